@@ -1,0 +1,137 @@
+# Targets of both builds.  Sources are picked up by folder, so a new file in
+# a subsystem folder needs no change here.
+
+function(kesto_project_target target)
+  target_compile_options(${target} PRIVATE ${KESTO_WARNINGS})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+endfunction()
+
+# Windows-1251 code page conversions, shared by the host and the POSIX platform layer.
+add_library(kesto_common STATIC host/common/cp1251.cpp)
+kesto_project_target(kesto_common)
+
+# Platform layer: real KERNEL32 calls on Windows, our own POSIX implementation elsewhere.
+if(WIN32)
+  add_library(kesto_platform STATIC host/platform/platform_win32.cpp)
+else()
+  file(GLOB KESTO_PLATFORM_POSIX CONFIGURE_DEPENDS host/platform/*_posix.cpp)
+  add_library(kesto_platform STATIC ${KESTO_PLATFORM_POSIX})
+endif()
+kesto_project_target(kesto_platform)
+target_link_libraries(kesto_platform PUBLIC kesto_common)
+
+# The simulated host: libufun (session, state, every non-UI call) and
+# libugopenint (dialogs, listing window, navigator).
+file(GLOB KESTO_SIM_CORE CONFIGURE_DEPENDS host/sim/*.cpp)
+list(FILTER KESTO_SIM_CORE EXCLUDE REGEX "ui_calls\\.cpp$")
+add_library(ufun SHARED ${KESTO_SIM_CORE})
+add_library(ugopenint SHARED host/sim/ui_calls.cpp)
+foreach(lib ufun ugopenint)
+  kesto_project_target(${lib})
+  target_compile_definitions(${lib} PRIVATE KESTO_BUILDING_HOST)
+  target_include_directories(${lib} SYSTEM PRIVATE ${KESTO_THIRD_PARTY_INCLUDE})
+  set_target_properties(${lib} PROPERTIES PREFIX "lib")
+endforeach()
+target_link_libraries(ufun PRIVATE kesto_common)
+target_link_libraries(ugopenint PRIVATE ufun kesto_common)
+if(WIN32)
+  target_link_options(ufun PRIVATE -Wl,--export-all-symbols -static-libgcc -static-libstdc++)
+  target_link_options(ugopenint PRIVATE -static-libgcc -static-libstdc++)
+else()
+  target_link_libraries(ufun PRIVATE ${CMAKE_DL_LIBS})
+endif()
+
+# The plug-in.  Its texts are stored as Windows-1251 bytes; __FILE__ is
+# recorded relative to the source tree so that both builds report the same.
+file(GLOB_RECURSE KESTO_PLUGIN_SOURCES CONFIGURE_DEPENDS src/*.cpp)
+add_library(kesto_plugin_objects OBJECT ${KESTO_PLUGIN_SOURCES})
+kesto_project_target(kesto_plugin_objects)
+target_compile_options(kesto_plugin_objects PRIVATE
+  -fexec-charset=CP1251 -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=
+  -fvisibility=hidden -fno-exceptions -fno-rtti)
+if(WIN32)
+  target_compile_definitions(kesto_plugin_objects PRIVATE __USE_MINGW_ANSI_STDIO=1)
+else()
+  target_compile_options(kesto_plugin_objects PRIVATE -fno-gnu-unique)
+endif()
+target_link_libraries(kesto_plugin_objects PUBLIC kesto_platform)
+
+add_library(kesto_tools_vericut SHARED $<TARGET_OBJECTS:kesto_plugin_objects>)
+set_target_properties(kesto_tools_vericut PROPERTIES PREFIX "")
+target_link_libraries(kesto_tools_vericut PRIVATE kesto_platform ufun ugopenint)
+if(WIN32)
+  target_link_options(kesto_tools_vericut PRIVATE -static-libgcc -static-libstdc++ -static)
+else()
+  target_link_options(kesto_tools_vericut PRIVATE -Wl,--no-undefined)
+endif()
+
+# The same objects as a static library, for tests that call the plug-in's
+# routines directly against the simulated host.
+add_library(kesto_plugin_core STATIC $<TARGET_OBJECTS:kesto_plugin_objects>)
+target_link_libraries(kesto_plugin_core PUBLIC kesto_platform ufun ugopenint)
+
+# Tool library file reader (check and preview).
+file(GLOB KESTO_TLSFILE_SOURCES CONFIGURE_DEPENDS tools/tlsfile/*.cpp)
+if(KESTO_TLSFILE_SOURCES)
+  add_library(kesto_tlsfile STATIC ${KESTO_TLSFILE_SOURCES})
+  kesto_project_target(kesto_tlsfile)
+endif()
+
+# The command-line tool.
+file(GLOB KESTO_CLI_SOURCES CONFIGURE_DEPENDS tools/cli/*.cpp)
+add_executable(kesto-tools-vericut ${KESTO_CLI_SOURCES})
+kesto_project_target(kesto-tools-vericut)
+target_include_directories(kesto-tools-vericut SYSTEM PRIVATE ${KESTO_THIRD_PARTY_INCLUDE})
+target_link_libraries(kesto-tools-vericut PRIVATE ufun ugopenint kesto_common)
+if(TARGET kesto_tlsfile)
+  target_link_libraries(kesto-tools-vericut PRIVATE kesto_tlsfile)
+endif()
+add_dependencies(kesto-tools-vericut kesto_tools_vericut)
+if(WIN32)
+  target_link_options(kesto-tools-vericut PRIVATE -static-libgcc -static-libstdc++)
+endif()
+
+# Small programs the tests run on both builds (a launcher that records its
+# arguments, a profile-string dumper).
+file(GLOB KESTO_TEST_PROGRAMS CONFIGURE_DEPENDS tests/programs/*.cpp)
+foreach(src ${KESTO_TEST_PROGRAMS})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src})
+  kesto_project_target(${name})
+  target_link_libraries(${name} PRIVATE kesto_platform)
+  if(WIN32)
+    target_link_options(${name} PRIVATE -static-libgcc -static-libstdc++)
+  endif()
+endforeach()
+
+if(NOT WIN32)
+  enable_testing()
+  find_package(GTest REQUIRED)
+  file(GLOB_RECURSE KESTO_TEST_SOURCES CONFIGURE_DEPENDS tests/unit/*.cpp)
+  add_executable(kesto_tests ${KESTO_TEST_SOURCES})
+  kesto_project_target(kesto_tests)
+  target_include_directories(kesto_tests SYSTEM PRIVATE ${KESTO_THIRD_PARTY_INCLUDE})
+  target_link_libraries(kesto_tests PRIVATE kesto_plugin_core ufun ugopenint kesto_common GTest::gtest GTest::gtest_main)
+  if(TARGET kesto_tlsfile)
+    target_link_libraries(kesto_tests PRIVATE kesto_tlsfile)
+  endif()
+  # Texts the tests expect as Windows-1251 bytes are compiled in that code page.
+  file(GLOB KESTO_CP1251_TESTS CONFIGURE_DEPENDS tests/unit/*_cp1251.cpp)
+  if(KESTO_CP1251_TESTS)
+    set_source_files_properties(${KESTO_CP1251_TESTS} PROPERTIES COMPILE_OPTIONS -fexec-charset=CP1251)
+  endif()
+  target_compile_definitions(kesto_tests PRIVATE
+    KESTO_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    KESTO_BINARY_DIR="${PROJECT_BINARY_DIR}"
+    KESTO_PLUGIN_PATH="$<TARGET_FILE:kesto_tools_vericut>"
+    KESTO_CLI_PATH="$<TARGET_FILE:kesto-tools-vericut>"
+    KESTO_WIN32_DIR="${KESTO_WIN32_DIR}")
+  add_dependencies(kesto_tests kesto_tools_vericut kesto-tools-vericut)
+  foreach(src ${KESTO_TEST_PROGRAMS})
+    get_filename_component(name ${src} NAME_WE)
+    add_dependencies(kesto_tests ${name})
+  endforeach()
+  include(GoogleTest)
+  gtest_discover_tests(kesto_tests WORKING_DIRECTORY ${PROJECT_BINARY_DIR} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "KESTO_WIN32_DIR=${KESTO_WIN32_DIR}")
+endif()
