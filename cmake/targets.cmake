@@ -12,13 +12,12 @@ kesto_project_target(kesto_common)
 
 # Platform layer: real KERNEL32 calls on Windows, our own POSIX implementation elsewhere.
 if(WIN32)
-  add_library(kesto_platform STATIC host/platform/platform_win32.cpp)
+  file(GLOB KESTO_PLATFORM_SOURCES CONFIGURE_DEPENDS host/platform/*_win32.cpp)
 else()
-  file(GLOB KESTO_PLATFORM_POSIX CONFIGURE_DEPENDS host/platform/*_posix.cpp)
-  add_library(kesto_platform STATIC ${KESTO_PLATFORM_POSIX})
+  file(GLOB KESTO_PLATFORM_SOURCES CONFIGURE_DEPENDS host/platform/*_posix.cpp)
 endif()
+add_library(kesto_platform STATIC host/common/cp1251.cpp ${KESTO_PLATFORM_SOURCES})
 kesto_project_target(kesto_platform)
-target_link_libraries(kesto_platform PUBLIC kesto_common)
 
 # The simulated host: libufun (session, state, every non-UI call) and
 # libugopenint (dialogs, listing window, navigator).
@@ -35,7 +34,7 @@ endforeach()
 target_link_libraries(ufun PRIVATE kesto_common)
 target_link_libraries(ugopenint PRIVATE ufun kesto_common)
 if(WIN32)
-  target_link_options(ufun PRIVATE -Wl,--export-all-symbols -static-libgcc -static-libstdc++)
+  target_link_options(ufun PRIVATE -Wl,--export-all-symbols -Wl,--exclude-libs,ALL -static-libgcc -static-libstdc++)
   target_link_options(ugopenint PRIVATE -static-libgcc -static-libstdc++)
 else()
   target_link_libraries(ufun PRIVATE ${CMAKE_DL_LIBS})

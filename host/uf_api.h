@@ -154,7 +154,7 @@ UF_API int UF_CFI_ask_file_exist(const char *file_spec, int *status);
 /* *value: the host's text, or NULL when the variable is not set. */
 UF_API int UF_translate_variable(const char *variable, char **value);
 UF_API int UF_print_syslog(const char *text, logical flush);
-/* *release: host-allocated text; give it back with UF_free. */
+/* *release: the host's own text; not to be freed. */
 UF_API int UF_get_release(char **release);
 UF_API void UF_free(void *data);
 

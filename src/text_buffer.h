@@ -3,6 +3,7 @@
 #define KESTO_SRC_TEXT_BUFFER_H
 
 #include <stddef.h>
+#include <stdio.h>
 
 #if defined(_WIN32)
 #  define TV_PRINTF(fmt, args) __attribute__((format(__MINGW_PRINTF_FORMAT, fmt, args)))

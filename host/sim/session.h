@@ -65,6 +65,9 @@ struct Session {
     std::optional<Part> part;
     std::vector<Answer> answers;
     int runs = 1;  // the plug-in is loaded, run and unloaded this many times
+    // Files created under the current folder before the first run (path ->
+    // content, both UTF-8 as written in the session file).
+    std::vector<std::pair<std::string, std::string>> files;
 };
 
 // A malformed session: what is wrong, with the file's name.

@@ -86,10 +86,30 @@ struct RunOptions {
 RunResult run_session(Session &session, const RunOptions &options);
 
 // For tests that call the plug-in's routines directly: makes the session the
-// host's state (with output capture) until end_direct(), which gives back
-// what was recorded.
+// host's state (with output capture, the interface open) until end_direct(),
+// which gives back what was recorded.  DirectRun does the same and ends the
+// session in its destructor if the test left early.
 void begin_direct(Session &session, AnswerSource *answers = nullptr);
 RunResult end_direct();
+
+class DirectRun {
+public:
+    explicit DirectRun(Session &session, AnswerSource *answers = nullptr);
+    ~DirectRun();
+    DirectRun(const DirectRun &) = delete;
+    DirectRun &operator=(const DirectRun &) = delete;
+    RunResult finish();
+
+private:
+    bool open_ = true;
+};
+
+// Creates the session's files (the "files" key) under the current folder.
+void create_session_files(const Session &session);
+
+// The standard output the host program had before capture started; the
+// terminal session draws there.
+int original_stdout_fd();
 
 // The transcript as text, one event per line, texts decoded to UTF-8 and
 // written as JSON strings.

@@ -1,0 +1,129 @@
+// Capture of the plug-in's standard output and standard error.  Both are
+// sent to temporary files while a run is on; at every host call the new
+// bytes are read back as transcript events, so they stand between the
+// dialogs in the order they happened.
+#include "host/sim/host_state.h"
+
+#include <cstdio>
+#include <string>
+
+#if defined(_WIN32)
+#  include <fcntl.h>
+#  include <io.h>
+#  include <share.h>
+#  include <sys/stat.h>
+#  include <windows.h>
+#else
+#  include <cstdlib>
+#  include <unistd.h>
+#endif
+
+namespace sim {
+namespace {
+
+struct Stream {
+    int fd;            // 1 or 2
+    Event::Kind kind;  // Stdout or Stderr
+    int saved = -1;    // the original descriptor
+    int file = -1;     // the temporary file
+    long offset = 0;   // bytes already collected
+};
+
+Stream g_streams[2] = {{1, Event::Stdout}, {2, Event::Stderr}};
+bool g_active = false;
+int g_original_stdout = 1;
+
+#if defined(_WIN32)
+int open_temp() {
+    char dir[MAX_PATH], name[MAX_PATH];
+    if (!GetTempPathA(MAX_PATH, dir) || !GetTempFileNameA(dir, "kst", 0, name)) return -1;
+    return _open(name, _O_RDWR | _O_BINARY | _O_TRUNC | _O_TEMPORARY, _S_IREAD | _S_IWRITE);
+}
+int dup_fd(int fd) { return _dup(fd); }
+int dup2_fd(int from, int to) { return _dup2(from, to); }
+void close_fd(int fd) { _close(fd); }
+long read_from(int fd, long offset, std::string &out) {
+    long end = _lseek(fd, 0, SEEK_END);
+    if (end <= offset) return offset;
+    _lseek(fd, offset, SEEK_SET);
+    std::string buf(static_cast<size_t>(end - offset), '\0');
+    int n = _read(fd, &buf[0], static_cast<unsigned>(buf.size()));
+    if (n > 0) out.append(buf, 0, static_cast<size_t>(n));
+    return offset + (n > 0 ? n : 0);
+}
+#else
+int open_temp() {
+    char name[] = "/tmp/kesto-capture-XXXXXX";
+    int fd = mkstemp(name);
+    if (fd >= 0) unlink(name);
+    return fd;
+}
+int dup_fd(int fd) { return dup(fd); }
+int dup2_fd(int from, int to) { return dup2(from, to); }
+void close_fd(int fd) { close(fd); }
+long read_from(int fd, long offset, std::string &out) {
+    char buf[4096];
+    for (;;) {
+        ssize_t n = pread(fd, buf, sizeof buf, offset);
+        if (n <= 0) break;
+        out.append(buf, static_cast<size_t>(n));
+        offset += n;
+    }
+    return offset;
+}
+#endif
+
+}  // namespace
+
+void capture_start() {
+    if (g_active) return;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    for (Stream &s : g_streams) {
+        s.file = open_temp();
+        if (s.file < 0) continue;
+        s.saved = dup_fd(s.fd);
+        dup2_fd(s.file, s.fd);
+        s.offset = 0;
+    }
+#if defined(_WIN32)
+    _setmode(1, _O_BINARY);
+    _setmode(2, _O_BINARY);
+#endif
+    g_original_stdout = g_streams[0].saved >= 0 ? g_streams[0].saved : 1;
+    g_active = true;
+}
+
+void capture_collect() {
+    if (!g_active) return;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    for (Stream &s : g_streams) {
+        if (s.file < 0) continue;
+        std::string text;
+        s.offset = read_from(s.file, s.offset, text);
+        if (text.empty()) continue;
+        Event e;
+        e.kind = s.kind;
+        e.texts.push_back(text);
+        record(e);
+    }
+}
+
+void capture_stop() {
+    if (!g_active) return;
+    capture_collect();
+    for (Stream &s : g_streams) {
+        if (s.file < 0) continue;
+        dup2_fd(s.saved, s.fd);
+        close_fd(s.saved);
+        close_fd(s.file);
+        s.saved = s.file = -1;
+    }
+    g_original_stdout = 1;
+    g_active = false;
+}
+
+int original_stdout_fd() { return g_original_stdout; }
+
+}  // namespace sim

@@ -1,0 +1,205 @@
+// Runs the plug-in the way the host does: load the library, call ufusr once,
+// ask ufusr_ask_unload, unload when it answers 1.
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+
+#include "host/sim/host_state.h"
+
+#if defined(_WIN32)
+#  include <direct.h>
+#  include <windows.h>
+#else
+#  include <dlfcn.h>
+#  include <sys/stat.h>
+#endif
+
+namespace sim {
+namespace {
+
+using UfusrFn = void (*)(char *, int *, int);
+using AskUnloadFn = int (*)(void);
+
+struct Library {
+#if defined(_WIN32)
+    HMODULE handle = nullptr;
+#else
+    void *handle = nullptr;
+#endif
+    std::string error;
+
+    bool load(const std::string &path) {
+#if defined(_WIN32)
+        handle = LoadLibraryA(path.c_str());
+        if (!handle) error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
+#else
+        handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle) error = std::string("cannot load ") + dlerror();
+#endif
+        return handle != nullptr;
+    }
+    void *symbol(const char *name) {
+#if defined(_WIN32)
+        return reinterpret_cast<void *>(GetProcAddress(handle, name));
+#else
+        return dlsym(handle, name);
+#endif
+    }
+    void unload() {
+        if (!handle) return;
+#if defined(_WIN32)
+        FreeLibrary(handle);
+#else
+        dlclose(handle);
+#endif
+        handle = nullptr;
+    }
+};
+
+void give_tags(Session &session) {
+    if (!session.part) return;
+    tag_t next = kFirstMemberTag;
+    for (Member &m : session.part->members) m.tag = next++;
+    next = kFirstMemberTag + 4000;
+    for (Member &m : session.part->others) m.tag = next++;
+}
+
+std::unique_ptr<HostState> g_direct;
+std::unique_ptr<ScriptedAnswers> g_direct_answers;
+
+void begin(HostState &s, Session &session, AnswerSource *answers) {
+    give_tags(session);
+    s.session = &session;
+    s.answers = answers;
+    s.call_counts.assign(session.faults.size(), 0);
+    set_state(&s);
+    capture_start();
+}
+
+RunResult finish(HostState &s) {
+    capture_stop();
+    s.result.outstanding_arrays = static_cast<int>(s.arrays.size());
+    for (void *p : s.arrays) std::free(p);
+    s.arrays.clear();
+    set_state(nullptr);
+    return std::move(s.result);
+}
+
+// Expands ${NAME} from the process environment.
+std::string expand(const std::string &text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        size_t close = text.find('}', i + 2);
+        if (text.compare(i, 2, "${") == 0 && close != std::string::npos) {
+            const char *v = std::getenv(text.substr(i + 2, close - i - 2).c_str());
+            if (v) out += v;
+            i = close;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+void make_parents(const std::string &path) {
+    for (size_t i = 1; i < path.size(); ++i) {
+        if (path[i] != '/' && path[i] != '\\') continue;
+        std::string dir = path.substr(0, i);
+#if defined(_WIN32)
+        _mkdir(dir.c_str());
+#else
+        mkdir(dir.c_str(), 0777);
+#endif
+    }
+}
+
+}  // namespace
+
+void create_session_files(const Session &session) {
+    for (const auto &[name, content] : session.files) {
+        make_parents(name);
+        std::ofstream out(name, std::ios::binary | std::ios::trunc);
+        out << expand(content);
+        if (!out) throw SessionError(session.source + ": files." + name + ": cannot be written");
+    }
+}
+
+RunResult run_session(Session &session, const RunOptions &options) {
+    for (auto &[name, value] : session.env)
+        if (value) value = expand(*value);
+    ScriptedAnswers scripted(session.answers);
+    HostState s;
+    s.on_event = options.on_event;
+    begin(s, session, options.answers ? options.answers : &scripted);
+    Library lib;
+    for (int run = 1; run <= session.runs; ++run) {
+        if (!lib.handle && !lib.load(options.plugin_path)) {
+            host_error(lib.error);
+            break;
+        }
+        Event load;
+        load.kind = Event::Load;
+        load.answer = run;
+        record(load);
+        auto ufusr = reinterpret_cast<UfusrFn>(lib.symbol("ufusr"));
+        auto ask_unload = reinterpret_cast<AskUnloadFn>(lib.symbol("ufusr_ask_unload"));
+        if (!ufusr || !ask_unload) {
+            host_error("the plug-in exports no ufusr or no ufusr_ask_unload");
+            break;
+        }
+        char param[1] = {'\0'};
+        int retcod = -1;
+        s.initialized = false;
+        ufusr(param, &retcod, 0);
+        capture_collect();
+        s.result.return_codes.push_back(retcod);
+        int unload = ask_unload();
+        s.result.unload_answers.push_back(unload);
+        Event e;
+        e.kind = Event::Unload;
+        e.answer = unload;
+        record(e);
+        if (unload == 1) lib.unload();
+    }
+    lib.unload();
+    return finish(s);
+}
+
+void begin_direct(Session &session, AnswerSource *answers) {
+    g_direct = std::make_unique<HostState>();
+    if (!answers) {
+        g_direct_answers = std::make_unique<ScriptedAnswers>(session.answers);
+        answers = g_direct_answers.get();
+    }
+    begin(*g_direct, session, answers);
+    g_direct->initialized = true;
+}
+
+RunResult end_direct() {
+    if (!g_direct) return RunResult();
+    RunResult r = finish(*g_direct);
+    g_direct.reset();
+    g_direct_answers.reset();
+    return r;
+}
+
+DirectRun::DirectRun(Session &session, AnswerSource *answers) { begin_direct(session, answers); }
+
+DirectRun::~DirectRun() {
+    if (open_) end_direct();
+}
+
+RunResult DirectRun::finish() {
+    open_ = false;
+    return end_direct();
+}
+
+std::string default_plugin_name() {
+#if defined(_WIN32)
+    return "kesto_tools_vericut.dll";
+#else
+    return "kesto_tools_vericut.so";
+#endif
+}
+
+}  // namespace sim

@@ -1,0 +1,90 @@
+#include "tests/unit/test_support.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace testing_support {
+
+TempDir::TempDir() {
+    char tmpl[] = "/tmp/kesto-test-XXXXXX";
+    if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+    char cwd[4096];
+    if (getcwd(cwd, sizeof cwd)) previous_ = cwd;
+    if (chdir(path_.c_str()) != 0) throw std::runtime_error("chdir failed");
+}
+
+TempDir::~TempDir() {
+    if (!previous_.empty() && chdir(previous_.c_str()) != 0) std::perror("chdir");
+    std::string cmd = "rm -rf '" + path_ + "'";
+    if (std::system(cmd.c_str()) != 0) std::perror("rm");
+}
+
+sim::RunResult run(sim::Session &session) {
+    sim::create_session_files(session);
+    sim::RunOptions options;
+    options.plugin_path = KESTO_PLUGIN_PATH;
+    return sim::run_session(session, options);
+}
+
+sim::RunResult run_json(const std::string &json_text) {
+    sim::Session session = sim::parse_session(json_text, "test session");
+    return run(session);
+}
+
+std::string joined(const sim::RunResult &r, sim::Event::Kind kind) {
+    std::string out;
+    for (const sim::Event &e : r.events)
+        if (e.kind == kind)
+            for (const std::string &t : e.texts) out += t;
+    return out;
+}
+
+std::vector<sim::Event> of_kind(const sim::RunResult &r, sim::Event::Kind kind) {
+    std::vector<sim::Event> out;
+    for (const sim::Event &e : r.events)
+        if (e.kind == kind) out.push_back(e);
+    return out;
+}
+
+std::string read_file(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_file(const std::string &path, const std::string &content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+bool file_exists(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+int run_command(const std::string &command, std::string &out) {
+    out.clear();
+    FILE *p = popen(command.c_str(), "r");
+    if (!p) return -1;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    int status = pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string win32_dir() {
+    if (const char *env = std::getenv("KESTO_WIN32_DIR"); env && *env) return env;
+    return KESTO_WIN32_DIR;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,51 @@
+// Shared test helpers: sessions run in a temporary folder, transcripts
+// searched by kind.
+#ifndef KESTO_TESTS_UNIT_TEST_SUPPORT_H
+#define KESTO_TESTS_UNIT_TEST_SUPPORT_H
+
+#include <string>
+#include <vector>
+
+#include "host/sim/sim_host.h"
+
+namespace testing_support {
+
+// A fresh temporary folder that the test works in (made current while the
+// object lives) and that is removed afterwards.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const std::string &path() const { return path_; }
+    std::string file(const std::string &name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+    std::string previous_;
+};
+
+// Parses the JSON text as a session and runs it with the native plug-in in
+// the current folder (creating the session's files first).
+sim::RunResult run_json(const std::string &json_text);
+sim::RunResult run(sim::Session &session);
+
+// All the text of one kind of event, joined (stdout, listing, syslog, ...).
+std::string joined(const sim::RunResult &r, sim::Event::Kind kind);
+// The events of one kind.
+std::vector<sim::Event> of_kind(const sim::RunResult &r, sim::Event::Kind kind);
+
+std::string read_file(const std::string &path);
+void write_file(const std::string &path, const std::string &content);
+bool file_exists(const std::string &path);
+
+// Runs a command line; its standard output in out, its exit code returned.
+int run_command(const std::string &command, std::string &out);
+
+// The Win32 build folder of the Wine tests, or empty.
+std::string win32_dir();
+
+}  // namespace testing_support
+
+#endif

@@ -1,0 +1,37 @@
+// Subcommands of kesto-tools-vericut.  Each subcommand's file registers
+// itself with a CommandRegistrar, so adding one touches no other file.
+#ifndef KESTO_TOOLS_CLI_COMMANDS_H
+#define KESTO_TOOLS_CLI_COMMANDS_H
+
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+namespace kesto::cli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitProblems = 1;  // check: problems found; others: the job failed
+constexpr int kExitUsage = 2;     // bad arguments or a bad input file
+constexpr int kExitNoPlugin = 3;  // the plug-in library could not be loaded
+
+struct CommandRegistrar {
+    using Add = void (*)(CLI::App &app);
+    CommandRegistrar(int order, Add add);
+};
+
+void add_commands(CLI::App &app);
+
+// The code main() returns, set by the subcommand that ran.
+int exit_code();
+void set_exit_code(int code);
+
+// The plug-in library: the --plugin option when given, else $KESTO_PLUGIN,
+// else the library beside this program.
+std::string plugin_path(const std::string &option);
+
+// Prints "kesto-tools-vericut: <what>" to standard error.
+void complain(const std::string &what);
+
+}  // namespace kesto::cli
+
+#endif
