@@ -1,0 +1,142 @@
+// Every session file under tests/sessions runs on the native build and on
+// the Win32 build under Wine; the transcripts and every file the session
+// left behind must be the same, byte for byte.  Also checks what the DLL
+// exports and imports.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <thread>
+
+#include "tests/unit/test_support.h"
+
+namespace fs = std::filesystem;
+using namespace testing_support;
+
+namespace {
+
+const char *kWine = "WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' wine";
+
+std::string wine_path(const fs::path &p) {
+    std::string s = "Z:" + fs::absolute(p).string();
+    for (char &c : s)
+        if (c == '/') c = '\\';
+    return s;
+}
+
+std::string quoted(const std::string &s) { return "'" + s + "'"; }
+
+// The date of the Help report is the only text that depends on when a run
+// happened.
+std::string without_dates(const std::string &text) {
+    static const std::regex date(R"([A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\d \d\d:\d\d:\d\d \d{4})");
+    return std::regex_replace(text, date, "<date>");
+}
+
+std::map<std::string, std::string> files_under(const fs::path &root) {
+    std::map<std::string, std::string> out;
+    for (const auto &entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file() && entry.path().filename() != "launcher.exe")
+            out[fs::relative(entry.path(), root).string()] = without_dates(read_file(entry.path().string()));
+    return out;
+}
+
+// Launched simulators run on their own; wait until their record appears.
+void wait_for_launches(const fs::path &dir, const std::string &transcript) {
+    if (transcript.find("Tools_run_vericut") == std::string::npos) return;
+    for (int i = 0; i < 100 && !fs::exists(dir / "launched.txt"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+}
+
+void install_launcher(const fs::path &dir, const fs::path &program) {
+    if (!fs::exists(program)) return;
+    fs::create_directories(dir / "bin");
+    fs::copy_file(program, dir / "bin" / "launcher.exe");
+}
+
+class CrossBuild : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(CrossBuild, SameTranscriptAndFiles) {
+    std::string win32 = win32_dir();
+    if (win32.empty()) GTEST_SKIP() << "no Win32 build given (KESTO_WIN32_DIR)";
+    fs::path session = fs::path(KESTO_SOURCE_DIR) / "tests" / "sessions" / GetParam();
+    TempDir native_dir;
+    TempDir wine_dir;
+    install_launcher(native_dir.path(), fs::path(KESTO_BINARY_DIR) / "kesto_test_launcher");
+    install_launcher(wine_dir.path(), fs::path(win32) / "kesto_test_launcher.exe");
+
+    std::string out;
+    int native_rc = run_command(std::string(KESTO_CLI_PATH) + " run " + quoted(session.string()) +
+                                    " -C " + quoted(native_dir.path()) + " -o transcript.txt",
+                                out);
+    int wine_rc = run_command(std::string(kWine) + " " + quoted(win32 + "/kesto-tools-vericut.exe") +
+                                  " run " + quoted(wine_path(session)) + " -C " +
+                                  quoted(wine_path(wine_dir.path())) + " -o transcript.txt",
+                              out);
+    EXPECT_EQ(native_rc, 0);
+    EXPECT_EQ(wine_rc, native_rc);
+    std::string transcript = read_file(native_dir.file("transcript.txt"));
+    ASSERT_FALSE(transcript.empty());
+    wait_for_launches(native_dir.path(), transcript);
+    wait_for_launches(wine_dir.path(), transcript);
+
+    auto native_files = files_under(native_dir.path());
+    auto wine_files = files_under(wine_dir.path());
+    std::vector<std::string> native_names, wine_names;
+    for (auto &[name, content] : native_files) native_names.push_back(name);
+    for (auto &[name, content] : wine_files) wine_names.push_back(name);
+    ASSERT_EQ(native_names, wine_names);
+    for (auto &[name, content] : native_files) EXPECT_EQ(content, wine_files[name]) << "file " << name;
+}
+
+std::vector<std::string> session_files() {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(fs::path(KESTO_SOURCE_DIR) / "tests" / "sessions"))
+        if (entry.path().extension() == ".json") names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sessions, CrossBuild, ::testing::ValuesIn(session_files()),
+                         [](const auto &p) {
+                             std::string n = fs::path(p.param).stem().string();
+                             for (char &c : n)
+                                 if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return n;
+                         });
+
+// The DLL is a PE32 i386 library exporting exactly the two entry points and
+// importing only from the host's libraries, KERNEL32 and the C runtime.
+TEST(Win32Dll, ExportsAndImports) {
+    std::string win32 = win32_dir();
+    if (win32.empty()) GTEST_SKIP() << "no Win32 build given (KESTO_WIN32_DIR)";
+    std::string out;
+    ASSERT_EQ(run_command("i686-w64-mingw32-objdump -p " + quoted(win32 + "/kesto_tools_vericut.dll"), out), 0);
+    EXPECT_NE(out.find("file format pei-i386"), std::string::npos);
+
+    std::smatch m;
+    std::vector<std::string> dlls;
+    std::regex dll_name(R"(DLL Name: (\S+))");
+    for (auto it = std::sregex_iterator(out.begin(), out.end(), dll_name); it != std::sregex_iterator(); ++it)
+        dlls.push_back((*it)[1]);
+    std::sort(dlls.begin(), dlls.end());
+    EXPECT_EQ(dlls, (std::vector<std::string>{"KERNEL32.dll", "libufun.dll", "libugopenint.dll", "msvcrt.dll"}));
+
+    size_t table = out.find("[Ordinal/Name Pointer] Table");
+    ASSERT_NE(table, std::string::npos);
+    std::string exports = out.substr(table, out.find("\n\n", table) - table);
+    std::vector<std::string> names;
+    std::regex export_name(R"(\[\s*\d+\] (\S+))");
+    for (auto it = std::sregex_iterator(exports.begin(), exports.end(), export_name); it != std::sregex_iterator(); ++it)
+        names.push_back((*it)[1]);
+    EXPECT_EQ(names, (std::vector<std::string>{"ufusr", "ufusr_ask_unload"}));
+
+    // No compiler runtime DLL is needed beside it.
+    EXPECT_EQ(out.find("libgcc"), std::string::npos);
+    EXPECT_EQ(out.find("libstdc++"), std::string::npos);
+}
+
+}  // namespace
