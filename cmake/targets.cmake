@@ -77,8 +77,14 @@ if(KESTO_TLSFILE_SOURCES)
 endif()
 
 # The command-line tool.
+# The embedded demo part is the shipped example file, compiled in.
+file(READ ${PROJECT_SOURCE_DIR}/examples/demo_part.json KESTO_DEMO_PART)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/examples/demo_part.json)
+file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/generated/demo_part.cpp
+  CONTENT "// Generated from examples/demo_part.json.\nnamespace kesto::cli {\nextern const char *const kDemoPart = R\"demo(@KESTO_DEMO_PART@)demo\";\n}\n"
+  @ONLY)
 file(GLOB KESTO_CLI_SOURCES CONFIGURE_DEPENDS tools/cli/*.cpp)
-add_executable(kesto-tools-vericut ${KESTO_CLI_SOURCES})
+add_executable(kesto-tools-vericut ${KESTO_CLI_SOURCES} ${PROJECT_BINARY_DIR}/generated/demo_part.cpp)
 kesto_project_target(kesto-tools-vericut)
 target_include_directories(kesto-tools-vericut SYSTEM PRIVATE ${KESTO_THIRD_PARTY_INCLUDE})
 target_link_libraries(kesto-tools-vericut PRIVATE ufun ugopenint kesto_common)

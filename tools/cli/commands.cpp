@@ -58,6 +58,14 @@ std::string plugin_path(const std::string &option) {
 #endif
 }
 
+int process_id() {
+#if defined(_WIN32)
+    return static_cast<int>(GetCurrentProcessId());
+#else
+    return static_cast<int>(getpid());
+#endif
+}
+
 void complain(const std::string &what) { std::cerr << "kesto-tools-vericut: " << what << "\n"; }
 
 }  // namespace kesto::cli

@@ -29,6 +29,8 @@ void set_exit_code(int code);
 // else the library beside this program.
 std::string plugin_path(const std::string &option);
 
+int process_id();
+
 // Prints "kesto-tools-vericut: <what>" to standard error.
 void complain(const std::string &what);
 

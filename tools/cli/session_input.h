@@ -1,0 +1,40 @@
+// What the user-facing subcommands share: reading a part or session file
+// (or the embedded demo part), and a user who answers the plug-in's dialogs
+// by a plan instead of by a fixed list.
+#ifndef KESTO_TOOLS_CLI_SESSION_INPUT_H
+#define KESTO_TOOLS_CLI_SESSION_INPUT_H
+
+#include <functional>
+#include <string>
+
+#include "host/sim/sim_host.h"
+
+namespace kesto::cli {
+
+extern const char *const kDemoPart;
+
+// Reads a session file, or a part file (the object of a session's "part"
+// key); with an empty path, the embedded demo part.  Throws SessionError.
+sim::Session read_part_or_session(const std::string &path);
+
+// Answers each dialog by its title (Windows-1251 bytes compared with the
+// UTF-8 text given); dialogs the plan does not know are left as a user who
+// leaves would leave them.
+class PlannedUser : public sim::AnswerSource {
+public:
+    using Rule = std::function<sim::Answer(const sim::Event &dialog, int times_seen)>;
+    void on(const std::string &title_utf8, Rule rule);
+    sim::Answer answer(const sim::Event &dialog) override;
+
+private:
+    std::vector<std::pair<std::string, Rule>> rules_;
+    std::vector<int> seen_;
+};
+
+sim::Answer menu_answer(int value);
+sim::Answer question_answer(int value);
+sim::Answer file_answer(const std::string &path);
+
+}  // namespace kesto::cli
+
+#endif
