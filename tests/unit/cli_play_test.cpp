@@ -1,0 +1,67 @@
+// The terminal session, driven through tmux as a person would drive it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/unit/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+class Tmux {
+public:
+    explicit Tmux(const std::string &command) : name_("kesto-play-" + std::to_string(getpid())) {
+        std::string out;
+        ok_ = run_command("tmux new-session -d -x 160 -y 50 -s " + name_ + " '" + command + "' 2>&1", out) == 0;
+    }
+    ~Tmux() {
+        std::string out;
+        run_command("tmux kill-session -t " + name_ + " 2>/dev/null", out);
+    }
+    bool ok() const { return ok_; }
+    void keys(const std::string &k) {
+        std::string out;
+        run_command("tmux send-keys -t " + name_ + " " + k, out);
+    }
+    std::string screen() {
+        std::string out;
+        run_command("tmux capture-pane -p -S -200 -t " + name_, out);
+        return out;
+    }
+    // Waits until the screen shows text (or two seconds have passed).
+    bool wait_for(const std::string &text) {
+        for (int i = 0; i < 40; ++i) {
+            if (screen().find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+private:
+    std::string name_;
+    bool ok_ = false;
+};
+
+TEST(Play, MenuMessageAndLeavingAtTheTerminal) {
+    std::string out;
+    if (run_command("command -v tmux >/dev/null", out) != 0) GTEST_SKIP() << "tmux is not installed";
+    TempDir dir;
+    write_file("s.json", R"({"part": {"name": "p.prt", "members": [{"name": "EM10", "type": 1, "subtype": 1}]}})");
+    Tmux t(std::string(KESTO_CLI_PATH) + " play -q s.json; echo PLAY-EXIT=$?; sleep 5");
+    ASSERT_TRUE(t.ok());
+    ASSERT_TRUE(t.wait_for("choose:")) << t.screen();
+    std::string s = t.screen();
+    EXPECT_NE(s.find("Select menu"), std::string::npos);
+    EXPECT_NE(s.find("4) Find Tools in Vericut   (Selectively)"), std::string::npos) << s;
+    t.keys("3 Enter");
+    ASSERT_TRUE(t.wait_for("Опция не активна.....")) << t.screen();
+    t.keys("x Enter");  // not an item: asked again
+    ASSERT_TRUE(t.wait_for("1 to 6, b or c")) << t.screen();
+    t.keys("c Enter");
+    ASSERT_TRUE(t.wait_for("PLAY-EXIT=0")) << t.screen();
+    EXPECT_NE(t.screen().find("session ended"), std::string::npos);
+}
+
+}  // namespace
