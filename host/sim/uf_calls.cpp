@@ -27,6 +27,20 @@ const Param *param_of(Member &m, int param) {
     return it == m.params.end() ? &absent : &it->second;
 }
 
+// The common part of the three parameter queries: the tool's parameter, or
+// the code the call returns (a text asked as a number or the other way).
+int ask_param(const char *call, tag_t object, int param, const void *out, bool want_text,
+              const Param **p) {
+    if (int code = enter_call(call)) return code;
+    if (!out) return kBadArgument;
+    int code = 0;
+    Member *m = tool_of(object, code);
+    if (!m) return code;
+    *p = param_of(*m, param);
+    if (m->params.count(param) && (*p)->is_text != want_text) return kWrongParamKind;
+    return 0;
+}
+
 // Builds the machine-tool root's member list in the host's order: the
 // host's "NONE" member first, then the session's members.
 std::vector<tag_t> root_members() {
@@ -141,37 +155,22 @@ int UF_OBJ_ask_type_and_subtype(tag_t object, int *type, int *subtype) {
 }
 
 int UF_PARAM_ask_double_value(tag_t object, int param, double *value) {
-    if (int code = enter_call("UF_PARAM_ask_double_value")) return code;
-    if (!value) return kBadArgument;
-    int code = 0;
-    Member *m = tool_of(object, code);
-    if (!m) return code;
-    const Param *p = param_of(*m, param);
-    if (p->is_text) return kWrongParamKind;
+    const Param *p = nullptr;
+    if (int code = ask_param("UF_PARAM_ask_double_value", object, param, value, false, &p)) return code;
     *value = p->number;
     return 0;
 }
 
 int UF_PARAM_ask_int_value(tag_t object, int param, int *value) {
-    if (int code = enter_call("UF_PARAM_ask_int_value")) return code;
-    if (!value) return kBadArgument;
-    int code = 0;
-    Member *m = tool_of(object, code);
-    if (!m) return code;
-    const Param *p = param_of(*m, param);
-    if (p->is_text) return kWrongParamKind;
+    const Param *p = nullptr;
+    if (int code = ask_param("UF_PARAM_ask_int_value", object, param, value, false, &p)) return code;
     *value = static_cast<int>(p->number);
     return 0;
 }
 
 int UF_PARAM_ask_str_value(tag_t object, int param, char value[UF_TEXT_BUFSIZE]) {
-    if (int code = enter_call("UF_PARAM_ask_str_value")) return code;
-    if (!value) return kBadArgument;
-    int code = 0;
-    Member *m = tool_of(object, code);
-    if (!m) return code;
-    const Param *p = param_of(*m, param);
-    if (!p->is_text && m->params.count(param)) return kWrongParamKind;
+    const Param *p = nullptr;
+    if (int code = ask_param("UF_PARAM_ask_str_value", object, param, value, true, &p)) return code;
     copy_out(value, UF_TEXT_BUFSIZE, p->text);
     return 0;
 }
