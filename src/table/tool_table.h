@@ -9,6 +9,9 @@
 #define TOOL_CATALOG_SIZE 152
 #define TOOL_DESCRIPTION_SIZE 136
 
+/* A load fills at most this many records; a longer member list is not read. */
+#define TOOL_LOAD_LIMIT 100
+
 struct ToolRecord {
     tag_t tls;
     int type;

@@ -1,0 +1,178 @@
+/* The TOOLID record of one tool: head, cutter block, holder block, tail. */
+#include "src/tls/tls_writer.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "src/table/tool_table.h"
+#include "src/tls/cutter_profile.h"
+#include "src/tls/holder_block.h"
+#include "src/tls/tls_file.h"
+
+/* The description text holds at most 79 characters; longer ones are cut. */
+#define TLS_DESCRIPTION_SIZE 80
+
+int tls_write(const char *fmt, ...) {
+    if (tls_file == NULL) return -1;
+    va_list ap;
+    va_start(ap, fmt);
+    int n = vfprintf(tls_file, fmt, ap);
+    va_end(ap);
+    return n < 0 ? -1 : 0;
+}
+
+/* The simulator reads a double quote as the end of a text. */
+static void quotes_to_bars(char *text, size_t size) {
+    for (size_t k = 0; k < size && text[k] != '\0'; ++k)
+        if (text[k] == '"') text[k] = '|';
+}
+
+static void append(char *desc, size_t size, const char *piece) {
+    size_t used = strlen(desc);
+    tv_copy(desc + used, size - used, piece);
+}
+
+/* "D10.00 r0.50 H75.00 END MILL CAT-10", cut to the buffer. */
+static void describe(const ToolRecord *t, char *desc, size_t size) {
+    char piece[TOOL_NAME_SIZE];
+    desc[0] = '\0';
+    tv_format(piece, sizeof piece, "D%.2f", t->diameter);
+    append(desc, size, piece);
+    if (t->r1 != 0) {
+        tv_format(piece, sizeof piece, " r%.2f", t->r1);
+        append(desc, size, piece);
+    }
+    tv_format(piece, sizeof piece, " H%.2f", t->length);
+    append(desc, size, piece);
+    if (strlen(t->cutter_description) > 2) {
+        tv_format(piece, sizeof piece, " %s", t->cutter_description);
+        append(desc, size, piece);
+    }
+    if (strlen(t->catalog_name) > 2) {
+        tv_format(piece, sizeof piece, " %s", t->catalog_name);
+        append(desc, size, piece);
+    }
+}
+
+/* Lines 1 to 6 of the mill and profile layouts. */
+static int write_cutter_head(double flute_length, double shank_diameter) {
+    return tls_write("  TOOLTYPE MILLING\n  STACK YES\n  CUTTER {\n    FLUTE_LENGTH %.5f \n"
+                     "    SHANK_DIAMETER %.5f \n    ASSEMBLY {\n",
+                     flute_length, shank_diameter);
+}
+
+static const char *kind_name(CutterForm form) {
+    switch (form) {
+    case CUTTER_FORM_FLAT_END: return "FLAT END";
+    case CUTTER_FORM_BULL_NOSE: return "BULL NOSE";
+    case CUTTER_FORM_BALL_END: return "BALL END";
+    case CUTTER_FORM_APT_10: return "APT 10";
+    case CUTTER_FORM_DRILL: return "DRILL";
+    case CUTTER_FORM_MILL_7:
+    case CUTTER_FORM_NONE: break;
+    }
+    return NULL;
+}
+
+static int write_standard(const ToolRecord *t, CutterForm form) {
+    double v[CUTTER_STANDARD_MAX];
+    int n = cutter_standard_values(t, form, v);
+    if (n == 0) return 0;
+    if (write_cutter_head(t->flute_length, 0.0) < 0) return -1;
+    const char *kind = kind_name(form);
+    if (kind && tls_write("      CUTTER_TYPE \"%s\"\n", kind) < 0) return -1;
+    int rc;
+    if (n == 10)
+        rc = tls_write("       STANDARD (%.5f,%.5f,%.5f,%.5f,%.5f,%.5f,%.5f,%.5f,%.5f,%.5f)\n", v[0],
+                       v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9]);
+    else
+        rc = tls_write("      STANDARD (%.5f,%.5f,%.5f,%.5f,%.5f,%.5f,%.5f)\n", v[0], v[1], v[2],
+                       v[3], v[4], v[5], v[6]);
+    if (rc < 0) return -1;
+    return tls_write("    }\n  }\n");
+}
+
+static int write_profile_line(const ProfileLine *line) {
+    const double *v = line->v;
+    switch (line->kind) {
+    case PROFILE_START: return tls_write("        PTS { (0,0) (%.5f,0) } \n", v[0]);
+    case PROFILE_POINT: return tls_write("        PTS { (%.5f,%.5f) } \n", v[0], v[1]);
+    case PROFILE_ARC: return tls_write("        ARC (%.5f,%.5f,%.5f) \n", v[0], v[1], v[2]);
+    case PROFILE_TWO_POINTS:
+        return tls_write("        PTS { (%.5f,%.5f) (%.5f,%.5f) } \n", v[0], v[1], v[2], v[3]);
+    case PROFILE_TOP: return tls_write("        PTS { (0,%.5f) } \n", v[0]);
+    case PROFILE_SHANK_AND_TOP:
+        return tls_write("        PTS { (%.5f,%.5f) (%.5f,%.5f) (0,%.5f) } \n", v[0], v[1], v[2],
+                         v[3], v[4]);
+    }
+    return 0;
+}
+
+/* A barrel or T-cutter outline.  One whose geometry gives no finite outline
+   (a negative root, a zero divisor, an arc sine out of range) is written as
+   the flat end of its diameter and length, so that the library stays
+   loadable, and the tool is named on standard output. */
+static int write_profile(const ToolRecord *t, const CutterProfile *p, const char *type_name) {
+    if (!cutter_profile_is_finite(p)) {
+        printf("\n Tools_write_tls -> \"%s\": %s outline not finite, written as FLAT END ", t->name,
+               type_name);
+        return write_standard(t, CUTTER_FORM_FLAT_END);
+    }
+    if (write_cutter_head(t->flute_length, t->shank_dia) < 0) return -1;
+    if (tls_write("          SOR {\n") < 0) return -1;
+    for (int k = 0; k < p->count; ++k)
+        if (write_profile_line(&p->lines[k]) < 0) return -1;
+    return tls_write("      }\n    }\n  }\n");
+}
+
+static int write_cutter_block(ToolRecord *t) {
+    CutterProfile profile;
+    switch (t->type) {
+    case UF_CUTTER_TYPE_MILL: {
+        int subtype = t->subtype;
+        CutterForm form = cutter_mill_form(t, &subtype);
+        t->subtype = subtype;
+        return write_standard(t, form);
+    }
+    case UF_CUTTER_TYPE_DRILL: return write_standard(t, CUTTER_FORM_DRILL);
+    case UF_CUTTER_TYPE_BARREL:
+        cutter_barrel_profile(t, &profile);
+        return write_profile(t, &profile, "BARREL");
+    case UF_CUTTER_TYPE_T:
+        cutter_t_profile(t, &profile);
+        return write_profile(t, &profile, "CUTTER_T");
+    default: return tls_write("  TOOLTYPE TURNING\n  STACK NO\n");
+    }
+}
+
+int Tools_write_tls(int tool_index, int with_optipath) {
+    if (tool_index < 0 || tool_index >= TOOL_TABLE_SIZE) return 0;
+    /* After a member list too long to load, no record holds a tool of this part. */
+    if (uToolCount > TOOL_LOAD_LIMIT) return 0;
+    ToolRecord *t = &uTool[tool_index];
+    if (Tools_is_skipped(t)) return 0;
+    if (tls_file == NULL) return -1;
+
+    quotes_to_bars(t->name, sizeof t->name);
+    quotes_to_bars(t->catalog_name, sizeof t->catalog_name);
+    quotes_to_bars(t->cutter_description, sizeof t->cutter_description);
+
+    char desc[TLS_DESCRIPTION_SIZE];
+    describe(t, desc, sizeof desc);
+
+    if (tls_write("TOOLID \"%s\" {\n  UNITS MILLIMETER\n  DESCRIPTION \"%s\"\n  GAGEPOINT_OFFSET "
+                  "(%.5f,%.5f,%.5f)\n",
+                  t->name, desc, 0.0, 0.0, t->z_offset) < 0)
+        return -1;
+    if (with_optipath &&
+        tls_write("  OPTIPATH_DESCRIPTION \"%s\"\n  OPTIPATH_TEETH %d\n", desc, t->flute_count) < 0)
+        return -1;
+    if (write_cutter_block(t) < 0) return -1;
+    if (Tools_write_holder(tool_index) < 0) return -1;
+    if (with_optipath && tls_write("  COMMENTS \"%s\"\n", desc) < 0) return -1;
+    if (tls_write("}\n") < 0) return -1;
+    /* Buffered lines fail only when they reach the file. */
+    if (fflush(tls_file) != 0 || ferror(tls_file)) return -1;
+    return 0;
+}
