@@ -23,7 +23,8 @@ extern "C" {
 
 /* GetPrivateProfileStringA: copies the value of key in section of the INI
    file (or def when there is none) into out, cut to size - 1 characters,
-   and returns the number of characters copied. */
+   and returns the number of characters copied.  section and key are never
+   null here: listing sections or keys is not offered on POSIX. */
 unsigned plat_get_profile_string(const char *section, const char *key, const char *def,
                                  char *out, unsigned size, const char *file);
 

@@ -24,4 +24,9 @@ int _ini_read(void);
 bool _ini_get(const char *section, const char *key, char *buffer, unsigned size,
               const char *path);
 
+/* The settings file to read launcher entries from: the whole path found
+   (runpath holds at most its first 132 characters), or runpath when the
+   block was not filled by _ini_read. */
+const char *_ini_file_path(void);
+
 #endif

@@ -1,0 +1,273 @@
+// The profile reader of the POSIX build.  It answers every question the way
+// the Windows reader (GetPrivateProfileStringA) does on the same file; the
+// rules below were taken from that reader by experiment:
+//
+// - Lines end at CR or LF.  Blanks are TAB, VT, FF, CR, LF, ' ' and ^Z;
+//   they are trimmed around lines, names and values (and the names asked).
+// - A line opens a section when it starts with '[' and has a ']' after it:
+//   the name is what lies between the '[' and the last ']', trimmed.  Keys
+//   before the first section belong to a section named "".
+// - Any other line is a key: the name before the first '=', the value after
+//   it; a line without '=' is a key without a value (it answers with the
+//   default).  Comment lines are keys too, named after their text.
+// - Names match ASCII letters without regard to case, other bytes exactly.
+//   Only the first section of a name is searched, and its first key of the
+//   name answers, even when it has no value.
+// - A NUL byte ends a name or value.
+// - A value (or the default) that starts and ends with the same quote, ' or
+//   ", and is longer than one character loses its first quote; its last one
+//   goes too when the buffer could hold the rest, else the buffer's last
+//   character goes.  The default loses trailing ' ' (never its first one).
+// - A missing file in an existing folder reads as empty; any other file
+//   that cannot be read gives the default unchanged.
+// - A file starting with a UTF-8 or UTF-16 byte order mark is decoded and
+//   read as Windows-1251; characters that code page lacks become '?' (where
+//   Windows picks a look-alike for some, such as 'e' for an accented e).
+// - Listing sections or keys (a null section or key) is not offered.
+#include "host/platform/platform.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "host/common/cp1251.h"
+#include "host/platform/native_path.h"
+
+namespace {
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == '\x1a';
+}
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+std::string_view up_to_nul(std::string_view s) { return s.substr(0, s.find('\0')); }
+
+char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool same_name(std::string_view stored, std::string_view asked) {
+    if (stored.size() != asked.size()) return false;
+    for (size_t i = 0; i < stored.size(); ++i)
+        if (ascii_upper(stored[i]) != ascii_upper(asked[i])) return false;
+    return true;
+}
+
+// ---- Byte order marks ----------------------------------------------------
+
+// The Unicode character of each Windows-1251 byte from 0x80 up; 0x98, which
+// has none, stands for U+0098 as it does on Windows.
+const std::array<uint32_t, 128> &high_code_points() {
+    static const std::array<uint32_t, 128> table = [] {
+        std::array<uint32_t, 128> t{};
+        for (int b = 0x80; b <= 0xFF; ++b) {
+            std::string u = kesto::cp1251_to_utf8(std::string(1, static_cast<char>(b)));
+            const unsigned char *p = reinterpret_cast<const unsigned char *>(u.data());
+            uint32_t cp = u.size() == 2 ? ((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu)
+                                        : ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+            t[static_cast<size_t>(b - 0x80)] = b == 0x98 ? 0x98 : cp;
+        }
+        return t;
+    }();
+    return table;
+}
+
+char cp1251_byte(uint32_t unit) {
+    if (unit < 0x80) return static_cast<char>(unit);
+    const std::array<uint32_t, 128> &high = high_code_points();
+    for (size_t i = 0; i < high.size(); ++i)
+        if (high[i] == unit) return static_cast<char>(0x80 + i);
+    return '?';
+}
+
+// UTF-8 to Windows-1251 bytes, one byte per UTF-16 unit (a character
+// beyond U+FFFF is two, both '?').  A malformed sequence gives one '?' for
+// its lead byte and the continuation bytes that fit it, the way Windows
+// counts them.
+std::string from_utf8(std::string_view s) {
+    std::string out;
+    size_t i = 0;
+    while (i < s.size()) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        // Length, first bits and the range of the second byte for each lead.
+        size_t len = 0;
+        unsigned char low = 0x80, high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) len = 2;
+        else if (c >= 0xE0 && c <= 0xEF) len = 3, low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
+        else if (c >= 0xF0 && c <= 0xF4) len = 4, low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
+        if (len == 0) {
+            out += '?';
+            ++i;
+            continue;
+        }
+        uint32_t cp = c & (0x7Fu >> len);
+        size_t k = 1;
+        bool whole = true;
+        for (; k < len; ++k) {
+            unsigned char d = i + k < s.size() ? static_cast<unsigned char>(s[i + k]) : 0;
+            if ((d & 0xC0) != 0x80) {
+                whole = false;
+                break;
+            }
+            cp = (cp << 6) | (d & 0x3Fu);
+            if (k == 1 && (d < low || d > high)) {
+                whole = false;
+                ++k;  // a continuation byte out of the lead's range goes with it
+                break;
+            }
+        }
+        if (!whole) out += '?';
+        else if (cp > 0xFFFF) out += "??";
+        else out += cp1251_byte(cp);
+        i += k;
+    }
+    return out;
+}
+
+std::string from_utf16(std::string_view s, bool big_endian) {
+    std::string out;
+    for (size_t i = 0; i + 1 < s.size(); i += 2) {
+        unsigned char a = static_cast<unsigned char>(s[i]), b = static_cast<unsigned char>(s[i + 1]);
+        uint32_t unit = big_endian ? (a << 8u) | b : (b << 8u) | a;
+        out += unit >= 0xD800 && unit <= 0xDFFF ? '?' : cp1251_byte(unit);
+    }
+    return out;
+}
+
+std::string decoded(const std::string &bytes) {
+    std::string_view s(bytes);
+    if (s.size() >= 3 && s.compare(0, 3, "\xEF\xBB\xBF") == 0) return from_utf8(s.substr(3));
+    if (s.size() >= 2 && s.compare(0, 2, "\xFF\xFE") == 0) return from_utf16(s.substr(2), false);
+    if (s.size() >= 2 && s.compare(0, 2, "\xFE\xFF") == 0) return from_utf16(s.substr(2), true);
+    return bytes;
+}
+
+// ---- The file --------------------------------------------------------------
+
+enum class Load { Read, Missing, Failed };
+
+bool is_directory(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A missing file counts as an empty one only when its folder exists.
+Load missing_or_failed(const std::string &path) {
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    return is_directory(folder) ? Load::Missing : Load::Failed;
+}
+
+Load load(const char *file, std::string &text) {
+    std::string path = kesto::native_path(file);
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errno == ENOENT ? missing_or_failed(path) : Load::Failed;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return Load::Failed;
+    }
+    std::string bytes;
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            close(fd);
+            return Load::Failed;
+        }
+        if (n == 0) break;
+        bytes.append(chunk, static_cast<size_t>(n));
+    }
+    close(fd);
+    text = decoded(bytes);
+    return Load::Read;
+}
+
+// ---- Lookup --------------------------------------------------------------
+
+// The value of key in the first section named section; false when there is
+// no such key or it has no value.
+bool find_value(std::string_view text, std::string_view section, std::string_view key,
+                std::string_view &value) {
+    bool in_section = section.empty();  // the keys before any section header
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t start = pos;
+        while (pos < text.size() && text[pos] != '\n' && text[pos] != '\r') ++pos;
+        std::string_view line = trimmed(text.substr(start, pos - start));
+        while (pos < text.size() && (text[pos] == '\n' || text[pos] == '\r')) ++pos;
+        if (line.empty()) continue;
+
+        if (line.front() == '[') {
+            size_t close = line.size() - 1;
+            while (close > 0 && line[close] != ']') --close;
+            if (close > 0) {
+                if (in_section) return false;  // only the first section of the name counts
+                in_section = same_name(up_to_nul(trimmed(line.substr(1, close - 1))), section);
+                continue;
+            }
+        }
+        if (!in_section) continue;
+
+        size_t eq = line.find('=');
+        std::string_view name = trimmed(line.substr(0, eq));
+        if (!same_name(up_to_nul(name), key)) continue;
+        if (eq == std::string_view::npos) return false;
+        value = up_to_nul(trimmed(line.substr(eq + 1)));
+        return true;
+    }
+    return false;
+}
+
+// Copies value into out (size > 0), cut to size - 1 characters, with the
+// reader's handling of surrounding quotes.
+void copy_entry(char *out, unsigned size, std::string_view value) {
+    bool quoted = value.size() > 1 && (value.front() == '"' || value.front() == '\'') &&
+                  value.back() == value.front();
+    if (quoted) value.remove_prefix(1);
+    size_t n = value.size() < size - 1 ? value.size() : size - 1;
+    memcpy(out, value.data(), n);
+    out[n] = '\0';
+    if (quoted && size >= value.size() && n > 0) out[n - 1] = '\0';
+}
+
+}  // namespace
+
+unsigned plat_get_profile_string(const char *section, const char *key, const char *def,
+                                 char *out, unsigned size, const char *file) {
+    if (out == nullptr || size == 0) return 0;
+    if (section == nullptr || key == nullptr || file == nullptr) {
+        out[0] = '\0';
+        return 0;
+    }
+    std::string_view fallback(def ? def : "");
+    while (fallback.size() > 1 && fallback.back() == ' ') fallback.remove_suffix(1);
+
+    std::string text;
+    Load loaded = load(file, text);
+    if (loaded == Load::Failed) {
+        size_t n = fallback.size() < size - 1 ? fallback.size() : size - 1;
+        memcpy(out, fallback.data(), n);
+        out[n] = '\0';
+        return static_cast<unsigned>(strlen(out));
+    }
+    std::string_view value;
+    if (!find_value(text, trimmed(section), trimmed(key), value)) value = fallback;
+    copy_entry(out, size, value);
+    return static_cast<unsigned>(strlen(out));
+}
