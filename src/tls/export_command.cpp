@@ -1,0 +1,227 @@
+/* The export commands: every entry of the tool table, or the tools selected
+   in the navigator, written as a tool library file. */
+#include "src/tls/export_command.h"
+
+#include <stdio.h>
+
+#include "host/platform/platform.h"
+#include "host/uf_api.h"
+#include "src/settings/launch.h"
+#include "src/table/tool_table.h"
+#include "src/text_buffer.h"
+#include "src/tls/tls_file.h"
+#include "src/tls/tls_writer.h"
+#include "src/tools_vericut.h"
+
+/* Room for a question that embeds the whole of tls_file_name. */
+#define QUESTION_TEXT_SIZE (TLS_FILE_NAME_SIZE + 256)
+/* Filter buffer of the file chooser. */
+#define FILE_FILTER_SIZE 132
+
+#define WRITE_FAILED "Ошибка создания файла инструмента .....\n Операция прервана."
+#define NOT_A_TOOL "Ошибка выбора !!!\n Выберите инструмент \n Операция прервана."
+
+/* Answers of the existing-file question. */
+#define ANSWER_APPEND 2
+#define ANSWER_CANCEL 3
+
+/* How the file steps ended. */
+#define FILE_OPEN 1
+#define FILE_STOPPED 0
+#define FILE_UNOPENABLE (-2)
+
+static const UF_UI_message_buttons_t confirm_buttons = {1, 0, 1, "Yes", NULL, "No", 1, 0, 2};
+static const UF_UI_message_buttons_t existing_buttons = {1, 1, 1, "Rewrite", "Append", "Cancel", 1, 2, 3};
+static const UF_UI_message_buttons_t open_buttons = {1, 0, 1, "Open", NULL, "No", 1, 0, 2};
+
+/* One question with one text line; 0 when closed without a button. */
+static int ask_question(const char *title, char *text, const UF_UI_message_buttons_t *set) {
+    char *messages[1] = {text};
+    UF_UI_message_buttons_t buttons = *set;
+    int response = 0;
+    UF_UI_message_dialog(title, UF_UI_MESSAGE_QUESTION, messages, 1, 1, &buttons, &response);
+    return response;
+}
+
+int Tools_select_file(void) {
+    char filter[FILE_FILTER_SIZE];
+    tv_copy(filter, sizeof filter, "*.tls");
+    int response = 0;
+    int code = UF_UI_create_filebox("Выберите файл с инструментом..", "Выберите файл с инструментом..",
+                                    filter, "1.tls", tls_file_name, &response);
+    if (code != 0) {
+        /* Empty when the host has no text for the code. */
+        char message[UF_FAIL_MESSAGE_BUFSIZE] = "";
+        UF_get_fail_message(code, message);
+        UF_UI_set_status(message);
+    }
+    return response;
+}
+
+/* Lets the user choose the file, asks about an existing one and opens
+   tls_file, writing the header unless appending.  A header that cannot be
+   written ends the export here with its message. */
+static int open_tls_file(void) {
+    if (Tools_select_file() != UF_UI_OK) {
+        uc1601("Ошибка выбора файла.....", 1);
+        return FILE_STOPPED;
+    }
+    /* The existence test's own code is not looked at: a failing test
+       counts as an existing file and the user is asked. */
+    int status = 0;
+    UF_CFI_ask_file_exist(tls_file_name, &status);
+    const char *mode = "w";
+    if (status == 0) {
+        char text[QUESTION_TEXT_SIZE];
+        tv_format(text, sizeof text, "Файл %s \n существует!\n Перезаписать или Добавить в существующий ?",
+                  tls_file_name);
+        int answer = ask_question("Create TLS - файл...", text, &existing_buttons);
+        if (answer == ANSWER_CANCEL) return FILE_STOPPED;
+        if (answer == ANSWER_APPEND) mode = "a";
+    }
+    tls_file = plat_open_text(tls_file_name, mode);
+    if (!tls_file) return FILE_UNOPENABLE;
+    if (mode[0] == 'w' && fputs(TLS_FILE_HEADER, tls_file) == EOF) {
+        fclose(tls_file);
+        tls_file = NULL;
+        uc1601(WRITE_FAILED, 1);
+        return FILE_STOPPED;
+    }
+    return FILE_OPEN;
+}
+
+/* Closes tls_file; -1 when anything written did not reach the file (the
+   last buffered lines are written by the close itself). */
+static int close_tls_file(void) {
+    int failed = ferror(tls_file) != 0;
+    if (fclose(tls_file) != 0) failed = 1;
+    tls_file = NULL;
+    return failed ? -1 : 0;
+}
+
+/* Ends a record loop: closes the file and either reports the failure that
+   ended it (a failing close is one too) or offers the simulator. */
+static void finish_export(const char *failure, int written) {
+    if (close_tls_file() != 0 && !failure) failure = WRITE_FAILED;
+    if (failure) {
+        uc1601(failure, 1);
+        return;
+    }
+    if (written == 0) return;
+    char text[QUESTION_TEXT_SIZE];
+    tv_format(text, sizeof text, "Файл %s : создан .\n Tools =%d \n Открыть файл инструмента в Vericut'e ?",
+              tls_file_name, written);
+    if (ask_question("Open Vericut ...?", text, &open_buttons) == 1) Tools_run_vericut(0, tls_file_name);
+}
+
+static int export_all(int count) {
+    char text[QUESTION_TEXT_SIZE];
+    tv_format(text, sizeof text, "В prt =%i инструмент(-ов).\nСоздать файл инструмента для Vericut'a ?",
+              uToolCount);
+    if (ask_question("Create TLS file..?", text, &confirm_buttons) != 1) return 0;
+
+    int opened = open_tls_file();
+    if (opened != FILE_OPEN) return opened == FILE_UNOPENABLE ? -2 : 0;
+
+    const char *failure = NULL;
+    int written = 0;
+    for (int i = 0; i < count; ++i) {
+        if (Tools_write_tls(i, 0) < 0) {
+            failure = WRITE_FAILED;
+            break;
+        }
+        ++written;
+    }
+    finish_export(failure, written);
+    return 0;
+}
+
+/* The selective export once the navigator has answered. */
+static int export_nodes(int count, int obj_count, const tag_t *tags) {
+    if (obj_count <= 0 || !tags) {
+        uc1601("There are no Tools selected\n  1) Select tools.\n  2) then pick button 'Create ...'", 1);
+        return 0;
+    }
+    int type = 0;
+    int subtype = 0;
+    TOOLS_CHECK(UF_OBJ_ask_type_and_subtype (tags[0], &type, &subtype ));
+    if (type != UF_machining_tool_type) {
+        uc1601(NOT_A_TOOL, 1);
+        return 0;
+    }
+
+    char text[QUESTION_TEXT_SIZE];
+    tv_format(text, sizeof text,
+              "Инструмент(-ов):\n В prt =%i\n Вы выбрали =%d\n Создать файл инструмента для Vericut'a ?",
+              uToolCount, obj_count);
+    if (ask_question("Create TLS file..?", text, &confirm_buttons) != 1) return 0;
+
+    int opened = open_tls_file();
+    if (opened != FILE_OPEN) return opened == FILE_UNOPENABLE ? -2 : 0;
+
+    /* Table order, not selection order: each entry is written once for
+       every selected node that is its tool. */
+    const char *failure = NULL;
+    int written = 0;
+    for (int i = 0; i < count && !failure; ++i) {
+        for (int j = 0; j < obj_count; ++j) {
+            type = 0; /* a failed query does not pass for the previous node's type */
+            TOOLS_CHECK(UF_OBJ_ask_type_and_subtype (tags[j], &type, &subtype ));
+            if (type != UF_machining_tool_type) {
+                failure = NOT_A_TOOL;
+                break;
+            }
+            if (tags[j] != uTool[i].tls) continue;
+            if (Tools_write_tls(i, 0) < 0) {
+                failure = WRITE_FAILED;
+                break;
+            }
+            ++written;
+        }
+    }
+    finish_export(failure, written);
+    return 0;
+}
+
+static int export_selected(int count) {
+    TOOLS_CHECK(UF_UI_ONT_switch_view( UF_UI_ONT_machine_tool ));
+
+    char items[1][UF_UI_MENU_ITEM_SIZE];
+    tv_copy(items[0], sizeof items[0], "Fix");
+    int response = uc1603("Select Tools and pick 'Fix'", 1, items, 1);
+    printf("\n Tools_ui_create -> response=%d ", response);
+    if (response == UF_UI_BACK || response == UF_UI_CANCEL || response == UF_UI_CANNOT_SHOW) return 0;
+
+    int obj_count = 0;
+    tag_t *tags = NULL;
+    TOOLS_CHECK(UF_UI_ONT_ask_selected_nodes(&obj_count, &tags));
+    int result = export_nodes(count, obj_count, tags);
+    /* The host's array goes back on every path. */
+    if (tags) UF_free(tags);
+    return result;
+}
+
+int Tools_ui_create(int mode) {
+    tag_t display_part_tag = UF_PART_ask_display_part();
+    if (display_part_tag == NULL_TAG) {
+        uc1601("Cam-часть не активна.....\n Операция прервана.", 1);
+        return 0;
+    }
+    char disp_part_name[UF_FILENAME_BUFSIZE] = "";
+    TOOLS_CHECK(UF_PART_ask_part_name(display_part_tag, disp_part_name));
+
+    int count = Tools_read_from_ugs();
+    if (count <= 1) {
+        uc1601("В Cam-части - Нет инструмента.....\n Операция прервана.", 1);
+        return 0;
+    }
+    /* A member list longer than a load can hold is not read at all: no
+       record of the table belongs to this part. */
+    if (count > TOOL_LOAD_LIMIT) {
+        uc1601("В Cam-части - более 100 инструментов.....\n Таблица не загружена.\n Операция прервана.", 1);
+        return 0;
+    }
+    if (mode == 1) return export_all(count);
+    if (mode == 2) return export_selected(count);
+    return 0;
+}

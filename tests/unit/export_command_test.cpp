@@ -1,0 +1,409 @@
+// The export commands in the simulated host: their dialogs in order, the
+// files they leave and the offer to open them.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "host/common/cp1251.h"
+#include "src/tls/export_command.h"
+#include "tests/unit/test_support.h"
+
+using namespace testing_support;
+using sim::Event;
+
+namespace {
+
+const std::string kHeader = "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\n";
+
+const std::string kEm10 =
+    "TOOLID \"EM10\" {\r\n"
+    "  UNITS MILLIMETER\r\n"
+    "  DESCRIPTION \"D10.00 H75.00\"\r\n"
+    "  GAGEPOINT_OFFSET (0.00000,0.00000,0.00000)\r\n"
+    "  TOOLTYPE MILLING\r\n"
+    "  STACK YES\r\n"
+    "  CUTTER {\r\n"
+    "    FLUTE_LENGTH 50.00000 \r\n"
+    "    SHANK_DIAMETER 0.00000 \r\n"
+    "    ASSEMBLY {\r\n"
+    "      CUTTER_TYPE \"FLAT END\"\r\n"
+    "      STANDARD (10.00000,0.00000,0.00000,0.00000,0.00000,0.00000,75.00000)\r\n"
+    "    }\r\n"
+    "  }\r\n"
+    "}\r\n";
+
+const std::string kDr5 =
+    "TOOLID \"DR5\" {\r\n"
+    "  UNITS MILLIMETER\r\n"
+    "  DESCRIPTION \"D5.00 H40.00\"\r\n"
+    "  GAGEPOINT_OFFSET (0.00000,0.00000,0.00000)\r\n"
+    "  TOOLTYPE MILLING\r\n"
+    "  STACK YES\r\n"
+    "  CUTTER {\r\n"
+    "    FLUTE_LENGTH 20.00000 \r\n"
+    "    SHANK_DIAMETER 0.00000 \r\n"
+    "    ASSEMBLY {\r\n"
+    "      CUTTER_TYPE \"DRILL\"\r\n"
+    "      STANDARD (5.00000,0.00000,0.00000,0.00000,31.00000,0.00000,40.00000)\r\n"
+    "    }\r\n"
+    "  }\r\n"
+    "}\r\n";
+
+const std::string kOldFile = "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\nTOOLID \"OLD\" {\r\n}\r\n";
+
+const std::string kConfirmAll =
+    "question Create TLS file..?: В prt =3 инструмент(-ов).\nСоздать файл инструмента для Vericut'a ? "
+    "[Yes=1 No=2]";
+const std::string kNotATool = "message: Ошибка выбора !!!\n Выберите инструмент \n Операция прервана.";
+const std::string kWriteFailed = "message: Ошибка создания файла инструмента .....\n Операция прервана.";
+const std::string kSelectMenu = "menu Select Tools and pick 'Fix' default=1 [Fix] -> 5";
+
+std::string utf8(const std::string &cp1251) { return kesto::cp1251_to_utf8(cp1251); }
+
+std::string session_path(const std::string &name) {
+    return std::string(KESTO_SOURCE_DIR) + "/tests/sessions/" + name;
+}
+
+// Every dialog but the main menu, one line each, texts decoded.
+std::vector<std::string> dialogs(const sim::RunResult &r) {
+    std::vector<std::string> out;
+    for (const Event &e : r.events) {
+        std::string labels;
+        for (size_t i = 0; i < e.items.size(); ++i)
+            labels += (i ? " " : "") + utf8(e.items[i]) + (e.kind == Event::Question ? "=" + std::to_string(e.values[i]) : "");
+        switch (e.kind) {
+        case Event::Menu:
+            if (e.title != "Select menu ")
+                out.push_back("menu " + utf8(e.title) + " default=" + std::to_string(e.default_item) + " [" + labels +
+                              "] -> " + std::to_string(e.answer));
+            break;
+        case Event::Question:
+            out.push_back("question " + utf8(e.title) + ": " + utf8(e.texts.at(0)) + " [" + labels + "] -> " +
+                          std::to_string(e.answer));
+            break;
+        case Event::Message: out.push_back("message: " + utf8(e.texts.at(0))); break;
+        case Event::FileBox:
+            out.push_back("filebox " + utf8(e.title) + " prompt=" + utf8(e.texts.at(0)) + " filter=" +
+                          e.texts.at(1) + " default=" + e.texts.at(2) + " -> " +
+                          (e.answer == 2 ? e.chosen : std::string("cancelled")));
+            break;
+        default: break;
+        }
+    }
+    return out;
+}
+
+std::string filebox(const std::string &chosen) {
+    return "filebox Выберите файл с инструментом.. prompt=Выберите файл с инструментом.. filter=*.tls "
+           "default=1.tls -> " + chosen;
+}
+
+std::string offer(const std::string &file, int tools, int answer) {
+    return "question Open Vericut ...?: Файл " + file + " : создан .\n Tools =" + std::to_string(tools) +
+           " \n Открыть файл инструмента в Vericut'e ? [Open=1 No=2] -> " + std::to_string(answer);
+}
+
+// A launcher that records its arguments, where the settings of the session
+// files look for it.
+void install_launcher() {
+    ASSERT_EQ(mkdir("bin", 0755), 0);
+    write_file("bin/launcher.exe", "#!/bin/sh\nprintf '%s\\n' \"$@\" > launched.txt\n");
+    ASSERT_EQ(chmod("bin/launcher.exe", 0755), 0);
+}
+
+std::string wait_for_file(const std::string &path) {
+    for (int i = 0; i < 50 && !file_exists(path); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return file_exists(path) ? read_file(path) : std::string();
+}
+
+struct SessionCase {
+    const char *name;
+    std::string file;
+    std::vector<std::string> dialogs;
+    std::string tls;          // the tls file the session writes or keeps
+    std::string tls_content;  // its expected content
+    std::string launched;     // what the launcher was given; empty: not started
+};
+void PrintTo(const SessionCase &c, std::ostream *os) { *os << c.file; }
+
+class ExportSession : public ::testing::TestWithParam<SessionCase> {};
+
+TEST_P(ExportSession, DialogsAndFile) {
+    const SessionCase &c = GetParam();
+    TempDir dir;
+    install_launcher();
+    sim::Session s = sim::load_session(session_path(c.file));
+    sim::RunResult r = run(s);
+    ASSERT_TRUE(r.error.empty()) << r.error;
+    EXPECT_EQ(dialogs(r), c.dialogs);
+    EXPECT_EQ(r.outstanding_arrays, 0);
+    if (!c.tls.empty()) {
+        ASSERT_TRUE(file_exists(c.tls));
+        EXPECT_EQ(read_file(c.tls), c.tls_content);
+    }
+    if (c.launched.empty()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_FALSE(file_exists("launched.txt"));
+    } else {
+        EXPECT_EQ(wait_for_file("launched.txt"), c.launched);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Export, ExportSession,
+    ::testing::Values(
+        SessionCase{"AllOpen", "export_all_open.json",
+                    {kConfirmAll + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 3, 1)},
+                    "bracket.tls", kHeader + kEm10 + kDr5, "bracket.tls\n"},
+        SessionCase{"AllNo", "export_all_no_launch.json",
+                    {kConfirmAll + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 3, 2)},
+                    "bracket.tls", kHeader + kEm10 + kDr5, ""},
+        SessionCase{"ExistingAppend", "export_existing_append.json",
+                    {kConfirmAll + " -> 1", filebox("old.tls"),
+                     "question Create TLS - файл...: Файл old.tls \n существует!\n Перезаписать или Добавить в "
+                     "существующий ? [Rewrite=1 Append=2 Cancel=3] -> 2",
+                     offer("old.tls", 3, 2)},
+                    "old.tls", kOldFile + kEm10 + kDr5, ""},
+        SessionCase{"ExistingRewrite", "export_existing_rewrite.json",
+                    {kConfirmAll + " -> 1", filebox("old.tls"),
+                     "question Create TLS - файл...: Файл old.tls \n существует!\n Перезаписать или Добавить в "
+                     "существующий ? [Rewrite=1 Append=2 Cancel=3] -> 1",
+                     offer("old.tls", 3, 2)},
+                    "old.tls", kHeader + kEm10 + kDr5, ""},
+        SessionCase{"ExistingCancel", "export_existing_cancel.json",
+                    {kConfirmAll + " -> 1", filebox("old.tls"),
+                     "question Create TLS - файл...: Файл old.tls \n существует!\n Перезаписать или Добавить в "
+                     "существующий ? [Rewrite=1 Append=2 Cancel=3] -> 3"},
+                    "old.tls", kOldFile, ""},
+        SessionCase{"SelectedNone", "export_selected_none.json",
+                    {kSelectMenu,
+                     "message: There are no Tools selected\n  1) Select tools.\n  2) then pick button 'Create ...'"},
+                    "", "", ""},
+        SessionCase{"SelectedFirstNotTool", "export_selected_first_not_tool.json", {kSelectMenu, kNotATool}, "",
+                    "", ""},
+        SessionCase{"SelectedToolThenGroup", "export_selected_tool_then_group.json",
+                    {kSelectMenu,
+                     "question Create TLS file..?: Инструмент(-ов):\n В prt =6\n Вы выбрали =2\n Создать файл "
+                     "инструмента для Vericut'a ? [Yes=1 No=2] -> 1",
+                     filebox("sel.tls"), kNotATool},
+                    "sel.tls", kHeader, ""},
+        SessionCase{"SelectedNotInTable", "export_selected_not_in_table.json",
+                    {kSelectMenu,
+                     "question Create TLS file..?: Инструмент(-ов):\n В prt =6\n Вы выбрали =2\n Создать файл "
+                     "инструмента для Vericut'a ? [Yes=1 No=2] -> 1",
+                     filebox("sel.tls")},
+                    "sel.tls", kHeader, ""},
+        SessionCase{"SelectedMenuLeft", "export_selected_menu_left.json",
+                    {"menu Select Tools and pick 'Fix' default=1 [Fix] -> 2"}, "", "", ""},
+        SessionCase{"ChooserCancelled", "export_file_cancelled.json",
+                    {"question Create TLS file..?: В prt =2 инструмент(-ов).\nСоздать файл инструмента для "
+                     "Vericut'a ? [Yes=1 No=2] -> 1",
+                     filebox("cancelled"), "message: Ошибка выбора файла....."},
+                    "", "", ""},
+        SessionCase{"UnwritableFolder", "export_unwritable_folder.json",
+                    {"question Create TLS file..?: В prt =2 инструмент(-ов).\nСоздать файл инструмента для "
+                     "Vericut'a ? [Yes=1 No=2] -> 1",
+                     filebox("no_such_folder/bracket.tls")},
+                    "", "", ""},
+        SessionCase{"DeviceFull", "export_device_full.json",
+                    {"question Create TLS file..?: В prt =2 инструмент(-ов).\nСоздать файл инструмента для "
+                     "Vericut'a ? [Yes=1 No=2] -> 1",
+                     filebox("/dev/full"), kWriteFailed},
+                    "", "", ""},
+        SessionCase{"TooManyTools", "too_many_tools.json",
+                    {"message: В Cam-части - более 100 инструментов.....\n Таблица не загружена.\n Операция "
+                     "прервана.",
+                     "message: В Cam-части - более 100 инструментов.....\n Таблица не загружена.\n Операция "
+                     "прервана.",
+                     "menu Краткое Руководство пользователя и об авторах .. default=1 [] -> 5"},
+                    "", "", ""}),
+    [](const auto &p) { return p.param.name; });
+
+// Mode 2 writes in table order, whatever the order of the selection.
+TEST(Export, SelectedToolsInTableOrder) {
+    TempDir dir;
+    sim::Session s = sim::load_session(session_path("export_selected_two_of_five.json"));
+    sim::RunResult r = run(s);
+    ASSERT_TRUE(r.error.empty()) << r.error;
+    EXPECT_EQ(dialogs(r), (std::vector<std::string>{
+                              kSelectMenu,
+                              "question Create TLS file..?: Инструмент(-ов):\n В prt =6\n Вы выбрали =2\n Создать "
+                              "файл инструмента для Vericut'a ? [Yes=1 No=2] -> 1",
+                              filebox("sel.tls"), offer("sel.tls", 2, 2)}));
+    auto views = of_kind(r, Event::View);
+    ASSERT_EQ(views.size(), 1u);
+    EXPECT_EQ(views[0].answer, 3);
+    EXPECT_NE(joined(r, Event::Stdout).find("\n Tools_ui_create -> response=5 "), std::string::npos);
+
+    std::string tls = read_file("sel.tls");
+    ASSERT_EQ(tls.rfind(kHeader, 0), 0u);
+    size_t t2 = tls.find("TOOLID \"T2\" {");
+    size_t t4 = tls.find("TOOLID \"T4\" {");
+    ASSERT_NE(t2, std::string::npos);
+    ASSERT_NE(t4, std::string::npos);
+    EXPECT_LT(t2, t4);
+    size_t records = 0;
+    for (size_t at = tls.find("TOOLID"); at != std::string::npos; at = tls.find("TOOLID", at + 1)) ++records;
+    EXPECT_EQ(records, 2u);
+}
+
+// Direct calls: the command's result and the dialogs it reached.
+struct DirectCase {
+    const char *name;
+    int mode;
+    std::string session;  // JSON
+    int result;
+    std::vector<std::string> dialogs;
+};
+void PrintTo(const DirectCase &c, std::ostream *os) { *os << c.name; }
+
+class ExportDirect : public ::testing::TestWithParam<DirectCase> {};
+
+TEST_P(ExportDirect, ResultAndDialogs) {
+    TempDir dir;
+    sim::Session s = sim::parse_session(GetParam().session, GetParam().name);
+    int result;
+    sim::RunResult r;
+    {
+        sim::DirectRun host(s);
+        result = Tools_ui_create(GetParam().mode);
+        r = host.finish();
+    }
+    ASSERT_TRUE(r.error.empty()) << r.error;
+    EXPECT_EQ(result, GetParam().result);
+    EXPECT_EQ(dialogs(r), GetParam().dialogs);
+    EXPECT_EQ(r.outstanding_arrays, 0);
+}
+
+const char *kOneTool = R"("part": {"name": "p.prt", "members": [
+    {"name": "EM10", "type": 1, "subtype": 1, "params": {"diameter": 10, "length": 75, "flute_length": 50}}],
+    "others": [{"name": "LOOSE", "type": 1, "subtype": 1}],
+    "selected": ["EM10"]})";
+
+std::string with_part(const std::string &rest) { return std::string("{") + kOneTool + ", " + rest + "}"; }
+
+const std::string kConfirmOne =
+    "question Create TLS file..?: В prt =2 инструмент(-ов).\nСоздать файл инструмента для Vericut'a ? [Yes=1 No=2]";
+const std::string kConfirmSelectedOne =
+    "question Create TLS file..?: Инструмент(-ов):\n В prt =2\n Вы выбрали =1\n Создать файл инструмента для "
+    "Vericut'a ? [Yes=1 No=2]";
+
+INSTANTIATE_TEST_SUITE_P(
+    Export, ExportDirect,
+    ::testing::Values(
+        DirectCase{"UnopenableAll", 1, with_part(R"("answers": [{"question": 1}, {"file": "nowhere/x.tls"}])"), -2,
+                   {kConfirmOne + " -> 1", filebox("nowhere/x.tls")}},
+        DirectCase{"UnopenableSelected", 2,
+                   with_part(R"("answers": [{"menu": 5}, {"question": 1}, {"file": "/proc/kesto.tls"}])"), -2,
+                   {kSelectMenu, kConfirmSelectedOne + " -> 1", filebox("/proc/kesto.tls")}},
+        DirectCase{"Declined", 1, with_part(R"("answers": [{"question": 2}])"), 0, {kConfirmOne + " -> 2"}},
+        DirectCase{"ClosedQuestion", 1, with_part(R"("answers": [{"question": 0}])"), 0, {kConfirmOne + " -> 0"}},
+        DirectCase{"SelectedDeclined", 2, with_part(R"("answers": [{"menu": 5}, {"question": 2}])"), 0,
+                   {kSelectMenu, kConfirmSelectedOne + " -> 2"}},
+        DirectCase{"OtherMode", 3, with_part(R"("answers": [])"), 0, {}},
+        DirectCase{"OnlyNone", 1, R"({"part": {"name": "p.prt"}})", 0,
+                   {"message: В Cam-части - Нет инструмента.....\n Операция прервана."}},
+        DirectCase{"NoMembers", 1, R"({"part": {"name": "p.prt", "none_member": false}})", 0,
+                   {"message: В Cam-части - Нет инструмента.....\n Операция прервана."}},
+        // The header reaches the full device only when the file is closed.
+        DirectCase{"CloseFails", 2,
+                   R"({"part": {"name": "p.prt", "members": [{"name": "EM10", "type": 1, "subtype": 1}],
+                       "others": [{"name": "LOOSE", "type": 1, "subtype": 1}], "selected": ["LOOSE"]},
+                       "answers": [{"menu": 5}, {"question": 1}, {"file": "/dev/full"}]})",
+                   0,
+                   {kSelectMenu, kConfirmSelectedOne + " -> 1", filebox("/dev/full"), kWriteFailed}},
+        DirectCase{"SelectedDeviceFull", 2,
+                   with_part(R"("answers": [{"menu": 5}, {"question": 1}, {"file": "/dev/full"}])"), 0,
+                   {kSelectMenu, kConfirmSelectedOne + " -> 1", filebox("/dev/full"), kWriteFailed}},
+        // A failed type query in the record loop is not taken for a tool.
+        DirectCase{"TypeQueryFails", 2,
+                   with_part(R"("faults": [{"call": "UF_OBJ_ask_type_and_subtype", "code": 31, "nth": 2}],
+                                "answers": [{"menu": 5}, {"question": 1}, {"file": "t.tls"}])"),
+                   0, {kSelectMenu, kConfirmSelectedOne + " -> 1", filebox("t.tls"), kNotATool}},
+        DirectCase{"NoPart", 1, "{}", 0, {"message: Cam-часть не активна.....\n Операция прервана."}}),
+    [](const auto &p) { return p.param.name; });
+
+// A disk that fills up after some records: the export ends with the error
+// and does not call the file created, though records were written.
+TEST(Export, WriterFailureAfterSomeRecordsOffersNothing) {
+    TempDir dir;
+    sim::Session s = sim::parse_session(R"({"part": {"name": "p.prt", "members": [
+        {"name": "EM10", "type": 1, "subtype": 1, "params": {"diameter": 10, "length": 75, "flute_length": 50}},
+        {"name": "EM11", "type": 1, "subtype": 1, "params": {"diameter": 11, "length": 75, "flute_length": 50}},
+        {"name": "EM12", "type": 1, "subtype": 1, "params": {"diameter": 12, "length": 75, "flute_length": 50}},
+        {"name": "EM13", "type": 1, "subtype": 1, "params": {"diameter": 13, "length": 75, "flute_length": 50}}]},
+        "answers": [{"question": 1}, {"file": "full.tls"}, {"question": 1}]})", "disk full");
+    struct rlimit old_limit;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    struct rlimit limit = old_limit;
+    limit.rlim_cur = kHeader.size() + 2 * kEm10.size() + 100;  // room for two records, not three
+    void (*old_handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    int result;
+    sim::RunResult r;
+    {
+        sim::DirectRun host(s);
+        result = Tools_ui_create(1);
+        r = host.finish();
+    }
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    std::signal(SIGXFSZ, old_handler);
+
+    EXPECT_EQ(result, 0);
+    std::vector<std::string> d = dialogs(r);
+    ASSERT_EQ(d.size(), 3u);
+    EXPECT_EQ(d[2], kWriteFailed);
+    std::string tls = read_file("full.tls");
+    EXPECT_EQ(tls.rfind(kHeader + kEm10, 0), 0u);
+    EXPECT_NE(tls.find("TOOLID \"EM11\""), std::string::npos);
+    EXPECT_EQ(tls.find("TOOLID \"EM13\""), std::string::npos);
+}
+
+TEST(Export, SelectFileReportsAFailingChooser) {
+    TempDir dir;
+    sim::Session s = sim::parse_session(
+        R"({"fail_messages": {"949002": "File box failed"},
+            "faults": [{"call": "UF_UI_create_filebox", "code": 949002}]})",
+        "chooser fault");
+    sim::DirectRun host(s);
+    int response = Tools_select_file();
+    sim::RunResult r = host.finish();
+    EXPECT_EQ(response, 0);
+    auto status = of_kind(r, Event::Status);
+    ASSERT_EQ(status.size(), 1u);
+    EXPECT_EQ(status[0].texts[0], "File box failed");
+}
+
+TEST(Export, ChooserFailureEndsTheExportWithItsMessage) {
+    TempDir dir;
+    sim::RunResult r = run_json(with_part(R"("faults": [{"call": "UF_UI_create_filebox", "code": 949002}],
+        "answers": [{"menu": 5}, {"question": 1}, {"menu": 2}])"));
+    ASSERT_TRUE(r.error.empty()) << r.error;
+    EXPECT_EQ(dialogs(r), (std::vector<std::string>{kConfirmOne + " -> 1", "message: Ошибка выбора файла....."}));
+    EXPECT_EQ(of_kind(r, Event::Status).size(), 1u);
+}
+
+// Two exports in one run write the same records: the writer's changes to
+// the table are set again by the reload.
+TEST(Export, SecondExportOfTheRunIsTheSame) {
+    TempDir dir;
+    sim::RunResult r = run_json(R"({"part": {"name": "p.prt", "members": [
+        {"name": "B\"1\"", "type": 1, "subtype": 1, "params": {"diameter": 10, "length": 75, "r1": 5}}]},
+        "answers": [{"menu": 5}, {"question": 1}, {"file": "a.tls"}, {"question": 2},
+                    {"menu": 5}, {"question": 1}, {"file": "b.tls"}, {"question": 2}, {"menu": 2}]})");
+    ASSERT_TRUE(r.error.empty()) << r.error;
+    std::string a = read_file("a.tls");
+    EXPECT_NE(a.find("TOOLID \"B|1|\" {"), std::string::npos);
+    EXPECT_NE(a.find("CUTTER_TYPE \"BALL END\""), std::string::npos);
+    EXPECT_EQ(a, read_file("b.tls"));
+}
+
+}  // namespace
