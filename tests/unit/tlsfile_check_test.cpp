@@ -1,0 +1,257 @@
+// The tool library checker: clean files stay clean, damaged copies are
+// found at the right line.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/unit/test_support.h"
+#include "tests/unit/tlsfile_fixture.h"
+#include "tools/tlsfile/tls_check.h"
+
+namespace {
+
+using tlsfile::Form;
+using Lines = std::vector<std::string>;
+
+Lines split(const std::string &text) {
+    Lines lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
+}
+
+std::string join(const Lines &lines) {
+    std::string out;
+    for (const std::string &l : lines) out += l + "\n";
+    return out;
+}
+
+// Index of the n-th line (from 1) that contains text, after the line that
+// contains after (from the start when after is empty).
+size_t find_line(const Lines &lines, const std::string &text, int n = 1, const std::string &after = "") {
+    size_t i = 0;
+    if (!after.empty()) {
+        while (i < lines.size() && lines[i].find(after) == std::string::npos) ++i;
+        ++i;
+    }
+    for (; i < lines.size(); ++i)
+        if (lines[i].find(text) != std::string::npos && --n == 0) return i;
+    ADD_FAILURE() << "no line with " << text;
+    return lines.size();
+}
+
+std::string problems_text(const tlsfile::CheckResult &r) {
+    std::string s;
+    for (const tlsfile::Problem &p : r.problems) s += std::to_string(p.line) + ": " + p.message + "\n";
+    return s;
+}
+
+TEST(TlsfileCheck, PluginFilesAreCleanWithEitherLineEnd) {
+    for (const std::string &text : {tlsfile_fixture::library(), tlsfile_fixture::crlf(tlsfile_fixture::library())}) {
+        tlsfile::CheckResult r = tlsfile::check_text(text);
+        EXPECT_TRUE(r.problems.empty()) << problems_text(r);
+        EXPECT_EQ(tlsfile::exit_code(r), tlsfile::kExitClean);
+        EXPECT_TRUE(r.library.header_ok);
+        EXPECT_EQ(r.library.tools.size(), 13u);
+    }
+}
+
+TEST(TlsfileCheck, FormsAndMainDimensions) {
+    struct Row {
+        const char *name;
+        Form form;
+        const char *summary;
+    };
+    const Row rows[] = {
+        {"EM10", Form::flat_end, "flat end: D 10, L 75, flute 50"},
+        {"BN10", Form::bull_nose, "bull nose: D 10, R 1, L 75, flute 50"},
+        // the barrel is widest where its arc bulges, not at a written point
+        {"BAR20", Form::sor, "SOR outline: D 20, L 60, flute 20, shank 10"},
+        {"T30-FULL", Form::sor, "SOR outline: D 30, L 50, flute 6, shank 10"},
+        {"DR8.5", Form::drill, "drill: D 8.5, point 118 deg, L 90, flute 60"},
+        {"BALL10", Form::ball_end, "ball end: D 10, R 5, L 75, flute 40"},
+        {"M7-TAPER", Form::seven_value, "seven-value: D 12, R 1, E 5, F 1, tip 0 deg, taper 5.72958 deg, L 80"},
+        {"M10", Form::apt10, "APT 10: D 16, R 2, E 6, F 2, tip 10 deg, taper 0 deg, L 90, R2 1, E2 7, F2 30"},
+        {"TURN-1", Form::turning, "turning"},
+        {"M5", Form::none, "no cutter"},
+        {"EM|6|", Form::flat_end, "flat end: D 6, L 50, flute 20"},
+    };
+    tlsfile::CheckResult r = tlsfile::check_text(tlsfile_fixture::library());
+    for (const Row &row : rows) {
+        const tlsfile::Tool *tool = nullptr;
+        for (const tlsfile::Tool &t : r.library.tools)
+            if (t.name == row.name) tool = &t;
+        ASSERT_NE(tool, nullptr) << row.name;
+        EXPECT_EQ(tool->form, row.form) << row.name;
+        EXPECT_EQ(tlsfile::tool_summary(*tool).rfind(row.summary, 0), 0u)
+            << row.name << ": " << tlsfile::tool_summary(*tool);
+    }
+    const tlsfile::Tool &bar = r.library.tools[2];
+    EXPECT_EQ(tlsfile::holder_summary(bar), "holder: D 20, from -25 to 5");
+    EXPECT_EQ(bar.cutter_outline.items.size(), 11u);
+    EXPECT_EQ(bar.cutter_outline.items[2].kind, tlsfile::OutlineItem::arc);
+    EXPECT_EQ(bar.cutter_outline.items[2].line, 60);
+}
+
+struct Damage {
+    const char *what;
+    std::function<void(Lines &)> damage;
+    // the line the problem belongs to, found in the damaged file
+    std::function<size_t(const Lines &)> where;
+    const char *message;
+    size_t count;  // problems expected in all
+};
+
+TEST(TlsfileCheck, DamagedCopiesAreFoundAtTheRightLine) {
+    auto at = [](const char *text, int n = 1, const char *after = "") {
+        return [=](const Lines &l) { return find_line(l, text, n, after); };
+    };
+    auto last = [](const Lines &l) { return l.size() - 1; };
+    auto replace = [](const char *text, const char *by, const char *after = "") {
+        return [=](Lines &l) {
+            size_t i = find_line(l, text, 1, after);
+            if (i < l.size()) l[i].replace(l[i].find(text), std::string(text).size(), by);
+        };
+    };
+    const Damage cases[] = {
+        {"record brace deleted", [](Lines &l) { l.erase(l.begin() + static_cast<long>(find_line(l, "TOOLID \"BN10\"")) - 1); },
+         at("TOOLID \"BN10\""), "is not closed before the next record", 1},
+        {"SOR brace deleted",
+         [](Lines &l) { l.erase(l.begin() + static_cast<long>(find_line(l, "      }", 1, "PTS { (0,60.00000) }"))); },
+         at("  HOLDER {", 1, "TOOLID \"BAR20\""), "HOLDER is not allowed in the CUTTER block", 1},
+        {"opening brace deleted", replace("    ASSEMBLY {", "    ASSEMBLY", "TOOLID \"T30\""),
+         at("    ASSEMBLY", 1, "TOOLID \"T30\""), "expected '{' after ASSEMBLY", 1},
+        {"point line truncated", replace("(9.30066,1.66667) } ", "(9.30066,1.6"), at("(9.30066,1.6"),
+         "cut short", 1},
+        {"STANDARD truncated", replace("31.00000,0.00000,90.00000)", "31.00000,0.0", "TOOLID \"DR8.5\""),
+         at("STANDARD", 1, "TOOLID \"DR8.5\""), "cut short", 1},
+        {"quoted text truncated", replace("\"D10.00 r5.00 H75.00\"", "\"D10.00 r5"), at("D10.00 r5"),
+         "not closed on its line", 1},
+        {"file cut in a record", [](Lines &l) { l.resize(find_line(l, "OPTIPATH_TEETH") + 1); }, last,
+         "the file ends inside the TOOLID record", 1},
+        {"garbage between records", [](Lines &l) { l.insert(l.begin() + 18, "PTS { (1,2) }"); }, at("PTS { (1,2) }"),
+         "expected a TOOLID record", 1},
+        {"header missing", [](Lines &l) { l.erase(l.begin()); }, at("Version-5.2"), "missing header", 1},
+        {"nan in a barrel point", replace("(9.30066,18.33333)", "(nan,18.33333)"), at("(nan,18.33333)"),
+         "non-finite number 'nan'", 1},
+        {"-nan in STANDARD", replace("(8.50000,", "(-nan,"), at("(-nan,"), "non-finite number '-nan'", 1},
+        {"Windows infinity in a holder", replace("(20.00000,50.00000)", "(1.#INF0,50.00000)"), at("1.#INF0"),
+         "non-finite number '1.#INF0'", 1},
+        {"overflowing number", replace(",12.50000)", ",1e999)"), at("1e999"), "non-finite number", 1},
+        // the point is now 0.1 off both arcs it joins
+        {"arc off its circle", replace("(9.30066,1.66667)", "(9.30066,1.76667)"),
+         at("ARC (7.32864,2.00000,2.00000)"), "is 0.0", 2},
+        {"point between two arcs deleted",
+         [](Lines &l) { l.erase(l.begin() + static_cast<long>(find_line(l, "(9.30066,1.66667)"))); },
+         at("ARC (7.32864,2.00000,2.00000)"), "no point after it", 2},
+        {"outline not ending on the axis", replace("(0,50.00000) } ", "(1.00000,50.00000) } ", "TOOLID \"T30\""),
+         at("(1.00000,50.00000)"), "does not end on the axis", 1},
+        {"outline not starting on the axis", replace("(0,0) (14.00000,0)", "(0.5,0) (14.00000,0)"), at("(0.5,0)"),
+         "does not start on the axis", 1},
+        {"holder below its start", replace("(15.00000,50.00000)", "(15.00000,-3.00000)"), at("(15.00000,-3.00000)"),
+         "below its own start", 1},
+        {"offset holder below its start", replace("(10.00000,5.00000)", "(10.00000,-26.00000)"),
+         at("(10.00000,-26.00000)"), "below its own start (10,-25)", 1},
+        {"unknown cutter type", replace("\"BULL NOSE\"", "\"BULL\""), at("\"BULL\""), "unknown CUTTER_TYPE", 1},
+        {"STANDARD value missing", replace("(10.00000,1.00000,4.00000,", "(10.00000,1.00000,"),
+         at("(10.00000,1.00000,1.00000"), "needs 7 values, found 6", 1},
+        {"ten values expected", replace(",1.00000,7.00000,30.00000)", ")"), at("(16.00000"), "needs 10 values", 1},
+        {"units cut", replace("UNITS MILLIMETER", "UNITS MILLI", "TOOLID \"T30-FULL\""),
+         at("TOOLID \"T30-FULL\""), "unknown UNITS MILLI", 1},
+        {"cutter values deleted",
+         [](Lines &l) { l.erase(l.begin() + static_cast<long>(find_line(l, "STANDARD", 1, "TOOLID \"EM|6|\""))); },
+         at("  CUTTER {", 1, "TOOLID \"EM|6|\""), "neither STANDARD values nor a SOR outline", 1},
+    };
+    for (const Damage &c : cases) {
+        Lines lines = split(tlsfile_fixture::library());
+        c.damage(lines);
+        tlsfile::CheckResult r = tlsfile::check_text(join(lines));
+        const int line = static_cast<int>(c.where(lines)) + 1;
+        bool found = false;
+        for (const tlsfile::Problem &p : r.problems)
+            found = found || (p.line == line && p.message.find(c.message) != std::string::npos);
+        EXPECT_TRUE(found) << c.what << ": expected line " << line << " \"" << c.message << "\", got\n"
+                           << problems_text(r);
+        EXPECT_EQ(r.problems.size(), c.count) << c.what << "\n" << problems_text(r);
+        EXPECT_EQ(tlsfile::exit_code(r), tlsfile::kExitProblems) << c.what;
+    }
+}
+
+TEST(TlsfileCheck, ArcToleranceIsOneTenThousandth) {
+    struct Row {
+        const char *point;
+        bool clean;
+    };
+    // (9.30066,18.33333) moved along x: by 0.00005 it stays on the barrel
+    // arc and its corner arc; by 0.0002 it leaves both
+    const Row rows[] = {{"(9.30071,18.33333)", true}, {"(9.30086,18.33333)", false}, {"(9.30046,18.33333)", false}};
+    for (const Row &row : rows) {
+        Lines lines = split(tlsfile_fixture::library());
+        std::string &l = lines[find_line(lines, "(9.30066,18.33333)")];
+        l.replace(l.find("(9.30066,18.33333)"), 18, row.point);
+        tlsfile::CheckResult r = tlsfile::check_text(join(lines));
+        EXPECT_EQ(r.problems.empty(), row.clean) << row.point << "\n" << problems_text(r);
+    }
+}
+
+TEST(TlsfileCheck, ReadingGoesOnAfterADamagedRecord) {
+    Lines lines = split(tlsfile_fixture::library());
+    lines.erase(lines.begin() + static_cast<long>(find_line(lines, "  CUTTER {", 1, "TOOLID \"BN10\"")));
+    std::string &l = lines[find_line(lines, "(6.00000,0.00000")];
+    l = l.substr(0, l.size() - 10);
+    tlsfile::CheckResult r = tlsfile::check_text(join(lines));
+    ASSERT_EQ(r.problems.size(), 2u) << problems_text(r);
+    EXPECT_EQ(r.problems[0].tool, "BN10");
+    EXPECT_EQ(r.problems[1].tool, "EM|6|");
+    ASSERT_EQ(r.library.tools.size(), 13u);
+    EXPECT_NE(r.library.tools[1].damaged_line, 0);
+    EXPECT_EQ(r.library.tools[2].damaged_line, 0);
+    EXPECT_EQ(r.library.tools[2].form, Form::sor);
+    EXPECT_EQ(r.library.tools[11].form, Form::none);
+}
+
+TEST(TlsfileCheck, LastLineWithoutLineEndIsReported) {
+    std::string text = tlsfile_fixture::library();
+    text.pop_back();
+    tlsfile::CheckResult r = tlsfile::check_text(text);
+    ASSERT_EQ(r.problems.size(), 1u) << problems_text(r);
+    EXPECT_EQ(r.problems[0].line, r.library.line_count);
+    EXPECT_NE(r.problems[0].message.find("no line end"), std::string::npos);
+}
+
+TEST(TlsfileCheck, FilesAndExitCodes) {
+    testing_support::TempDir dir;
+    testing_support::write_file(dir.file("good.tls"), tlsfile_fixture::crlf(tlsfile_fixture::library()));
+    std::string bad = tlsfile_fixture::library();
+    bad.replace(bad.find("(0,5.30000)"), 11, "(0,nan)");
+    // a name in Windows-1251 (the plug-in's bytes) is shown in UTF-8
+    bad.replace(bad.find("\"TURN-1\""), 8, "\"\xD0\xE5\xE7\xE5\xF6\"");
+    testing_support::write_file(dir.file("bad.tls"), bad);
+
+    tlsfile::CheckResult good = tlsfile::check_file(dir.file("good.tls"));
+    EXPECT_EQ(tlsfile::exit_code(good), 0);
+    EXPECT_NE(tlsfile::format_report(good, "good.tls").find("\nno problems\n"), std::string::npos);
+
+    tlsfile::CheckResult damaged = tlsfile::check_file(dir.file("bad.tls"));
+    EXPECT_EQ(tlsfile::exit_code(damaged), 1);
+    std::string report = tlsfile::format_report(damaged, "bad.tls");
+    const int line = static_cast<int>(find_line(split(bad), "(0,nan)")) + 1;
+    EXPECT_NE(report.find("bad.tls:" + std::to_string(line) + ": tool \"Резец\": non-finite number 'nan'"),
+              std::string::npos)
+        << report;
+
+    for (const std::string &unreadable : {dir.file("missing.tls"), dir.path()}) {
+        tlsfile::CheckResult r = tlsfile::check_file(unreadable);
+        EXPECT_FALSE(r.readable) << unreadable;
+        EXPECT_EQ(tlsfile::exit_code(r), tlsfile::kExitUnreadable) << unreadable;
+        EXPECT_FALSE(r.read_error.empty());
+    }
+}
+
+}  // namespace

@@ -1,0 +1,355 @@
+// The preview drawing: well-formed SVG, one group per tool, outlines at the
+// right place with their arcs bulging the intended way.
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/unit/tlsfile_fixture.h"
+#include "tools/tlsfile/tls_check.h"
+#include "tools/tlsfile/tls_preview.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct Element {
+    std::string name;
+    std::map<std::string, std::string> attributes;
+    std::string text;  // direct text content
+    std::vector<Element> children;
+};
+
+// A small XML parser, enough to tell whether the document is well formed:
+// nested tags, quoted attributes, known entities only.
+class Xml {
+public:
+    explicit Xml(const std::string &s) : s_(s) {}
+    bool parse(Element &root, std::string &error) {
+        if (s_.compare(0, 5, "<?xml") == 0) i_ = s_.find("?>") + 2;
+        skip_space();
+        if (!element(root)) {
+            error = error_ + " at offset " + std::to_string(i_);
+            return false;
+        }
+        skip_space();
+        if (i_ != s_.size()) {
+            error = "content after the root element";
+            return false;
+        }
+        return true;
+    }
+
+private:
+    void skip_space() {
+        while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
+    }
+    bool fail(const std::string &e) {
+        error_ = e;
+        return false;
+    }
+    std::string name() {
+        size_t start = i_;
+        while (i_ < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[i_])) || s_[i_] == '-' || s_[i_] == ':'))
+            ++i_;
+        return s_.substr(start, i_ - start);
+    }
+    bool chars(std::string &out, char stop) {
+        while (i_ < s_.size() && s_[i_] != stop) {
+            if (s_[i_] == '<' || (s_[i_] == '>' && stop == '"')) return fail("markup character in text");
+            if (static_cast<unsigned char>(s_[i_]) < 0x20 && !std::isspace(static_cast<unsigned char>(s_[i_])))
+                return fail("control character");
+            if (s_[i_] == '&') {
+                size_t end = s_.find(';', i_);
+                if (end == std::string::npos) return fail("unterminated entity");
+                std::string e = s_.substr(i_ + 1, end - i_ - 1);
+                static const std::map<std::string, std::string> known = {
+                    {"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}};
+                auto k = known.find(e);
+                if (k == known.end()) return fail("unknown entity &" + e + ";");
+                out += k->second;
+                i_ = end + 1;
+                continue;
+            }
+            out += s_[i_++];
+        }
+        return true;
+    }
+    bool element(Element &e) {
+        if (i_ >= s_.size() || s_[i_] != '<') return fail("expected '<'");
+        ++i_;
+        e.name = name();
+        if (e.name.empty()) return fail("empty tag name");
+        for (;;) {
+            skip_space();
+            if (s_.compare(i_, 2, "/>") == 0) {
+                i_ += 2;
+                return true;
+            }
+            if (i_ < s_.size() && s_[i_] == '>') break;
+            std::string a = name();
+            if (a.empty() || s_.compare(i_, 2, "=\"") != 0) return fail("malformed attribute in <" + e.name + ">");
+            i_ += 2;
+            std::string v;
+            if (!chars(v, '"')) return false;
+            if (i_ >= s_.size()) return fail("unterminated attribute");
+            ++i_;
+            if (!e.attributes.emplace(a, v).second) return fail("repeated attribute " + a);
+        }
+        ++i_;
+        for (;;) {
+            if (!chars(e.text, '<')) return false;
+            if (i_ >= s_.size()) return fail("<" + e.name + "> not closed");
+            if (s_.compare(i_, 2, "</") == 0) {
+                i_ += 2;
+                if (name() != e.name || i_ >= s_.size() || s_[i_] != '>') return fail("</" + e.name + "> expected");
+                ++i_;
+                return true;
+            }
+            e.children.emplace_back();
+            if (!element(e.children.back())) return false;
+        }
+    }
+    const std::string &s_;
+    size_t i_ = 0;
+    std::string error_;
+};
+
+void collect(const Element &e, const std::string &name, std::vector<const Element *> &out) {
+    if (e.name == name) out.push_back(&e);
+    for (const Element &c : e.children) collect(c, name, out);
+}
+
+struct Pt {
+    double x, y;
+};
+
+// The path's commands: the end point of every M, L and A, and the arcs.
+struct Arc {
+    Pt from, to;
+    double r;
+    int large, sweep;
+};
+struct Path {
+    std::vector<Pt> points;
+    std::vector<Arc> arcs;
+};
+
+Path parse_path(const std::string &d) {
+    Path p;
+    std::istringstream in(d);
+    std::string cmd;
+    while (in >> cmd) {
+        if (cmd == "Z") break;
+        Pt at{};
+        if (cmd == "A") {
+            Arc a{};
+            double rx, ry, rot;
+            in >> rx >> ry >> rot >> a.large >> a.sweep >> at.x >> at.y;
+            EXPECT_EQ(rx, ry);
+            a.r = rx;
+            a.from = p.points.back();
+            a.to = at;
+            p.arcs.push_back(a);
+        } else {
+            EXPECT_TRUE(cmd == "M" || cmd == "L") << cmd;
+            in >> at.x >> at.y;
+        }
+        p.points.push_back(at);
+    }
+    return p;
+}
+
+// Centre and middle point of an SVG arc of a circle (y pointing down).
+void arc_geometry(const Arc &a, Pt &centre, Pt &middle) {
+    double hx = (a.to.x - a.from.x) / 2, hy = (a.to.y - a.from.y) / 2;
+    double half = std::hypot(hx, hy);
+    double k = half > 0 ? std::sqrt(std::max(0.0, a.r * a.r - half * half)) / half : 0;
+    double sign = a.large != a.sweep ? 1 : -1;
+    centre = {a.from.x + hx + sign * k * -hy, a.from.y + hy + sign * k * hx};
+    double t0 = std::atan2(a.from.y - centre.y, a.from.x - centre.x);
+    double t1 = std::atan2(a.to.y - centre.y, a.to.x - centre.x);
+    double dt = t1 - t0;
+    if (a.sweep && dt < 0) dt += 2 * kPi;
+    if (!a.sweep && dt > 0) dt -= 2 * kPi;
+    double r = std::max(a.r, half);
+    middle = {centre.x + r * std::cos(t0 + dt / 2), centre.y + r * std::sin(t0 + dt / 2)};
+}
+
+struct Drawing {
+    Element root;
+    std::map<std::string, const Element *> tools;  // by name
+};
+
+Drawing draw(const std::string &text) {
+    tlsfile::CheckResult r = tlsfile::check_text(text);
+    static std::string svg;
+    svg = tlsfile::render_preview(r.library, r.problems, "demo.tls");
+    Drawing d;
+    std::string error;
+    EXPECT_TRUE(Xml(svg).parse(d.root, error)) << error;
+    std::vector<const Element *> groups;
+    collect(d.root, "g", groups);
+    for (const Element *g : groups) {
+        if (g->attributes.count("class") == 0 || g->attributes.at("class") != "tool") continue;
+        std::vector<const Element *> texts;
+        collect(*g, "text", texts);
+        if (!texts.empty()) d.tools[texts[0]->text] = g;
+    }
+    return d;
+}
+
+// The d attribute of the tool's path of one class, or empty.
+std::string path_of(const Element &tool, const std::string &cls) {
+    std::vector<const Element *> paths;
+    collect(tool, "path", paths);
+    for (const Element *p : paths)
+        if (p->attributes.at("class") == cls) return p->attributes.at("d");
+    return "";
+}
+
+TEST(TlsfilePreview, WellFormedWithOneGroupPerTool) {
+    Drawing d = draw(tlsfile_fixture::library());
+    EXPECT_EQ(d.root.name, "svg");
+    EXPECT_EQ(d.root.attributes["xmlns"], "http://www.w3.org/2000/svg");
+    EXPECT_EQ(d.tools.size(), 13u);
+    for (const char *name : {"EM10", "BAR20", "T30", "DR8.5", "M10", "EM|6|"})
+        EXPECT_FALSE(path_of(*d.tools[name], "cutter").empty()) << name;
+    for (const char *name : {"BN10", "BAR20", "TURN-1"}) EXPECT_FALSE(path_of(*d.tools[name], "holder").empty()) << name;
+    // a holder that never leaves the axis and a turning tool's missing cutter
+    EXPECT_TRUE(path_of(*d.tools["M5"], "holder").empty());
+    EXPECT_TRUE(path_of(*d.tools["TURN-1"], "cutter").empty());
+}
+
+TEST(TlsfilePreview, ArcsRunThroughTheIntendedSide) {
+    // The centres the file gives, mirrored too, in SVG coordinates.
+    const std::map<std::string, std::vector<Pt>> centres = {
+        {"BAR20", {{7.32864, -2}, {-40, -10}, {7.32864, -18}}},
+        {"BAR20-SHARP", {{-40, -10}}},
+        {"T30", {{14, -1}, {14.5, -5.5}}},
+    };
+    Drawing d = draw(tlsfile_fixture::library());
+    for (const auto &[name, list] : centres) {
+        Path p = parse_path(path_of(*d.tools[name], "cutter"));
+        ASSERT_EQ(p.arcs.size(), 2 * list.size()) << name;
+        for (const Arc &a : p.arcs) {
+            Pt c{}, m{};
+            arc_geometry(a, c, m);
+            // right-half arcs about the file's centres, left-half ones about their mirror images
+            double side = a.from.x + a.to.x > 0 ? 1 : -1;
+            bool known = false;
+            for (const Pt &k : list)
+                known = known || (std::fabs(c.x - side * k.x) < 1e-3 && std::fabs(c.y - k.y) < 1e-3);
+            EXPECT_TRUE(known) << name << ": arc centre (" << c.x << "," << c.y << ")";
+            EXPECT_EQ(a.large, 0);
+        }
+    }
+    // Half circles have no shorter side: the full-radius edge bulges outward.
+    Path full = parse_path(path_of(*d.tools["T30-FULL"], "cutter"));
+    ASSERT_EQ(full.arcs.size(), 2u);
+    for (const Arc &a : full.arcs) {
+        Pt c{}, m{};
+        arc_geometry(a, c, m);
+        EXPECT_NEAR(std::fabs(m.x), 15.0, 1e-3);
+        EXPECT_NEAR(m.y, -3.0, 1e-3);
+    }
+    // The barrel is widest at the height of its arc's centre.
+    Path barrel = parse_path(path_of(*d.tools["BAR20-SHARP"], "cutter"));
+    Pt c{}, m{};
+    arc_geometry(barrel.arcs[0], c, m);
+    EXPECT_NEAR(m.x, 10.0, 0.05);
+}
+
+bool has_point(const Path &p, double x, double y) {
+    for (const Pt &q : p.points)
+        if (std::fabs(q.x - x) < 1e-3 && std::fabs(q.y - y) < 1e-3) return true;
+    return false;
+}
+
+TEST(TlsfilePreview, StandardFormsDrawnFromTheirValues) {
+    struct Row {
+        const char *name;
+        std::vector<Pt> corners;  // right half, SVG coordinates
+        size_t arcs;
+    };
+    const Row rows[] = {
+        {"EM10", {{0, 0}, {5, 0}, {5, -75}, {0, -75}}, 0},
+        {"BN10", {{4, 0}, {5, -1}, {5, -75}}, 2},
+        {"BALL10", {{0, 0}, {5, -5}, {5, -75}}, 2},
+        // 118 degree point: the lip meets the side 4.25 * tan 31 degrees up
+        {"DR8.5", {{0, 0}, {4.25, -2.55366}, {4.25, -90}}, 0},
+        // taper 0.1 rad: the side leans out from the corner (6, 0)
+        {"M7-TAPER", {{6 + 80 * std::tan(0.1), -80}}, 2},
+    };
+    Drawing d = draw(tlsfile_fixture::library());
+    for (const Row &row : rows) {
+        Path p = parse_path(path_of(*d.tools[row.name], "cutter"));
+        for (const Pt &c : row.corners) {
+            EXPECT_TRUE(has_point(p, c.x, c.y)) << row.name << " (" << c.x << "," << c.y << ")";
+            EXPECT_TRUE(has_point(p, -c.x, c.y)) << row.name << " mirrored (" << -c.x << "," << c.y << ")";
+        }
+        EXPECT_EQ(p.arcs.size(), row.arcs) << row.name;
+    }
+}
+
+TEST(TlsfilePreview, HolderStandsOnTheCutterLessItsOffset) {
+    struct Row {
+        const char *name;
+        double low, high;  // heights of the holder's body
+    };
+    const Row rows[] = {
+        {"BN10", 75, 145},     // no offset: on the 75 long cutter
+        {"BAR20", 35, 65},     // offset 25 over the 60 long barrel
+        {"TURN-1", -4.7, 5.3}, // no stacking for a turning tool
+    };
+    Drawing d = draw(tlsfile_fixture::library());
+    for (const Row &row : rows) {
+        Path p = parse_path(path_of(*d.tools[row.name], "holder"));
+        double low = 1e9, high = -1e9;
+        for (const Pt &q : p.points) low = std::min(low, -q.y), high = std::max(high, -q.y);
+        EXPECT_NEAR(low, row.low, 1e-3) << row.name;
+        EXPECT_NEAR(high, row.high, 1e-3) << row.name;
+    }
+}
+
+TEST(TlsfilePreview, DamagedToolsAndNamesAreShownSafely) {
+    std::string text = tlsfile_fixture::library();
+    text.replace(text.find("(20.00000,50.00000)"), 19, "(nan,50.00000)");
+    text.replace(text.find("\"EM10\""), 6, "\"A&B<\xD4>\"");
+    tlsfile::CheckResult r = tlsfile::check_text(text);
+    std::string svg = tlsfile::render_preview(r.library, r.problems, "x & y.tls");
+    Element root;
+    std::string error;
+    ASSERT_TRUE(Xml(svg).parse(root, error)) << error;
+    EXPECT_NE(svg.find(">A&amp;B&lt;Ф&gt;</text>"), std::string::npos);
+    EXPECT_NE(svg.find("<title>x &amp; y.tls</title>"), std::string::npos);
+
+    Drawing d = draw(text);
+    const Element &bn = *d.tools["BN10"];
+    EXPECT_TRUE(path_of(bn, "holder").empty());
+    EXPECT_FALSE(path_of(bn, "cutter").empty());
+    std::vector<const Element *> rects, texts;
+    collect(bn, "rect", rects);
+    collect(bn, "text", texts);
+    EXPECT_EQ(rects[0]->attributes.at("class"), "cell bad");
+    std::string all;
+    for (const Element *t : texts) all += t->text + "\n";
+    EXPECT_NE(all.find("1 problem, first at line 40"), std::string::npos) << all;
+    EXPECT_NE(all.find("holder not drawn"), std::string::npos) << all;
+}
+
+TEST(TlsfilePreview, EmptyLibraryIsStillADrawing) {
+    tlsfile::CheckResult r = tlsfile::check_text("CGTECH Tool Library File\nVersion-5.2\n\n");
+    std::string svg = tlsfile::render_preview(r.library, r.problems, "empty.tls");
+    Element root;
+    std::string error;
+    ASSERT_TRUE(Xml(svg).parse(root, error)) << error;
+    EXPECT_NE(svg.find("no tools"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,286 @@
+#include "tools/tlsfile/tls_check.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "host/common/cp1251.h"
+
+namespace tlsfile {
+
+std::string format_number(double value) {
+    if (!std::isfinite(value)) return std::isnan(value) ? "nan" : value > 0 ? "inf" : "-inf";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.5f", value);
+    std::string s = buf;
+    while (!s.empty() && s.back() == '0') s.pop_back();
+    if (!s.empty() && s.back() == '.') s.pop_back();
+    if (s == "-0") s = "0";
+    return s;
+}
+
+namespace {
+
+std::string point_text(double x, double y) { return "(" + format_number(x) + "," + format_number(y) + ")"; }
+
+class Checker {
+public:
+    explicit Checker(std::vector<Problem> &out) : out_(out) {}
+    void tool(const Tool &t);
+
+private:
+    void add(const Tool &t, int line, const std::string &message) { out_.push_back({line, t.name, message}); }
+    void outline(const Tool &t, const Outline &o, const char *what, bool holder);
+    std::vector<Problem> &out_;
+};
+
+void Checker::tool(const Tool &t) {
+    // A damaged record was cut off by its first fault; what is missing from
+    // it is not a problem of its own.  Records may leave out their head lines
+    // (a hand-made record often does); a cutter must have a shape.
+    bool whole = t.damaged_line == 0;
+    if (whole) {
+        if (t.has_cutter && t.tooltype != "MILLING")
+            add(t, t.cutter_line, "a CUTTER block needs TOOLTYPE MILLING in its record");
+        if (t.tooltype == "MILLING" && !t.has_cutter) add(t, t.line, "TOOLTYPE MILLING without a CUTTER block");
+    }
+    if (!t.units.empty() && t.units != "MILLIMETER" && t.units != "INCH")
+        add(t, t.line, "unknown UNITS " + t.units);
+    if (!t.tooltype.empty() && t.tooltype != "MILLING" && t.tooltype != "TURNING")
+        add(t, t.line, "unknown TOOLTYPE " + t.tooltype);
+    if (!t.stack.empty() && t.stack != "YES" && t.stack != "NO") add(t, t.line, "unknown STACK value " + t.stack);
+
+    if (t.has_cutter) {
+        if (whole && t.standard.empty() && !t.cutter_outline.present)
+            add(t, t.cutter_line, "the CUTTER block has neither STANDARD values nor a SOR outline");
+        if (!t.standard.empty() && t.cutter_outline.present)
+            add(t, t.cutter_outline.line, "the CUTTER block has both STANDARD values and a SOR outline");
+        if (t.form == Form::unknown && t.cutter_type_line)
+            add(t, t.cutter_type_line, "unknown CUTTER_TYPE \"" + t.cutter_type + "\"");
+        if (!t.standard.empty() && t.form != Form::unknown) {
+            size_t want = t.form == Form::apt10 ? 10 : 7;
+            if (t.standard.size() != want)
+                add(t, t.standard_line,
+                    std::string("STANDARD of the ") + form_name(t.form) + " form needs " + std::to_string(want) +
+                        " values, found " + std::to_string(t.standard.size()));
+        }
+        outline(t, t.cutter_outline, "cutter", false);
+    }
+    if (t.has_holder) {
+        if (whole && !t.holder_outline.present) add(t, t.holder_line, "the HOLDER block has no SOR outline");
+        outline(t, t.holder_outline, "holder", true);
+    }
+}
+
+void Checker::outline(const Tool &t, const Outline &o, const char *what, bool holder) {
+    // An outline cut short by a fault or holding non-finite numbers has been
+    // reported already; measuring it would only repeat that.
+    if (!o.present || !o.closed || !o.finite) return;
+    const std::string name = what;
+    std::vector<const OutlineItem *> points;
+    for (const OutlineItem &item : o.items)
+        if (item.kind == OutlineItem::point) points.push_back(&item);
+    if (points.empty()) {
+        add(t, o.line, "the " + name + " outline has no points");
+        return;
+    }
+    const OutlineItem &first = *points.front();
+    const OutlineItem &last = *points.back();
+    if (std::fabs(first.x) > kAxisTolerance)
+        add(t, first.line, "the " + name + " outline does not start on the axis: first point " +
+                               point_text(first.x, first.y));
+    if (std::fabs(last.x) > kAxisTolerance)
+        add(t, last.line, "the " + name + " outline does not end on the axis: last point " +
+                              point_text(last.x, last.y));
+
+    for (size_t i = 0; i < o.items.size(); ++i) {
+        const OutlineItem &arc = o.items[i];
+        if (arc.kind != OutlineItem::arc) continue;
+        const OutlineItem *before = i > 0 ? &o.items[i - 1] : nullptr;
+        const OutlineItem *after = i + 1 < o.items.size() ? &o.items[i + 1] : nullptr;
+        if (!before || before->kind != OutlineItem::point) {
+            add(t, arc.line, "ARC in the " + name + " outline has no point before it");
+            continue;
+        }
+        if (!after || after->kind != OutlineItem::point) {
+            add(t, arc.line, "ARC in the " + name + " outline has no point after it");
+            continue;
+        }
+        std::string off;
+        for (const OutlineItem *p : {before, after}) {
+            double miss = std::fabs(std::hypot(p->x - arc.x, p->y - arc.y) - std::fabs(arc.r));
+            if (miss > kArcTolerance) {
+                char buf[64];
+                std::snprintf(buf, sizeof buf, "%.6f", miss);
+                off += std::string(off.empty() ? "" : "; ") + (p == before ? "the point before " : "the point after ") +
+                       point_text(p->x, p->y) + " (line " + std::to_string(p->line) + ") is " + buf + " off it";
+            }
+        }
+        if (!off.empty())
+            add(t, arc.line, "ARC " + point_text(arc.x, arc.y) + " radius " + format_number(arc.r) + " in the " +
+                                 name + " outline: " + off);
+    }
+
+    if (holder) {
+        // The holder begins on the axis at its origin and, with an offset, at
+        // the offset point; its own start is the first point off the axis.
+        size_t start = 0;
+        while (start < points.size() && std::fabs(points[start]->x) <= kAxisTolerance) ++start;
+        if (start == points.size()) return;
+        const double start_y = points[start]->y;
+        const OutlineItem *lowest = nullptr;
+        int below = 0;
+        for (size_t k = start + 1; k < points.size(); ++k) {
+            if (points[k]->y < start_y - kAxisTolerance) {
+                ++below;
+                if (!lowest) lowest = points[k];
+            }
+        }
+        if (lowest)
+            add(t, lowest->line, "the holder is drawn below its own start " + point_text(points[start]->x, start_y) +
+                                     " (line " + std::to_string(points[start]->line) + "): point " +
+                                     point_text(lowest->x, lowest->y) +
+                                     (below > 1 ? " and " + std::to_string(below - 1) + " more" : std::string()));
+    }
+}
+
+void append(std::string &s, const char *label, double v, const char *unit = "") {
+    if (!s.empty()) s += ", ";
+    s += label;
+    s += ' ';
+    s += format_number(v);
+    s += unit;
+}
+
+}  // namespace
+
+std::vector<Problem> check_library(const Library &library) {
+    std::vector<Problem> problems = library.problems;
+    Checker checker(problems);
+    for (const Tool &t : library.tools) checker.tool(t);
+    std::stable_sort(problems.begin(), problems.end(),
+                     [](const Problem &a, const Problem &b) { return a.line < b.line; });
+    return problems;
+}
+
+CheckResult check_text(const std::string &text) {
+    CheckResult r;
+    r.readable = true;
+    r.library = parse_tls(text);
+    r.problems = check_library(r.library);
+    return r;
+}
+
+CheckResult check_file(const std::string &path) {
+    CheckResult r;
+    r.readable = read_tls_file(path, r.library, r.read_error);
+    if (r.readable) r.problems = check_library(r.library);
+    return r;
+}
+
+int exit_code(const CheckResult &result) {
+    if (!result.readable) return kExitUnreadable;
+    return result.problems.empty() ? kExitClean : kExitProblems;
+}
+
+std::string tool_summary(const Tool &t) {
+    std::string dims;
+    const std::vector<double> &v = t.standard;
+    auto flute = [&] {
+        if (t.has_flute_length) append(dims, "flute", t.flute_length);
+    };
+    switch (t.form) {
+    case Form::flat_end:
+    case Form::bull_nose:
+    case Form::ball_end:
+    case Form::seven_value:
+    case Form::apt10:
+    case Form::drill: {
+        size_t want = t.form == Form::apt10 ? 10 : 7;
+        if (v.size() != want) {
+            dims = std::to_string(v.size()) + " STANDARD values";
+            break;
+        }
+        append(dims, "D", v[0]);
+        if (t.form == Form::drill) {
+            append(dims, "point", 180.0 - 2.0 * v[4], " deg");
+        } else if (t.form == Form::bull_nose || t.form == Form::ball_end) {
+            append(dims, "R", v[1]);
+        } else if (t.form == Form::seven_value || t.form == Form::apt10) {
+            append(dims, "R", v[1]);
+            append(dims, "E", v[2]);
+            append(dims, "F", v[3]);
+            append(dims, "tip", v[4], " deg");
+            append(dims, "taper", v[5], " deg");
+        }
+        append(dims, "L", v[6]);
+        if (t.form == Form::apt10) {
+            append(dims, "R2", v[7]);
+            append(dims, "E2", v[8]);
+            append(dims, "F2", v[9]);
+        }
+        flute();
+        break;
+    }
+    case Form::sor: {
+        double max_x = outline_max_radius(t.cutter_outline), max_y = 0;
+        for (const OutlineItem &p : t.cutter_outline.items)
+            if (p.kind == OutlineItem::point) max_y = std::max(max_y, p.y);
+        append(dims, "D", 2.0 * max_x);
+        append(dims, "L", max_y);
+        flute();
+        if (t.has_shank_diameter) append(dims, "shank", t.shank_diameter);
+        break;
+    }
+    case Form::turning: dims = "no cutter geometry"; break;
+    case Form::none: dims = "no cutter block"; break;
+    case Form::unknown:
+        dims = t.cutter_type_line ? "CUTTER_TYPE \"" + t.cutter_type + "\"" : std::string("no STANDARD values");
+        break;
+    }
+    return std::string(form_name(t.form)) + ": " + dims;
+}
+
+std::string holder_summary(const Tool &t) {
+    // The origin and the offset point lie on the axis below the body; the
+    // holder's extent is that of its points off the axis and its top point.
+    const Outline &o = t.holder_outline;
+    const OutlineItem *top = nullptr;
+    for (const OutlineItem &p : o.items)
+        if (p.kind == OutlineItem::point) top = &p;
+    if (!top) return "";
+    double max_x = 0, low = top->y, high = top->y;
+    for (const OutlineItem &p : o.items) {
+        if (p.kind != OutlineItem::point || std::fabs(p.x) <= kAxisTolerance) continue;
+        max_x = std::max(max_x, p.x);
+        low = std::min(low, p.y);
+        high = std::max(high, p.y);
+    }
+    return "holder: D " + format_number(2.0 * max_x) + ", from " + format_number(low) + " to " + format_number(high);
+}
+
+std::string format_report(const CheckResult &r, const std::string &file_label) {
+    std::string out;
+    if (!r.readable) return file_label + ": cannot be read: " + r.read_error + "\n";
+    const Library &lib = r.library;
+    out += file_label + ": " + std::to_string(lib.tools.size()) + (lib.tools.size() == 1 ? " tool" : " tools") + "\n";
+    for (const Tool &t : lib.tools) {
+        out += "  line " + std::to_string(t.line) + ": \"" + kesto::cp1251_to_utf8(t.name) + "\" " + tool_summary(t);
+        std::string h = holder_summary(t);
+        if (!h.empty()) out += "; " + h;
+        if (t.damaged_line) out += " (record damaged at line " + std::to_string(t.damaged_line) + ")";
+        out += "\n";
+    }
+    for (const Problem &p : r.problems) {
+        out += file_label + ":" + std::to_string(p.line) + ": ";
+        if (!p.tool.empty()) out += "tool \"" + kesto::cp1251_to_utf8(p.tool) + "\": ";
+        out += kesto::cp1251_to_utf8(p.message) + "\n";
+    }
+    if (r.problems.empty())
+        out += "no problems\n";
+    else
+        out += std::to_string(r.problems.size()) + (r.problems.size() == 1 ? " problem\n" : " problems\n");
+    return out;
+}
+
+}  // namespace tlsfile

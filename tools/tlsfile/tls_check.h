@@ -1,0 +1,56 @@
+// Checks of a *.tls tool library file: the reader's syntax problems plus the
+// content checks (required lines, value counts, outlines on the axis, arcs
+// through their neighbouring points, holders not below their own start), and
+// the per-tool report.
+#ifndef KESTO_TOOLS_TLSFILE_TLS_CHECK_H
+#define KESTO_TOOLS_TLSFILE_TLS_CHECK_H
+
+#include <string>
+#include <vector>
+
+#include "tools/tlsfile/tls_reader.h"
+
+namespace tlsfile {
+
+// Points next to an arc must lie on its circle within this distance.
+constexpr double kArcTolerance = 1e-4;
+// Coordinates are written with five decimals; a radius up to one unit of the
+// last decimal counts as on the axis.
+constexpr double kAxisTolerance = 1e-5;
+
+constexpr int kExitClean = 0;
+constexpr int kExitProblems = 1;
+constexpr int kExitUnreadable = 2;
+
+struct CheckResult {
+    bool readable = false;
+    std::string read_error;
+    Library library;
+    std::vector<Problem> problems;  // every problem of the file, in line order
+};
+
+// All problems of a parsed file: the reader's and those of the content.
+std::vector<Problem> check_library(const Library &library);
+
+// Reads and checks a file.
+CheckResult check_file(const std::string &path);
+CheckResult check_text(const std::string &text);
+
+// 0 clean, 1 problems found, 2 the file could not be read.
+int exit_code(const CheckResult &result);
+
+// "flat end: D 10, L 75, flute 50" (names excluded; ASCII).
+std::string tool_summary(const Tool &tool);
+// "holder: D 40, from 0 to 70", or empty for a tool without holder outline.
+std::string holder_summary(const Tool &tool);
+
+// The whole report in UTF-8: one line per tool, then one line per problem
+// ("FILE:LINE: ..."), then the count.  file_label names the file in it.
+std::string format_report(const CheckResult &result, const std::string &file_label);
+
+// A number as the reports show it: five decimals at most, no trailing zeros.
+std::string format_number(double value);
+
+}  // namespace tlsfile
+
+#endif

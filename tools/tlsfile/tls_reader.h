@@ -1,0 +1,114 @@
+// Reader of *.tls tool library files: the header, the TOOLID records with
+// their cutter block (standard values or a SOR outline) and holder block.
+// Every element keeps the line it came from; syntax faults and non-finite
+// numbers are collected as problems instead of stopping the reader.
+#ifndef KESTO_TOOLS_TLSFILE_TLS_READER_H
+#define KESTO_TOOLS_TLSFILE_TLS_READER_H
+
+#include <string>
+#include <vector>
+
+namespace tlsfile {
+
+// One problem found in a file, at a 1-based line number.
+struct Problem {
+    int line = 0;
+    std::string tool;     // the record's name as the file holds it; empty outside records
+    std::string message;  // ASCII text; names in it are raw file bytes
+};
+
+// One line of a SOR outline: a point, or an arc joining the point before it
+// to the point after it.  Points are (radius, height).
+struct OutlineItem {
+    enum Kind { point, arc };
+    Kind kind = point;
+    double x = 0;  // point: radius; arc: radius of the centre
+    double y = 0;  // point: height; arc: height of the centre
+    double r = 0;  // arc radius (arcs only)
+    int line = 0;
+};
+
+struct Outline {
+    bool present = false;  // a SOR block was opened
+    int line = 0;          // line of "SOR {"
+    bool closed = false;   // its closing brace was read
+    bool finite = true;    // every number in it was finite
+    std::vector<OutlineItem> items;
+};
+
+enum class Form {
+    none,         // a record without a cutter block
+    flat_end,
+    bull_nose,
+    ball_end,
+    seven_value,  // STANDARD with seven values and no CUTTER_TYPE
+    apt10,
+    drill,
+    sor,          // cutter given as a SOR outline (barrel, T-cutter)
+    turning,
+    unknown       // a cutter block that names no usable form
+};
+
+// Lower-case name of the form, as reports show it ("flat end", "APT 10", ...).
+const char *form_name(Form form);
+
+struct Tool {
+    std::string name;  // raw bytes between the quotes
+    int line = 0;      // line of "TOOLID"
+    bool closed = false;   // the record's closing brace was read
+    int damaged_line = 0;  // first syntax fault inside the record, 0 when none
+
+    std::string units;
+    bool has_description = false;
+    std::string description;
+    bool has_gage = false;
+    double gage[3] = {0, 0, 0};
+    std::string tooltype;  // "MILLING", "TURNING" or empty
+    std::string stack;     // "YES", "NO" or empty
+
+    bool has_cutter = false;
+    int cutter_line = 0;
+    bool has_flute_length = false;
+    double flute_length = 0;
+    bool has_shank_diameter = false;
+    double shank_diameter = 0;
+    std::string cutter_type;  // text of CUTTER_TYPE, empty when absent
+    int cutter_type_line = 0;
+    std::vector<double> standard;
+    int standard_line = 0;
+    bool standard_finite = true;
+    Outline cutter_outline;
+
+    bool has_holder = false;
+    int holder_line = 0;
+    Outline holder_outline;
+
+    Form form = Form::none;
+};
+
+struct Library {
+    bool header_ok = false;
+    std::vector<Tool> tools;
+    std::vector<Problem> problems;  // syntax faults and non-finite numbers, in line order
+    int line_count = 0;
+};
+
+// The way an arc of an outline runs from the point p before it to the point
+// q after it about its centre c: the shorter way round, and for a half circle
+// the way that bulges away from the axis.  True for counter-clockwise (with
+// the height axis pointing up).
+bool arc_runs_ccw(double px, double py, double qx, double qy, double cx, double cy);
+
+// The largest radius the outline reaches, its arcs' bulges included.
+double outline_max_radius(const Outline &outline);
+
+// Parses the text of a file (CR LF or LF line ends).
+Library parse_tls(const std::string &text);
+
+// Reads and parses a file.  False, with a reason in error, when it cannot be
+// read at all; everything else about its contents is reported as problems.
+bool read_tls_file(const std::string &path, Library &library, std::string &error);
+
+}  // namespace tlsfile
+
+#endif
