@@ -74,6 +74,7 @@ file(GLOB KESTO_TLSFILE_SOURCES CONFIGURE_DEPENDS tools/tlsfile/*.cpp)
 if(KESTO_TLSFILE_SOURCES)
   add_library(kesto_tlsfile STATIC ${KESTO_TLSFILE_SOURCES})
   kesto_project_target(kesto_tlsfile)
+  target_link_libraries(kesto_tlsfile PUBLIC kesto_common)
 endif()
 
 # The command-line tool.
@@ -130,7 +131,9 @@ if(NOT WIN32)
     KESTO_BINARY_DIR="${PROJECT_BINARY_DIR}"
     KESTO_PLUGIN_PATH="$<TARGET_FILE:kesto_tools_vericut>"
     KESTO_CLI_PATH="$<TARGET_FILE:kesto-tools-vericut>"
-    KESTO_WIN32_DIR="${KESTO_WIN32_DIR}")
+    KESTO_WIN32_DIR="${KESTO_WIN32_DIR}"
+    KESTO_WINE_DIR="${KESTO_WINE_DIR}"
+    KESTO_WINE="${KESTO_WINE}")
   add_dependencies(kesto_tests kesto_tools_vericut kesto-tools-vericut)
   foreach(src ${KESTO_TEST_PROGRAMS})
     get_filename_component(name ${src} NAME_WE)
@@ -138,5 +141,5 @@ if(NOT WIN32)
   endforeach()
   include(GoogleTest)
   gtest_discover_tests(kesto_tests WORKING_DIRECTORY ${PROJECT_BINARY_DIR} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "KESTO_WIN32_DIR=${KESTO_WIN32_DIR}")
+    PROPERTIES ENVIRONMENT "KESTO_WIN32_DIR=${KESTO_WIN32_DIR};KESTO_WINE_DIR=${KESTO_WINE_DIR};KESTO_WINE=${KESTO_WINE}")
 endif()

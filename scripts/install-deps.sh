@@ -3,7 +3,9 @@
 # missing: the native toolchain, GoogleTest, nlohmann-json, CLI11, the
 # MinGW-w64 cross compiler and Wine (32-bit, after adding the i386
 # architecture), tmux for the terminal-session test and Chromium for the
-# preview screenshot test.
+# preview screenshot test.  On a machine whose kernel cannot run 32-bit
+# programs, also the 64-bit Wine and cross compiler, so that the Wine tests
+# can run a 64-bit Windows build of the same sources.
 set -euo pipefail
 
 want="${1:-all}"  # "native" for the demo, "all" for the tests
@@ -12,17 +14,26 @@ if [ "$want" = all ]; then
   packages+=(g++-mingw-w64-i686 wine wine32:i386 tmux chromium)
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-echo "installing: ${missing[*]}"
-if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
-  $sudo dpkg --add-architecture i386
+updated=""
+
+install_missing() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "installing: ${missing[*]}"
+  if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
+    $sudo dpkg --add-architecture i386
+    updated=""
+  fi
+  [ -n "$updated" ] || { $sudo apt-get update -qq; updated=1; }
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+install_missing "${packages[@]}"
+if [ "$want" = all ] && ! scripts/wine-can-run-32bit.sh; then
+  install_missing wine64 g++-mingw-w64-x86-64
 fi
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

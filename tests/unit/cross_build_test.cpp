@@ -17,15 +17,6 @@ using namespace testing_support;
 
 namespace {
 
-const char *kWine = "WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' wine";
-
-std::string wine_path(const fs::path &p) {
-    std::string s = "Z:" + fs::absolute(p).string();
-    for (char &c : s)
-        if (c == '/') c = '\\';
-    return s;
-}
-
 std::string quoted(const std::string &s) { return "'" + s + "'"; }
 
 // The date of the Help report is the only text that depends on when a run
@@ -60,8 +51,8 @@ void install_launcher(const fs::path &dir, const fs::path &program) {
 class CrossBuild : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(CrossBuild, SameTranscriptAndFiles) {
-    std::string win32 = win32_dir();
-    if (win32.empty()) GTEST_SKIP() << "no Win32 build given (KESTO_WIN32_DIR)";
+    std::string win32 = wine_dir();
+    if (win32.empty()) GTEST_SKIP() << "no Windows build given (KESTO_WIN32_DIR or KESTO_WINE_DIR)";
     fs::path session = fs::path(KESTO_SOURCE_DIR) / "tests" / "sessions" / GetParam();
     TempDir native_dir;
     TempDir wine_dir;
@@ -72,9 +63,9 @@ TEST_P(CrossBuild, SameTranscriptAndFiles) {
     int native_rc = run_command(std::string(KESTO_CLI_PATH) + " run " + quoted(session.string()) +
                                     " -C " + quoted(native_dir.path()) + " -o transcript.txt",
                                 out);
-    int wine_rc = run_command(std::string(kWine) + " " + quoted(win32 + "/kesto-tools-vericut.exe") +
-                                  " run " + quoted(wine_path(session)) + " -C " +
-                                  quoted(wine_path(wine_dir.path())) + " -o transcript.txt",
+    int wine_rc = run_command(wine_command() + " " + quoted(win32 + "/kesto-tools-vericut.exe") +
+                                  " run " + quoted(wine_path(fs::absolute(session).string())) + " -C " +
+                                  quoted(wine_path(fs::absolute(wine_dir.path()).string())) + " -o transcript.txt",
                               out);
     EXPECT_EQ(native_rc, 0);
     EXPECT_EQ(wine_rc, native_rc);

@@ -87,4 +87,26 @@ std::string win32_dir() {
     return KESTO_WIN32_DIR;
 }
 
+std::string wine_dir() {
+    if (const char *env = std::getenv("KESTO_WINE_DIR"); env && *env) return env;
+    if (*KESTO_WINE_DIR) return KESTO_WINE_DIR;
+    return win32_dir();
+}
+
+std::string wine_command() {
+    const std::string prefix = "WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
+    std::string loader = KESTO_WINE;
+    if (const char *env = std::getenv("KESTO_WINE"); env && *env) loader = env;
+    if (loader.empty()) return prefix + "wine";
+    // A loader named directly also starts the programs that Wine starts.
+    return prefix + "WINELOADER='" + loader + "' '" + loader + "'";
+}
+
+std::string wine_path(const std::string &path) {
+    std::string s = "Z:" + path;
+    for (char &c : s)
+        if (c == '/') c = '\\';
+    return s;
+}
+
 }  // namespace testing_support

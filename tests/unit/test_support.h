@@ -43,8 +43,19 @@ bool file_exists(const std::string &path);
 // Runs a command line; its standard output in out, its exit code returned.
 int run_command(const std::string &command, std::string &out);
 
-// The Win32 build folder of the Wine tests, or empty.
+// The Win32 build folder (the real DLL), or empty.
 std::string win32_dir();
+
+// The Windows build whose programs the Wine tests run: the Win32 build, or
+// a 64-bit one on a machine that cannot run 32-bit programs.  Empty when
+// there is none.
+std::string wine_dir();
+
+// The Wine loader for that build, with the environment the tests want.
+std::string wine_command();
+
+// An absolute POSIX path as Wine's Z: drive names it.
+std::string wine_path(const std::string &path);
 
 }  // namespace testing_support
 
