@@ -1,0 +1,548 @@
+// The check and preview subcommands, run as a user runs them: on what export
+// and scripted sessions write, on damaged copies, and on bad arguments.
+#include <dlfcn.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "tests/unit/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::file_exists;
+using testing_support::read_file;
+using testing_support::TempDir;
+using testing_support::write_file;
+using Lines = std::vector<std::string>;
+
+struct Result {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the program in the current folder; standard error is kept apart.
+Result cli(const std::string &args) {
+    Result r;
+    const std::string err_file = ".cli-stderr";
+    r.code = testing_support::run_command(std::string("'") + KESTO_CLI_PATH + "' " + args + " 2>" + err_file, r.out);
+    r.err = read_file(err_file);
+    fs::remove(err_file);
+    return r;
+}
+
+std::string source(const std::string &relative) { return std::string(KESTO_SOURCE_DIR) + "/" + relative; }
+
+// Lines of a CR LF file, without their line ends.
+Lines split_crlf(const std::string &text) {
+    Lines lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
+std::string join_crlf(const Lines &lines) {
+    std::string out;
+    for (const std::string &l : lines) out += l + "\r\n";
+    return out;
+}
+
+Lines split_lf(const std::string &text) {
+    Lines lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
+}
+
+// Index of the first line holding text, after the first line holding after.
+size_t find_line(const Lines &lines, const std::string &text, const std::string &after) {
+    size_t i = 0;
+    while (i < lines.size() && lines[i].find(after) == std::string::npos) ++i;
+    for (; i < lines.size(); ++i)
+        if (lines[i].find(text) != std::string::npos) return i;
+    ADD_FAILURE() << "no line with " << text << " after " << after;
+    return 0;
+}
+
+struct Record {
+    int line;
+    std::string name;
+};
+
+// The TOOLID records of a file: their line and name.
+std::vector<Record> records_of(const Lines &lines) {
+    std::vector<Record> out;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string &l = lines[i];
+        if (l.rfind("TOOLID \"", 0) != 0) continue;
+        size_t end = l.rfind('"');
+        out.push_back({static_cast<int>(i + 1), l.substr(8, end - 8)});
+    }
+    return out;
+}
+
+struct ReportedTool {
+    int line;
+    std::string name;
+    std::string summary;
+};
+
+// The tool lines of a check report: '  line N: "NAME" SUMMARY'.
+std::vector<ReportedTool> reported_tools(const std::string &report) {
+    std::vector<ReportedTool> out;
+    for (const std::string &l : split_lf(report)) {
+        if (l.rfind("  line ", 0) != 0) continue;
+        size_t colon = l.find(": \"");
+        size_t close = l.find("\" ", colon + 3);
+        if (colon == std::string::npos || close == std::string::npos) continue;
+        out.push_back({std::stoi(l.substr(7, colon - 7)), l.substr(colon + 3, close - colon - 3), l.substr(close + 2)});
+    }
+    return out;
+}
+
+std::vector<std::string> temporary_files(const std::string &folder) {
+    std::vector<std::string> out;
+    for (const fs::directory_entry &e : fs::directory_iterator(folder))
+        if (e.path().filename().string()[0] == '.') out.push_back(e.path().filename().string());
+    return out;
+}
+
+TEST(CliTlsfile, DemoExportThenCheckListsEveryToolWithItsForm) {
+    // The demo's tools in the order of its part file, with the form and main
+    // dimensions their parameters give.  The file gives barrels and T-cutters
+    // as SOR outlines, which is how the report names them.
+    struct Row {
+        const char *demo_name;
+        const char *summary;
+    };
+    const Row rows[] = {
+        {"EM10_FLAT", "flat end: D 10, L 75, flute 30; holder: D 40"},
+        {"BN16_R2", "bull nose: D 16, R 2, L 90, flute 40; holder:"},
+        {"BALL8", "ball end: D 8, R 4, L 70, flute 20"},
+        {"TAPER_6DEG", "seven-value: D 6, R 0.5,"},
+        {"MILL7_12", "seven-value: D 12, R 1, E 5, F 1, tip 1 deg"},
+        {"APT10_20", "APT 10: D 20, R 2, E 8, F 2,"},
+        {"DRILL_8.5 \"HSS\"", "drill: D 8.5, point 118 deg, L 117, flute 75; holder: D 25"},
+        {"CENTER_DRILL_6", "drill: D 6, point 90 deg, L 60"},
+        {"BARREL_20", "SOR outline: D 20, L 60, flute 20, shank 10"},    // barrel
+        {"T_SLOT_30", "SOR outline: D 30, L 50, flute 6, shank 10"},     // T-cutter
+        {"T_FULLRAD_30", "SOR outline: D 30, L 50, flute 6, shank 12"},  // T-cutter, full radius
+        {"OD_TURN_80", "turning: no cutter geometry"},
+    };
+    nlohmann::json demo = nlohmann::json::parse(read_file(source("examples/demo_part.json")));
+    ASSERT_EQ(demo["members"].size(), std::size(rows)) << "the demo part changed; update the rows";
+    for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(demo["members"][i]["name"], rows[i].demo_name);
+
+    TempDir dir;
+    Result exported = cli("export -o demo.tls");
+    ASSERT_EQ(exported.code, 0) << exported.out << exported.err;
+    Result checked = cli("check demo.tls");
+    EXPECT_EQ(checked.code, 0) << checked.out << checked.err;
+    EXPECT_NE(checked.out.find("demo.tls: 12 tools\n"), std::string::npos) << checked.out;
+    EXPECT_NE(checked.out.find("\nno problems\n"), std::string::npos) << checked.out;
+    EXPECT_EQ(checked.err, "");
+
+    std::vector<Record> records = records_of(split_crlf(read_file("demo.tls")));
+    std::vector<ReportedTool> tools = reported_tools(checked.out);
+    ASSERT_EQ(records.size(), std::size(rows));
+    ASSERT_EQ(tools.size(), records.size()) << checked.out;
+    for (size_t i = 0; i < tools.size(); ++i) {
+        SCOPED_TRACE(rows[i].demo_name);
+        EXPECT_EQ(tools[i].name, records[i].name);
+        EXPECT_EQ(tools[i].line, records[i].line);
+        EXPECT_EQ(tools[i].summary.rfind(rows[i].summary, 0), 0u) << tools[i].summary;
+    }
+}
+
+// A session that answers the dialogs of the all-tools export as the export
+// subcommand does: all tools, yes, the file, rewrite if it exists, no
+// simulator, leave the menu.
+std::string export_session(const std::string &part_or_session_file, const std::string &tls_name) {
+    nlohmann::json root = nlohmann::json::parse(read_file(part_or_session_file));
+    nlohmann::json session;
+    if (root.contains("part")) {
+        session["part"] = root["part"];
+        if (root.contains("env")) session["env"] = root["env"];
+    } else {
+        session["part"] = root;
+    }
+    session["answers"] = nlohmann::json::array(
+        {{{"menu", 5}}, {{"question", 1}}, {{"file", tls_name}}, {{"question", 2}}, {{"menu", 2}}});
+    return session.dump(2);
+}
+
+TEST(CliTlsfile, ExportWritesTheBytesOfTheScriptedSession) {
+    for (const char *input : {"examples/demo_part.json", "tests/sessions/tls_cutter_forms.json",
+                              "tests/sessions/tls_profiles.json"}) {
+        SCOPED_TRACE(input);
+        TempDir dir;
+        Result exported = cli("export '" + source(input) + "' -o exported.tls");
+        ASSERT_EQ(exported.code, 0) << exported.out << exported.err;
+
+        write_file("session.json", export_session(source(input), "scripted.tls"));
+        fs::create_directory("run");
+        Result ran = cli("run session.json -C run");
+        ASSERT_EQ(ran.code, 0) << ran.out << ran.err;
+        // every answer was taken by the dialog it was meant for
+        EXPECT_EQ(ran.out.find("\nerror "), std::string::npos) << ran.out;
+        EXPECT_NE(ran.out.find("filebox "), std::string::npos) << ran.out;
+
+        std::string a = read_file("exported.tls"), b = read_file("run/scripted.tls");
+        ASSERT_FALSE(b.empty()) << ran.out;
+        EXPECT_GT(records_of(split_crlf(a)).size(), 3u);
+        EXPECT_TRUE(a == b) << "export and the scripted session differ; sizes " << a.size() << " and " << b.size();
+    }
+}
+
+TEST(CliTlsfile, CheckFindsEachDamageAtItsLine) {
+    // Each damage edits the demo export and gives the line (index) the
+    // problem must be reported at, and a piece of its message.
+    struct Damage {
+        const char *what;
+        std::function<size_t(Lines &)> apply;
+        const char *message;
+    };
+    const std::vector<Damage> damages = {
+        {"record's closing brace deleted",
+         [](Lines &l) {
+             size_t next = find_line(l, "TOOLID \"BN16_R2\"", "");
+             l.erase(l.begin() + static_cast<long>(next) - 1);
+             return next - 1;
+         },
+         "a closing brace is missing"},
+        {"block's closing brace deleted",
+         [](Lines &l) {
+             size_t holder = find_line(l, "  HOLDER {", "EM10_FLAT");
+             l.erase(l.begin() + static_cast<long>(holder) - 2);  // the ASSEMBLY's "}"
+             return holder - 1;
+         },
+         "HOLDER is not allowed in the CUTTER block"},
+        {"line cut short",
+         [](Lines &l) {
+             size_t i = find_line(l, "STANDARD (", "BALL8");
+             l[i] = l[i].substr(0, l[i].size() / 2);
+             return i;
+         },
+         "the line may be cut short"},
+        {"not a number",
+         [](Lines &l) {
+             size_t i = find_line(l, "STANDARD (", "APT10_20");
+             l[i].replace(l[i].find("20.00000"), 8, "nan");
+             return i;
+         },
+         "non-finite number 'nan'"},
+        {"outline not ending on the axis",
+         [](Lines &l) {
+             size_t i = find_line(l, "PTS { (0,60.00000) }", "BARREL_20");
+             l[i].replace(l[i].find("(0,"), 3, "(3.00000,");
+             return i;
+         },
+         "the cutter outline does not end on the axis"},
+        {"point after an arc off its circle",
+         [](Lines &l) {
+             size_t arc = find_line(l, "ARC (14.00000,1.00000,1.00000)", "T_SLOT_30");
+             l[arc + 1].replace(l[arc + 1].find("15.00000"), 8, "15.20000");
+             return arc;
+         },
+         "the point after (15.2,1)"},
+        {"holder below its start",
+         [](Lines &l) {
+             size_t i = find_line(l, "PTS { (20.00000,50.00000) }", "EM10_FLAT");
+             l[i].replace(l[i].find("50.00000"), 8, "-3.00000");
+             return i;
+         },
+         "the holder is drawn below its own start"},
+        {"file cut short inside a record",
+         [](Lines &l) {
+             size_t sor = find_line(l, "SOR {", "BN16_R2");
+             l.resize(sor + 2);
+             return sor + 1;
+         },
+         "the file ends inside the SOR block"},
+    };
+    TempDir dir;
+    ASSERT_EQ(cli("export -o demo.tls").code, 0);
+    const Lines clean = split_crlf(read_file("demo.tls"));
+    for (const Damage &d : damages) {
+        SCOPED_TRACE(d.what);
+        Lines lines = clean;
+        size_t index = d.apply(lines);
+        write_file("damaged.tls", join_crlf(lines));
+        Result r = cli("check damaged.tls");
+        EXPECT_EQ(r.code, 1) << r.out;
+        EXPECT_EQ(r.err, "");
+        std::string at = "damaged.tls:" + std::to_string(index + 1) + ": ";
+        size_t found = r.out.find("\n" + at);
+        ASSERT_NE(found, std::string::npos) << "expected a problem at " << at << "\n" << r.out;
+        std::string line = r.out.substr(found + 1, r.out.find('\n', found + 1) - found - 1);
+        EXPECT_NE(line.find(d.message), std::string::npos) << line;
+        // the damage in one record leaves the others listed
+        EXPECT_GE(reported_tools(r.out).size(), 2u) << r.out;
+    }
+}
+
+TEST(CliTlsfile, EveryFileTheSessionSuiteWritesIsClean) {
+    // TC30 of tls_profiles is given a holder fillet of radius -1, a value no
+    // real holder has; the plug-in writes it as given and the outline dips
+    // 1 below the section's start, which the check rightly reports.
+    const std::string known_file = "tls_profiles/profiles.tls";
+    const std::string known_problem = "tool \"TC30\": the holder is drawn below its own start";
+    int files = 0;
+    for (const fs::directory_entry &e : fs::directory_iterator(source("tests/sessions"))) {
+        if (e.path().extension() != ".json") continue;
+        TempDir dir;
+        fs::create_directory("out");
+        Result ran = cli("run '" + e.path().string() + "' -C out");
+        ASSERT_EQ(ran.code, 0) << e.path() << "\n" << ran.err;
+        for (const fs::directory_entry &f : fs::recursive_directory_iterator("out")) {
+            if (f.path().extension() != ".tls") continue;
+            const std::string name = e.path().stem().string() + "/" + f.path().filename().string();
+            SCOPED_TRACE(name);
+            ++files;
+            Result r = cli("check '" + f.path().string() + "'");
+            if (name == known_file) {
+                EXPECT_EQ(r.code, 1) << r.out;
+                EXPECT_NE(r.out.find(known_problem), std::string::npos) << r.out;
+                EXPECT_NE(r.out.find("\n1 problem\n"), std::string::npos) << r.out;
+            } else {
+                EXPECT_EQ(r.code, 0) << r.out;
+                EXPECT_NE(r.out.find("\nno problems\n"), std::string::npos) << r.out;
+            }
+        }
+    }
+    EXPECT_GT(files, 5);
+}
+
+TEST(CliTlsfile, PreviewDrawsEveryToolAndFlagsDamagedFiles) {
+    TempDir dir;
+    ASSERT_EQ(cli("export -o demo.tls").code, 0);
+    Result r = cli("preview demo.tls -o demo.svg");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "wrote demo.svg: 12 tools\n");
+    std::string svg = read_file("demo.svg");
+    EXPECT_EQ(svg.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\"", 0), 0u);
+    EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
+    auto count = [&svg](const std::string &what) {
+        int n = 0;
+        for (size_t at = 0; (at = svg.find(what, at)) != std::string::npos; ++at) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("<g class=\"tool\""), 12);
+    EXPECT_EQ(count("<g "), count("</g>"));
+    EXPECT_EQ(count("<svg "), count("</svg>"));
+    // every tool but the turning placeholder has a cutter; three have holders
+    EXPECT_EQ(count("<path class=\"cutter\""), 11);
+    EXPECT_EQ(count("<path class=\"holder\""), 3);
+    EXPECT_EQ(count("cell bad"), 0);
+    for (const Record &rec : records_of(split_crlf(read_file("demo.tls"))))
+        EXPECT_NE(svg.find(">" + rec.name + "</text>"), std::string::npos) << rec.name;
+
+    // a damaged file is drawn all the same, with its problems said on stderr
+    Lines lines = split_crlf(read_file("demo.tls"));
+    size_t i = find_line(lines, "STANDARD (", "BALL8");
+    lines[i].replace(lines[i].find("8.00000"), 7, "inf");
+    write_file("damaged.tls", join_crlf(lines));
+    Result bad = cli("preview damaged.tls");
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_EQ(bad.out, "wrote damaged.svg: 12 tools\n");
+    EXPECT_NE(bad.err.find("damaged.tls has 1 problem"), std::string::npos) << bad.err;
+    std::string drawn = read_file("damaged.svg");
+    EXPECT_EQ(drawn.substr(drawn.size() - 7), "</svg>\n");
+    EXPECT_NE(drawn.find("cell bad"), std::string::npos);
+    EXPECT_NE(drawn.find("1 problem, first at line " + std::to_string(i + 1)), std::string::npos);
+}
+
+// PNG reading for the screenshot: the size from the header and, when zlib
+// can be loaded, the pixels.
+struct Png {
+    uint32_t width = 0, height = 0;
+    bool decoded = false;
+    std::vector<uint8_t> rgba;  // width * height * 4 when decoded
+};
+
+uint32_t be32(const std::string &s, size_t at) {
+    return (uint32_t(uint8_t(s[at])) << 24) | (uint32_t(uint8_t(s[at + 1])) << 16) |
+           (uint32_t(uint8_t(s[at + 2])) << 8) | uint32_t(uint8_t(s[at + 3]));
+}
+
+int paeth(int a, int b, int c) {
+    int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
+Png read_png(const std::string &data) {
+    Png png;
+    if (data.size() < 33 || data.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 || data.compare(12, 4, "IHDR") != 0)
+        return png;
+    png.width = be32(data, 16);
+    png.height = be32(data, 20);
+    const int depth = uint8_t(data[24]), colour = uint8_t(data[25]), interlace = uint8_t(data[28]);
+    if (depth != 8 || (colour != 6 && colour != 2) || interlace != 0) return png;
+    const size_t channels = colour == 6 ? 4 : 3;
+    std::string idat;
+    for (size_t at = 8; at + 8 <= data.size();) {
+        uint32_t len = be32(data, at);
+        if (at + 12 + len > data.size()) return png;
+        if (data.compare(at + 4, 4, "IDAT") == 0) idat += data.substr(at + 8, len);
+        at += 12 + len;
+    }
+    using Uncompress = int (*)(unsigned char *, unsigned long *, const unsigned char *, unsigned long);
+    void *z = dlopen("libz.so.1", RTLD_NOW);
+    if (!z) return png;
+    auto uncompress = reinterpret_cast<Uncompress>(dlsym(z, "uncompress"));
+    const size_t stride = png.width * channels;
+    std::vector<uint8_t> raw((stride + 1) * png.height);
+    unsigned long raw_size = raw.size();
+    bool ok = uncompress && uncompress(raw.data(), &raw_size, reinterpret_cast<const unsigned char *>(idat.data()),
+                                       idat.size()) == 0 && raw_size == raw.size();
+    dlclose(z);
+    if (!ok) return png;
+    std::vector<uint8_t> prev(stride, 0), row(stride);
+    png.rgba.resize(size_t(png.width) * png.height * 4);
+    for (uint32_t y = 0; y < png.height; ++y) {
+        const uint8_t filter = raw[y * (stride + 1)];
+        const uint8_t *in = &raw[y * (stride + 1) + 1];
+        for (size_t x = 0; x < stride; ++x) {
+            int a = x >= channels ? row[x - channels] : 0, b = prev[x], c = x >= channels ? prev[x - channels] : 0;
+            int predicted = filter == 0 ? 0 : filter == 1 ? a : filter == 2 ? b : filter == 3 ? (a + b) / 2 : paeth(a, b, c);
+            if (filter > 4) return png;
+            row[x] = uint8_t(in[x] + predicted);
+        }
+        for (uint32_t x = 0; x < png.width; ++x)
+            for (size_t k = 0; k < 4; ++k)
+                png.rgba[(size_t(y) * png.width + x) * 4 + k] = k < channels ? row[x * channels + k] : 255;
+        prev = row;
+    }
+    png.decoded = true;
+    return png;
+}
+
+// Pixels within a few steps of a colour.
+int pixels_near(const Png &png, int r, int g, int b) {
+    int n = 0;
+    for (size_t i = 0; i + 3 < png.rgba.size(); i += 4)
+        n += std::abs(png.rgba[i] - r) <= 10 && std::abs(png.rgba[i + 1] - g) <= 10 && std::abs(png.rgba[i + 2] - b) <= 10;
+    return n;
+}
+
+TEST(CliTlsfile, PreviewScreenshotShowsTheDrawing) {
+    const std::string chromium = "/usr/bin/chromium";
+    if (!file_exists(chromium)) GTEST_SKIP() << "chromium is not installed";
+    TempDir dir;
+    ASSERT_EQ(cli("export -o demo.tls").code, 0);
+    ASSERT_EQ(cli("preview demo.tls -o demo.svg").code, 0);
+    // the same page without a drawing: white, of the demo's size
+    std::string svg = read_file("demo.svg");
+    size_t head_end = svg.find(">\n", svg.find("<svg ")) + 2;
+    write_file("empty.svg", svg.substr(0, head_end) + "<rect x=\"0\" y=\"0\" width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n</svg>\n");
+    auto shoot = [&](const std::string &name) {
+        std::string out;
+        fs::remove(name + ".png");
+        testing_support::run_command("timeout 60 " + chromium + " --headless --no-sandbox --disable-gpu --screenshot=" +
+                                         dir.file(name + ".png") + " --window-size=1200,900 file://" +
+                                         dir.file(name + ".svg") + " >/dev/null 2>&1",
+                                     out);
+        return read_file(name + ".png");
+    };
+    std::string drawing = shoot("demo"), blank = shoot("empty");
+    ASSERT_FALSE(drawing.empty()) << "chromium wrote no screenshot";
+    ASSERT_FALSE(blank.empty()) << "chromium wrote no screenshot";
+    Png png = read_png(drawing);
+    EXPECT_EQ(png.width, 1200u);
+    EXPECT_EQ(png.height, 900u);
+    // shapes, lines and texts compress far worse than an empty page
+    EXPECT_GT(drawing.size(), 3 * blank.size()) << drawing.size() << " against " << blank.size();
+    if (!png.decoded) return;  // zlib not loadable: the size criterion has to do
+    // cutter orange and holder blue as they show over the cell's background
+    int cutter = pixels_near(png, 241, 169, 83), holder = pixels_near(png, 126, 158, 209);
+    RecordProperty("cutter_pixels", cutter);
+    RecordProperty("holder_pixels", holder);
+    EXPECT_GT(cutter, 20000) << "cutter pixels";
+    EXPECT_GT(holder, 10000) << "holder pixels";
+    Png empty = read_png(blank);
+    ASSERT_TRUE(empty.decoded);
+    EXPECT_EQ(pixels_near(empty, 241, 169, 83), 0);
+    // white but for the scroll bar
+    EXPECT_GT(pixels_near(empty, 255, 255, 255), 1200 * 900 * 99 / 100);
+}
+
+TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
+    struct Row {
+        const char *args;
+        const char *message;  // on stderr
+    };
+    const Row rows[] = {
+        {"check missing.tls", "cannot read missing.tls: No such file or directory"},
+        {"check folder", "cannot read folder: Is a directory"},
+        {"check", "file is required"},
+        {"check demo.tls --strict", "--strict"},
+        {"check demo.tls other.tls", "other.tls"},
+        {"preview missing.tls -o out.svg", "cannot read missing.tls"},
+        {"preview folder -o out.svg", "cannot read folder"},
+        {"preview demo.tls --scale 2 -o out.svg", "--scale"},
+        {"preview demo.tls -o nowhere/out.svg", "nowhere: no such folder"},
+        {"preview demo.tls -o folder", "folder: is a folder"},
+        {"preview demo.tls -o demo.tls", "demo.tls: is the input file"},
+        {"preview demo.tls -o link.tls", "link.tls: is the input file"},
+        {"preview -o out.svg", "file is required"},
+    };
+    TempDir dir;
+    ASSERT_EQ(cli("export -o demo.tls").code, 0);
+    fs::create_directory("folder");
+    fs::create_symlink("demo.tls", "link.tls");
+    const std::string library = read_file("demo.tls");
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.args);
+        write_file("out.svg", "old drawing");
+        Result r = cli(row.args);
+        EXPECT_EQ(r.code, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+        EXPECT_EQ(read_file("out.svg"), "old drawing");
+        EXPECT_EQ(read_file("demo.tls"), library);
+        EXPECT_TRUE(fs::is_directory("folder") && fs::is_empty("folder"));
+        EXPECT_EQ(temporary_files("."), std::vector<std::string>{});
+    }
+    // without -o the drawing goes beside the input under its name
+    Result r = cli("preview demo.tls");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(read_file("demo.svg").rfind("<?xml", 0), 0u);
+    EXPECT_EQ(read_file("demo.tls"), library);
+}
+
+TEST(CliTlsfile, EverySubcommandHasHelp) {
+    TempDir dir;
+    for (const std::string command : {"run", "export", "play", "check", "preview"}) {
+        SCOPED_TRACE(command);
+        Result r = cli(command + " --help");
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_NE(r.out.find(" " + command + " [OPTIONS]"), std::string::npos) << r.out;
+        // the subcommands that judge files say what their exit codes mean
+        if (command == "check" || command == "preview") {
+            for (const char *code : {"Exit 0", "1 when", "2 when"})
+                EXPECT_NE(r.out.find(code), std::string::npos) << r.out;
+        }
+    }
+}
+
+}  // namespace

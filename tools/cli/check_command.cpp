@@ -1,0 +1,44 @@
+// kesto-tools-vericut check FILE.tls: reads a tool library file and reports
+// every tool with its form and main dimensions, then every problem found in
+// the file with its line number.
+#include <iostream>
+
+#include "tools/cli/commands.h"
+#include "tools/tlsfile/tls_check.h"
+
+namespace kesto::cli {
+namespace {
+
+struct CheckArgs {
+    std::string file;
+};
+
+int run_check(const CheckArgs &args) {
+    tlsfile::CheckResult result = tlsfile::check_file(args.file);
+    if (!result.readable) {
+        complain("cannot read " + result.read_error);
+        return kExitUsage;
+    }
+    std::cout << tlsfile::format_report(result, args.file);
+    std::cout.flush();
+    return result.problems.empty() ? kExitOk : kExitProblems;
+}
+
+void add(CLI::App &app) {
+    auto args = std::make_shared<CheckArgs>();
+    CLI::App *cmd = app.add_subcommand(
+        "check", "Check a *.tls tool library file (one the plug-in wrote, or one made by hand): its "
+                 "syntax, the lines every record needs, the number of values of each cutter form, "
+                 "outlines that start and end on the axis, arcs that pass through the points beside "
+                 "them, holders that do not reach below their own start. Prints one line per tool "
+                 "(its form and main dimensions, its holder), then one line per problem "
+                 "(FILE:LINE: ...), then the count. Exit 0 when the file has no problems, 1 when it "
+                 "has some, 2 when it cannot be read.");
+    cmd->add_option("file", args->file, "The *.tls file to check")->required();
+    cmd->callback([args] { set_exit_code(run_check(*args)); });
+}
+
+CommandRegistrar registrar(40, add);
+
+}  // namespace
+}  // namespace kesto::cli
