@@ -99,17 +99,8 @@ static int create_holder(const ToolRecord *tool) {
 }
 
 int Tools_create_holders(void) {
-    int count = Tools_read_from_ugs();
-    if (count <= 1) {
-        uc1601("В Cam-части - Нет инструмента.....\n Операция прервана.", 1);
-        return 0;
-    }
-    /* A member list longer than a load can hold is not read at all: no
-       record of the table belongs to this part. */
-    if (count > TOOL_LOAD_LIMIT) {
-        uc1601("В Cam-части - более 100 инструментов.....\n Таблица не загружена.\n Операция прервана.", 1);
-        return 0;
-    }
+    int count = Tools_load_for_command();
+    if (count == 0) return 0;
 
     char question[QUESTION_TEXT_SIZE];
     tv_format(question, sizeof question, "Файл содержит %i инструмент(-ов).\n Строить Holder для каждого из них?",

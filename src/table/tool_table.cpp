@@ -122,3 +122,18 @@ int Tools_read_from_ugs(void) {
     UF_free(tool_list);
     return count_t;
 }
+
+int Tools_load_for_command(void) {
+    int count = Tools_read_from_ugs();
+    if (count <= 1) {
+        uc1601("В Cam-части - Нет инструмента.....\n Операция прервана.", 1);
+        return 0;
+    }
+    /* A member list longer than a load can hold is not read at all: no
+       record of the table belongs to this part. */
+    if (count > TOOL_LOAD_LIMIT) {
+        uc1601("В Cam-части - более 100 инструментов.....\n Таблица не загружена.\n Операция прервана.", 1);
+        return 0;
+    }
+    return count;
+}

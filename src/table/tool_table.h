@@ -47,6 +47,11 @@ extern int uToolCount;
 /* Reloads the table from the setup's machine-tool root; returns the count. */
 int Tools_read_from_ugs(void);
 
+/* Reloads the table for a command that writes or builds for its tools:
+   the count, or 0 after telling the user why there is nothing to work on
+   (no tool, or a member list too long to load). */
+int Tools_load_for_command(void);
+
 /* 1 when the entry names no tool that a command may write or build for:
    negative type or subtype, or the name "NONE". */
 int Tools_is_skipped(const ToolRecord *tool);

@@ -210,17 +210,8 @@ int Tools_ui_create(int mode) {
     char disp_part_name[UF_FILENAME_BUFSIZE] = "";
     TOOLS_CHECK(UF_PART_ask_part_name(display_part_tag, disp_part_name));
 
-    int count = Tools_read_from_ugs();
-    if (count <= 1) {
-        uc1601("В Cam-части - Нет инструмента.....\n Операция прервана.", 1);
-        return 0;
-    }
-    /* A member list longer than a load can hold is not read at all: no
-       record of the table belongs to this part. */
-    if (count > TOOL_LOAD_LIMIT) {
-        uc1601("В Cam-части - более 100 инструментов.....\n Таблица не загружена.\n Операция прервана.", 1);
-        return 0;
-    }
+    int count = Tools_load_for_command();
+    if (count == 0) return 0;
     if (mode == 1) return export_all(count);
     if (mode == 2) return export_selected(count);
     return 0;

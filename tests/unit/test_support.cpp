@@ -82,6 +82,15 @@ int run_command(const std::string &command, std::string &out) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string crlf(const std::string &lf) {
+    std::string out;
+    for (char c : lf) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
 std::string win32_dir() {
     if (const char *env = std::getenv("KESTO_WIN32_DIR"); env && *env) return env;
     return KESTO_WIN32_DIR;

@@ -43,6 +43,9 @@ bool file_exists(const std::string &path);
 // Runs a command line; its standard output in out, its exit code returned.
 int run_command(const std::string &command, std::string &out);
 
+// The text with each LF turned into CR LF, as the Windows text streams write it.
+std::string crlf(const std::string &lf);
+
 // The Win32 build folder (the real DLL), or empty.
 std::string win32_dir();
 

@@ -22,15 +22,6 @@ using sim::Event;
 
 namespace {
 
-std::string crlf(const std::string &lf) {
-    std::string out;
-    for (char c : lf) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
-
 struct Tool {
     ToolRecord rec;
     std::vector<HolderSection> holder;

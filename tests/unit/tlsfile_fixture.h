@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "tests/unit/test_support.h"
+
 namespace tlsfile_fixture {
 
 // LF line ends; crlf() gives the Windows form.
@@ -267,14 +269,7 @@ TOOLID "EM|6|" {
 
 inline std::string library() { return kLibrary.substr(1); }  // drop the raw string's first line end
 
-inline std::string crlf(const std::string &lf) {
-    std::string out;
-    for (char c : lf) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
+using testing_support::crlf;
 
 }  // namespace tlsfile_fixture
 
