@@ -34,6 +34,6 @@ install_missing() {
 }
 
 install_missing "${packages[@]}"
-if [ "$want" = all ] && ! scripts/wine-can-run-32bit.sh; then
+if [ "$want" = all ] && ! "$(dirname "$0")/wine-can-run-32bit.sh"; then
   install_missing wine64 g++-mingw-w64-x86-64
 fi
