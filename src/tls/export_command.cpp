@@ -136,8 +136,16 @@ static int export_all(int count) {
     return 0;
 }
 
-/* The selective export once the navigator has answered. */
-static int export_nodes(int count, int obj_count, const tag_t *tags) {
+/* Gives the navigator's node array back to the host, once. */
+static void give_back_nodes(tag_t **nodes) {
+    if (*nodes) UF_free(*nodes);
+    *nodes = NULL;
+}
+
+/* The selective export once the navigator has answered.  The node array
+   goes back before the simulator is offered. */
+static int export_nodes(int count, int obj_count, tag_t **nodes) {
+    const tag_t *tags = *nodes;
     if (obj_count <= 0 || !tags) {
         uc1601("There are no Tools selected\n  1) Select tools.\n  2) then pick button 'Create ...'", 1);
         return 0;
@@ -179,6 +187,7 @@ static int export_nodes(int count, int obj_count, const tag_t *tags) {
             ++written;
         }
     }
+    give_back_nodes(nodes);
     finish_export(failure, written);
     return 0;
 }
@@ -195,9 +204,9 @@ static int export_selected(int count) {
     int obj_count = 0;
     tag_t *tags = NULL;
     TOOLS_CHECK(UF_UI_ONT_ask_selected_nodes(&obj_count, &tags));
-    int result = export_nodes(count, obj_count, tags);
+    int result = export_nodes(count, obj_count, &tags);
     /* The host's array goes back on every path. */
-    if (tags) UF_free(tags);
+    give_back_nodes(&tags);
     return result;
 }
 
