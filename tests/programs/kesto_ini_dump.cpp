@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "host/platform/platform.h"
+#include "tests/programs/ini_query_format.h"
 
 #if defined(_WIN32)
 #  include <fcntl.h>
@@ -25,6 +26,9 @@
 #endif
 
 namespace {
+
+using ini_query::escape;
+using ini_query::split_tabs;
 
 const unsigned char kGuard = 0xA5;
 const size_t kGuardBytes = 16;
@@ -56,35 +60,6 @@ bool unescape(const std::string &in, std::string &out) {
         return false;
     }
     return true;
-}
-
-std::string escape(const char *data, size_t n) {
-    std::string out;
-    for (size_t i = 0; i < n; ++i) {
-        unsigned char c = static_cast<unsigned char>(data[i]);
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        }
-    }
-    return out;
-}
-
-std::vector<std::string> split_tabs(const std::string &line) {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-        size_t tab = line.find('\t', start);
-        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-        if (tab == std::string::npos) break;
-        start = tab + 1;
-    }
-    return fields;
 }
 
 std::string answer(const std::string &file, const std::string &section, const std::string &key,

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "host/platform/platform.h"
+#include "tests/programs/ini_query_format.h"
 #include "tests/unit/test_support.h"
 
 namespace fs = std::filesystem;
@@ -146,21 +147,7 @@ const unsigned kSizes[] = {10, 257};
 
 fs::path corpus_dir() { return fs::path(KESTO_SOURCE_DIR) / "tests" / "ini_corpus"; }
 
-std::string escaped(const std::string &bytes) {
-    std::string out;
-    for (unsigned char c : bytes) {
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char hex[8];
-            snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        }
-    }
-    return out;
-}
+std::string escaped(const std::string &bytes) { return ini_query::escape(bytes); }
 
 std::string lower(std::string s) {
     for (char &c : s)
@@ -204,14 +191,7 @@ std::vector<Query> fixed_queries() {
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> f;
-        size_t start = 0;
-        for (;;) {
-            size_t tab = line.find('\t', start);
-            f.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-            if (tab == std::string::npos) break;
-            start = tab + 1;
-        }
+        std::vector<std::string> f = ini_query::split_tabs(line);
         EXPECT_TRUE(f.size() == 2 || f.size() == 3) << "queries.txt: " << line;
         if (f.size() < 2) continue;
         out.push_back({f[0], f[1], f.size() == 3 ? f[2] : "", f.size() == 3});
