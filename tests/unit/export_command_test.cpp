@@ -105,6 +105,11 @@ std::string filebox(const std::string &chosen) {
            "default=1.tls -> " + chosen;
 }
 
+std::string existing(const std::string &file, int answer) {
+    return "question Create TLS - файл...: Файл " + file + " \n существует!\n Перезаписать или Добавить в "
+           "существующий ? [Rewrite=1 Append=2 Cancel=3] -> " + std::to_string(answer);
+}
+
 std::string offer(const std::string &file, int tools, int answer) {
     return "question Open Vericut ...?: Файл " + file + " : создан .\n Tools =" + std::to_string(tools) +
            " \n Открыть файл инструмента в Vericut'e ? [Open=1 No=2] -> " + std::to_string(answer);
@@ -168,20 +173,17 @@ INSTANTIATE_TEST_SUITE_P(
                     "bracket.tls", kHeader + kEm10 + kDr5, ""},
         SessionCase{"ExistingAppend", "export_existing_append.json",
                     {kConfirmAll + " -> 1", filebox("old.tls"),
-                     "question Create TLS - файл...: Файл old.tls \n существует!\n Перезаписать или Добавить в "
-                     "существующий ? [Rewrite=1 Append=2 Cancel=3] -> 2",
+                     existing("old.tls", 2),
                      offer("old.tls", 3, 2)},
                     "old.tls", kOldFile + kEm10 + kDr5, ""},
         SessionCase{"ExistingRewrite", "export_existing_rewrite.json",
                     {kConfirmAll + " -> 1", filebox("old.tls"),
-                     "question Create TLS - файл...: Файл old.tls \n существует!\n Перезаписать или Добавить в "
-                     "существующий ? [Rewrite=1 Append=2 Cancel=3] -> 1",
+                     existing("old.tls", 1),
                      offer("old.tls", 3, 2)},
                     "old.tls", kHeader + kEm10 + kDr5, ""},
         SessionCase{"ExistingCancel", "export_existing_cancel.json",
                     {kConfirmAll + " -> 1", filebox("old.tls"),
-                     "question Create TLS - файл...: Файл old.tls \n существует!\n Перезаписать или Добавить в "
-                     "существующий ? [Rewrite=1 Append=2 Cancel=3] -> 3"},
+                     existing("old.tls", 3)},
                     "old.tls", kOldFile, ""},
         SessionCase{"SelectedNone", "export_selected_none.json",
                     {kSelectMenu,

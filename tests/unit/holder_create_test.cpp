@@ -71,6 +71,14 @@ struct RowCase {
 };
 void PrintTo(const RowCase &c, std::ostream *os) { *os << c.name; }
 
+// Runs the holder command on the session (whose tools get the holders); its
+// result in result.
+sim::RunResult run_holders(sim::Session &s, int &result) {
+    sim::DirectRun host(s);
+    result = Tools_create_holders();
+    return host.finish();
+}
+
 class HolderRow : public ::testing::TestWithParam<RowCase> {};
 
 TEST_P(HolderRow, FirstSectionAndRow) {
@@ -78,12 +86,7 @@ TEST_P(HolderRow, FirstSectionAndRow) {
     sim::Session s = sim::parse_session(
         R"({"part": {"name": "p.prt", "members": [)" + c.tool + R"(]}, "answers": [{"question": 1}]})", c.name);
     int result;
-    sim::RunResult r;
-    {
-        sim::DirectRun host(s);
-        result = Tools_create_holders();
-        r = host.finish();
-    }
+    sim::RunResult r = run_holders(s, result);
     ASSERT_TRUE(r.error.empty()) << r.error;
     EXPECT_EQ(result, 2);
     expect_stack(s.part->members[0].holder, c.row, c.d1, c.l1);
@@ -130,12 +133,7 @@ TEST_P(HolderStop, NothingBuilt) {
     const StopCase &c = GetParam();
     sim::Session s = sim::parse_session(c.session, c.name);
     int result;
-    sim::RunResult r;
-    {
-        sim::DirectRun host(s);
-        result = Tools_create_holders();
-        r = host.finish();
-    }
+    sim::RunResult r = run_holders(s, result);
     ASSERT_TRUE(r.error.empty()) << r.error;
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(of_kind(r, Event::Question).size(), c.questions);
