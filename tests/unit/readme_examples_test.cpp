@@ -154,7 +154,8 @@ INSTANTIATE_TEST_SUITE_P(
         // The Windows build shows the same transcript.
         ExampleCase{"SessionFileUnderWine",
                     [] {
-                        if (wine_dir().empty()) GTEST_SKIP() << "no Windows build given (KESTO_WIN32_DIR or KESTO_WINE_DIR)";
+                        if (wine_dir().empty())
+                            GTEST_SKIP() << "no Windows build given (KESTO_WIN32_DIR or KESTO_WINE_DIR)";
                         EXPECT_EQ(run_session_example("wine", true), run_session_example("run"));
                     }},
         ExampleCase{"RunCommandLine",
@@ -180,7 +181,8 @@ INSTANTIATE_TEST_SUITE_P(
         ExampleCase{"DemoScriptCheckReport",
                     [] {
                         std::string report;
-                        for (const std::string &line : lines_of(read_file(std::string(KESTO_SOURCE_DIR) + "/scripts/demo.sh"))) {
+                        std::string script = read_file(std::string(KESTO_SOURCE_DIR) + "/scripts/demo.sh");
+                        for (const std::string &line : lines_of(script)) {
                             std::string command;
                             if (line.rfind("mkdir ", 0) == 0) command = line;
                             else if (line.rfind("build/native/kesto-tools-vericut ", 0) == 0) command = filled(line, {});
