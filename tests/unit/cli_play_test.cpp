@@ -1,8 +1,6 @@
 // The terminal session, driven through tmux as a person would drive it.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <chrono>
 
 #include "tests/unit/test_support.h"
@@ -11,11 +9,12 @@ using namespace testing_support;
 
 namespace {
 
-// A tmux server of the test's own (-L), without the user's configuration,
-// running command in one pane that stays on screen after command ends.
+// A tmux server of the test's own, without the user's configuration,
+// running command in one pane that stays on screen after command ends.  Its
+// socket lies in folder (tmux leaves it behind), so it goes with the folder.
 class Tmux {
 public:
-    explicit Tmux(const std::string &command) : server_("tmux -L kesto-play-" + std::to_string(getpid()) + " ") {
+    Tmux(const std::string &folder, const std::string &command) : server_("tmux -S '" + folder + "/tmux' ") {
         std::string out;
         ok_ = run_command(server_ + "-f /dev/null new-session -d -x 160 -y 50 -s play '" + command +
                               "' \\; set-option -g remain-on-exit on 2>&1",
@@ -51,7 +50,7 @@ TEST(Play, MenuMessageAndLeavingAtTheTerminal) {
     if (run_command("command -v tmux >/dev/null", out) != 0) GTEST_SKIP() << "tmux is not installed";
     TempDir dir;
     write_file("s.json", R"({"part": {"name": "p.prt", "members": [{"name": "EM10", "type": 1, "subtype": 1}]}})");
-    Tmux t(std::string(KESTO_CLI_PATH) + " play -q s.json; echo PLAY-EXIT=$?");
+    Tmux t(dir.path(), std::string(KESTO_CLI_PATH) + " play -q s.json; echo PLAY-EXIT=$?");
     ASSERT_TRUE(t.ok());
     ASSERT_TRUE(t.wait_for("choose:")) << t.screen();
     std::string s = t.screen();
