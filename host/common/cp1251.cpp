@@ -1,7 +1,5 @@
 #include "host/common/cp1251.h"
 
-#include <cstdint>
-
 namespace kesto {
 namespace {
 
@@ -36,14 +34,6 @@ void append_utf8(std::string &out, uint32_t cp) {
     }
 }
 
-int byte_of(uint32_t cp) {
-    if (cp < 0x80) return static_cast<int>(cp);
-    if (cp >= 0x0410 && cp <= 0x044F) return static_cast<int>(0xC0 + (cp - 0x0410));
-    for (int i = 0; i < 64; ++i)
-        if (kHigh[i] == cp && cp != 0xFFFD) return 0x80 + i;
-    return -1;
-}
-
 }  // namespace
 
 std::string cp1251_to_utf8(const std::string &bytes) {
@@ -53,32 +43,58 @@ std::string cp1251_to_utf8(const std::string &bytes) {
     return out;
 }
 
+char cp1251_byte(uint32_t unit) {
+    if (unit < 0x80) return static_cast<char>(unit);
+    if (unit >= 0x0410 && unit <= 0x044F) return static_cast<char>(0xC0 + (unit - 0x0410));
+    if (unit == 0x98) return static_cast<char>(0x98);  // Windows' own stand-in for the unassigned byte
+    for (int i = 0; i < 64; ++i)
+        if (kHigh[i] == unit && unit != 0xFFFD) return static_cast<char>(0x80 + i);
+    return '?';
+}
+
 std::string utf8_to_cp1251(const std::string &text) {
     std::string out;
     out.reserve(text.size());
     size_t i = 0;
     while (i < text.size()) {
-        unsigned char lead = static_cast<unsigned char>(text[i]);
-        uint32_t cp = 0;
-        size_t len = 0;
-        if (lead < 0x80) { cp = lead; len = 1; }
-        else if ((lead & 0xE0) == 0xC0) { cp = lead & 0x1F; len = 2; }
-        else if ((lead & 0xF0) == 0xE0) { cp = lead & 0x0F; len = 3; }
-        else if ((lead & 0xF8) == 0xF0) { cp = lead & 0x07; len = 4; }
-        bool ok = len != 0 && i + len <= text.size();
-        for (size_t k = 1; ok && k < len; ++k) {
-            unsigned char c = static_cast<unsigned char>(text[i + k]);
-            if ((c & 0xC0) != 0x80) ok = false;
-            else cp = (cp << 6) | (c & 0x3F);
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
         }
-        if (!ok) {
+        // Length, and the range of the second byte that keeps the form
+        // shortest and outside the surrogates, for each lead.
+        size_t len = 0;
+        unsigned char low = 0x80, high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) len = 2;
+        else if (c >= 0xE0 && c <= 0xEF) len = 3, low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
+        else if (c >= 0xF0 && c <= 0xF4) len = 4, low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
+        if (len == 0) {
             out += '?';
             ++i;
             continue;
         }
-        int b = byte_of(cp);
-        out += b < 0 ? '?' : static_cast<char>(b);
-        i += len;
+        uint32_t cp = c & (0x7Fu >> len);
+        size_t k = 1;
+        bool whole = true;
+        for (; k < len; ++k) {
+            unsigned char d = i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
+            if ((d & 0xC0) != 0x80) {
+                whole = false;
+                break;
+            }
+            cp = (cp << 6) | (d & 0x3Fu);
+            if (k == 1 && (d < low || d > high)) {
+                whole = false;
+                ++k;  // a continuation byte out of the lead's range goes with it
+                break;
+            }
+        }
+        if (!whole) out += '?';
+        else if (cp > 0xFFFF) out += "??";  // two UTF-16 units
+        else out += cp1251_byte(cp);
+        i += k;
     }
     return out;
 }

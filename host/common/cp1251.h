@@ -3,6 +3,7 @@
 #ifndef KESTO_HOST_COMMON_CP1251_H
 #define KESTO_HOST_COMMON_CP1251_H
 
+#include <cstdint>
 #include <string>
 
 namespace kesto {
@@ -10,8 +11,16 @@ namespace kesto {
 // Every byte has a character; the one unassigned byte (0x98) becomes U+FFFD.
 std::string cp1251_to_utf8(const std::string &bytes);
 
-// Characters without a Windows-1251 byte, and malformed UTF-8, become '?'.
+// UTF-8 to Windows-1251 as Windows converts it, through UTF-16: a character
+// the code page lacks becomes '?' (one beyond U+FFFF, two UTF-16 units,
+// "??"), and so does each malformed sequence: a byte that starts none, a
+// sequence cut short, an overlong or surrogate form (its lead with the
+// continuation byte that gives it away).  So no form of NUL slips in.
 std::string utf8_to_cp1251(const std::string &text);
+
+// The Windows-1251 byte of a UTF-16 unit, or '?'.  U+0098 is the byte 0x98,
+// as on Windows.
+char cp1251_byte(uint32_t unit);
 
 }  // namespace kesto
 

@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "host/platform/native_path.h"
+#include "host/common/native_path.h"
 
 namespace {
 

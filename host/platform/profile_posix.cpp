@@ -32,12 +32,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <string>
 #include <string_view>
 
 #include "host/common/cp1251.h"
-#include "host/platform/native_path.h"
+#include "host/common/native_path.h"
 
 namespace {
 
@@ -64,93 +63,19 @@ bool same_name(std::string_view stored, std::string_view asked) {
 
 // ---- Byte order marks ----------------------------------------------------
 
-// The Unicode character of each Windows-1251 byte from 0x80 up; 0x98, which
-// has none, stands for U+0098 as it does on Windows.
-const std::array<uint32_t, 128> &high_code_points() {
-    static const std::array<uint32_t, 128> table = [] {
-        std::array<uint32_t, 128> t{};
-        for (int b = 0x80; b <= 0xFF; ++b) {
-            std::string u = kesto::cp1251_to_utf8(std::string(1, static_cast<char>(b)));
-            const unsigned char *p = reinterpret_cast<const unsigned char *>(u.data());
-            uint32_t cp = u.size() == 2 ? ((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu)
-                                        : ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
-            t[static_cast<size_t>(b - 0x80)] = b == 0x98 ? 0x98 : cp;
-        }
-        return t;
-    }();
-    return table;
-}
-
-char cp1251_byte(uint32_t unit) {
-    if (unit < 0x80) return static_cast<char>(unit);
-    const std::array<uint32_t, 128> &high = high_code_points();
-    for (size_t i = 0; i < high.size(); ++i)
-        if (high[i] == unit) return static_cast<char>(0x80 + i);
-    return '?';
-}
-
-// UTF-8 to Windows-1251 bytes, one byte per UTF-16 unit (a character
-// beyond U+FFFF is two, both '?').  A malformed sequence gives one '?' for
-// its lead byte and the continuation bytes that fit it, the way Windows
-// counts them.
-std::string from_utf8(std::string_view s) {
-    std::string out;
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            ++i;
-            continue;
-        }
-        // Length, first bits and the range of the second byte for each lead.
-        size_t len = 0;
-        unsigned char low = 0x80, high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) len = 2;
-        else if (c >= 0xE0 && c <= 0xEF) len = 3, low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
-        else if (c >= 0xF0 && c <= 0xF4) len = 4, low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
-        if (len == 0) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        uint32_t cp = c & (0x7Fu >> len);
-        size_t k = 1;
-        bool whole = true;
-        for (; k < len; ++k) {
-            unsigned char d = i + k < s.size() ? static_cast<unsigned char>(s[i + k]) : 0;
-            if ((d & 0xC0) != 0x80) {
-                whole = false;
-                break;
-            }
-            cp = (cp << 6) | (d & 0x3Fu);
-            if (k == 1 && (d < low || d > high)) {
-                whole = false;
-                ++k;  // a continuation byte out of the lead's range goes with it
-                break;
-            }
-        }
-        if (!whole) out += '?';
-        else if (cp > 0xFFFF) out += "??";
-        else out += cp1251_byte(cp);
-        i += k;
-    }
-    return out;
-}
-
 std::string from_utf16(std::string_view s, bool big_endian) {
     std::string out;
     for (size_t i = 0; i + 1 < s.size(); i += 2) {
         unsigned char a = static_cast<unsigned char>(s[i]), b = static_cast<unsigned char>(s[i + 1]);
         uint32_t unit = big_endian ? (a << 8u) | b : (b << 8u) | a;
-        out += unit >= 0xD800 && unit <= 0xDFFF ? '?' : cp1251_byte(unit);
+        out += unit >= 0xD800 && unit <= 0xDFFF ? '?' : kesto::cp1251_byte(unit);
     }
     return out;
 }
 
 std::string decoded(const std::string &bytes) {
     std::string_view s(bytes);
-    if (s.size() >= 3 && s.compare(0, 3, "\xEF\xBB\xBF") == 0) return from_utf8(s.substr(3));
+    if (s.size() >= 3 && s.compare(0, 3, "\xEF\xBB\xBF") == 0) return kesto::utf8_to_cp1251(bytes.substr(3));
     if (s.size() >= 2 && s.compare(0, 2, "\xFF\xFE") == 0) return from_utf16(s.substr(2), false);
     if (s.size() >= 2 && s.compare(0, 2, "\xFE\xFF") == 0) return from_utf16(s.substr(2), true);
     return bytes;

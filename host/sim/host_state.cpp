@@ -130,17 +130,6 @@ void copy_out(char *dst, size_t size, const std::string &src) {
     dst[n] = '\0';
 }
 
-std::string native_path(const std::string &cp1251_path) {
-#if defined(_WIN32)
-    return cp1251_path;
-#else
-    std::string p = kesto::cp1251_to_utf8(cp1251_path);
-    for (char &c : p)
-        if (c == '\\') c = '/';
-    return p;
-#endif
-}
-
 const char *kind_name(Event::Kind kind) {
     switch (kind) {
     case Event::Menu: return "menu";

@@ -64,9 +64,6 @@ SIM_API Member *member_of(tag_t tag);
 // Bounded copy of a host text into a caller's buffer of size bytes.
 SIM_API void copy_out(char *dst, size_t size, const std::string &src);
 
-// The name of a Windows-1251 path on this file system (UTF-8, '/' for '\\').
-SIM_API std::string native_path(const std::string &cp1251_path);
-
 // Tags the host gives out.
 constexpr tag_t kPartTag = 1;
 constexpr tag_t kSetupTag = 2;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "host/common/cp1251.h"
+#include "host/common/native_path.h"
 #include "host/sim/host_state.h"
 #include "host/uf_api.h"
 
@@ -235,7 +236,7 @@ int UF_CFI_ask_file_exist(const char *file_spec, int *status) {
     if (int code = enter_call("UF_CFI_ask_file_exist")) return code;
     if (!file_spec || !status) return kBadArgument;
     struct stat st;
-    *status = stat(native_path(file_spec).c_str(), &st) == 0 && S_ISREG(st.st_mode) ? 0 : 1;
+    *status = stat(kesto::native_path(file_spec).c_str(), &st) == 0 && S_ISREG(st.st_mode) ? 0 : 1;
     return 0;
 }
 

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include "tests/unit/test_support.h"
 
@@ -10,37 +9,39 @@ using namespace testing_support;
 
 namespace {
 
+// A tmux server of the test's own, without the user's configuration,
+// running command in one pane that stays on screen after command ends.  Its
+// socket lies in folder (tmux leaves it behind), so it goes with the folder.
 class Tmux {
 public:
-    explicit Tmux(const std::string &command) : name_("kesto-play-" + std::to_string(getpid())) {
+    Tmux(const std::string &folder, const std::string &command) : server_("tmux -S '" + folder + "/tmux' ") {
         std::string out;
-        ok_ = run_command("tmux new-session -d -x 160 -y 50 -s " + name_ + " '" + command + "' 2>&1", out) == 0;
+        ok_ = run_command(server_ + "-f /dev/null new-session -d -x 160 -y 50 -s play '" + command +
+                              "' \\; set-option -g remain-on-exit on 2>&1",
+                          out) == 0;
     }
     ~Tmux() {
         std::string out;
-        run_command("tmux kill-session -t " + name_ + " 2>/dev/null", out);
+        run_command(server_ + "kill-server 2>/dev/null", out);
     }
     bool ok() const { return ok_; }
     void keys(const std::string &k) {
         std::string out;
-        run_command("tmux send-keys -t " + name_ + " " + k, out);
+        run_command(server_ + "send-keys -t play " + k, out);
     }
     std::string screen() {
         std::string out;
-        run_command("tmux capture-pane -p -S -200 -t " + name_, out);
+        run_command(server_ + "capture-pane -p -S -200 -t play", out);
         return out;
     }
-    // Waits until the screen shows text (or two seconds have passed).
+    // Waits until the screen shows text; the deadline is generous, for a
+    // busy machine.
     bool wait_for(const std::string &text) {
-        for (int i = 0; i < 40; ++i) {
-            if (screen().find(text) != std::string::npos) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
+        return wait_until([&] { return screen().find(text) != std::string::npos; }, std::chrono::seconds(30));
     }
 
 private:
-    std::string name_;
+    std::string server_;
     bool ok_ = false;
 };
 
@@ -49,7 +50,7 @@ TEST(Play, MenuMessageAndLeavingAtTheTerminal) {
     if (run_command("command -v tmux >/dev/null", out) != 0) GTEST_SKIP() << "tmux is not installed";
     TempDir dir;
     write_file("s.json", R"({"part": {"name": "p.prt", "members": [{"name": "EM10", "type": 1, "subtype": 1}]}})");
-    Tmux t(std::string(KESTO_CLI_PATH) + " play -q s.json; echo PLAY-EXIT=$?; sleep 5");
+    Tmux t(dir.path(), std::string(KESTO_CLI_PATH) + " play -q s.json; echo PLAY-EXIT=$?");
     ASSERT_TRUE(t.ok());
     ASSERT_TRUE(t.wait_for("choose:")) << t.screen();
     std::string s = t.screen();

@@ -4,13 +4,11 @@
 // exports and imports.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <map>
 #include <regex>
-#include <thread>
 
-#include "tests/unit/test_support.h"
+#include "tests/unit/launcher_record.h"
 
 namespace fs = std::filesystem;
 using namespace testing_support;
@@ -34,12 +32,11 @@ std::map<std::string, std::string> files_under(const fs::path &root) {
     return out;
 }
 
-// Launched simulators run on their own; wait until their record appears.
+// Launched simulators run on their own; wait until each launcher that the
+// transcript says was started has left its record.
 void wait_for_launches(const fs::path &dir, const std::string &transcript) {
-    if (transcript.find("Tools_run_vericut") == std::string::npos) return;
-    for (int i = 0; i < 100 && !fs::exists(dir / "launched.txt"); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    size_t started = occurrences(transcript, ") GetParam=") - occurrences(transcript, "(CreateProcess) - error run");
+    if (started > 0) wait_for_records((dir / "launched.txt").string(), started);
 }
 
 void install_launcher(const fs::path &dir, const fs::path &program) {

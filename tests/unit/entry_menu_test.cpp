@@ -124,9 +124,12 @@ INSTANTIATE_TEST_SUITE_P(EntryMenu, MenuResponse,
                                            ResponseCase{12, 2}, ResponseCase{13, 2}, ResponseCase{14, 2},
                                            ResponseCase{15, 2}, ResponseCase{16, 2}, ResponseCase{17, 2},
                                            ResponseCase{18, 2}, ResponseCase{0, 2}, ResponseCase{-1, 2}),
-                         [](const auto &p) {
+                         [](const auto &p) -> std::string {
                              int v = p.param.response;
-                             return v < 0 ? "minus" + std::to_string(-v) : std::to_string(v);
+                             if (v == UF_UI_BACK) return "Back";
+                             if (v == UF_UI_CANCEL) return "Cancel";
+                             if (v == UF_UI_CANNOT_SHOW) return "CannotShow";
+                             return v < 0 ? "Minus" + std::to_string(-v) : "Response" + std::to_string(v);
                          });
 
 TEST(EntryMenu, FailedInitializeReportsAndShowsNoMenu) {

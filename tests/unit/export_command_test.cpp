@@ -3,17 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <csignal>
 
-#include <chrono>
 #include <functional>
-#include <thread>
 
 #include "host/common/cp1251.h"
 #include "src/tls/export_command.h"
-#include "tests/unit/test_support.h"
+#include "tests/unit/launcher_record.h"
 
 using namespace testing_support;
 using sim::Event;
@@ -115,19 +112,8 @@ std::string offer(const std::string &file, int tools, int answer) {
            " \n Открыть файл инструмента в Vericut'e ? [Open=1 No=2] -> " + std::to_string(answer);
 }
 
-// A launcher that records its arguments, where the settings of the session
-// files look for it.
-void install_launcher() {
-    ASSERT_EQ(mkdir("bin", 0755), 0);
-    write_file("bin/launcher.exe", "#!/bin/sh\nprintf '%s\\n' \"$@\" > launched.txt\n");
-    ASSERT_EQ(chmod("bin/launcher.exe", 0755), 0);
-}
-
-std::string wait_for_file(const std::string &path) {
-    for (int i = 0; i < 50 && !file_exists(path); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    return file_exists(path) ? read_file(path) : std::string();
-}
+// The recording launcher, where the settings of the session files look for it.
+void install_launcher() { install_launcher_at(native_launcher(), "bin/launcher.exe"); }
 
 struct SessionCase {
     const char *name;
@@ -154,12 +140,11 @@ TEST_P(ExportSession, DialogsAndFile) {
         ASSERT_TRUE(file_exists(c.tls));
         EXPECT_EQ(read_file(c.tls), c.tls_content);
     }
-    if (c.launched.empty()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        EXPECT_FALSE(file_exists("launched.txt"));
-    } else {
-        EXPECT_EQ(wait_for_file("launched.txt"), c.launched);
+    std::string record = c.launched.empty() ? "" : record_of(c.launched);
+    if (!record.empty()) {
+        EXPECT_EQ(wait_for_records("launched.txt"), record);
     }
+    EXPECT_EQ(records_but_marker("launched.txt"), record);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -167,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SessionCase{"AllOpen", "export_all_open.json",
                     {kConfirmAll + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 3, 1)},
-                    "bracket.tls", kHeader + kEm10 + kDr5, "bracket.tls\n"},
+                    "bracket.tls", kHeader + kEm10 + kDr5, "bracket.tls"},
         SessionCase{"AllNo", "export_all_no_launch.json",
                     {kConfirmAll + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 3, 2)},
                     "bracket.tls", kHeader + kEm10 + kDr5, ""},

@@ -2,11 +2,12 @@
 #ifndef KESTO_TESTS_UNIT_LAUNCHER_RECORD_H
 #define KESTO_TESTS_UNIT_LAUNCHER_RECORD_H
 
-#include <chrono>
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
-#include <thread>
 
+#include "host/platform/platform.h"
 #include "tests/unit/test_support.h"
 
 namespace testing_support {
@@ -21,18 +22,35 @@ inline void install_launcher_at(const std::string &program, const std::string &p
     std::filesystem::copy_file(program, p, std::filesystem::copy_options::overwrite_existing);
 }
 
-// Launchers run on their own: waits (at most 10 seconds) until the record
-// file holds records starts, then gives its text.
+// What the launcher records when started with argument.
+inline std::string record_of(const std::string &argument) { return "argc=2\nargv[1]=" + argument + "\n"; }
+
+// Launchers run on their own: waits until the record file holds records
+// starts, then gives its text.
 inline std::string wait_for_records(const std::string &path, size_t records = 1) {
     std::string text;
-    for (int i = 0; i < 200; ++i) {
+    wait_until([&] {
         text = file_exists(path) ? read_file(path) : "";
-        size_t n = 0;
-        for (size_t at = text.find("argc="); at != std::string::npos; at = text.find("argc=", at + 1)) ++n;
-        if (n >= records) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+        return occurrences(text, "argc=") >= records;
+    });
     return text;
+}
+
+// For checks that a launch did not happen, or no more than those recorded:
+// starts the launcher once more, in the current folder (where path is), and
+// waits for its record.  A launch that the code under test made was started
+// before this marker, so it has had its turn by then.  Gives every record
+// but the marker's.
+inline std::string records_but_marker(const std::string &path) {
+    const std::string marker = record_of("(marker)");
+    EXPECT_EQ(plat_start_process("", native_launcher().c_str(), "(marker)"), 0);
+    std::string text;
+    EXPECT_TRUE(wait_until([&] {
+        text = file_exists(path) ? read_file(path) : "";
+        return text.find(marker) != std::string::npos;
+    })) << "the marker launcher left no record in " << path;
+    size_t at = text.find(marker);
+    return at == std::string::npos ? text : text.erase(at, marker.size());
 }
 
 }  // namespace testing_support

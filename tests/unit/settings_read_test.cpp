@@ -130,6 +130,18 @@ TEST(IniRead, EmptyVariableGivesRootCandidate) {
               (std::vector<std::string>{std::string("\\application\\") + kIniName, "\n", home, "\n"}));
 }
 
+// A variable's bytes that are no proper UTF-8 (overlong, surrogate, cut
+// short) reach the plug-in as '?', never as a NUL that cuts the path.
+TEST(IniRead, MalformedVariableBytesBecomeQuestionMarks) {
+    TempDir dir;
+    std::string home = put_ini(dir.path(), "[VMAIN]\n");
+    IniRun run = read_with({{"UGII_VENDOR_DIR", "a\xC0\x80" "b\xED\xA0\x80" "c\xE0\x80\x80" "d\xD0"},
+                            {"HOME", dir.path()}});
+    EXPECT_EQ(run.rc, 0);
+    EXPECT_EQ(run.syslog, (std::vector<std::string>{std::string("a??b??c??d?\\application\\") + kIniName, "\n",
+                                                    home, "\n"}));
+}
+
 struct ValueCase {
     const char *name;
     std::string ini;

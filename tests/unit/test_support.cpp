@@ -4,11 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace testing_support {
 
@@ -80,6 +82,23 @@ int run_command(const std::string &command, std::string &out) {
     while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
     int status = pclose(p);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+size_t occurrences(const std::string &text, const std::string &what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+bool wait_until(const std::function<bool()> &done, std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    auto pause = std::chrono::milliseconds(1);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));  // quick at first, cheap later
+    }
+    return true;
 }
 
 std::string crlf(const std::string &lf) {

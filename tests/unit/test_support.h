@@ -3,6 +3,8 @@
 #ifndef KESTO_TESTS_UNIT_TEST_SUPPORT_H
 #define KESTO_TESTS_UNIT_TEST_SUPPORT_H
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,14 @@ bool file_exists(const std::string &path);
 
 // Runs a command line; its standard output in out, its exit code returned.
 int run_command(const std::string &command, std::string &out);
+
+// How often what occurs in text (overlaps counted).
+size_t occurrences(const std::string &text, const std::string &what);
+
+// Polls done until it holds or the deadline has passed; whether it held.
+// Tests wait with it for what they expect instead of sleeping.
+bool wait_until(const std::function<bool()> &done,
+                std::chrono::milliseconds deadline = std::chrono::seconds(20));
 
 // The text with each LF turned into CR LF, as the Windows text streams write it.
 std::string crlf(const std::string &lf);
