@@ -11,5 +11,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Doubles are computed in SSE2 registers, as on x86-64: the x87 unit's
 # 80-bit intermediates would keep values finite (or round them otherwise)
 # where the native build overflows, and the DLL would write other bytes.
-set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+# Applied by CMakeLists.txt to every target, also in an existing build folder.
+set(KESTO_ARCH_COMPILE_OPTIONS -msse2 -mfpmath=sse)
