@@ -26,8 +26,8 @@
 // - The list of a section's key names (a null key) leaves out comments
 //   (';') and lines without '=', and counts a run of nameless keys once; a
 //   list cut to fit ends in two zeros and returns the size less two; a list
-//   that starts with a nameless key reads as empty.  Listing sections (a
-//   null section) is not offered.
+//   that starts with a nameless key reads as empty; the section name asked
+//   is not trimmed.  Listing sections (a null section) is not offered.
 #include "host/platform/platform.h"
 
 #include <errno.h>
@@ -322,7 +322,8 @@ unsigned plat_get_profile_keys(const char *section, char *out, unsigned size, co
     if (section == nullptr || file == nullptr || size < 2) return 0;
     std::string text;
     if (load(file, text) == Load::Failed) return 0;
-    unsigned count = list_keys(text, trimmed(section), out, size);
+    // Unlike a key's, the section name asked for a list is not trimmed.
+    unsigned count = list_keys(text, section, out, size);
     // A list that starts with a nameless key reads as no list at all.
     return out[0] == '\0' ? 0 : count;
 }
