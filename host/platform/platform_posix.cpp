@@ -243,6 +243,7 @@ FILE *plat_replacement_open(const char *target, int keep_old, int *last_byte,
     if (last_byte) *last_byte = -1;
     std::string real = followed(kesto::native_path(target));
     struct stat st;
+    if (lstat(real.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return nullptr;  // a loop of links
     bool exists = stat(real.c_str(), &st) == 0;
     if (exists) {
         // A file that could not be written in place is not replaced either.

@@ -5,8 +5,8 @@
 #include <stdio.h>
 
 #include "host/uf_api.h"
-#include "src/settings/launch.h"
 #include "src/question.h"
+#include "src/settings/launch.h"
 #include "src/status_report.h"
 #include "src/table/tool_table.h"
 #include "src/text_buffer.h"
