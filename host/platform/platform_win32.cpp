@@ -86,16 +86,19 @@ static bool copy_text(char *dst, size_t size, const char *src) {
 }
 
 // The file a link names, or the path itself when it is no link (or names
-// nothing yet).
+// nothing yet).  Systems older than links to files lack the call that
+// names the final path; it is looked up, so that the DLL still loads there.
 static bool followed(const char *path, char *out, DWORD size) {
+    typedef DWORD(WINAPI * FinalPathFn)(HANDLE, LPSTR, DWORD, DWORD);
+    FinalPathFn final_path_of = reinterpret_cast<FinalPathFn>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
     DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    if (final_path_of && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
         if (h != INVALID_HANDLE_VALUE) {
             char final_path[REPLACEMENT_PATH_SIZE];
-            DWORD n = GetFinalPathNameByHandleA(h, final_path, sizeof final_path,
-                                                FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+            DWORD n = final_path_of(h, final_path, sizeof final_path, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
             CloseHandle(h);
             // "\\?\C:\x" is "C:\x", "\\?\UNC\s\x" is "\\s\x".
             if (n > 0 && n < sizeof final_path) {
