@@ -6,6 +6,7 @@
 #include "src/help/help.h"
 #include "src/holder/holder_create.h"
 #include "src/settings/settings.h"
+#include "src/status_report.h"
 #include "src/text_buffer.h"
 #include "src/tls/export_command.h"
 #include "src/tls/tls_file.h"
@@ -101,10 +102,5 @@ int Tools_check(const char *file, int line, const char *call, int code) {
 }
 
 void Tools_report_status(int code) {
-    if (code == 0) return;
-    /* Empty when the host has no text for the code. */
-    char message[UF_FAIL_MESSAGE_BUFSIZE] = "";
-    UF_get_fail_message(code, message);
-    UF_UI_set_status(message);
-    fprintf(stderr, "%s\n", message);
+    if (code != 0) Tools_status_report(code, 1);
 }

@@ -24,9 +24,15 @@ extern "C" {
 /* GetPrivateProfileStringA: copies the value of key in section of the INI
    file (or def when there is none) into out, cut to size - 1 characters,
    and returns the number of characters copied.  section and key are never
-   null here: listing sections or keys is not offered on POSIX. */
+   null here (plat_get_profile_keys lists the keys). */
 unsigned plat_get_profile_string(const char *section, const char *key, const char *def,
                                  char *out, unsigned size, const char *file);
+
+/* GetPrivateProfileStringA with a null key name: the names of the keys of
+   section, each followed by a zero and the list by a second zero, in the
+   order of the file.  Returns the number of characters copied but the last
+   zero; a list cut to fit size returns size - 2. */
+unsigned plat_get_profile_keys(const char *section, char *out, unsigned size, const char *file);
 
 /* CreateFileA for reading (shared read, existing file) and CloseHandle:
    1 when the file could be opened, 0 when not. */
@@ -41,6 +47,35 @@ int plat_start_process(const char *cmd_line, const char *program, const char *ar
 /* Opens a text stream for writing ("w" or "a"): "\n" reaches the file as
    CR LF on every build.  NULL when the file cannot be opened. */
 FILE *plat_open_text(const char *path, const char *mode);
+
+/* What a path names, a link followed. */
+#define PLAT_PATH_MISSING 0 /* nothing (or nothing that can be looked at) */
+#define PLAT_PATH_FILE 1    /* a regular file */
+#define PLAT_PATH_OTHER 2   /* a folder, a device, a pipe */
+int plat_path_kind(const char *path);
+
+/* A new file that takes the place of an existing (or missing) one only
+   when it is complete, so that a failed write never costs the old file. */
+typedef struct PlatReplacement PlatReplacement;
+
+/* Creates a new file with a unique name in the folder of target's file (a
+   link followed) and opens it as a text stream like plat_open_text.  With
+   keep_old it starts as an exact copy of target's bytes, and *last_byte
+   gets the last of them (-1 when there are none).  *replacement is what
+   the two calls below need.  NULL when the new file cannot be created, or
+   target exists and cannot be written itself. */
+FILE *plat_replacement_open(const char *target, int keep_old, int *last_byte,
+                            PlatReplacement **replacement);
+
+/* With the stream closed: puts the new file in target's place (its data
+   on the disk first; on POSIX with target's permission bits; a rename, on
+   Windows MoveFileExA replacing and writing through).  0 when done; -1
+   when not, and the new file is removed.  Frees replacement. */
+int plat_replacement_commit(PlatReplacement *replacement);
+
+/* With the stream closed: removes the new file; target is left as it was.
+   Frees replacement. */
+void plat_replacement_discard(PlatReplacement *replacement);
 
 #ifdef __cplusplus
 }

@@ -1,5 +1,6 @@
-// Platform layer of the POSIX build: the open test, the process start and
-// the CR LF text stream (the profile reader is in profile_posix.cpp).
+// Platform layer of the POSIX build: the open test, the process start, the
+// CR LF text stream and the replacement files (the profile reader is in
+// profile_posix.cpp).
 #include "host/platform/platform.h"
 
 #include <errno.h>
@@ -90,6 +91,84 @@ int crlf_close(void *cookie) {
     return result;
 }
 
+// A CR LF stream on an open descriptor, which it owns from here on (closed
+// when no stream can be made).
+FILE *crlf_stream(int fd, const char *mode) {
+    if (fd < 0) return nullptr;
+    CrlfFile *file = static_cast<CrlfFile *>(malloc(sizeof(CrlfFile)));
+    if (file == nullptr) {
+        close(fd);
+        return nullptr;
+    }
+    file->fd = fd;
+    file->failed = 0;
+    cookie_io_functions_t io = {nullptr, crlf_write, nullptr, crlf_close};
+    FILE *stream = fopencookie(file, mode, io);
+    if (stream == nullptr) {
+        close(fd);
+        free(file);
+    }
+    return stream;
+}
+
+// ---- Replacement files ---------------------------------------------------
+
+std::string folder_of(const std::string &path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Where a chain of links ends (the path itself when it is no link), also
+// when the last link names nothing yet.
+std::string followed(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+        std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
+        ssize_t n = readlink(path.c_str(), &target[0], target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size()) break;
+        target.resize(static_cast<size_t>(n));
+        path = target[0] == '/' ? target : folder_of(path) + "/" + target;
+    }
+    return path;
+}
+
+// Creates a new file in folder, named after this process and a counter so
+// that no other writer has it; its descriptor, or -1.
+int create_unique(const std::string &folder, std::string &name) {
+    static unsigned counter = 0;
+    for (int tries = 0; tries < 100; ++tries) {
+        name = folder + "/~kesto" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
+        int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+// Copies the bytes of the file from to fd; *last_byte gets the last one.
+bool copy_bytes(const std::string &from, int fd, int *last_byte) {
+    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    char chunk[65536];
+    bool ok = true;
+    for (;;) {
+        ssize_t n = read(in, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        if (last_byte) *last_byte = static_cast<unsigned char>(chunk[n - 1]);
+        if (!write_all(fd, chunk, static_cast<size_t>(n))) {
+            ok = false;
+            break;
+        }
+    }
+    close(in);
+    return ok;
+}
+
 }  // namespace
 
 int plat_file_opens(const char *path) {
@@ -144,20 +223,76 @@ int plat_start_process(const char *cmd_line, const char *program, const char *ar
 FILE *plat_open_text(const char *path, const char *mode) {
     if (mode == nullptr || (mode[0] != 'w' && mode[0] != 'a') || mode[1] != '\0') return nullptr;
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode[0] == 'w' ? O_TRUNC : O_APPEND);
-    int fd = open(kesto::native_path(path).c_str(), flags, 0666);
+    return crlf_stream(open(kesto::native_path(path).c_str(), flags, 0666), mode);
+}
+
+int plat_path_kind(const char *path) {
+    struct stat st;
+    if (stat(kesto::native_path(path).c_str(), &st) != 0) return PLAT_PATH_MISSING;
+    return S_ISREG(st.st_mode) ? PLAT_PATH_FILE : PLAT_PATH_OTHER;
+}
+
+struct PlatReplacement {
+    std::string temp;    // the new file
+    std::string target;  // the file it replaces, links followed
+};
+
+FILE *plat_replacement_open(const char *target, int keep_old, int *last_byte,
+                            PlatReplacement **replacement) {
+    *replacement = nullptr;
+    if (last_byte) *last_byte = -1;
+    std::string real = followed(kesto::native_path(target));
+    struct stat st;
+    if (lstat(real.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return nullptr;  // a loop of links
+    bool exists = stat(real.c_str(), &st) == 0;
+    if (exists) {
+        // A file that could not be written in place is not replaced either.
+        int fd = open(real.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return nullptr;
+        close(fd);
+    }
+    std::string temp;
+    int fd = create_unique(folder_of(real), temp);
     if (fd < 0) return nullptr;
-    CrlfFile *file = static_cast<CrlfFile *>(malloc(sizeof(CrlfFile)));
-    if (file == nullptr) {
+    bool copied = !exists || !keep_old || copy_bytes(real, fd, last_byte);
+    if (copied) {
+        FILE *stream = crlf_stream(fd, "w");  // after the copied bytes
+        if (stream) {
+            *replacement = new PlatReplacement{temp, real};
+            return stream;
+        }
+    } else {
         close(fd);
-        return nullptr;
     }
-    file->fd = fd;
-    file->failed = 0;
-    cookie_io_functions_t io = {nullptr, crlf_write, nullptr, crlf_close};
-    FILE *stream = fopencookie(file, mode, io);
-    if (stream == nullptr) {
+    unlink(temp.c_str());
+    return nullptr;
+}
+
+int plat_replacement_commit(PlatReplacement *r) {
+    bool done = false;
+    int fd = open(r->temp.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat st;
+        bool mode_kept = stat(r->target.c_str(), &st) != 0 || fchmod(fd, st.st_mode & 07777) == 0;
+        done = mode_kept && fsync(fd) == 0;
         close(fd);
-        free(file);
     }
-    return stream;
+    done = done && rename(r->temp.c_str(), r->target.c_str()) == 0;
+    if (done) {
+        // The new name on the disk too.
+        int dir = open(folder_of(r->target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            fsync(dir);
+            close(dir);
+        }
+    } else {
+        unlink(r->temp.c_str());
+    }
+    delete r;
+    return done ? 0 : -1;
+}
+
+void plat_replacement_discard(PlatReplacement *r) {
+    unlink(r->temp.c_str());
+    delete r;
 }

@@ -4,9 +4,17 @@
 
 #include <windows.h>
 
+#include <string.h>
+
+#include <new>
+
 unsigned plat_get_profile_string(const char *section, const char *key, const char *def,
                                  char *out, unsigned size, const char *file) {
     return GetPrivateProfileStringA(section, key, def, out, size, file);
+}
+
+unsigned plat_get_profile_keys(const char *section, char *out, unsigned size, const char *file) {
+    return GetPrivateProfileStringA(section, NULL, "", out, size, file);
 }
 
 int plat_file_opens(const char *path) {
@@ -45,4 +53,158 @@ int plat_start_process(const char *cmd_line, const char *program, const char *ar
 FILE *plat_open_text(const char *path, const char *mode) {
     if (mode == NULL || (mode[0] != 'w' && mode[0] != 'a') || mode[1] != '\0') return NULL;
     return fopen(path, mode);
+}
+
+int plat_path_kind(const char *path) {
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (h == INVALID_HANDLE_VALUE) return PLAT_PATH_MISSING;
+    int kind = PLAT_PATH_OTHER;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        kind = PLAT_PATH_FILE;
+    CloseHandle(h);
+    return kind;
+}
+
+// ---- Replacement files -----------------------------------------------------
+
+#define REPLACEMENT_PATH_SIZE 1024
+
+struct PlatReplacement {
+    char temp[REPLACEMENT_PATH_SIZE];    // the new file
+    char target[REPLACEMENT_PATH_SIZE];  // the file it replaces, a link followed
+};
+
+static bool copy_text(char *dst, size_t size, const char *src) {
+    size_t n = 0;
+    while (src[n] != '\0') ++n;
+    if (n >= size) return false;
+    for (size_t i = 0; i <= n; ++i) dst[i] = src[i];
+    return true;
+}
+
+// The file a link names, or the path itself when it is no link (or names
+// nothing yet).  Systems older than links to files lack the call that
+// names the final path; it is looked up, so that the DLL still loads there.
+static bool followed(const char *path, char *out, DWORD size) {
+    typedef DWORD(WINAPI * FinalPathFn)(HANDLE, LPSTR, DWORD, DWORD);
+    FinalPathFn final_path_of = reinterpret_cast<FinalPathFn>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+    DWORD attributes = GetFileAttributesA(path);
+    if (final_path_of && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+        if (h != INVALID_HANDLE_VALUE) {
+            char final_path[REPLACEMENT_PATH_SIZE];
+            DWORD n = final_path_of(h, final_path, sizeof final_path, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+            CloseHandle(h);
+            // "\\?\C:\x" is "C:\x", "\\?\UNC\s\x" is "\\s\x".
+            if (n > 0 && n < sizeof final_path) {
+                char *p = final_path;
+                if (p[0] == '\\' && p[1] == '\\' && p[2] == '?' && p[3] == '\\') {
+                    p += 4;
+                    if (p[0] == 'U' && p[1] == 'N' && p[2] == 'C' && p[3] == '\\') {
+                        p += 2;
+                        p[0] = '\\';
+                    }
+                }
+                return copy_text(out, size, p);
+            }
+        }
+    }
+    return copy_text(out, size, path);
+}
+
+// Creates a new file in the folder of target, named after this process and
+// a counter so that no other writer has it.
+static HANDLE create_unique(const char *target, char *name, size_t size) {
+    static unsigned counter = 0;
+    size_t folder = 0;
+    for (size_t i = 0; target[i] != '\0'; ++i)
+        if (target[i] == '\\' || target[i] == '/') folder = i + 1;
+    for (int tries = 0; tries < 100; ++tries) {
+        char leaf[64];
+        sprintf(leaf, "~kesto%lu-%u.tmp", static_cast<unsigned long>(GetCurrentProcessId()), counter++);
+        size_t leaf_size = strlen(leaf);
+        if (folder + leaf_size >= size) return INVALID_HANDLE_VALUE;
+        for (size_t i = 0; i < folder; ++i) name[i] = target[i];
+        for (size_t i = 0; i <= leaf_size; ++i) name[folder + i] = leaf[i];
+        HANDLE h = CreateFileA(name, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return h;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+// Copies the bytes of the file from to out; *last_byte gets the last one.
+static bool copy_bytes(const char *from, HANDLE out, int *last_byte) {
+    HANDLE in = CreateFileA(from, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, NULL);
+    if (in == INVALID_HANDLE_VALUE) return false;
+    static char chunk[65536];
+    bool ok = true;
+    for (;;) {
+        DWORD got = 0, put = 0;
+        if (!ReadFile(in, chunk, sizeof chunk, &got, NULL)) {
+            ok = false;
+            break;
+        }
+        if (got == 0) break;
+        if (last_byte) *last_byte = static_cast<unsigned char>(chunk[got - 1]);
+        if (!WriteFile(out, chunk, got, &put, NULL) || put != got) {
+            ok = false;
+            break;
+        }
+    }
+    CloseHandle(in);
+    return ok;
+}
+
+FILE *plat_replacement_open(const char *target, int keep_old, int *last_byte,
+                            PlatReplacement **replacement) {
+    *replacement = NULL;
+    if (last_byte) *last_byte = -1;
+    PlatReplacement *r = new (std::nothrow) PlatReplacement;
+    if (r == NULL) return NULL;
+    bool ok = followed(target, r->target, sizeof r->target);
+    bool exists = ok && GetFileAttributesA(r->target) != INVALID_FILE_ATTRIBUTES;
+    if (exists) {
+        // A file that could not be written in place is not replaced either.
+        HANDLE h = CreateFileA(r->target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        ok = h != INVALID_HANDLE_VALUE;
+        if (ok) CloseHandle(h);
+    }
+    HANDLE h = ok ? create_unique(r->target, r->temp, sizeof r->temp) : INVALID_HANDLE_VALUE;
+    if (h == INVALID_HANDLE_VALUE) {
+        delete r;
+        return NULL;
+    }
+    ok = !exists || !keep_old || copy_bytes(r->target, h, last_byte);
+    CloseHandle(h);
+    FILE *stream = ok ? fopen(r->temp, "a") : NULL;
+    if (stream == NULL) {
+        DeleteFileA(r->temp);
+        delete r;
+        return NULL;
+    }
+    *replacement = r;
+    return stream;
+}
+
+int plat_replacement_commit(PlatReplacement *r) {
+    // The data on the disk before the new file takes the name.
+    HANDLE h = CreateFileA(r->temp, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    bool done = h != INVALID_HANDLE_VALUE && FlushFileBuffers(h);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    done = done && MoveFileExA(r->temp, r->target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!done) DeleteFileA(r->temp);
+    delete r;
+    return done ? 0 : -1;
+}
+
+void plat_replacement_discard(PlatReplacement *r) {
+    DeleteFileA(r->temp);
+    delete r;
 }

@@ -23,7 +23,11 @@
 // - A file starting with a UTF-8 or UTF-16 byte order mark is decoded and
 //   read as Windows-1251; characters that code page lacks become '?' (where
 //   Windows picks a look-alike for some, such as 'e' for an accented e).
-// - Listing sections or keys (a null section or key) is not offered.
+// - The list of a section's key names (a null key) leaves out comments
+//   (';') and lines without '=', and counts a run of nameless keys once; a
+//   list cut to fit ends in two zeros and returns the size less two; a list
+//   that starts with a nameless key reads as empty; the section name asked
+//   is not trimmed.  Listing sections (a null section) is not offered.
 #include "host/platform/platform.h"
 
 #include <errno.h>
@@ -125,10 +129,10 @@ Load load(const char *file, std::string &text) {
 
 // ---- Lookup --------------------------------------------------------------
 
-// The value of key in the first section named section; false when there is
-// no such key or it has no value.
-bool find_value(std::string_view text, std::string_view section, std::string_view key,
-                std::string_view &value) {
+// Calls visit(name, value, has_value) for each key line of the first
+// section named section, in the file's order, until it returns false.
+template <class Visit>
+void walk_section(std::string_view text, std::string_view section, Visit visit) {
     bool in_section = section.empty();  // the keys before any section header
     size_t pos = 0;
     while (pos < text.size()) {
@@ -142,7 +146,7 @@ bool find_value(std::string_view text, std::string_view section, std::string_vie
             size_t close = line.size() - 1;
             while (close > 0 && line[close] != ']') --close;
             if (close > 0) {
-                if (in_section) return false;  // only the first section of the name counts
+                if (in_section) return;  // only the first section of the name counts
                 in_section = same_name(up_to_nul(trimmed(line.substr(1, close - 1))), section);
                 continue;
             }
@@ -150,13 +154,53 @@ bool find_value(std::string_view text, std::string_view section, std::string_vie
         if (!in_section) continue;
 
         size_t eq = line.find('=');
-        std::string_view name = trimmed(line.substr(0, eq));
-        if (!same_name(up_to_nul(name), key)) continue;
-        if (eq == std::string_view::npos) return false;
-        value = up_to_nul(trimmed(line.substr(eq + 1)));
-        return true;
+        std::string_view name = up_to_nul(trimmed(line.substr(0, eq)));
+        bool has_value = eq != std::string_view::npos;
+        std::string_view value = has_value ? up_to_nul(trimmed(line.substr(eq + 1))) : std::string_view();
+        if (!visit(name, value, has_value)) return;
     }
-    return false;
+}
+
+// The value of key in the first section named section; false when there is
+// no such key or it has no value.
+bool find_value(std::string_view text, std::string_view section, std::string_view key,
+                std::string_view &value) {
+    bool found = false;
+    walk_section(text, section, [&](std::string_view name, std::string_view v, bool has_value) {
+        if (!same_name(name, key)) return true;
+        found = has_value;
+        value = v;
+        return false;
+    });
+    return found;
+}
+
+// The key names of the first section named section, as the Windows reader
+// lists them: in order, each with its zero; not the comments (';'), nor the
+// lines without '=', and a run of nameless keys counts once.  Cut to size
+// as it cuts them.  Returns the count the Windows reader returns.
+unsigned list_keys(std::string_view text, std::string_view section, char *out, unsigned size) {
+    unsigned left = size;
+    char *at = out;
+    bool after_nameless = false;
+    walk_section(text, section, [&](std::string_view name, std::string_view, bool has_value) {
+        if (left <= 2) return false;
+        bool nameless_again = name.empty() && after_nameless;
+        after_nameless = name.empty();
+        if (nameless_again || (!name.empty() && name.front() == ';') || !has_value) return true;
+        size_t n = name.size() < left - 2 ? name.size() : left - 2;
+        memcpy(at, name.data(), n);
+        at[n] = '\0';
+        at += n + 1;
+        left -= static_cast<unsigned>(n + 1);
+        return left >= 2;
+    });
+    *at = '\0';
+    if (left <= 1) {
+        at[-1] = '\0';
+        return size - 2;
+    }
+    return size - left;
 }
 
 // Copies value into out (size > 0), cut to size - 1 characters, with the
@@ -195,4 +239,16 @@ unsigned plat_get_profile_string(const char *section, const char *key, const cha
     if (!find_value(text, trimmed(section), trimmed(key), value)) value = fallback;
     copy_entry(out, size, value);
     return static_cast<unsigned>(strlen(out));
+}
+
+unsigned plat_get_profile_keys(const char *section, char *out, unsigned size, const char *file) {
+    if (out == nullptr || size == 0) return 0;
+    out[0] = '\0';
+    if (section == nullptr || file == nullptr || size < 2) return 0;
+    std::string text;
+    if (load(file, text) == Load::Failed) return 0;
+    // Unlike a key's, the section name asked for a list is not trimmed.
+    unsigned count = list_keys(text, section, out, size);
+    // A list that starts with a nameless key reads as no list at all.
+    return out[0] == '\0' ? 0 : count;
 }

@@ -277,6 +277,8 @@ private:
 
 }  // namespace
 
+const std::set<std::string> &fault_call_names() { return kCalls; }
+
 int param_number_of(const std::string &field) {
     for (const FieldNumber &f : kFields)
         if (field == f.field) return f.number;

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -82,6 +83,9 @@ Session load_session(const std::string &path);
 // The parameter number of a ToolRecord field name ("diameter" -> 1000), or
 // -1 for an unknown name.
 int param_number_of(const std::string &field);
+
+// The host calls a fault may name: every call the simulated host implements.
+const std::set<std::string> &fault_call_names();
 
 }  // namespace sim
 

@@ -6,6 +6,7 @@
 #include <stdio.h>
 
 #include "host/uf_api.h"
+#include "src/question.h"
 #include "src/table/tool_table.h"
 #include "src/text_buffer.h"
 #include "src/tools_vericut.h"
@@ -105,11 +106,8 @@ int Tools_create_holders(void) {
     char question[QUESTION_TEXT_SIZE];
     tv_format(question, sizeof question, "Файл содержит %i инструмент(-ов).\n Строить Holder для каждого из них?",
               uToolCount);
-    char *messages[1] = {question};
-    UF_UI_message_buttons_t buttons = {1, 0, 1, "Yes", NULL, "No", 1, 0, 2};
-    int response = 0;
-    UF_UI_message_dialog("Create Holder", UF_UI_MESSAGE_QUESTION, messages, 1, 1, &buttons, &response);
-    if (response != 1) return 0;
+    static const UF_UI_message_buttons_t buttons = {1, 0, 1, "Yes", NULL, "No", 1, 0, 2};
+    if (Tools_ask_question("Create Holder", question, &buttons) != 1) return 0;
 
     int created = 0;
     for (int i = 0; i < count; ++i) {

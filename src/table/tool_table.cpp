@@ -40,8 +40,10 @@ static void param_text(tag_t tool, int param, char *dst, size_t size) {
 static void read_tool(ToolRecord *t, tag_t tag) {
     t->tls = tag;
 
+    /* A member that is no cutter (a pocket or carrier group of the root)
+       gets the negative type and subtype that every command skips. */
     int type = 0, subtype = 0;
-    UF_CUTTER_ask_type_and_subtype(tag, &type, &subtype);
+    if (UF_CUTTER_ask_type_and_subtype(tag, &type, &subtype) != 0) type = subtype = -1;
     t->type = type;
     t->subtype = subtype;
 

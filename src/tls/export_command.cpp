@@ -4,9 +4,10 @@
 
 #include <stdio.h>
 
-#include "host/platform/platform.h"
 #include "host/uf_api.h"
+#include "src/question.h"
 #include "src/settings/launch.h"
+#include "src/status_report.h"
 #include "src/table/tool_table.h"
 #include "src/text_buffer.h"
 #include "src/tls/tls_file.h"
@@ -21,9 +22,9 @@
 #define WRITE_FAILED "Ошибка создания файла инструмента .....\n Операция прервана."
 #define NOT_A_TOOL "Ошибка выбора !!!\n Выберите инструмент \n Операция прервана."
 
-/* Answers of the existing-file question. */
+/* Answers of the existing-file question; closing it (0) cancels too. */
+#define ANSWER_REWRITE 1
 #define ANSWER_APPEND 2
-#define ANSWER_CANCEL 3
 
 /* How the file steps ended. */
 #define FILE_OPEN 1
@@ -34,33 +35,20 @@ static const UF_UI_message_buttons_t confirm_buttons = {1, 0, 1, "Yes", NULL, "N
 static const UF_UI_message_buttons_t existing_buttons = {1, 1, 1, "Rewrite", "Append", "Cancel", 1, 2, 3};
 static const UF_UI_message_buttons_t open_buttons = {1, 0, 1, "Open", NULL, "No", 1, 0, 2};
 
-/* One question with one text line; 0 when closed without a button. */
-static int ask_question(const char *title, char *text, const UF_UI_message_buttons_t *set) {
-    char *messages[1] = {text};
-    UF_UI_message_buttons_t buttons = *set;
-    int response = 0;
-    UF_UI_message_dialog(title, UF_UI_MESSAGE_QUESTION, messages, 1, 1, &buttons, &response);
-    return response;
-}
-
 int Tools_select_file(void) {
     char filter[FILE_FILTER_SIZE];
     tv_copy(filter, sizeof filter, "*.tls");
     int response = 0;
     int code = UF_UI_create_filebox("Выберите файл с инструментом..", "Выберите файл с инструментом..",
                                     filter, "1.tls", tls_file_name, &response);
-    if (code != 0) {
-        /* Empty when the host has no text for the code. */
-        char message[UF_FAIL_MESSAGE_BUFSIZE] = "";
-        UF_get_fail_message(code, message);
-        UF_UI_set_status(message);
-    }
+    if (code != 0) Tools_status_report(code, 0);
     return response;
 }
 
 /* Lets the user choose the file, asks about an existing one and opens
-   tls_file, writing the header unless appending.  A header that cannot be
-   written ends the export here with its message. */
+   tls_file, writing the header unless appending.  A file that cannot be
+   opened, or a header that cannot be written, ends the export here with
+   its message. */
 static int open_tls_file(void) {
     if (Tools_select_file() != UF_UI_OK) {
         uc1601("Ошибка выбора файла.....", 1);
@@ -75,34 +63,27 @@ static int open_tls_file(void) {
         char text[QUESTION_TEXT_SIZE];
         tv_format(text, sizeof text, "Файл %s \n существует!\n Перезаписать или Добавить в существующий ?",
                   tls_file_name);
-        int answer = ask_question("Create TLS - файл...", text, &existing_buttons);
-        if (answer == ANSWER_CANCEL) return FILE_STOPPED;
+        int answer = Tools_ask_question("Create TLS - файл...", text, &existing_buttons);
         if (answer == ANSWER_APPEND) mode = "a";
+        else if (answer != ANSWER_REWRITE) return FILE_STOPPED;
     }
-    tls_file = plat_open_text(tls_file_name, mode);
-    if (!tls_file) return FILE_UNOPENABLE;
+    if (tls_file_open(mode) != 0) {
+        uc1601(WRITE_FAILED, 1);
+        return FILE_UNOPENABLE;
+    }
     if (mode[0] == 'w' && fputs(TLS_FILE_HEADER, tls_file) == EOF) {
-        fclose(tls_file);
-        tls_file = NULL;
+        tls_file_close(0);
         uc1601(WRITE_FAILED, 1);
         return FILE_STOPPED;
     }
     return FILE_OPEN;
 }
 
-/* Closes tls_file; -1 when anything written did not reach the file (the
-   last buffered lines are written by the close itself). */
-static int close_tls_file(void) {
-    int failed = ferror(tls_file) != 0;
-    if (fclose(tls_file) != 0) failed = 1;
-    tls_file = NULL;
-    return failed ? -1 : 0;
-}
-
-/* Ends a record loop: closes the file and either reports the failure that
-   ended it (a failing close is one too) or offers the simulator. */
+/* Ends a record loop: closes the file, which keeps what it held unless
+   the loop succeeded, and either reports the failure that ended it (a
+   failing close or replace is one too) or offers the simulator. */
 static void finish_export(const char *failure, int written) {
-    if (close_tls_file() != 0 && !failure) failure = WRITE_FAILED;
+    if (tls_file_close(failure == NULL) != 0 && !failure) failure = WRITE_FAILED;
     if (failure) {
         uc1601(failure, 1);
         return;
@@ -111,14 +92,14 @@ static void finish_export(const char *failure, int written) {
     char text[QUESTION_TEXT_SIZE];
     tv_format(text, sizeof text, "Файл %s : создан .\n Tools =%d \n Открыть файл инструмента в Vericut'e ?",
               tls_file_name, written);
-    if (ask_question("Open Vericut ...?", text, &open_buttons) == 1) Tools_run_vericut(0, tls_file_name);
+    if (Tools_ask_question("Open Vericut ...?", text, &open_buttons) == 1) Tools_run_vericut(0, tls_file_name);
 }
 
 static int export_all(int count) {
     char text[QUESTION_TEXT_SIZE];
     tv_format(text, sizeof text, "В prt =%i инструмент(-ов).\nСоздать файл инструмента для Vericut'a ?",
               uToolCount);
-    if (ask_question("Create TLS file..?", text, &confirm_buttons) != 1) return 0;
+    if (Tools_ask_question("Create TLS file..?", text, &confirm_buttons) != 1) return 0;
 
     int opened = open_tls_file();
     if (opened != FILE_OPEN) return opened == FILE_UNOPENABLE ? -2 : 0;
@@ -162,7 +143,7 @@ static int export_nodes(int count, int obj_count, tag_t **nodes) {
     tv_format(text, sizeof text,
               "Инструмент(-ов):\n В prt =%i\n Вы выбрали =%d\n Создать файл инструмента для Vericut'a ?",
               uToolCount, obj_count);
-    if (ask_question("Create TLS file..?", text, &confirm_buttons) != 1) return 0;
+    if (Tools_ask_question("Create TLS file..?", text, &confirm_buttons) != 1) return 0;
 
     int opened = open_tls_file();
     if (opened != FILE_OPEN) return opened == FILE_UNOPENABLE ? -2 : 0;

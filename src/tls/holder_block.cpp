@@ -1,61 +1,24 @@
-/* The HOLDER entry: the tool's holder sections as one outline, from the
-   axis at the holder's base up over each section's outer surface and back
-   to the axis at the top. */
+/* The HOLDER entry: the tool's holder sections, asked of the host, written
+   as one outline from the axis at the holder's base up over each section's
+   outer surface and back to the axis at the top. */
 #include "src/tls/holder_block.h"
 
 #include <math.h>
 #include <stdio.h>
 
 #include "src/table/tool_table.h"
+#include "src/tls/holder_outline.h"
 #include "src/tls/tls_writer.h"
 #include "src/tools_vericut.h"
 
-/* The quarter turn of the corner geometry: 3.1415926 / 2. */
-static const double H = 1.5707963;
-
-/* Draws one section with its lower end at height z; returns -1 when a write
-   failed.  *z moves to the section's upper end unless the section is left
-   out (a side at right angles to the axis). */
-static int write_section(int index, const HolderSection *s, double *z) {
-    const double D = s->diameter;
-    const double L = s->length;
-    const double B = s->taper_angle;
-    const double R1 = s->corner_radius;
-    printf("\n holder(%d) D=%.2f L=%.2f B=%.4f R1=%.2f", index, D, L, B, R1);
-
-    const double a_minus = H - B;
-    const double a_plus = B + H;
-    /* Distance from the sharp corner to either end of the fillet. */
-    const double y = tan(a_minus * 0.5) * R1;
-    if (fabs(B) == H) return 0;
-
-    const double x = tan(B) * L;
-    printf("\n\t constant x=%.2f y=%.2f", x, y);
-    const double r = D * 0.5;
-    const double z0 = *z;
-
-    double corner_x, corner_y;
-    if (B >= 0) {
-        corner_x = r + y * cos(a_minus);
-        corner_y = z0 + y * sin(a_minus);
-    } else {
-        corner_x = r - y * cos(a_plus);
-        corner_y = z0 + y * sin(a_plus);
+static int write_line(const HolderLine *line) {
+    const double *v = line->v;
+    switch (line->kind) {
+    case HOLDER_PLAIN_POINT: return tls_write("        PTS { (%.5f,%.5f) }\n", v[0], v[1]);
+    case HOLDER_SPACED_POINT: return tls_write("        PTS { (%.5f,%.5f) } \n", v[0], v[1]);
+    case HOLDER_ARC: return tls_write("        ARC (%.5f,%.5f,%.5f) \n", v[0], v[1], v[2]);
     }
-
-    int failed = 0;
-    if (R1 != 0) {
-        failed |= tls_write("        PTS { (%.5f,%.5f) }\n", r - y, z0);
-        failed |= tls_write("        ARC (%.5f,%.5f,%.5f) \n", r - y, z0 + R1, R1);
-        failed |= tls_write("        PTS { (%.5f,%.5f) } \n", corner_x, corner_y);
-    } else if (x != 0) {
-        failed |= tls_write("        PTS { (%.5f,%.5f) }\n", r, z0);
-    } else {
-        failed |= tls_write("        PTS { (%.5f,%.5f) } \n", r + x, z0);
-    }
-    failed |= tls_write("        PTS { (%.5f,%.5f) } \n", r + x, z0 + L);
-    *z = z0 + L;
-    return failed ? -1 : 0;
+    return 0;
 }
 
 int Tools_write_holder(int i) {
@@ -69,6 +32,11 @@ int Tools_write_holder(int i) {
     double offset = 0.0;
     if (TOOLS_CHECK(UF_PARAM_ask_double_value(uTool[i].tls, UF_PARAM_TL_HOLDER_OFFSET, &offset )) != 0)
         offset = 0.0;
+    /* An offset that is no number counts as none, like one not given. */
+    if (!isfinite(offset)) {
+        printf("\n Tools_write_holder -> \"%s\": holder offset not finite, written as 0 ", uTool[i].name);
+        offset = 0.0;
+    }
 
     int failed = 0;
     failed |= tls_write("  HOLDER {\n    ASSEMBLY {\n      SOR {\n");
@@ -80,10 +48,29 @@ int Tools_write_holder(int i) {
     int code = TOOLS_CHECK(UF_CUTTER_ask_holder_data(uTool[i].tls,&cnt_holder,&dhlder));
     int sections = code == 0 && dhlder != NULL && cnt_holder > 0 ? cnt_holder : 0;
 
-    /* For an offset of 0 the base height is negative zero, as written. */
+    /* For an offset of 0 the base height is negative zero, as written.  A
+       section with a number that is not finite ends the outline there. */
     double z = -offset;
-    for (int k = 0; k < sections; ++k)
-        if (dhlder[k] != NULL) failed |= write_section(k, dhlder[k], &z);
+    int stopped = 0;
+    for (int k = 0; k < sections; ++k) {
+        const HolderSection *s = dhlder[k];
+        if (s == NULL) continue;
+        printf("\n holder(%d) D=%.2f L=%.2f B=%.4f R1=%.2f", k, s->diameter, s->length, s->taper_angle,
+               s->corner_radius);
+        if (stopped) continue;
+        HolderSectionOutline outline;
+        holder_section_outline(s, z, &outline);
+        if (!outline.drawn) continue;
+        if (!holder_section_is_finite(&outline)) {
+            printf("\n Tools_write_holder -> \"%s\": holder(%d) not finite, the holder ends below it ",
+                   uTool[i].name, k);
+            stopped = 1;
+            continue;
+        }
+        printf("\n\t constant x=%.2f y=%.2f", outline.x, outline.y);
+        for (int n = 0; n < outline.count; ++n) failed |= write_line(&outline.lines[n]);
+        z = outline.top;
+    }
 
     failed |= tls_write("        PTS { (0,%.5f) } \n", z);
     failed |= tls_write("      }\n    }\n  }\n");

@@ -12,4 +12,17 @@ extern FILE *tls_file;
 /* The header of a new or rewritten file. */
 #define TLS_FILE_HEADER "CGTECH Tool Library File\nVersion-5.2\n\n"
 
+/* Opens tls_file on tls_file_name, mode "w" (rewrite) or "a" (append).  A
+   regular file, or none, is written as a new file beside it that takes its
+   place only when the export closes it as done; appending then starts on a
+   new line.  Anything else (a device, a pipe) is written in place.  0 when
+   open; -1 when it cannot be opened, and nothing was touched. */
+int tls_file_open(const char *mode);
+
+/* Closes tls_file.  done: the export succeeded, the new file takes the
+   chosen file's place; 0 when all that was written reached the file, -1
+   when not (the chosen file then keeps its old bytes, where it can).  Not
+   done: the new file is removed and the chosen file is left as it was. */
+int tls_file_close(int done);
+
 #endif

@@ -1,6 +1,7 @@
 /* The TOOLID record of one tool: head, cutter block, holder block, tail. */
 #include "src/tls/tls_writer.h"
 
+#include <math.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -22,37 +23,48 @@ int tls_write(const char *fmt, ...) {
     return n < 0 ? -1 : 0;
 }
 
-/* The simulator reads a double quote as the end of a text. */
-static void quotes_to_bars(char *text, size_t size) {
-    for (size_t k = 0; k < size && text[k] != '\0'; ++k)
+/* The simulator reads a double quote as the end of a text, and a line
+   break (or any control character) would split the record's line. */
+static void clean_text(char *text, size_t size) {
+    for (size_t k = 0; k < size && text[k] != '\0'; ++k) {
         if (text[k] == '"') text[k] = '|';
+        else if ((unsigned char)text[k] < 0x20) text[k] = ' ';
+    }
 }
 
+/* Names the tool whose value is not finite and what is written instead. */
+static void report_not_finite(const ToolRecord *t, const char *what, const char *instead) {
+    printf("\n Tools_write_tls -> \"%s\": %s not finite, %s ", t->name, what, instead);
+}
+
+/* Appends a piece to the description, after a blank unless it is the first. */
 static void append(char *desc, size_t size, const char *piece) {
     size_t used = strlen(desc);
-    tv_copy(desc + used, size - used, piece);
+    if (used > 0 && used + 1 < size) {
+        desc[used++] = ' ';
+        desc[used] = '\0';
+    }
+    if (used + 1 < size) tv_copy(desc + used, size - used, piece);
+}
+
+static void append_number(const ToolRecord *t, char *desc, size_t size, const char *label, double value) {
+    char piece[TOOL_NAME_SIZE];
+    if (!isfinite(value)) {
+        report_not_finite(t, label, "left out of the description");
+        return;
+    }
+    tv_format(piece, sizeof piece, "%s%.2f", label, value);
+    append(desc, size, piece);
 }
 
 /* "D10.00 r0.50 H75.00 END MILL CAT-10", cut to the buffer. */
 static void describe(const ToolRecord *t, char *desc, size_t size) {
-    char piece[TOOL_NAME_SIZE];
     desc[0] = '\0';
-    tv_format(piece, sizeof piece, "D%.2f", t->diameter);
-    append(desc, size, piece);
-    if (t->r1 != 0) {
-        tv_format(piece, sizeof piece, " r%.2f", t->r1);
-        append(desc, size, piece);
-    }
-    tv_format(piece, sizeof piece, " H%.2f", t->length);
-    append(desc, size, piece);
-    if (strlen(t->cutter_description) > 2) {
-        tv_format(piece, sizeof piece, " %s", t->cutter_description);
-        append(desc, size, piece);
-    }
-    if (strlen(t->catalog_name) > 2) {
-        tv_format(piece, sizeof piece, " %s", t->catalog_name);
-        append(desc, size, piece);
-    }
+    append_number(t, desc, size, "D", t->diameter);
+    if (t->r1 != 0) append_number(t, desc, size, "r", t->r1);
+    append_number(t, desc, size, "H", t->length);
+    if (strlen(t->cutter_description) > 2) append(desc, size, t->cutter_description);
+    if (strlen(t->catalog_name) > 2) append(desc, size, t->catalog_name);
 }
 
 /* Lines 1 to 6 of the mill and profile layouts. */
@@ -75,10 +87,13 @@ static const char *kind_name(CutterForm form) {
     return NULL;
 }
 
-static int write_standard(const ToolRecord *t, CutterForm form) {
-    double v[CUTTER_STANDARD_MAX];
-    int n = cutter_standard_values(t, form, v);
-    if (n == 0) return 0;
+static int all_finite(const double *v, int n) {
+    for (int k = 0; k < n; ++k)
+        if (!isfinite(v[k])) return 0;
+    return 1;
+}
+
+static int write_standard_values(const ToolRecord *t, CutterForm form, const double *v, int n) {
     if (write_cutter_head(t->flute_length, 0.0) < 0) return -1;
     const char *kind = kind_name(form);
     if (kind && tls_write("      CUTTER_TYPE \"%s\"\n", kind) < 0) return -1;
@@ -91,6 +106,29 @@ static int write_standard(const ToolRecord *t, CutterForm form) {
                        v[3], v[4], v[5], v[6]);
     if (rc < 0) return -1;
     return tls_write("    }\n  }\n");
+}
+
+/* A cutter whose numbers are not all finite is written in a form that
+   still loads: the flat end of its diameter and length, or, when even
+   those (or the flute length) are not finite, as a tool without a cutter
+   shape.  The tool is named on standard output. */
+static int write_fallback(const ToolRecord *t, const char *what) {
+    double v[CUTTER_STANDARD_MAX];
+    int n = cutter_standard_values(t, CUTTER_FORM_FLAT_END, v);
+    if (all_finite(v, n) && isfinite(t->flute_length)) {
+        report_not_finite(t, what, "written as FLAT END");
+        return write_standard_values(t, CUTTER_FORM_FLAT_END, v, n);
+    }
+    report_not_finite(t, what, "written as TURNING");
+    return tls_write("  TOOLTYPE TURNING\n  STACK NO\n");
+}
+
+static int write_standard(const ToolRecord *t, CutterForm form) {
+    double v[CUTTER_STANDARD_MAX];
+    int n = cutter_standard_values(t, form, v);
+    if (n == 0) return 0;
+    if (!all_finite(v, n) || !isfinite(t->flute_length)) return write_fallback(t, "STANDARD values");
+    return write_standard_values(t, form, v, n);
 }
 
 static int write_profile_line(const ProfileLine *line) {
@@ -110,14 +148,13 @@ static int write_profile_line(const ProfileLine *line) {
 }
 
 /* A barrel or T-cutter outline.  One whose geometry gives no finite outline
-   (a negative root, a zero divisor, an arc sine out of range) is written as
-   the flat end of its diameter and length, so that the library stays
-   loadable, and the tool is named on standard output. */
+   (a negative root, a zero divisor, an arc sine out of range, an overflow)
+   is written by write_fallback. */
 static int write_profile(const ToolRecord *t, const CutterProfile *p, const char *type_name) {
     if (!cutter_profile_is_finite(p)) {
-        printf("\n Tools_write_tls -> \"%s\": %s outline not finite, written as FLAT END ", t->name,
-               type_name);
-        return write_standard(t, CUTTER_FORM_FLAT_END);
+        char what[32];
+        tv_format(what, sizeof what, "%s outline", type_name);
+        return write_fallback(t, what);
     }
     if (write_cutter_head(t->flute_length, t->shank_dia) < 0) return -1;
     if (tls_write("          SOR {\n") < 0) return -1;
@@ -154,16 +191,21 @@ int Tools_write_tls(int tool_index, int with_optipath) {
     if (Tools_is_skipped(t)) return 0;
     if (tls_file == NULL) return -1;
 
-    quotes_to_bars(t->name, sizeof t->name);
-    quotes_to_bars(t->catalog_name, sizeof t->catalog_name);
-    quotes_to_bars(t->cutter_description, sizeof t->cutter_description);
+    clean_text(t->name, sizeof t->name);
+    clean_text(t->catalog_name, sizeof t->catalog_name);
+    clean_text(t->cutter_description, sizeof t->cutter_description);
 
     char desc[TLS_DESCRIPTION_SIZE];
     describe(t, desc, sizeof desc);
 
+    double z_offset = t->z_offset;
+    if (!isfinite(z_offset)) {
+        report_not_finite(t, "z_offset", "written as 0");
+        z_offset = 0.0;
+    }
     if (tls_write("TOOLID \"%s\" {\n  UNITS MILLIMETER\n  DESCRIPTION \"%s\"\n  GAGEPOINT_OFFSET "
                   "(%.5f,%.5f,%.5f)\n",
-                  t->name, desc, 0.0, 0.0, t->z_offset) < 0)
+                  t->name, desc, 0.0, 0.0, z_offset) < 0)
         return -1;
     if (with_optipath &&
         tls_write("  OPTIPATH_DESCRIPTION \"%s\"\n  OPTIPATH_TEETH %d\n", desc, t->flute_count) < 0)

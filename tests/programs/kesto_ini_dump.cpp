@@ -10,7 +10,9 @@
 // name is taken relative to it.  For each question one line is printed:
 // the count returned, a tab, the value in the same escapes.  A buffer that
 // is left without its terminating zero, or a byte written beyond it, is
-// reported instead of the value.
+// reported instead of the value.  The key "\N" asks for the list of the
+// section's key names instead: its count characters are printed, zeros
+// included.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -62,17 +64,24 @@ bool unescape(const std::string &in, std::string &out) {
     return true;
 }
 
-std::string answer(const std::string &file, const std::string &section, const std::string &key,
+std::string answer(const std::string &file, const std::string &section, const std::string *key,
                    unsigned size, const std::string *def) {
     std::vector<char> buffer(size + kGuardBytes, static_cast<char>(kGuard));
-    unsigned count = plat_get_profile_string(section.c_str(), key.c_str(), def ? def->c_str() : nullptr,
-                                             buffer.data(), size, file.c_str());
+    unsigned count = key ? plat_get_profile_string(section.c_str(), key->c_str(), def ? def->c_str() : nullptr,
+                                                   buffer.data(), size, file.c_str())
+                         : plat_get_profile_keys(section.c_str(), buffer.data(), size, file.c_str());
     for (size_t i = size; i < buffer.size(); ++i)
         if (static_cast<unsigned char>(buffer[i]) != kGuard) return std::to_string(count) + "\tOVERRUN";
     if (size == 0) return std::to_string(count) + "\t";
-    const void *zero = std::memchr(buffer.data(), '\0', size);
-    if (!zero) return std::to_string(count) + "\tUNTERMINATED";
-    size_t len = static_cast<size_t>(static_cast<const char *>(zero) - buffer.data());
+    size_t len = 0;
+    if (key) {
+        const void *zero = std::memchr(buffer.data(), '\0', size);
+        if (!zero) return std::to_string(count) + "\tUNTERMINATED";
+        len = static_cast<size_t>(static_cast<const char *>(zero) - buffer.data());
+    } else {
+        if (count >= size || buffer[count] != '\0') return std::to_string(count) + "\tUNTERMINATED";
+        len = count;
+    }
     return std::to_string(count) + "\t" + escape(buffer.data(), len);
 }
 
@@ -106,16 +115,17 @@ int main(int argc, char **argv) {
         if (!line.empty() && line[0] != '#') {
             std::vector<std::string> f = split_tabs(line);
             std::string file, section, key, def;
+            bool list = f.size() >= 3 && f[2] == "\\N";
             char *end = nullptr;
             unsigned long size = f.size() >= 4 ? std::strtoul(f[3].c_str(), &end, 10) : 0;
             if (f.size() < 4 || f.size() > 5 || f[3].empty() || *end != '\0' || size > 1000000 ||
-                !unescape(f[0], file) || !unescape(f[1], section) || !unescape(f[2], key) ||
+                !unescape(f[0], file) || !unescape(f[1], section) || (!list && !unescape(f[2], key)) ||
                 (f.size() == 5 && !unescape(f[4], def))) {
                 std::fprintf(stderr, "kesto_ini_dump: %s:%d: malformed question\n", argv[1], line_no);
                 status = 2;
             } else {
                 if (!dir.empty()) file = dir + "\\" + file;
-                std::string a = answer(file, section, key, static_cast<unsigned>(size),
+                std::string a = answer(file, section, list ? nullptr : &key, static_cast<unsigned>(size),
                                        f.size() == 5 ? &def : nullptr);
                 std::fwrite(a.data(), 1, a.size(), stdout);
                 std::fputc('\n', stdout);

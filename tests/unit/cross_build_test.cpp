@@ -127,4 +127,24 @@ TEST(Win32Dll, ExportsAndImports) {
     EXPECT_EQ(out.find("libstdc++"), std::string::npos);
 }
 
+// The plug-in computes doubles in SSE2 registers, as the native build does:
+// no x87 arithmetic, whose 80-bit intermediates would give other bytes.
+TEST(Win32Dll, PlugInComputesDoublesInSse2) {
+    std::string win32 = win32_dir();
+    if (win32.empty()) GTEST_SKIP() << "no Win32 build given (KESTO_WIN32_DIR)";
+    const std::regex x87(R"(\sf(add|sub|mul|div|sqrt|sin|cos|ptan|patan|prem)[a-z]*\s)");
+    int objects = 0;
+    for (const auto &e : fs::recursive_directory_iterator(fs::path(win32) / "CMakeFiles" / "kesto_plugin_objects.dir")) {
+        if (e.path().extension() != ".obj") continue;
+        ++objects;
+        std::string out;
+        ASSERT_EQ(run_command("i686-w64-mingw32-objdump -d " + quoted(e.path().string()), out), 0);
+        EXPECT_FALSE(std::regex_search(out, x87)) << e.path();
+        if (e.path().filename() == "cutter_profile.cpp.obj") {
+            EXPECT_NE(out.find("mulsd"), std::string::npos);
+        }
+    }
+    EXPECT_GT(objects, 5);
+}
+
 }  // namespace

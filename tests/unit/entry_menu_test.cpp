@@ -159,13 +159,14 @@ TEST(EntryMenu, FailedTerminateIsReported) {
     EXPECT_EQ(r.return_codes, std::vector<int>{0});
 }
 
-TEST(EntryMenu, FailedTerminateWithoutHostTextReportsAnEmptyLine) {
+// A code for which the host has no text is named, never shown as an empty line.
+TEST(EntryMenu, FailedTerminateWithoutHostTextReportsTheCode) {
     TempDir dir;
-    sim::RunResult r = run_json(session_with("[]", R"("faults": [{"call": "UF_terminate", "code": 78}])"));
-    EXPECT_EQ(joined(r, Event::Stderr), "\n");
+    sim::RunResult r = run_json(session_with("[]", R"("faults": [{"call": "UF_terminate", "code": -78}])"));
+    EXPECT_EQ(utf8(joined(r, Event::Stderr)), "Ошибка -78 (нет текста для этого кода)\n");
     auto status = of_kind(r, Event::Status);
     ASSERT_EQ(status.size(), 1u);
-    EXPECT_EQ(status[0].texts[0], "");
+    EXPECT_EQ(utf8(status[0].texts[0]), "Ошибка -78 (нет текста для этого кода)");
 }
 
 TEST(EntryMenu, EveryRunStartsAfresh) {

@@ -6,7 +6,10 @@
 
 #include <csignal>
 
+#include <cstdio>
+#include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "host/common/cp1251.h"
 #include "src/tls/export_command.h"
@@ -54,10 +57,51 @@ const std::string kDr5 =
     "}\r\n";
 
 const std::string kOldFile = "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\nTOOLID \"OLD\" {\r\n}\r\n";
+// A library whose last line has no line break.
+const std::string kOldTurning =
+    "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\nTOOLID \"OLD\" {\r\n  UNITS MILLIMETER\r\n"
+    "  TOOLTYPE TURNING\r\n  STACK NO\r\n}";
 
-const std::string kConfirmAll =
-    "question Create TLS file..?: В prt =3 инструмент(-ов).\nСоздать файл инструмента для Vericut'a ? "
-    "[Yes=1 No=2]";
+const std::string kBr20 =
+    "TOOLID \"BR20\" {\r\n  UNITS MILLIMETER\r\n  DESCRIPTION \"D20.00 H60.00\"\r\n"
+    "  GAGEPOINT_OFFSET (0.00000,0.00000,0.00000)\r\n  TOOLTYPE MILLING\r\n  STACK YES\r\n  CUTTER {\r\n"
+    "    FLUTE_LENGTH 20.00000 \r\n    SHANK_DIAMETER 10.00000 \r\n    ASSEMBLY {\r\n          SOR {\r\n"
+    "        PTS { (0,0) (7.32864,0) } \r\n        ARC (7.32864,2.00000,2.00000) \r\n"
+    "        PTS { (9.30066,1.66667) } \r\n        ARC (-40.00000,10.00000,50.00000) \r\n"
+    "        PTS { (9.30066,18.33333) } \r\n        ARC (7.32864,18.00000,2.00000) \r\n"
+    "        PTS { (7.32864,20.00000) } \r\n        PTS { (5.00000,20.00000) (5.00000,60.00000) } \r\n"
+    "        PTS { (0,60.00000) } \r\n      }\r\n    }\r\n  }\r\n}\r\n";
+
+const std::string kHelpMenu = "menu Краткое Руководство пользователя и об авторах .. default=1 [] -> 5";
+
+std::string fixed5(double v) {
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "%.5f", v);
+    return buf;
+}
+
+// The record of a flat end mill without holder.
+std::string flat_end(const std::string &name, double d, double l, double fl) {
+    char desc[64];
+    std::snprintf(desc, sizeof desc, "D%.2f H%.2f", d, l);
+    return "TOOLID \"" + name + "\" {\r\n  UNITS MILLIMETER\r\n  DESCRIPTION \"" + desc +
+           "\"\r\n  GAGEPOINT_OFFSET (0.00000,0.00000,0.00000)\r\n  TOOLTYPE MILLING\r\n  STACK YES\r\n"
+           "  CUTTER {\r\n    FLUTE_LENGTH " + fixed5(fl) + " \r\n    SHANK_DIAMETER 0.00000 \r\n    ASSEMBLY {\r\n"
+           "      CUTTER_TYPE \"FLAT END\"\r\n      STANDARD (" + fixed5(d) +
+           ",0.00000,0.00000,0.00000,0.00000,0.00000," + fixed5(l) + ")\r\n    }\r\n  }\r\n}\r\n";
+}
+
+// text with the first from replaced by to.
+std::string replaced(std::string text, const std::string &from, const std::string &to) {
+    size_t at = text.find(from);
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+std::string confirm_all(int count) {
+    return "question Create TLS file..?: В prt =" + std::to_string(count) +
+           " инструмент(-ов).\nСоздать файл инструмента для Vericut'a ? [Yes=1 No=2]";
+}
+const std::string kConfirmAll = confirm_all(3);
 const std::string kNotATool = "message: Ошибка выбора !!!\n Выберите инструмент \n Операция прервана.";
 const std::string kWriteFailed = "message: Ошибка создания файла инструмента .....\n Операция прервана.";
 const std::string kSelectMenu = "menu Select Tools and pick 'Fix' default=1 [Fix] -> 5";
@@ -119,9 +163,9 @@ struct SessionCase {
     const char *name;
     std::string file;
     std::vector<std::string> dialogs;
-    std::string tls;          // the tls file the session writes or keeps
-    std::string tls_content;  // its expected content
-    std::string launched;     // what the launcher was given; empty: not started
+    std::string tls;                         // the tls file the session writes or keeps
+    std::optional<std::string> tls_content;  // its expected content; none: the file does not exist
+    std::string launched;                    // what the launcher was given; empty: not started
 };
 void PrintTo(const SessionCase &c, std::ostream *os) { *os << c.file; }
 
@@ -136,10 +180,15 @@ TEST_P(ExportSession, DialogsAndFile) {
     ASSERT_TRUE(r.error.empty()) << r.error;
     EXPECT_EQ(dialogs(r), c.dialogs);
     EXPECT_EQ(r.outstanding_arrays, 0);
-    if (!c.tls.empty()) {
+    if (!c.tls.empty() && c.tls_content) {
         ASSERT_TRUE(file_exists(c.tls));
-        EXPECT_EQ(read_file(c.tls), c.tls_content);
+        EXPECT_EQ(read_file(c.tls), *c.tls_content);
+    } else if (!c.tls.empty()) {
+        EXPECT_FALSE(file_exists(c.tls));
     }
+    // No file the export wrote on its way is left behind.
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().filename().string().rfind("~kesto", 0), std::string::npos) << entry.path();
     std::string record = c.launched.empty() ? "" : record_of(c.launched);
     if (!record.empty()) {
         EXPECT_EQ(wait_for_records("launched.txt"), record);
@@ -181,7 +230,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "question Create TLS file..?: Инструмент(-ов):\n В prt =6\n Вы выбрали =2\n Создать файл "
                      "инструмента для Vericut'a ? [Yes=1 No=2] -> 1",
                      filebox("sel.tls"), kNotATool},
-                    "sel.tls", kHeader, ""},
+                    "sel.tls", std::nullopt, ""},
         SessionCase{"SelectedNotInTable", "export_selected_not_in_table.json",
                     {kSelectMenu,
                      "question Create TLS file..?: Инструмент(-ов):\n В prt =6\n Вы выбрали =2\n Создать файл "
@@ -198,13 +247,49 @@ INSTANTIATE_TEST_SUITE_P(
         SessionCase{"UnwritableFolder", "export_unwritable_folder.json",
                     {"question Create TLS file..?: В prt =2 инструмент(-ов).\nСоздать файл инструмента для "
                      "Vericut'a ? [Yes=1 No=2] -> 1",
-                     filebox("no_such_folder/bracket.tls")},
+                     filebox("no_such_folder/bracket.tls"), kWriteFailed},
                     "", "", ""},
         SessionCase{"DeviceFull", "export_device_full.json",
                     {"question Create TLS file..?: В prt =2 инструмент(-ов).\nСоздать файл инструмента для "
                      "Vericut'a ? [Yes=1 No=2] -> 1",
                      filebox("/dev/full"), kWriteFailed},
                     "", "", ""},
+        SessionCase{"ExistingClosed", "export_existing_closed.json",
+                    {confirm_all(2) + " -> 1", filebox("old.tls"), existing("old.tls", 0)}, "old.tls", kOldFile,
+                    ""},
+        SessionCase{"ExistingRewriteStopped", "export_existing_rewrite_stopped.json",
+                    {kSelectMenu,
+                     "question Create TLS file..?: Инструмент(-ов):\n В prt =3\n Вы выбрали =2\n Создать файл "
+                     "инструмента для Vericut'a ? [Yes=1 No=2] -> 1",
+                     filebox("old.tls"), existing("old.tls", 1), kNotATool},
+                    "old.tls", kOldFile, ""},
+        SessionCase{"AppendAfterLastLineWithoutBreak", "export_append_no_line_break.json",
+                    {confirm_all(2) + " -> 1", filebox("old.tls"), existing("old.tls", 2), offer("old.tls", 2, 2)},
+                    "old.tls", kOldTurning + "\r\n" + kEm10, ""},
+        SessionCase{"GroupInRootIsNoTool", "export_group_in_root.json",
+                    {confirm_all(4) + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 4, 2), kHelpMenu},
+                    "bracket.tls", kHeader + kEm10 + kDr5, ""},
+        SessionCase{"ControlCharactersBecomeBlanks", "export_control_characters.json",
+                    {confirm_all(2) + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 2, 2)}, "bracket.tls",
+                    kHeader + replaced(replaced(kEm10, "\"EM10\"", "\"EM 10\""), "\"D10.00 H75.00\"",
+                                       "\"D10.00 H75.00 END  MILL HSS CAT 10\""),
+                    ""},
+        SessionCase{"NonFiniteNumbers", "export_non_finite.json",
+                    {confirm_all(4) + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 4, 2)}, "bracket.tls",
+                    kHeader + flat_end("EM7", 10, 75, 50) + flat_end("DR5", 5, 40, 20) +
+                        replaced(kEm10, "}\r\n}\r\n",
+                                 "}\r\n  HOLDER {\r\n    ASSEMBLY {\r\n      SOR {\r\n        PTS { (0,0) }\r\n"
+                                 "        PTS { (20.00000,-0.00000) } \r\n        PTS { (20.00000,50.00000) } \r\n"
+                                 "        PTS { (15.00000,50.00000) } \r\n        PTS { (15.00000," +
+                                     fixed5(50 + 1e308) + ") } \r\n        PTS { (0," + fixed5(50 + 1e308) +
+                                     ") } \r\n      }\r\n    }\r\n  }\r\n}\r\n"),
+                    ""},
+        SessionCase{"ExtremeBarrelsInDoublePrecision", "tls_extreme_barrels.json",
+                    {confirm_all(4) + " -> 1", filebox("extreme.tls"), offer("extreme.tls", 4, 2)}, "extreme.tls",
+                    kHeader + flat_end("BR_CORNERS", 20, 60, 20) + flat_end("BR_SHARP", 20, 60, 20) + kBr20, ""},
+        SessionCase{"LaunchWithLargestNum", "export_launch_num_max.json",
+                    {confirm_all(2) + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 2, 1)}, "bracket.tls",
+                    kHeader + kEm10, "bracket.tls"},
         SessionCase{"TooManyTools", "too_many_tools.json",
                     {"message: В Cam-части - более 100 инструментов.....\n Таблица не загружена.\n Операция "
                      "прервана.",
@@ -277,8 +362,7 @@ const char *kOneTool = R"("part": {"name": "p.prt", "members": [
 
 std::string with_part(const std::string &rest) { return std::string("{") + kOneTool + ", " + rest + "}"; }
 
-const std::string kConfirmOne =
-    "question Create TLS file..?: В prt =2 инструмент(-ов).\nСоздать файл инструмента для Vericut'a ? [Yes=1 No=2]";
+const std::string kConfirmOne = confirm_all(2);
 const std::string kConfirmSelectedOne =
     "question Create TLS file..?: Инструмент(-ов):\n В prt =2\n Вы выбрали =1\n Создать файл инструмента для "
     "Vericut'a ? [Yes=1 No=2]";
@@ -287,10 +371,13 @@ INSTANTIATE_TEST_SUITE_P(
     Export, ExportDirect,
     ::testing::Values(
         DirectCase{"UnopenableAll", 1, with_part(R"("answers": [{"question": 1}, {"file": "nowhere/x.tls"}])"), -2,
-                   {kConfirmOne + " -> 1", filebox("nowhere/x.tls")}},
+                   {kConfirmOne + " -> 1", filebox("nowhere/x.tls"), kWriteFailed}},
         DirectCase{"UnopenableSelected", 2,
                    with_part(R"("answers": [{"menu": 5}, {"question": 1}, {"file": "/proc/kesto.tls"}])"), -2,
-                   {kSelectMenu, kConfirmSelectedOne + " -> 1", filebox("/proc/kesto.tls")}},
+                   {kSelectMenu, kConfirmSelectedOne + " -> 1", filebox("/proc/kesto.tls"), kWriteFailed}},
+        // A folder is neither replaced nor written into.
+        DirectCase{"ChosenFolder", 1, with_part(R"("answers": [{"question": 1}, {"file": "."}])"), -2,
+                   {kConfirmOne + " -> 1", filebox("."), kWriteFailed}},
         DirectCase{"Declined", 1, with_part(R"("answers": [{"question": 2}])"), 0, {kConfirmOne + " -> 2"}},
         DirectCase{"ClosedQuestion", 1, with_part(R"("answers": [{"question": 0}])"), 0, {kConfirmOne + " -> 0"}},
         DirectCase{"SelectedDeclined", 2, with_part(R"("answers": [{"menu": 5}, {"question": 2}])"), 0,
@@ -318,16 +405,17 @@ INSTANTIATE_TEST_SUITE_P(
         DirectCase{"NoPart", 1, "{}", 0, {"message: Cam-часть не активна.....\n Операция прервана."}}),
     [](const auto &p) { return p.param.name; });
 
-// A disk that fills up after some records: the export ends with the error
-// and does not call the file created, though records were written.
-TEST(Export, WriterFailureAfterSomeRecordsOffersNothing) {
+// A disk that fills up after some records: the export ends with the error,
+// does not call the file created, and the library keeps its old bytes.
+TEST(Export, WriterFailureAfterSomeRecordsKeepsTheLibrary) {
     TempDir dir;
+    write_file("full.tls", kOldFile);
     sim::Session s = sim::parse_session(R"({"part": {"name": "p.prt", "members": [
         {"name": "EM10", "type": 1, "subtype": 1, "params": {"diameter": 10, "length": 75, "flute_length": 50}},
         {"name": "EM11", "type": 1, "subtype": 1, "params": {"diameter": 11, "length": 75, "flute_length": 50}},
         {"name": "EM12", "type": 1, "subtype": 1, "params": {"diameter": 12, "length": 75, "flute_length": 50}},
         {"name": "EM13", "type": 1, "subtype": 1, "params": {"diameter": 13, "length": 75, "flute_length": 50}}]},
-        "answers": [{"question": 1}, {"file": "full.tls"}, {"question": 1}]})", "disk full");
+        "answers": [{"question": 1}, {"file": "full.tls"}, {"question": 1}, {"question": 1}]})", "disk full");
     struct rlimit old_limit;
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
     struct rlimit limit = old_limit;
@@ -346,27 +434,37 @@ TEST(Export, WriterFailureAfterSomeRecordsOffersNothing) {
 
     EXPECT_EQ(result, 0);
     std::vector<std::string> d = dialogs(r);
-    ASSERT_EQ(d.size(), 3u);
-    EXPECT_EQ(d[2], kWriteFailed);
-    std::string tls = read_file("full.tls");
-    EXPECT_EQ(tls.rfind(kHeader + kEm10, 0), 0u);
-    EXPECT_NE(tls.find("TOOLID \"EM11\""), std::string::npos);
-    EXPECT_EQ(tls.find("TOOLID \"EM13\""), std::string::npos);
+    ASSERT_EQ(d.size(), 4u);
+    EXPECT_EQ(d[2], existing("full.tls", 1));
+    EXPECT_EQ(d[3], kWriteFailed);
+    EXPECT_EQ(read_file("full.tls"), kOldFile);
+    // Nothing but the library is left in the folder.
+    size_t files = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().filename(), "full.tls");
+        ++files;
+    }
+    EXPECT_EQ(files, 1u);
 }
 
+// The host's text for the chooser's failure, or one that names the code.
 TEST(Export, SelectFileReportsAFailingChooser) {
-    TempDir dir;
-    sim::Session s = sim::parse_session(
-        R"({"fail_messages": {"949002": "File box failed"},
-            "faults": [{"call": "UF_UI_create_filebox", "code": 949002}]})",
-        "chooser fault");
-    sim::DirectRun host(s);
-    int response = Tools_select_file();
-    sim::RunResult r = host.finish();
-    EXPECT_EQ(response, 0);
-    auto status = of_kind(r, Event::Status);
-    ASSERT_EQ(status.size(), 1u);
-    EXPECT_EQ(status[0].texts[0], "File box failed");
+    const std::pair<const char *, const char *> cases[] = {
+        {R"("fail_messages": {"949002": "File box failed"},)", "File box failed"},
+        {"", "Ошибка 949002 (нет текста для этого кода)"}};
+    for (const auto &[messages, shown] : cases) {
+        TempDir dir;
+        sim::Session s = sim::parse_session(
+            std::string("{") + messages + R"("faults": [{"call": "UF_UI_create_filebox", "code": 949002}]})",
+            "chooser fault");
+        sim::DirectRun host(s);
+        int response = Tools_select_file();
+        sim::RunResult r = host.finish();
+        EXPECT_EQ(response, 0);
+        auto status = of_kind(r, Event::Status);
+        ASSERT_EQ(status.size(), 1u);
+        EXPECT_EQ(utf8(status[0].texts[0]), shown);
+    }
 }
 
 TEST(Export, ChooserFailureEndsTheExportWithItsMessage) {

@@ -137,45 +137,51 @@ TEST(Help, DumpAfterAnExport) {
     sim::RunResult r = run_session_file("help_after_export.json");
     ASSERT_TRUE(r.error.empty()) << r.error;
     std::vector<std::string> l = listing(r);
-    size_t count = index_of(l, kesto::utf8_to_cp1251("\n Количество инструментов = 8 \n"));
+    size_t count = index_of(l, kesto::utf8_to_cp1251("\n Количество инструментов = 9 \n"));
     ASSERT_LT(count, l.size()) << "no count line";
     std::vector<std::string> dump(l.begin() + count + 1, l.end());
     std::vector<std::string> want = {
-        "0 | 8 ) name=NONE  type=0  subtype=0 \n",
+        "0 | 9 ) name=NONE  type=0  subtype=0 \n",
         "\t\t D=0.000 L=0.000 FL=0.000 FLn=0 z_ofsset=0.000 ToolNumber=0\n",
         "\t\t catalog_name= cutter_description=\n",
         "\t\t NONE ( - )\n",
-        // The writer turned the quotes into bars and the mill into a ball end.
-        "1 | 8 ) name=BALL|10|  type=1  subtype=4 \n",
+        // The writer turned the quotes into bars, the tab into a blank and the
+        // mill into a ball end.
+        "1 | 9 ) name=BALL|10|  type=1  subtype=4 \n",
         "\t\t D=10.000 L=75.000 FL=50.000 FLn=2 z_ofsset=1.500 ToolNumber=7\n",
         "\t\t catalog_name=CAT |A| cutter_description=ball mill\n",
         "\t\t MILL ( TAPER_ANG=0.00000 TIP_ANG=0.00000 r1=5.000 )\n",
         // A tip angle makes it the seven-value mill.
-        "2 | 8 ) name=TIP8  type=1  subtype=2 \n",
+        "2 | 9 ) name=TIP8  type=1  subtype=2 \n",
         "\t\t D=8.000 L=60.000 FL=25.000 FLn=0 z_ofsset=0.000 ToolNumber=0\n",
         "\t\t catalog_name= cutter_description=\n",
         "\t\t MILL ( TAPER_ANG=0.00000 TIP_ANG=0.10000 r1=0.000 )\n",
         "\t\t MILL7 ( r1_radius=0.000 r1_center_x=0.000 r1_center_y=0.000 )\n",
-        "3 | 8 ) name=APT12  type=1  subtype=3 \n",
+        "3 | 9 ) name=APT12  type=1  subtype=3 \n",
         "\t\t D=12.000 L=70.000 FL=30.000 FLn=0 z_ofsset=0.000 ToolNumber=0\n",
         "\t\t catalog_name= cutter_description=\n",
         "\t\t MILL ( TAPER_ANG=0.00000 TIP_ANG=0.00000 r1=1.000 )\n",
         "\t\t MILL10 ( r2=0.500 r2_center_x=5.500 r2_center_y=2.000 r1_center_x=5.000 r1_center_y=1.000 )\n",
-        "4 | 8 ) name=DR5  type=2  subtype=1 \n",
+        "4 | 9 ) name=DR5  type=2  subtype=1 \n",
         "\t\t D=5.000 L=40.000 FL=20.000 FLn=0 z_ofsset=0.000 ToolNumber=0\n",
         "\t\t catalog_name= cutter_description=\n",
         "\t\t DRILL ( TIP_ANG=0.20000 R1=0.100 POINT_ANG=2.05949 )\n",
-        "5 | 8 ) name=BAR20  type=7  subtype=0 \n",
+        "5 | 9 ) name=BAR20  type=7  subtype=0 \n",
         "\t\t D=20.000 L=60.000 FL=20.000 FLn=0 z_ofsset=0.000 ToolNumber=0\n",
         "\t\t catalog_name= cutter_description=\n",
         "\t\t BARREL ( R=50.000 SHANK_DIA=10.000 lower_corner_radius=2.000 upper_corner_radius=2.000 "
         "barrel_center_y=10.000)\n",
-        "6 | 8 ) name=T30  type=8  subtype=0 \n",
+        "6 | 9 ) name=T30  type=8  subtype=0 \n",
         "\t\t D=30.000 L=50.000 FL=6.000 FLn=0 z_ofsset=0.000 ToolNumber=0\n",
         "\t\t catalog_name= cutter_description=\n",
         "\t\t CUTTER_T ( SHANK_DIA=10.000 lower_corner_radius=1.000 upper_corner_radius=0.500 )\n",
-        "7 | 8 ) name=TURN5  type=5  subtype=0 \n",
+        "7 | 9 ) name=TURN5  type=5  subtype=0 \n",
         "\t\t D=16.000 L=100.000 FL=0.000 FLn=0 z_ofsset=0.000 ToolNumber=0\n",
+        "\t\t catalog_name= cutter_description=\n",
+        "\t\t NONE ( - )\n",
+        // A group of the root is no cutter.
+        "8 | 9 ) name=POCKET  type=-1  subtype=-1 \n",
+        "\t\t D=0.000 L=0.000 FL=0.000 FLn=0 z_ofsset=0.000 ToolNumber=0\n",
         "\t\t catalog_name= cutter_description=\n",
         "\t\t NONE ( - )\n",
         kSeparator + "\n$$",

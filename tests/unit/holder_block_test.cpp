@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "host/platform/platform.h"
@@ -51,6 +52,7 @@ HolderRun write_holder(const std::vector<HolderSection> &sections, double offset
     sim::begin_direct(s);
     uTool[3] = ToolRecord{};
     uTool[3].tls = s.part->members[0].tag;
+    std::strcpy(uTool[3].name, "EM10");
     tls_file = plat_open_text(dir.file("h.tls").c_str(), "w");
     EXPECT_NE(tls_file, nullptr);
     poison_stack();
@@ -64,6 +66,12 @@ HolderRun write_holder(const std::vector<HolderSection> &sections, double offset
     h.out = joined(h.run, Event::Stdout);
     h.file = read_file(dir.file("h.tls"));
     return h;
+}
+
+std::string fixed5(double v) {
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "%.5f", v);
+    return buf;
 }
 
 const char *kOpen = "  HOLDER {\n    ASSEMBLY {\n      SOR {\n        PTS { (0,0) }\n";
@@ -155,7 +163,32 @@ INSTANTIATE_TEST_SUITE_P(
                       "        PTS { (0,-3.00000) }\n"
                       "        PTS { (0,-3.00000) } \n" +
                       kClose},
-        EntryCase{"NoSections", 25, {}, ""}),
+        EntryCase{"NoSections", 25, {}, ""},
+        // A section with a number that is not finite ends the holder below it.
+        EntryCase{"SumPastTheLargestDoubleStops", 0,
+                  {{40, 50, 0, 0}, {30, 1e308, 0, 0}, {30, 1e308, 0, 0}, {20, 10, 0, 0}},
+                  std::string(kOpen) +
+                      "        PTS { (20.00000,-0.00000) } \n"
+                      "        PTS { (20.00000,50.00000) } \n"
+                      "        PTS { (15.00000,50.00000) } \n"
+                      "        PTS { (15.00000," + fixed5(50 + 1e308) + ") } \n"
+                      "        PTS { (0," + fixed5(50 + 1e308) + ") } \n" +
+                      kClose},
+        EntryCase{"FilletOfNanStops", 0, {{20, 10, 0, NAN}, {20, 10, 0, 0}},
+                  std::string(kOpen) + "        PTS { (0,-0.00000) } \n" + kClose},
+        EntryCase{"InfiniteDiameterStops", 2, {{20, 10, 0, 0}, {INFINITY, 10, 0, 0}},
+                  std::string(kOpen) +
+                      "        PTS { (0,-2.00000) }\n"
+                      "        PTS { (10.00000,-2.00000) } \n"
+                      "        PTS { (10.00000,8.00000) } \n"
+                      "        PTS { (0,8.00000) } \n" +
+                      kClose},
+        EntryCase{"InfiniteOffsetIsNone", INFINITY, {{20, 30, 0, 0}},
+                  std::string(kOpen) +
+                      "        PTS { (10.00000,-0.00000) } \n"
+                      "        PTS { (10.00000,30.00000) } \n"
+                      "        PTS { (0,30.00000) } \n" +
+                      kClose}),
     [](const auto &p) { return p.param.name; });
 
 TEST(HolderBlock, DiagnosticLines) {
@@ -169,6 +202,17 @@ TEST(HolderBlock, DiagnosticLines) {
               "\n\t constant x=2.01 y=0.00");
     HolderRun none = write_holder({}, 0);
     EXPECT_EQ(none.out, "\nNumber of holder stacks defined is 0 ");
+    // The tool is named where a number that is not finite ends the holder.
+    HolderRun stopped = write_holder({{40, 50, 0, 2}, {30, 5, -H, 0}, {30, INFINITY, 0, 0}, {20, 10, 0, 0}}, NAN);
+    EXPECT_EQ(stopped.out,
+              "\nNumber of holder stacks defined is 4 "
+              "\n Tools_write_holder -> \"EM10\": holder offset not finite, written as 0 "
+              "\n holder(0) D=40.00 L=50.00 B=0.0000 R1=2.00"
+              "\n\t constant x=0.00 y=2.00"
+              "\n holder(1) D=30.00 L=5.00 B=-1.5708 R1=0.00"
+              "\n holder(2) D=30.00 L=inf B=0.0000 R1=0.00"
+              "\n Tools_write_holder -> \"EM10\": holder(2) not finite, the holder ends below it "
+              "\n holder(3) D=20.00 L=10.00 B=0.0000 R1=0.00");
 }
 
 // Only exactly +-1.5707963 is left out; the full-precision quarter turn is

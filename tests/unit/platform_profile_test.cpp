@@ -24,13 +24,21 @@ struct Answer {
     std::string value;
 };
 
+// A null key asks for the list of the section's key names: the count's
+// characters, zeros included.
 Answer ask(const std::string &file, const char *section, const char *key, unsigned size,
            const char *def = "") {
     std::string buffer(size + 8, '#');
-    unsigned count = plat_get_profile_string(section, key, def, &buffer[0], size, file.c_str());
+    unsigned count = key ? plat_get_profile_string(section, key, def, &buffer[0], size, file.c_str())
+                         : plat_get_profile_keys(section, &buffer[0], size, file.c_str());
     // Nothing beyond the buffer is touched.
     EXPECT_EQ(buffer.substr(size), std::string(8, '#'));
     if (size == 0) return {count, ""};
+    if (!key) {
+        EXPECT_LT(count, size);
+        EXPECT_EQ(buffer[std::min(count, size - 1)], '\0') << "list not terminated";
+        return {count, buffer.substr(0, std::min(count, size))};
+    }
     size_t end = buffer.find('\0');
     EXPECT_LT(end, size) << "value not terminated inside the buffer";
     return {count, buffer.substr(0, std::min(end, static_cast<size_t>(size)))};
@@ -58,6 +66,7 @@ TEST_P(Reader, AnswersLikeTheWindowsReader) {
     EXPECT_EQ(a.count, c.count);
 }
 
+const std::string kKeys = "[S]\nA=1\n;c=2\nB\nb=3\n=4\n=5\nC=6\n[S]\nD=7\n";
 const std::string kQuoted = "[S]\r\nQ=\"" + std::string(300, 'y') + "\"\r\n";
 
 // Each answer was taken from GetPrivateProfileStringA.
@@ -112,7 +121,13 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"DefaultKeepsItsFirstBlank", "", "S", "K", 10, "  ", 1, " "},
         ReaderCase{"DefaultKeepsTrailingTab", "", "S", "K", 10, "d\t", 2, "d\t"},
         ReaderCase{"DefaultQuotesStripped", "[S]\n", "S", "K", 10, "\"d\"", 1, "d"},
-        ReaderCase{"NullDefault", "[S]\n", "S", "K", 10, nullptr, 0, "" }),
+        ReaderCase{"NullDefault", "[S]\n", "S", "K", 10, nullptr, 0, "" },
+        // Key lists: no comments, no lines without '=', a run of nameless keys
+        // once, the first section only; cut to the size less two.
+        ReaderCase{"KeyList", kKeys, "S", nullptr, 257, "", 7, std::string("A\0b\0\0C\0", 7)},
+        ReaderCase{"KeyListCut", kKeys, "S", nullptr, 5, "", 3, std::string("A\0b", 3)},
+        ReaderCase{"KeyListSectionUntrimmed", kKeys, " S", nullptr, 257, "", 0, ""},
+        ReaderCase{"KeyListStartingNameless", "[S]\n=x\nA=1\n", "s", nullptr, 257, "", 0, ""}),
     [](const auto &p) { return std::string(p.param.name); });
 
 TEST(ReaderFiles, MissingAndUnreadableFiles) {
@@ -221,8 +236,10 @@ TEST(ReaderCorpus, SameAnswersAsGetPrivateProfileStringA) {
         if (fs::exists(corpus_dir() / file) && fs::is_regular_file(corpus_dir() / file))
             names_in(read_file((corpus_dir() / file).string()), sections, keys);
         std::vector<Query> queries = fixed;
-        for (const std::string &s : sections)
+        for (const std::string &s : sections) {
+            queries.push_back({escaped(s), "\\N", "", false});  // the list of its key names
             for (const std::string &k : keys) queries.push_back({escaped(s), escaped(k), "", false});
+        }
         for (const std::string &k : keys) queries.push_back({"VMAIN", escaped(k), "", false});
         for (const Query &q : queries) {
             for (unsigned size : kSizes) {

@@ -3,6 +3,7 @@
 // Wine.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "host/common/cp1251.h"
@@ -86,7 +87,10 @@ TEST_P(Launch, StartsTheFirstLauncherThatRuns) {
         fs::create_directories(dir.file("home/application"));
         write_file(dir.file("home/application/kesto_tools_vericut.ini"), c.ini);
     }
+    auto start = std::chrono::steady_clock::now();
     LaunchRun run = launch(dir.file("home"), c.tls);
+    // However large NUM is, only the entries the section has are read.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(run.rc, c.rc);
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.messages, c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message});
@@ -118,6 +122,18 @@ INSTANTIATE_TEST_SUITE_P(
         LaunchCase{"NumNegative", "[VMAIN]\nNUM=-1\n[VRUN]\n0=bin\\launcher\n", "t.tls", 0, "",
                    with_path(kNotStarted, "t.tls"), ""},
         LaunchCase{"NoVrunSection", "[VMAIN]\nNUM=3\n", "t.tls", 0, "", with_path(kNotStarted, "t.tls"), ""},
+        // NUM=2147483647 is read with room for nine digits: 214748364.
+        LaunchCase{"LargestNumWithoutLauncher", "[VMAIN]\nNUM=2147483647\n", "t.tls", 0, "",
+                   with_path(kNotStarted, "t.tls"), ""},
+        LaunchCase{"LargestNumOnlyIndicesAsWritten",
+                   "[VMAIN]\nNUM=2147483647\n[VRUN]\n05=bin\\second\n+1=bin\\second\n214748365=bin\\second\n"
+                   "214748364=bin\\launcher\n",
+                   "t.tls", 0, started_out(214748364, "bin\\launcher", "t.tls"), "", record_of("t.tls")},
+        LaunchCase{"IndicesInIncreasingOrderFirstKeyAnswers",
+                   "[VMAIN]\nNUM=3\n[VRUN]\n3=bin\\second\n1=bin\\launcher\n1=bin\\nothing\n", "t.tls", 0,
+                   started_out(1, "bin\\launcher", "t.tls"), "", record_of("t.tls")},
+        LaunchCase{"NamelessKeyFirst", "[VMAIN]\nNUM=1\n[VRUN]\n=bin\\second\n1=bin\\launcher\n", "t.tls", 0,
+                   started_out(1, "bin\\launcher", "t.tls"), "", record_of("t.tls")},
         LaunchCase{"EntryWithArgumentsIsNoFile", "[VMAIN]\n[VRUN]\n0=bin\\launcher -x\n", "t.tls", 0, "",
                    with_path(kNotStarted, "t.tls"), ""},
         LaunchCase{"CannotStartThenNext", "[VMAIN]\nNUM=1\n[VRUN]\n0=bin\\text.exe\n1=bin\\launcher\n", "t.tls", 0,

@@ -137,6 +137,7 @@ struct RecordCase {
     const char *name;
     std::function<ToolRecord()> tool;
     std::string expected;  // with "\n" line ends
+    std::string out = "";  // standard output; empty: not looked at
 };
 
 class Record : public ::testing::TestWithParam<RecordCase> {};
@@ -145,6 +146,18 @@ TEST_P(Record, IsWrittenByteForByte) {
     Written w = write_all({{GetParam().tool(), {}, 0}}, 0);
     EXPECT_EQ(w.results, std::vector<int>{0});
     EXPECT_EQ(w.file, crlf(GetParam().expected));
+    if (!GetParam().out.empty()) {
+        EXPECT_EQ(w.out, GetParam().out);
+    }
+    EXPECT_EQ(w.file.find("inf"), std::string::npos);
+    EXPECT_EQ(w.file.find("nan"), std::string::npos);
+}
+
+// The flat end a tool without finite cutter numbers is written as.
+std::string flat_end_block(const std::string &fl, const std::string &d, const std::string &l) {
+    return "  TOOLTYPE MILLING\n  STACK YES\n  CUTTER {\n    FLUTE_LENGTH " + fl +
+           " \n    SHANK_DIAMETER 0.00000 \n    ASSEMBLY {\n      CUTTER_TYPE \"FLAT END\"\n"
+           "      STANDARD (" + d + ",0.00000,0.00000,0.00000,0.00000,0.00000," + l + ")\n    }\n  }\n";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -380,6 +393,75 @@ INSTANTIATE_TEST_SUITE_P(
                        "        PTS { (0.00000,6.00000) (0.00000,50.00000) (0,50.00000) } \n"
                        "      }\n    }\n  }\n"
                        "}\n"},
+        // Numbers that are not finite never reach the file: cutter values
+        // give the flat end of the tool's diameter and length, or no cutter
+        // shape when those are not finite either; the tool is named.
+        RecordCase{"TipAngleOverflowIsFlatEnd",
+                   [] {
+                       ToolRecord e = em10();
+                       e.subtype = 2;
+                       e.tip_angle = 1e308;
+                       return e;
+                   },
+                   head("EM10", "D10.00 H75.00") + flat_end_block("50.00000", "10.00000", "75.00000") + "}\n",
+                   "\n Tools_write_tls -> \"EM10\": STANDARD values not finite, written as FLAT END "
+                   "\nNumber of holder stacks defined is 0 "},
+        RecordCase{"Apt10NanRadiusIsFlatEnd",
+                   [] {
+                       ToolRecord e = em10();
+                       e.subtype = 3;
+                       e.r2 = NAN;
+                       return e;
+                   },
+                   head("EM10", "D10.00 H75.00") + flat_end_block("50.00000", "10.00000", "75.00000") + "}\n"},
+        RecordCase{"DrillPointAngleOverflowIsFlatEnd",
+                   [] {
+                       ToolRecord e = em10();
+                       e.type = 2;
+                       e.point_angle = -1e308;
+                       return e;
+                   },
+                   head("EM10", "D10.00 H75.00") + flat_end_block("50.00000", "10.00000", "75.00000") + "}\n"},
+        RecordCase{"InfiniteFluteLengthHasNoCutterShape",
+                   [] {
+                       ToolRecord e = em10();
+                       e.flute_length = INFINITY;
+                       return e;
+                   },
+                   head("EM10", "D10.00 H75.00") + "  TOOLTYPE TURNING\n  STACK NO\n}\n",
+                   "\n Tools_write_tls -> \"EM10\": STANDARD values not finite, written as TURNING "
+                   "\nNumber of holder stacks defined is 0 "},
+        RecordCase{"TCutterInfiniteDiameterHasNoCutterShape",
+                   [] {
+                       ToolRecord e = t_cutter();
+                       e.diameter = INFINITY;
+                       return e;
+                   },
+                   head("TC30", "H50.00") + "  TOOLTYPE TURNING\n  STACK NO\n}\n",
+                   "\n Tools_write_tls -> \"TC30\": D not finite, left out of the description "
+                   "\n Tools_write_tls -> \"TC30\": CUTTER_T outline not finite, written as TURNING "
+                   "\nNumber of holder stacks defined is 0 "},
+        RecordCase{"NanZOffsetIsNoOffset",
+                   [] {
+                       ToolRecord e = em10();
+                       e.z_offset = NAN;
+                       e.subtype = 5;
+                       return e;
+                   },
+                   head("EM10", "D10.00 H75.00") + "}\n",
+                   "\n Tools_write_tls -> \"EM10\": z_offset not finite, written as 0 "
+                   "\nNumber of holder stacks defined is 0 "},
+        RecordCase{"ControlCharactersInTexts",
+                   [] {
+                       ToolRecord e = em10();
+                       std::strcpy(e.name, "EM\r\n10\x1f");
+                       std::strcpy(e.cutter_description, "\tEND\nMILL");
+                       std::strcpy(e.catalog_name, "\"C\x01\"\x7f");
+                       return e;
+                   },
+                   "TOOLID \"EM  10 \" {\n  UNITS MILLIMETER\n  DESCRIPTION \"D10.00 H75.00  END MILL |C |\x7f\"\n"
+                   "  GAGEPOINT_OFFSET (0.00000,0.00000,0.00000)\n" +
+                       flat_end_block("50.00000", "10.00000", "75.00000") + "}\n"},
         // Outlines that have no finite numbers: the flat end of the tool's
         // diameter and length instead.
         RecordCase{"BarrelRadiusZero",
@@ -496,6 +578,19 @@ INSTANTIATE_TEST_SUITE_P(
                                       e.lower_corner_radius = 0;
                                       e.upper_corner_radius = 0;
                                       e.barrel_center_y = 60;
+                                  }},
+                      // A square beyond the largest double: 80-bit intermediates
+                      // would keep these finite.
+                      OutlineCase{"CornerSquareOverflows",
+                                  [](ToolRecord &e) {
+                                      e.barrel_radius = 1e300;
+                                      e.barrel_center_y = 1e10;
+                                  }},
+                      OutlineCase{"SharpSquareOverflows",
+                                  [](ToolRecord &e) {
+                                      e.barrel_radius = 1e200;
+                                      e.lower_corner_radius = 0;
+                                      e.upper_corner_radius = 0;
                                   }}),
     [](const auto &p) { return p.param.name; });
 
@@ -557,6 +652,20 @@ INSTANTIATE_TEST_SUITE_P(
                             std::memset(e.catalog_name, 'c', 151);
                         },
                         ("D10.00 H75.00 " + std::string(135, 'd')).substr(0, 79)},
+        DescriptionCase{"NonFiniteNumbersLeftOut",
+                        [](ToolRecord &e) {
+                            e.diameter = -INFINITY;
+                            e.r1 = NAN;
+                            std::strcpy(e.cutter_description, "END MILL");
+                        },
+                        "H75.00 END MILL"},
+        DescriptionCase{"OnlyTextsLeft",
+                        [](ToolRecord &e) {
+                            e.diameter = NAN;
+                            e.length = INFINITY;
+                            std::strcpy(e.catalog_name, "CAT-1");
+                        },
+                        "CAT-1"},
         DescriptionCase{"CatalogAfterDescriptionCut",
                         [](ToolRecord &e) {
                             std::memset(e.cutter_description, 'd', 50);
@@ -597,13 +706,14 @@ TEST(TlsWriterSelection, IndexOutsideTheTableWritesNothing) {
     fclose(f);
 }
 
-// Quotes become bars in the table itself and subtypes are rewritten there;
+// Quotes become bars (and control characters blanks) in the table itself
+// and subtypes are rewritten there;
 // a second pass over the same entries writes the same records.
 TEST(TlsWriterTable, ChangesStayAndSecondPassIsIdentical) {
     ToolRecord quoted = em10();
     std::strcpy(quoted.name, "\"EM\"10\"");
     std::strcpy(quoted.cutter_description, "\"END\" MILL\"");
-    std::strcpy(quoted.catalog_name, "\"CAT\"");
+    std::strcpy(quoted.catalog_name, "\"CA\nT\"");
     ToolRecord ball = em10();
     ball.r1 = 5;
     ToolRecord tipped = em10();
@@ -616,7 +726,7 @@ TEST(TlsWriterTable, ChangesStayAndSecondPassIsIdentical) {
     EXPECT_EQ(w.results, std::vector<int>(8, 0));
     EXPECT_STREQ(w.table[0].name, "|EM|10|");
     EXPECT_STREQ(w.table[0].cutter_description, "|END| MILL|");
-    EXPECT_STREQ(w.table[0].catalog_name, "|CAT|");
+    EXPECT_STREQ(w.table[0].catalog_name, "|CA T|");
     EXPECT_EQ(w.table[0].subtype, 1);
     EXPECT_EQ(w.table[1].subtype, 4);
     EXPECT_EQ(w.table[2].subtype, 2);
@@ -626,7 +736,7 @@ TEST(TlsWriterTable, ChangesStayAndSecondPassIsIdentical) {
     std::string first = w.file.substr(0, w.file.size() / 2);
     EXPECT_EQ(first, w.file.substr(w.file.size() / 2));
     EXPECT_EQ(first.rfind("TOOLID \"|EM|10|\" {\r\n  UNITS MILLIMETER\r\n"
-                          "  DESCRIPTION \"D10.00 H75.00 |END| MILL| |CAT|\"\r\n",
+                          "  DESCRIPTION \"D10.00 H75.00 |END| MILL| |CA T|\"\r\n",
                           0),
               0u)
         << first;

@@ -262,10 +262,12 @@ TEST_P(FailedQuery, GivesDefinedValues) {
 INSTANTIATE_TEST_SUITE_P(
     ToolTable, FailedQuery,
     ::testing::Values(
+        // A member that is no cutter is no tool: every command skips it.
         FaultCase{"Type", "UF_CUTTER_ask_type_and_subtype", 2,
                   [](const ToolRecord &e) {
-                      EXPECT_EQ(e.type, 0);
-                      EXPECT_EQ(e.subtype, 0);
+                      EXPECT_EQ(e.type, -1);
+                      EXPECT_EQ(e.subtype, -1);
+                      EXPECT_TRUE(Tools_is_skipped(&e));
                       EXPECT_EQ(e.diameter, 1.0);
                   }},
         FaultCase{"Name", "UF_OBJ_ask_name", 2, [](const ToolRecord &e) { EXPECT_STREQ(e.name, ""); }},
