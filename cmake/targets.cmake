@@ -92,8 +92,11 @@ target_link_libraries(kesto-tools-vericut PRIVATE ufun ugopenint kesto_common)
 if(TARGET kesto_tlsfile)
   target_link_libraries(kesto-tools-vericut PRIVATE kesto_tlsfile)
 endif()
+target_compile_definitions(kesto-tools-vericut PRIVATE KESTO_VERSION="${PROJECT_VERSION}")
 add_dependencies(kesto-tools-vericut kesto_tools_vericut)
 if(WIN32)
+  # shell32: the wide command line split into arguments
+  target_link_libraries(kesto-tools-vericut PRIVATE shell32)
   target_link_options(kesto-tools-vericut PRIVATE -static-libgcc -static-libstdc++)
 endif()
 

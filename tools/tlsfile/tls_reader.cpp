@@ -12,6 +12,8 @@
 #include <cstring>
 #include <limits>
 
+#include "tools/tlsfile/input_file.h"
+
 namespace tlsfile {
 
 const char *form_name(Form form) {
@@ -444,13 +446,14 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
         dst = s->text;
         expect_end(c, line, w.c_str());
     };
-    auto single_number = [&](double &dst, bool &has) {
+    auto single_number = [&](double &dst, bool &has, int *at = nullptr) {
         bool finite = true;
         if (!number(c, line, dst, finite)) {
             fault(line, w + " must be followed by a number, found " + c.found());
             return;
         }
         has = true;
+        if (at) *at = line;
         expect_end(c, line, w.c_str());
     };
 
@@ -482,6 +485,7 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
             }
             if (!expect_end(c, line, "GAGEPOINT_OFFSET")) return;
             t.has_gage = true;
+            t.gage_line = line;
             for (int i = 0; i < 3; ++i) t.gage[i] = v[static_cast<size_t>(i)];
             return;
         }
@@ -498,8 +502,9 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
         }
         break;
     case Ctx::cutter:
-        if (w == "FLUTE_LENGTH") return single_number(t.flute_length, t.has_flute_length);
-        if (w == "SHANK_DIAMETER") return single_number(t.shank_diameter, t.has_shank_diameter);
+        if (w == "FLUTE_LENGTH") return single_number(t.flute_length, t.has_flute_length, &t.flute_length_line);
+        if (w == "SHANK_DIAMETER")
+            return single_number(t.shank_diameter, t.has_shank_diameter, &t.shank_diameter_line);
         if (w == "ASSEMBLY") {
             if (!t.standard.empty() || t.cutter_outline.present || t.cutter_type_line) {
                 fault(line, "second ASSEMBLY block in the CUTTER block");
@@ -713,22 +718,8 @@ Library parse_tls(const std::string &text) {
 }
 
 bool read_tls_file(const std::string &path, Library &library, std::string &error) {
-    std::FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
     std::string text;
-    char buf[65536];
-    size_t got = 0;
-    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
-    bool failed = std::ferror(f) != 0;
-    int saved = errno;
-    std::fclose(f);
-    if (failed) {
-        error = path + ": " + std::strerror(saved ? saved : EIO);
-        return false;
-    }
+    if (!read_input_file(path, kMaxLibraryBytes, true, text, error)) return false;
     library = parse_tls(text);
     return true;
 }

@@ -62,6 +62,7 @@ struct Tool {
     bool has_description = false;
     std::string description;
     bool has_gage = false;
+    int gage_line = 0;
     double gage[3] = {0, 0, 0};
     std::string tooltype;  // "MILLING", "TURNING" or empty
     std::string stack;     // "YES", "NO" or empty
@@ -69,8 +70,10 @@ struct Tool {
     bool has_cutter = false;
     int cutter_line = 0;
     bool has_flute_length = false;
+    int flute_length_line = 0;
     double flute_length = 0;
     bool has_shank_diameter = false;
+    int shank_diameter_line = 0;
     double shank_diameter = 0;
     std::string cutter_type;  // text of CUTTER_TYPE, empty when absent
     int cutter_type_line = 0;
@@ -106,7 +109,8 @@ double outline_max_radius(const Outline &outline);
 Library parse_tls(const std::string &text);
 
 // Reads and parses a file.  False, with a reason in error, when it cannot be
-// read at all; everything else about its contents is reported as problems.
+// read at all (not a regular file, larger than kMaxLibraryBytes, unreadable);
+// everything else about its contents is reported as problems.
 bool read_tls_file(const std::string &path, Library &library, std::string &error);
 
 }  // namespace tlsfile
