@@ -117,7 +117,9 @@ if(NOT WIN32)
   enable_testing()
   find_package(GTest REQUIRED)
   file(GLOB_RECURSE KESTO_TEST_SOURCES CONFIGURE_DEPENDS tests/unit/*.cpp)
-  add_executable(kesto_tests ${KESTO_TEST_SOURCES})
+  # The command-line tool's dialog plan is tested on its own.
+  add_executable(kesto_tests ${KESTO_TEST_SOURCES} tools/cli/session_input.cpp
+    ${PROJECT_BINARY_DIR}/generated/demo_part.cpp)
   kesto_project_target(kesto_tests)
   target_include_directories(kesto_tests SYSTEM PRIVATE ${KESTO_THIRD_PARTY_INCLUDE})
   target_link_libraries(kesto_tests PRIVATE kesto_plugin_core ufun ugopenint kesto_common GTest::gtest GTest::gtest_main)
