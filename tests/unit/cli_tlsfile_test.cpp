@@ -224,6 +224,32 @@ TEST(CliTlsfile, ExportWritesTheBytesOfTheScriptedSession) {
     }
 }
 
+TEST(CliTlsfile, ExportNamesItsOutputAfterThePartAndSelectsOnce) {
+    // part names as the host gives them on either system (JSON-escaped)
+    struct Row {
+        const char *part_name;
+        const char *output;
+    };
+    const Row rows[] = {
+        {R"(D:\\parts\\housing.prt)", "housing.tls"}, {"/srv/parts/bracket.prt", "bracket.tls"},
+        {"D:plate.prt", "plate.tls"}, {"cover", "cover.tls"}, {"v1.2.prt", "v1.2.tls"},
+        {R"(C:\\parts\\)", "tools.tls"}, {"", "tools.tls"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.part_name);
+        TempDir dir;
+        write_file("part.json", std::string(R"({"name": ")") + row.part_name + R"(", "members": [
+            {"name": "EM10", "type": 1, "subtype": 1, "params": {"diameter": 10, "length": 75}},
+            {"name": "EM12", "type": 1, "subtype": 1, "params": {"diameter": 12, "length": 75}}]})");
+        Result r = cli("export part.json --select EM10 --select EM10");
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out.rfind(std::string("wrote ") + row.output + ": 1 tool\n", 0), 0u) << r.out;
+        std::vector<Record> records = records_of(split_crlf(read_file(row.output)));
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].name, "EM10");
+    }
+}
+
 TEST(CliTlsfile, CheckFindsEachDamageAtItsLine) {
     // Each damage edits the demo export and gives the line (index) the
     // problem must be reported at, and a piece of its message.
@@ -638,6 +664,9 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
 
 TEST(CliTlsfile, EverySubcommandHasHelp) {
     TempDir dir;
+    Result version = cli("--version");
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out, std::string("kesto-tools-vericut ") + KESTO_VERSION + "\n");
     for (const std::string command : {"run", "export", "play", "check", "preview"}) {
         SCOPED_TRACE(command);
         Result r = cli(command + " --help");

@@ -2,6 +2,9 @@
 // and what is wrong; the run command exits 2 for it and runs nothing.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <iterator>
 
@@ -110,6 +113,15 @@ TEST(Session, RunCommandExitCodes) {
     EXPECT_EQ(run_command(cli + "good.json", out), 0);
     EXPECT_NE(out.find("menu \"Select menu \""), std::string::npos);
     EXPECT_EQ(run_command(cli + "good.json --plugin ./nothing.so 2>/dev/null", out), 3);
+    // --plugin names a file from the folder the command started in, also with -C
+    symlink(KESTO_PLUGIN_PATH, "plugin.so");
+    mkdir("run", 0777);
+    EXPECT_EQ(run_command(cli + "good.json -C run --plugin plugin.so -o transcript.txt", out), 0);
+    EXPECT_NE(read_file("run/transcript.txt").find("menu \"Select menu \""), std::string::npos);
+    // a path that is not UTF-8 still gives a JSON transcript
+    EXPECT_EQ(run_command(cli + "good.json --json --plugin \"$(printf 'x\\377')\" 2>/dev/null", out), 3);
+    EXPECT_NE(out.find("cannot load"), std::string::npos) << out;
+    EXPECT_NE(out.find("x\xEF\xBF\xBD"), std::string::npos) << out;
 
     // A question answer given to the menu: the error names the dialog, and
     // the user leaves, so the session still ends.
