@@ -19,6 +19,17 @@
 namespace sim {
 namespace {
 
+#if defined(_WIN32)
+// Windows takes UTF-8 names (of the plug-in, of the session's files) only
+// through its wide calls.
+std::wstring wide(const std::string &utf8) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &w[0], n);
+    return w;
+}
+#endif
+
 using UfusrFn = void (*)(char *, int *, int);
 using AskUnloadFn = int (*)(void);
 
@@ -32,7 +43,7 @@ struct Library {
 
     bool load(const std::string &path) {
 #if defined(_WIN32)
-        handle = LoadLibraryA(path.c_str());
+        handle = LoadLibraryW(wide(path).c_str());
         if (!handle) error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
 #else
         handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -104,15 +115,8 @@ std::string expand(const std::string &text) {
     return out;
 }
 
-// File access by UTF-8 name, as the session file writes it; Windows takes
-// such names only through its wide calls.
+// File access by UTF-8 name, as the session file writes it.
 #if defined(_WIN32)
-std::wstring wide(const std::string &utf8) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &w[0], n);
-    return w;
-}
 std::FILE *open_for_writing(const std::string &path) { return _wfopen(wide(path).c_str(), L"wb"); }
 void make_folder(const std::string &path) { _wmkdir(wide(path).c_str()); }
 #else

@@ -587,12 +587,12 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"check demo.tls other.tls", "other.tls"},
         {"check device", "cannot read device: is not a regular file"},
         {"check fifo", "cannot read fifo: is not a regular file"},
-        {"check huge.tls", "huge.tls: is larger than 256 MiB"},
+        {"check huge.tls", "huge.tls: is larger than 64 MiB"},
         {"check demo.tls >full", "standard output: cannot be written: No space left on device"},
         {"preview missing.tls -o out.svg", "cannot read missing.tls"},
         {"preview folder -o out.svg", "cannot read folder"},
         {"preview device -o out.svg", "cannot read device: is not a regular file"},
-        {"preview huge.tls -o out.svg", "huge.tls: is larger than 256 MiB"},
+        {"preview huge.tls -o out.svg", "huge.tls: is larger than 64 MiB"},
         {"preview demo.tls --scale 2 -o out.svg", "--scale"},
         {"preview demo.tls -o nowhere/out.svg", "nowhere: no such folder"},
         {"preview demo.tls -o folder", "folder: is a folder"},
@@ -642,7 +642,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
     std::string ignored;
     ASSERT_EQ(testing_support::run_command("mknod device c 1 3 && mknod full c 1 7 && mkfifo fifo", ignored), 0);
     write_file("huge.tls", "CGTECH Tool Library File\n");
-    fs::resize_file("huge.tls", (uintmax_t(256) << 20) + 1);
+    fs::resize_file("huge.tls", (uintmax_t(64) << 20) + 1);
     const auto before = snapshot(".");
     for (const Row &row : rows) {
         SCOPED_TRACE(row.args);

@@ -113,7 +113,12 @@ TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
         "export папка/деталь.json -o папка/деталь.json",
         "check папка/нет.tls",
     };
-    TempDir native_dir, wine_dir;
+    // the Windows program runs from a folder of a Cyrillic name too
+    TempDir program_dir, native_dir, wine_dir;
+    const fs::path program_folder = program_dir.file("программа");
+    fs::create_directories(program_folder);
+    for (const char *name : {"kesto-tools-vericut.exe", "kesto_tools_vericut.dll", "libufun.dll", "libugopenint.dll"})
+        fs::copy_file(fs::path(win) / name, program_folder / name);
     for (const TempDir *d : {&native_dir, &wine_dir}) {
         fs::create_directories(d->file("папка"));
         fs::create_directories(d->file("выход"));
@@ -133,7 +138,7 @@ TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
         SCOPED_TRACE(args);
         std::string native_err, wine_err;
         auto native = run_in(native_dir, quoted(KESTO_CLI_PATH), args, native_err);
-        auto wine = run_in(wine_dir, wine_command() + " " + quoted(win + "/kesto-tools-vericut.exe"), args, wine_err);
+        auto wine = run_in(wine_dir, wine_command() + " " + quoted((program_folder / "kesto-tools-vericut.exe").string()), args, wine_err);
         EXPECT_EQ(wine, native) << native_err << wine_err;
         if (native.first == 2) {
             EXPECT_EQ(wine_err, native_err);

@@ -9,6 +9,7 @@
 #include "tests/unit/test_support.h"
 #include "tests/unit/tlsfile_fixture.h"
 #include "tools/tlsfile/tls_check.h"
+#include "tools/tlsfile/tls_preview.h"
 
 namespace {
 
@@ -247,6 +248,33 @@ TEST(TlsfileCheck, LastLineWithoutLineEndIsReported) {
     ASSERT_EQ(r.problems.size(), 1u) << problems_text(r);
     EXPECT_EQ(r.problems[0].line, r.library.line_count);
     EXPECT_NE(r.problems[0].message.find("no line end"), std::string::npos);
+}
+
+TEST(TlsfileCheck, LimitsKeepTheModelOfADamagedFileSmall) {
+    // past 500 000 records reading stops; past 100 000 problems they are counted
+    std::string text = "CGTECH Tool Library File\nVersion-5.2\n\n";
+    for (int i = 0; i <= 500000; ++i) text += "TOOLID \"\" {\n}\n";
+    tlsfile::CheckResult r = tlsfile::check_text(text);
+    EXPECT_EQ(r.library.tools.size(), 500000u);
+    ASSERT_EQ(r.problems.size(), 100000u);
+    EXPECT_EQ(r.problems_beyond, 400001u);
+    EXPECT_EQ(r.problems[0].message, "empty TOOLID: the record has no name");
+    bool stop_listed = false;
+    for (const tlsfile::Problem &p : r.problems)
+        stop_listed = stop_listed || (p.line == 1000004 && p.message.find("more than 500000 TOOLID records") == 0);
+    EXPECT_TRUE(stop_listed);
+    std::string report = tlsfile::format_report(r, "big.tls");
+    EXPECT_EQ(report.substr(report.rfind('\n', report.size() - 2) + 1), "500001 problems (the first 100000 are listed)\n");
+
+    // an outline longer than any tool's is not drawn
+    std::string points = "CGTECH Tool Library File\nVersion-5.2\n\nTOOLID \"A\" {\n  TOOLTYPE MILLING\n  CUTTER {\n"
+                         "    ASSEMBLY {\n      SOR {\n";
+    for (int i = 0; i < 10000; ++i) points += "        PTS { (1,1) }\n";
+    points += "        PTS { (0,2) }\n      }\n    }\n  }\n}\n";
+    tlsfile::CheckResult drawn = tlsfile::check_text(points);
+    std::string svg = tlsfile::render_preview(drawn.library, drawn.problems, "long.tls");
+    EXPECT_NE(svg.find("cutter not drawn: more than 10000 points"), std::string::npos);
+    EXPECT_EQ(svg.find("<path class=\"cutter\""), std::string::npos);
 }
 
 TEST(TlsfileCheck, FilesAndExitCodes) {

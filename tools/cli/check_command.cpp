@@ -32,7 +32,7 @@ void add(CLI::App &app) {
                  "0 and 180 degrees, no coordinate or radius beyond 10^6, holders that leave the axis "
                  "and have no negative radius. Prints one line per tool (its form and main "
                  "dimensions, its holder), then one line per problem (FILE:LINE: ...), then the "
-                 "count. Reads regular files of up to 256 MiB. Exit 0 when the file has no problems, "
+                 "count. Reads regular files of up to 64 MiB. Exit 0 when the file has no problems, "
                  "1 when it has some, 2 when it cannot be read or the report cannot be written.");
     cmd->add_option("file", args->file, "The *.tls file to check")->required();
     cmd->callback([args] { set_exit_code(run_check(*args)); });

@@ -165,7 +165,7 @@ bool check_result(const ExportArgs &args, const std::string &old, const std::str
         complain(line);
     }
     if (!result.problems.empty()) {
-        size_t n = result.problems.size();
+        size_t n = result.problems.size() + result.problems_beyond;
         complain(std::to_string(n) + (n == 1 ? " problem" : " problems") + " in what the plug-in wrote; " +
                  args.output + " is left as it was");
         return false;

@@ -36,7 +36,7 @@ int run_preview(const PreviewArgs &args) {
     if (!print("wrote " + output + ": " + std::to_string(tools) + (tools == 1 ? " tool" : " tools") + "\n"))
         return kExitUsage;
     if (result.problems.empty()) return kExitOk;
-    size_t n = result.problems.size();
+    size_t n = result.problems.size() + result.problems_beyond;
     complain(args.file + " has " + std::to_string(n) + (n == 1 ? " problem" : " problems") +
              " (their tools are framed in red); run check " + args.file + " for the list");
     return kExitProblems;
@@ -51,7 +51,7 @@ void add(CLI::App &app) {
                    "problems are framed in red with their count, and the count is printed on "
                    "standard error. The SVG file is replaced only when it was written whole, and "
                    "only a new name or a regular file other than the input takes it. Reads regular "
-                   "files of up to 256 MiB. Exit 0 when the drawing was written and the file has no "
+                   "files of up to 64 MiB. Exit 0 when the drawing was written and the file has no "
                    "problems, 1 when it was written but the file has problems (see check), 2 when "
                    "nothing was written (bad arguments, unreadable input, an output that may not or "
                    "cannot be written).");

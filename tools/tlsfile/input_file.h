@@ -9,8 +9,9 @@
 
 namespace tlsfile {
 
-// The largest tool library file check and preview read (256 MiB).
-constexpr size_t kMaxLibraryBytes = size_t(256) << 20;
+// The largest tool library file check and preview read (64 MiB, some
+// 130 000 tools).
+constexpr size_t kMaxLibraryBytes = size_t(64) << 20;
 // The largest session or part file the session commands read (64 MiB).
 constexpr size_t kMaxSessionBytes = size_t(64) << 20;
 

@@ -28,15 +28,16 @@ std::string point_text(double x, double y) { return "(" + format_number(x) + ","
 
 class Checker {
 public:
-    explicit Checker(std::vector<Problem> &out) : out_(out) {}
+    Checker(std::vector<Problem> &out, size_t &beyond) : out_(out), beyond_(beyond) {}
     void tool(const Tool &t);
 
 private:
-    void add(const Tool &t, int line, const std::string &message) { out_.push_back({line, t.name, message}); }
+    void add(const Tool &t, int line, const std::string &message) { add_problem(out_, beyond_, {line, t.name, message}); }
     void outline(const Tool &t, const Outline &o, const char *what, bool holder);
     void magnitudes(const Tool &t, int line, const char *what, std::initializer_list<double> values);
     void cutter_size(const Tool &t);
     std::vector<Problem> &out_;
+    size_t &beyond_;
 };
 
 void Checker::tool(const Tool &t) {
@@ -228,9 +229,10 @@ void append(std::string &s, const char *label, double v, const char *unit = "") 
 
 }  // namespace
 
-std::vector<Problem> check_library(const Library &library) {
+std::vector<Problem> check_library(const Library &library, size_t *beyond_out) {
     std::vector<Problem> problems = library.problems;
-    Checker checker(problems);
+    size_t beyond = library.problems_beyond;
+    Checker checker(problems, beyond);
     for (const Tool &t : library.tools) checker.tool(t);
     // The simulator finds a tool by its TOOLID: an empty one names nothing,
     // and of two records with one name only one is ever used.  A record cut
@@ -239,16 +241,19 @@ std::vector<Problem> check_library(const Library &library) {
     for (const Tool &t : library.tools) {
         if (t.damaged_line == t.line) continue;
         if (t.name.empty()) {
-            problems.push_back({t.line, t.name, "empty TOOLID: the record has no name"});
+            add_problem(problems, beyond, {t.line, t.name, "empty TOOLID: the record has no name"});
             continue;
         }
         auto [first, added] = first_line.emplace(t.name, t.line);
         if (!added)
-            problems.push_back({t.line, t.name, "the TOOLID is used twice: lines " + std::to_string(first->second) +
-                                                    " and " + std::to_string(t.line)});
+            add_problem(problems, beyond,
+                        {t.line, t.name,
+                         "the TOOLID is used twice: lines " + std::to_string(first->second) + " and " +
+                             std::to_string(t.line)});
     }
     std::stable_sort(problems.begin(), problems.end(),
                      [](const Problem &a, const Problem &b) { return a.line < b.line; });
+    if (beyond_out) *beyond_out = beyond;
     return problems;
 }
 
@@ -256,14 +261,14 @@ CheckResult check_text(const std::string &text) {
     CheckResult r;
     r.readable = true;
     r.library = parse_tls(text);
-    r.problems = check_library(r.library);
+    r.problems = check_library(r.library, &r.problems_beyond);
     return r;
 }
 
 CheckResult check_file(const std::string &path) {
     CheckResult r;
     r.readable = read_tls_file(path, r.library, r.read_error);
-    if (r.readable) r.problems = check_library(r.library);
+    if (r.readable) r.problems = check_library(r.library, &r.problems_beyond);
     return r;
 }
 
@@ -367,10 +372,12 @@ std::string format_report(const CheckResult &r, const std::string &file_label) {
         out += "\n";
     }
     for (const Problem &p : r.problems) out += format_problem(p, file_label);
-    if (r.problems.empty())
+    const size_t n = r.problems.size() + r.problems_beyond;
+    if (n == 0)
         out += "no problems\n";
     else
-        out += std::to_string(r.problems.size()) + (r.problems.size() == 1 ? " problem\n" : " problems\n");
+        out += std::to_string(n) + (n == 1 ? " problem" : " problems") +
+               (r.problems_beyond ? " (the first " + std::to_string(r.problems.size()) + " are listed)\n" : "\n");
     return out;
 }
 

@@ -31,11 +31,13 @@ struct CheckResult {
     bool readable = false;
     std::string read_error;
     Library library;
-    std::vector<Problem> problems;  // every problem of the file, in line order
+    std::vector<Problem> problems;  // every problem of the file, in line order, up to kMaxProblems
+    size_t problems_beyond = 0;     // how many more were found
 };
 
-// All problems of a parsed file: the reader's and those of the content.
-std::vector<Problem> check_library(const Library &library);
+// All problems of a parsed file: the reader's and those of the content, up
+// to kMaxProblems; beyond (when given) counts the rest.
+std::vector<Problem> check_library(const Library &library, size_t *beyond = nullptr);
 
 // Reads and checks a file.
 CheckResult check_file(const std::string &path);

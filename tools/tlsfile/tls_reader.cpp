@@ -242,7 +242,7 @@ public:
 private:
     Tool *tool() { return in_record_ ? &lib_.tools.back() : nullptr; }
     void problem(int line, const std::string &message) {
-        lib_.problems.push_back({line, tool() ? tool()->name : std::string(), message});
+        add_problem(lib_.problems, lib_.problems_beyond, {line, tool() ? tool()->name : std::string(), message});
     }
     void fault(int line, const std::string &message);
     void start_record(int line, const std::vector<Token> &tokens);
@@ -258,6 +258,7 @@ private:
     std::vector<Frame> stack_;
     bool in_record_ = false;
     bool skipping_ = false;
+    bool stopped_ = false;  // past kMaxTools records
     int nonfinite_line_ = 0;
 };
 
@@ -278,6 +279,7 @@ bool starts_record(const std::string &s) {
 }
 
 void Parser::line(int number, const std::string &text) {
+    if (stopped_) return;
     bool record_start = starts_record(text);
     if (skipping_ && !record_start) return;
     std::vector<Token> tokens;
@@ -288,6 +290,11 @@ void Parser::line(int number, const std::string &text) {
                           " is not closed before the next record (a closing brace is missing)");
     }
     skipping_ = false;
+    if (record_start && lib_.tools.size() >= kMaxTools) {
+        problem(number, "more than " + std::to_string(kMaxTools) + " TOOLID records: the rest of the file is not read");
+        stopped_ = true;
+        return;
+    }
     if (!tokenize(text, tokens, error)) {
         if (record_start && !in_record_) {
             // keep the record in the model so the report can name it
@@ -616,6 +623,7 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
 }
 
 void Parser::finish(int last_line, bool ends_with_newline) {
+    if (stopped_) return;
     if (in_record_ && !stack_.empty()) {
         Frame open = stack_.back();
         fault(last_line, std::string("the file ends inside the ") + ctx_name(open.ctx) + " opened at line " +
@@ -639,6 +647,11 @@ Form form_of(const Tool &t) {
 }
 
 }  // namespace
+
+void add_problem(std::vector<Problem> &list, size_t &beyond, Problem problem) {
+    if (list.size() < kMaxProblems) list.push_back(std::move(problem));
+    else ++beyond;
+}
 
 bool arc_runs_ccw(double px, double py, double qx, double qy, double cx, double cy) {
     double ux = px - cx, uy = py - cy, vx = qx - cx, vy = qy - cy;
@@ -689,7 +702,8 @@ Library parse_tls(const std::string &text) {
         if (number == 1) {
             header_line = s == kHeader;
             if (!header_line) {
-                lib.problems.push_back({1, "", std::string("missing header line \"") + kHeader + "\""});
+                add_problem(lib.problems, lib.problems_beyond,
+                            {1, "", std::string("missing header line \"") + kHeader + "\""});
                 // a file that lost only its first line still has its version line
                 if (s.compare(0, sizeof kVersionPrefix - 1, kVersionPrefix) != 0) parser.line(number, s);
             }
@@ -699,14 +713,15 @@ Library parse_tls(const std::string &text) {
             if (s.compare(0, sizeof kVersionPrefix - 1, kVersionPrefix) == 0 && s.size() > sizeof kVersionPrefix - 1) {
                 lib.header_ok = true;
             } else {
-                lib.problems.push_back({2, "", std::string("missing version line \"") + kVersionPrefix + "...\""});
+                add_problem(lib.problems, lib.problems_beyond,
+                            {2, "", std::string("missing version line \"") + kVersionPrefix + "...\""});
                 parser.line(number, s);
             }
             continue;
         }
         parser.line(number, s);
     }
-    if (number == 0) lib.problems.push_back({1, "", "the file is empty"});
+    if (number == 0) add_problem(lib.problems, lib.problems_beyond, {1, "", "the file is empty"});
     lib.line_count = number;
     parser.finish(number, text.empty() || text.back() == '\n');
     for (Tool &t : lib.tools) t.form = form_of(t);

@@ -17,6 +17,15 @@ struct Problem {
     std::string message;  // ASCII text; names in it are raw file bytes
 };
 
+// What a file's model may hold, so that its memory stays a small multiple
+// of the file's size: records past kMaxTools are not read (a problem says
+// so), problems past kMaxProblems are only counted.
+constexpr size_t kMaxTools = 500000;
+constexpr size_t kMaxProblems = 100000;
+
+// Adds a problem to a list, or counts it in beyond when the list is full.
+void add_problem(std::vector<Problem> &list, size_t &beyond, Problem problem);
+
 // One line of a SOR outline: a point, or an arc joining the point before it
 // to the point after it.  Points are (radius, height).
 struct OutlineItem {
@@ -93,6 +102,7 @@ struct Library {
     bool header_ok = false;
     std::vector<Tool> tools;
     std::vector<Problem> problems;  // syntax faults and non-finite numbers, in line order
+    size_t problems_beyond = 0;     // more of them, past kMaxProblems
     int line_count = 0;
 };
 
