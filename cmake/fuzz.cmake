@@ -3,8 +3,8 @@
 # sources themselves.  A fuzz build holds nothing else.
 
 if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-  message(FATAL_ERROR "KESTO_FUZZ needs clang's libFuzzer: configure with "
-                      "-DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 (Debian clang-14, libclang-rt-14-dev)")
+  message(FATAL_ERROR "KESTO_FUZZ needs clang's libFuzzer (Debian clang-14, libclang-rt-14-dev): configure "
+                      "with -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14")
 endif()
 
 set(KESTO_FUZZ_SANITIZERS -fsanitize=fuzzer,address,undefined)

@@ -147,9 +147,12 @@ public:
         return v;
     }
     int integer(const json &v, const std::string &where) const {
-        if (!v.is_number_integer()) fail(where, v.is_string() ? "must be an integer, not a text" : "must be an integer");
-        bool in_range = v.is_number_unsigned() ? v.get<std::uint64_t>() <= INT32_MAX
-                                               : v.get<std::int64_t>() >= INT32_MIN && v.get<std::int64_t>() <= INT32_MAX;
+        if (!v.is_number_integer())
+            fail(where, v.is_string() ? "must be an integer, not a text" : "must be an integer");
+        // JSON integers beyond int64 come as unsigned: compared as such, they cannot wrap
+        bool in_range = v.is_number_unsigned()
+                            ? v.get<std::uint64_t>() <= INT32_MAX
+                            : v.get<std::int64_t>() >= INT32_MIN && v.get<std::int64_t>() <= INT32_MAX;
         if (!in_range) fail(where, "is out of the 32-bit range");
         return static_cast<int>(v.get<std::int64_t>());
     }
@@ -283,7 +286,23 @@ public:
         return a;
     }
 
-    json parse(const std::string &json_text) const;
+    // The document of a file's text; refused, with the reason, when it is
+    // nested too deep or is no JSON the library can hold.
+    json parse(const std::string &json_text) const {
+        size_t deep = too_deep_at(json_text);
+        if (deep != std::string::npos)
+            fail("", "nested deeper than " + std::to_string(kMaxDepth) + " levels (at byte " +
+                         std::to_string(deep + 1) + ")");
+        try {
+            return json::parse(json_text);
+        } catch (const json::parse_error &e) {
+            fail("", "not valid JSON: " + json_message(e));
+        } catch (const json::out_of_range &e) {
+            fail("", "a number is out of range: " + json_message(e));
+        } catch (const json::exception &e) {
+            fail("", "cannot be read as JSON: " + json_message(e));
+        }
+    }
 
     Session session(const json &root) const {
         object(root, "");
@@ -345,7 +364,8 @@ public:
             for (auto it = files.begin(); it != files.end(); ++it) {
                 if (it.key().empty()) fail("files", "a file needs a name");
                 if (!inside_run_folder(it.key()))
-                    fail("files." + it.key(), "must be a relative path inside the run folder (not absolute, no \"..\")");
+                    fail("files." + it.key(),
+                         "must be a relative path inside the run folder (not absolute, no \"..\")");
                 s.files.emplace_back(it.key(), text(it.value(), "files." + it.key()));
             }
         }
@@ -364,21 +384,6 @@ int param_number_of(const std::string &field) {
     return -1;
 }
 
-json Reader::parse(const std::string &json_text) const {
-    size_t deep = too_deep_at(json_text);
-    if (deep != std::string::npos)
-        fail("", "nested deeper than " + std::to_string(kMaxDepth) + " levels (at byte " + std::to_string(deep + 1) + ")");
-    try {
-        return json::parse(json_text);
-    } catch (const json::parse_error &e) {
-        fail("", "not valid JSON: " + json_message(e));
-    } catch (const json::out_of_range &e) {
-        fail("", "a number is out of range: " + json_message(e));
-    } catch (const json::exception &e) {
-        fail("", "cannot be read as JSON: " + json_message(e));
-    }
-}
-
 Session parse_session(const std::string &json_text, const std::string &source) {
     Reader reader(source);
     return reader.session(reader.parse(json_text));
@@ -388,7 +393,8 @@ Session parse_part_or_session(const std::string &json_text, const std::string &s
     Reader reader(source);
     json root = reader.parse(json_text);
     // A part file is what a session holds under "part".
-    bool is_session = root.is_object() && (root.contains("part") || root.contains("answers") || root.contains("module"));
+    bool is_session =
+        root.is_object() && (root.contains("part") || root.contains("answers") || root.contains("module"));
     Session s;
     if (is_session) {
         s = reader.session(root);

@@ -239,7 +239,8 @@ int run_export(ExportArgs args) {
         user.on("Create TLS file..?", [](const sim::Event &, int) { return question_answer(1); });
         user.on("Выберите файл с инструментом..", [file](const sim::Event &, int) { return file_answer(file); });
         bool append = !old.empty();
-        user.on("Create TLS - файл...", [append](const sim::Event &, int) { return question_answer(append ? 2 : 1); });
+        user.on("Create TLS - файл...",
+                [append](const sim::Event &, int) { return question_answer(append ? 2 : 1); });
         user.on("Open Vericut ...?", [](const sim::Event &, int) { return question_answer(2); });
 
         sim::RunOptions options;

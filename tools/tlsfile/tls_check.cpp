@@ -32,7 +32,9 @@ public:
     void tool(const Tool &t);
 
 private:
-    void add(const Tool &t, int line, const std::string &message) { add_problem(out_, beyond_, {line, t.name, message}); }
+    void add(const Tool &t, int line, const std::string &message) {
+        add_problem(out_, beyond_, {line, t.name, message});
+    }
     void outline(const Tool &t, const Outline &o, const char *what, bool holder);
     void magnitudes(const Tool &t, int line, const char *what, std::initializer_list<double> values);
     void cutter_size(const Tool &t);
@@ -184,16 +186,18 @@ void Checker::outline(const Tool &t, const Outline &o, const char *what, bool ho
         int more = 0;
         for (const OutlineItem &item : o.items) {
             if (item.kind == OutlineItem::arc && item.r < 0)
-                add(t, item.line, "ARC " + point_text(item.x, item.y) + " in the holder outline has a negative radius " +
-                                      format_number(item.r));
+                add(t, item.line,
+                    "ARC " + point_text(item.x, item.y) + " in the holder outline has a negative radius " +
+                        format_number(item.r));
             if (item.kind == OutlineItem::point && item.x < -kAxisTolerance) {
                 if (across) ++more;
                 else across = &item;
             }
         }
         if (across)
-            add(t, across->line, "the holder outline has a negative radius at point " + point_text(across->x, across->y) +
-                                     (more ? " and " + std::to_string(more) + " more" : std::string()));
+            add(t, across->line,
+                "the holder outline has a negative radius at point " + point_text(across->x, across->y) +
+                    (more ? " and " + std::to_string(more) + " more" : std::string()));
         // The holder begins on the axis at its origin and, with an offset, at
         // the offset point; its own start is the first point off the axis.
         size_t start = 0;
