@@ -625,6 +625,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"run session.json -o device", "device: is not a regular file"},
         {"run session.json -o session.json", "session.json: is the input file"},
         {"run session.json >full", "standard output: cannot be written: No space left on device", 1},
+        {"run session.json >&-", "standard output: cannot be written: Bad file descriptor", 1},
         {"run session.json -o transcript.txt", "transcript.txt: cannot be written: File too large", 1,
          "trap '' XFSZ; ulimit -f 1; "},
         {"play files_folder.json", "files_folder.json: files.folder: is a folder"},

@@ -222,7 +222,8 @@ int run_export(ExportArgs args) {
     PlannedUser user;
     sim::RunResult result;
     {
-        ScratchFolder scratch(fs::absolute(tlsfile::fs_path(args.output)).parent_path());
+        std::error_code ec;
+        ScratchFolder scratch(fs::absolute(tlsfile::fs_path(args.output), ec).parent_path());
         if (!scratch.entered()) {
             complain(args.output + ": cannot work in its folder: " + scratch.cause());
             return kExitUsage;
@@ -247,7 +248,6 @@ int run_export(ExportArgs args) {
         options.plugin_path = plugin;
         options.answers = &user;
         result = sim::run_session(session, options);
-        std::error_code ec;
         if (fs::exists(file, ec) && !tlsfile::read_input_file(file, tlsfile::kMaxLibraryBytes, true, written, error)) {
             complain(error);
             return kExitProblems;

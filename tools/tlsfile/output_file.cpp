@@ -91,7 +91,10 @@ fs::path output_target(const std::string &path, const std::vector<std::string> &
             return {};
         }
     }
-    return fs::is_symlink(link) ? fs::canonical(p, ec) : p;
+    if (!fs::is_symlink(link)) return p;
+    fs::path real = fs::canonical(p, ec);
+    if (ec) error = path + ": " + ec.message();
+    return real;
 }
 
 // The temporary file is created exclusively, so two writers never share one.
