@@ -94,8 +94,11 @@ target_link_libraries(kesto-tools-vericut PRIVATE ufun ugopenint kesto_common)
 if(TARGET kesto_tlsfile)
   target_link_libraries(kesto-tools-vericut PRIVATE kesto_tlsfile)
 endif()
+target_compile_definitions(kesto-tools-vericut PRIVATE KESTO_VERSION="${PROJECT_VERSION}")
 add_dependencies(kesto-tools-vericut kesto_tools_vericut)
 if(WIN32)
+  # shell32: the wide command line split into arguments
+  target_link_libraries(kesto-tools-vericut PRIVATE shell32)
   target_link_options(kesto-tools-vericut PRIVATE -static-libgcc -static-libstdc++)
 endif()
 
@@ -116,7 +119,9 @@ if(NOT WIN32)
   enable_testing()
   find_package(GTest REQUIRED)
   file(GLOB_RECURSE KESTO_TEST_SOURCES CONFIGURE_DEPENDS tests/unit/*.cpp)
-  add_executable(kesto_tests ${KESTO_TEST_SOURCES})
+  # The command-line tool's dialog plan is tested on its own.
+  add_executable(kesto_tests ${KESTO_TEST_SOURCES} tools/cli/session_input.cpp
+    ${PROJECT_BINARY_DIR}/generated/demo_part.cpp)
   kesto_project_target(kesto_tests)
   target_include_directories(kesto_tests SYSTEM PRIVATE ${KESTO_THIRD_PARTY_INCLUDE})
   target_link_libraries(kesto_tests PRIVATE kesto_plugin_core ufun ugopenint kesto_common GTest::gtest GTest::gtest_main)
@@ -133,6 +138,7 @@ if(NOT WIN32)
     KESTO_BINARY_DIR="${PROJECT_BINARY_DIR}"
     KESTO_PLUGIN_PATH="$<TARGET_FILE:kesto_tools_vericut>"
     KESTO_CLI_PATH="$<TARGET_FILE:kesto-tools-vericut>"
+    KESTO_VERSION="${PROJECT_VERSION}"
     KESTO_WIN32_DIR="${KESTO_WIN32_DIR}"
     KESTO_WINE_DIR="${KESTO_WINE_DIR}"
     KESTO_WINE="${KESTO_WINE}")

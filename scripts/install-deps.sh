@@ -2,8 +2,8 @@
 # Installs the Debian packages the builds and tests need, when they are
 # missing: the native toolchain, GoogleTest, nlohmann-json, CLI11, the
 # MinGW-w64 cross compiler and Wine (32-bit, after adding the i386
-# architecture), tmux for the terminal-session test and Chromium for the
-# preview screenshot test.  On a machine whose kernel cannot run 32-bit
+# architecture), tmux for the terminal-session test, Chromium for the
+# preview screenshot test, and clang with its runtime for the fuzz targets.  On a machine whose kernel cannot run 32-bit
 # programs, also the 64-bit Wine and cross compiler, so that the Wine tests
 # can run a 64-bit Windows build of the same sources.
 set -euo pipefail
@@ -11,7 +11,7 @@ set -euo pipefail
 want="${1:-all}"  # "native" for the demo, "all" for the tests
 packages=(cmake ninja-build g++ libgtest-dev nlohmann-json3-dev libcli11-dev)
 if [ "$want" = all ]; then
-  packages+=(g++-mingw-w64-i686 wine wine32:i386 tmux chromium)
+  packages+=(g++-mingw-w64-i686 wine wine32:i386 tmux chromium clang-14 libclang-rt-14-dev)
 fi
 
 sudo=""

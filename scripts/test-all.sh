@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Win32 build (the real DLL and
 # the simulated host's Windows programs), the native build with its tests,
-# which also run the Windows programs under Wine, and the native tests again
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# which also run the Windows programs under Wine, the native tests again
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and each libFuzzer
+# target for a minute (KESTO_FUZZ_SECONDS).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -36,6 +37,10 @@ cmake --build build/native -j "$jobs"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTO_SANITIZE=ON >/dev/null
 cmake --build build/asan -j "$jobs"
 
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTO_FUZZ=ON \
+  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
+cmake --build build/fuzz -j "$jobs"
+
 # A first Wine start creates its prefix; do it once before the tests.
 if [ -n "$wine_loader" ]; then
   WINELOADER="$wine_loader" "$wine_loader" cmd /c exit >/dev/null 2>&1 || true
@@ -47,3 +52,5 @@ echo "== native tests (with the Windows build under Wine)"
 ctest --test-dir build/native --output-on-failure -j "$jobs"
 echo "== native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/asan --output-on-failure -j "$jobs"
+echo "== fuzzing: each target for ${KESTO_FUZZ_SECONDS:-60} s"
+scripts/fuzz.sh "${KESTO_FUZZ_SECONDS:-60}"

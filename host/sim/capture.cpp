@@ -115,8 +115,14 @@ void capture_stop() {
     capture_collect();
     for (Stream &s : g_streams) {
         if (s.file < 0) continue;
-        dup2_fd(s.saved, s.fd);
-        close_fd(s.saved);
+        // a stream that was closed before the run is closed again, so that
+        // what is written to it later fails as it would have
+        if (s.saved >= 0) {
+            dup2_fd(s.saved, s.fd);
+            close_fd(s.saved);
+        } else {
+            close_fd(s.fd);
+        }
         close_fd(s.file);
         s.saved = s.file = -1;
     }

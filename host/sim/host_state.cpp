@@ -14,13 +14,6 @@ HostState *g_state = nullptr;
 // many dialogs the run is given up.
 constexpr long kMaxDialogs = 100000;
 
-Answer leaving_answer(Answer::Kind kind) {
-    Answer a;
-    a.kind = kind;
-    a.value = kind == Answer::Menu ? UF_UI_CANCEL : 0;
-    return a;
-}
-
 const char *answer_kind_name(Answer::Kind kind) {
     switch (kind) {
     case Answer::Menu: return "menu";
@@ -76,7 +69,7 @@ Answer ask_user(Event &dialog, Answer::Kind kind) {
         capture_stop();
         std::_Exit(4);
     }
-    Answer a = leaving_answer(kind);
+    Answer a = leaving_answer(dialog.kind);
     if (!s->dialogs_scripted_out && s->answers) {
         Answer given = s->answers->answer(dialog);
         if (given.kind != kind) {
@@ -157,10 +150,14 @@ ScriptedAnswers::ScriptedAnswers(std::vector<Answer> answers) : answers_(std::mo
 
 Answer ScriptedAnswers::answer(const Event &dialog) {
     if (next_ < answers_.size()) return answers_[next_++];
-    Answer::Kind kind = dialog.kind == Event::Menu       ? Answer::Menu
-                        : dialog.kind == Event::Question ? Answer::Question
-                                                         : Answer::File;
-    return leaving_answer(kind);
+    return leaving_answer(dialog.kind);
+}
+
+Answer leaving_answer(Event::Kind dialog) {
+    Answer a;
+    a.kind = dialog == Event::Menu ? Answer::Menu : dialog == Event::Question ? Answer::Question : Answer::File;
+    a.value = dialog == Event::Menu ? UF_UI_CANCEL : 0;
+    return a;
 }
 
 }  // namespace sim

@@ -1,7 +1,9 @@
 // Runs the plug-in the way the host does: load the library, call ufusr once,
 // ask ufusr_ask_unload, unload when it answers 1.
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <memory>
 
 #include "host/sim/host_state.h"
@@ -17,6 +19,17 @@
 namespace sim {
 namespace {
 
+#if defined(_WIN32)
+// Windows takes UTF-8 names (of the plug-in, of the session's files) only
+// through its wide calls.
+std::wstring wide(const std::string &utf8) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &w[0], n);
+    return w;
+}
+#endif
+
 using UfusrFn = void (*)(char *, int *, int);
 using AskUnloadFn = int (*)(void);
 
@@ -30,7 +43,7 @@ struct Library {
 
     bool load(const std::string &path) {
 #if defined(_WIN32)
-        handle = LoadLibraryA(path.c_str());
+        handle = LoadLibraryW(wide(path).c_str());
         if (!handle) error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
 #else
         handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -85,32 +98,37 @@ RunResult finish(HostState &s) {
     return std::move(s.result);
 }
 
-// Expands ${NAME} from the process environment.
+// Expands ${NAME} from the process environment, in one pass over the text.
 std::string expand(const std::string &text) {
     std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        size_t close = text.find('}', i + 2);
-        if (text.compare(i, 2, "${") == 0 && close != std::string::npos) {
-            const char *v = std::getenv(text.substr(i + 2, close - i - 2).c_str());
-            if (v) out += v;
-            i = close;
-        } else {
-            out += text[i];
-        }
+    out.reserve(text.size());
+    size_t at = 0;
+    for (;;) {
+        size_t open = text.find("${", at);
+        size_t close = open == std::string::npos ? open : text.find('}', open + 2);
+        if (close == std::string::npos) break;
+        out.append(text, at, open - at);
+        if (const char *v = std::getenv(text.substr(open + 2, close - open - 2).c_str())) out += v;
+        at = close + 1;
     }
+    out.append(text, at, std::string::npos);
     return out;
 }
 
-void make_parents(const std::string &path) {
-    for (size_t i = 1; i < path.size(); ++i) {
-        if (path[i] != '/' && path[i] != '\\') continue;
-        std::string dir = path.substr(0, i);
+// File access by UTF-8 name, as the session file writes it.
 #if defined(_WIN32)
-        _mkdir(dir.c_str());
+std::FILE *open_for_writing(const std::string &path) { return _wfopen(wide(path).c_str(), L"wb"); }
+void make_folder(const std::string &path) { _wmkdir(wide(path).c_str()); }
 #else
-        mkdir(dir.c_str(), 0777);
+std::FILE *open_for_writing(const std::string &path) { return std::fopen(path.c_str(), "wb"); }
+void make_folder(const std::string &path) { mkdir(path.c_str(), 0777); }
 #endif
-    }
+
+// Folders that exist already are fine; any other failure shows when the
+// file itself cannot be created.
+void make_parents(const std::string &path) {
+    for (size_t i = 1; i < path.size(); ++i)
+        if (path[i] == '/' || path[i] == '\\') make_folder(path.substr(0, i));
 }
 
 }  // namespace
@@ -118,9 +136,17 @@ void make_parents(const std::string &path) {
 void create_session_files(const Session &session) {
     for (const auto &[name, content] : session.files) {
         make_parents(name);
-        std::ofstream out(name, std::ios::binary | std::ios::trunc);
-        out << expand(content);
-        if (!out) throw SessionError(session.source + ": files." + name + ": cannot be written");
+        std::string text = expand(content);
+        errno = 0;
+        std::FILE *out = open_for_writing(name);
+        int error = out ? 0 : errno ? errno : EIO;
+        if (out) {
+            if (std::fwrite(text.data(), 1, text.size(), out) != text.size()) error = errno ? errno : EIO;
+            errno = 0;
+            if (std::fclose(out) != 0 && !error) error = errno ? errno : EIO;
+        }
+        if (error)
+            throw SessionError(session.source + ": files." + name + ": cannot be written: " + std::strerror(error));
     }
 }
 

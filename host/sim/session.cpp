@@ -1,5 +1,6 @@
 #include "host/sim/session.h"
 
+#include <charconv>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -15,25 +16,94 @@ namespace {
 
 using nlohmann::json;
 
+// What a tool parameter holds; the plug-in asks each with the matching call.
+enum class ParamKind { number, integer, text };
+
 struct FieldNumber {
     const char *field;
     int number;
+    ParamKind kind;
 };
 
 const FieldNumber kFields[] = {
-    {"diameter", 1000},           {"length", 1001},
-    {"flute_length", 1002},       {"taper_angle", 1003},
-    {"tip_angle", 1004},          {"r1", 1005},
-    {"r1_center_x", 1006},        {"r1_center_y", 1007},
-    {"r2", 1008},                 {"r2_center_x", 1009},
-    {"r2_center_y", 1010},        {"barrel_radius", 1011},
-    {"shank_dia", 1012},          {"lower_corner_radius", 1013},
-    {"upper_corner_radius", 1014}, {"barrel_center_y", 1015},
-    {"point_angle", 1016},        {"flute_count", 1017},
-    {"z_offset", 1034},           {"tool_number", 1038},
-    {"catalog_name", 1043},       {"holder_offset", 1049},
-    {"cutter_description", 1068},
+    {"diameter", 1000, ParamKind::number},
+    {"length", 1001, ParamKind::number},
+    {"flute_length", 1002, ParamKind::number},
+    {"taper_angle", 1003, ParamKind::number},
+    {"tip_angle", 1004, ParamKind::number},
+    {"r1", 1005, ParamKind::number},
+    {"r1_center_x", 1006, ParamKind::number},
+    {"r1_center_y", 1007, ParamKind::number},
+    {"r2", 1008, ParamKind::number},
+    {"r2_center_x", 1009, ParamKind::number},
+    {"r2_center_y", 1010, ParamKind::number},
+    {"barrel_radius", 1011, ParamKind::number},
+    {"shank_dia", 1012, ParamKind::number},
+    {"lower_corner_radius", 1013, ParamKind::number},
+    {"upper_corner_radius", 1014, ParamKind::number},
+    {"barrel_center_y", 1015, ParamKind::number},
+    {"point_angle", 1016, ParamKind::number},
+    {"flute_count", 1017, ParamKind::integer},
+    {"z_offset", 1034, ParamKind::number},
+    {"tool_number", 1038, ParamKind::integer},
+    {"catalog_name", 1043, ParamKind::text},
+    {"holder_offset", 1049, ParamKind::number},
+    {"cutter_description", 1068, ParamKind::text},
 };
+
+const FieldNumber *field_of_number(int number) {
+    for (const FieldNumber &f : kFields)
+        if (f.number == number) return &f;
+    return nullptr;
+}
+
+// The JSON library's parser and the copies of a document go one level deeper
+// per nested array or object; a document nested deeper than this is refused
+// from its bytes, before it is parsed.
+constexpr int kMaxDepth = 64;
+
+// The byte offset at which text opens its (kMaxDepth + 1)-th nested level,
+// or npos.  Brackets inside strings do not count.
+size_t too_deep_at(const std::string &text) {
+    int depth = 0;
+    bool in_string = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (in_string) {
+            if (c == '\\') ++i;
+            else if (c == '"') in_string = false;
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxDepth) return i;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return std::string::npos;
+}
+
+// The JSON library's message without its "[json.exception.kind.N] " prefix.
+std::string json_message(const json::exception &e) {
+    std::string what = e.what();
+    size_t close = what.rfind("] ", what.find(' '));
+    return close == std::string::npos ? what : what.substr(close + 2);
+}
+
+// A files entry must name a file inside the run folder: relative, with no
+// ".." part and a file name at its end.
+bool inside_run_folder(const std::string &path) {
+    if (path.empty() || path[0] == '/' || path[0] == '\\') return false;
+    if (path.size() >= 2 && path[1] == ':') return false;  // a drive letter
+    size_t start = 0;
+    for (;;) {
+        size_t end = path.find_first_of("/\\", start);
+        std::string part = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (part == "..") return false;
+        if (end == std::string::npos) return !part.empty() && part != ".";
+        start = end + 1;
+    }
+}
 
 // The host calls a fault may name.
 const std::set<std::string> kCalls = {
@@ -77,13 +147,17 @@ public:
         return v;
     }
     int integer(const json &v, const std::string &where) const {
-        if (!v.is_number_integer()) fail(where, "must be an integer");
-        long long n = v.get<long long>();
-        if (n < INT32_MIN || n > INT32_MAX) fail(where, "is out of the 32-bit range");
-        return static_cast<int>(n);
+        if (!v.is_number_integer())
+            fail(where, v.is_string() ? "must be an integer, not a text" : "must be an integer");
+        // JSON integers beyond int64 come as unsigned: compared as such, they cannot wrap
+        bool in_range = v.is_number_unsigned()
+                            ? v.get<std::uint64_t>() <= INT32_MAX
+                            : v.get<std::int64_t>() >= INT32_MIN && v.get<std::int64_t>() <= INT32_MAX;
+        if (!in_range) fail(where, "is out of the 32-bit range");
+        return static_cast<int>(v.get<std::int64_t>());
     }
     double number(const json &v, const std::string &where) const {
-        if (!v.is_number()) fail(where, "must be a number");
+        if (!v.is_number()) fail(where, v.is_string() ? "must be a number, not a text" : "must be a number");
         return v.get<double>();
     }
     std::string text(const json &v, const std::string &where) const {
@@ -118,10 +192,15 @@ public:
                         fail(at, "is neither a tool field name nor a parameter number");
                     num = static_cast<int>(n);
                 }
+                // A known parameter takes only its own kind of value; one
+                // known only by number takes a number or a text.
+                const FieldNumber *field = field_of_number(num);
                 Param p;
-                if (it.value().is_string()) {
+                if (field ? field->kind == ParamKind::text : it.value().is_string()) {
                     p.is_text = true;
                     p.text = host_text(it.value(), at);
+                } else if (field && field->kind == ParamKind::integer) {
+                    p.number = integer(it.value(), at);
                 } else {
                     p.number = number(it.value(), at);
                 }
@@ -207,6 +286,24 @@ public:
         return a;
     }
 
+    // The document of a file's text; refused, with the reason, when it is
+    // nested too deep or is no JSON the library can hold.
+    json parse(const std::string &json_text) const {
+        size_t deep = too_deep_at(json_text);
+        if (deep != std::string::npos)
+            fail("", "nested deeper than " + std::to_string(kMaxDepth) + " levels (at byte " +
+                         std::to_string(deep + 1) + ")");
+        try {
+            return json::parse(json_text);
+        } catch (const json::parse_error &e) {
+            fail("", "not valid JSON: " + json_message(e));
+        } catch (const json::out_of_range &e) {
+            fail("", "a number is out of range: " + json_message(e));
+        } catch (const json::exception &e) {
+            fail("", "cannot be read as JSON: " + json_message(e));
+        }
+    }
+
     Session session(const json &root) const {
         object(root, "");
         only_keys(root, "", {"module", "release", "env", "fail_messages", "faults", "part",
@@ -226,11 +323,12 @@ public:
         if (root.contains("fail_messages")) {
             const json &fm = object(root["fail_messages"], "fail_messages");
             for (auto it = fm.begin(); it != fm.end(); ++it) {
-                char *end = nullptr;
-                long code = std::strtol(it.key().c_str(), &end, 10);
-                if (it.key().empty() || *end != '\0')
-                    fail("fail_messages", "key \"" + it.key() + "\" is not a code");
-                s.fail_messages[static_cast<int>(code)] =
+                const std::string &key = it.key();
+                int code = 0;
+                auto [end, ec] = std::from_chars(key.data(), key.data() + key.size(), code);
+                if (key.empty() || ec != std::errc() || end != key.data() + key.size())
+                    fail("fail_messages", "key \"" + key + "\" is not a code (a 32-bit integer)");
+                s.fail_messages[code] =
                     host_text(it.value(), "fail_messages." + it.key());
             }
         }
@@ -265,6 +363,9 @@ public:
             const json &files = object(root["files"], "files");
             for (auto it = files.begin(); it != files.end(); ++it) {
                 if (it.key().empty()) fail("files", "a file needs a name");
+                if (!inside_run_folder(it.key()))
+                    fail("files." + it.key(),
+                         "must be a relative path inside the run folder (not absolute, no \"..\")");
                 s.files.emplace_back(it.key(), text(it.value(), "files." + it.key()));
             }
         }
@@ -287,13 +388,24 @@ int param_number_of(const std::string &field) {
 
 Session parse_session(const std::string &json_text, const std::string &source) {
     Reader reader(source);
-    json root;
-    try {
-        root = json::parse(json_text);
-    } catch (const json::parse_error &e) {
-        reader.fail("", std::string("not valid JSON: ") + e.what());
+    return reader.session(reader.parse(json_text));
+}
+
+Session parse_part_or_session(const std::string &json_text, const std::string &source) {
+    Reader reader(source);
+    json root = reader.parse(json_text);
+    // A part file is what a session holds under "part".
+    bool is_session =
+        root.is_object() && (root.contains("part") || root.contains("answers") || root.contains("module"));
+    Session s;
+    if (is_session) {
+        s = reader.session(root);
+    } else {
+        s.source = source;
+        s.part = reader.part(root);
     }
-    return reader.session(root);
+    if (!s.part) throw SessionError(source + ": holds no part");
+    return s;
 }
 
 Session load_session(const std::string &path) {

@@ -76,8 +76,12 @@ struct SessionError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Parses a session file's text; source names it in error messages.
+// Parses a session file's text; source names it in error messages.  A
+// document nested deeper than 64 levels is refused before it is parsed.
 Session parse_session(const std::string &json_text, const std::string &source);
+// The same for a session file or a part file (the object of a session's
+// "part" key), parsed once; a session without a part is refused.
+Session parse_part_or_session(const std::string &json_text, const std::string &source);
 Session load_session(const std::string &path);
 
 // The parameter number of a ToolRecord field name ("diameter" -> 1000), or

@@ -52,6 +52,10 @@ struct AnswerSource {
     virtual Answer answer(const Event &dialog) = 0;
 };
 
+// What a user who leaves answers to a dialog (a menu, question or file
+// chooser event): menus 2 (cancel), questions 0, the file chooser cancelled.
+Answer leaving_answer(Event::Kind dialog);
+
 // Answers from the session's list; when it runs out, the user leaves
 // (menus 2, questions 0, file chooser cancelled).
 class ScriptedAnswers : public AnswerSource {

@@ -106,7 +106,8 @@ std::string render_json(const std::vector<Event> &events) {
         if (e.kind == Event::FileBox && e.answer == UF_UI_OK) j["chosen"] = e.chosen;
         out.push_back(j);
     }
-    return out.dump(1) + "\n";
+    // texts that are not UTF-8 (a load error naming a path, say) are shown, not refused
+    return out.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace sim

@@ -2,6 +2,7 @@
 // answered from the session's part, tools and environment.
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -165,6 +166,9 @@ int UF_PARAM_ask_double_value(tag_t object, int param, double *value) {
 int UF_PARAM_ask_int_value(tag_t object, int param, int *value) {
     const Param *p = nullptr;
     if (int code = ask_param("UF_PARAM_ask_int_value", object, param, value, false, &p)) return code;
+    // The session reader takes only 32-bit integers for the integer
+    // parameters; a number parameter outside that range has no int value.
+    if (!(p->number >= INT32_MIN && p->number <= INT32_MAX)) return kWrongParamKind;
     *value = static_cast<int>(p->number);
     return 0;
 }

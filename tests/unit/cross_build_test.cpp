@@ -96,6 +96,56 @@ INSTANTIATE_TEST_SUITE_P(Sessions, CrossBuild, ::testing::ValuesIn(session_files
                              return n;
                          });
 
+// Non-ASCII (Cyrillic) names in arguments, folders and files: the Windows
+// build takes them as the native build does, and gives the same exit codes,
+// output and files.  Standard output is compared with Windows' CR LF as LF.
+TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
+    const std::string win = wine_dir();
+    if (win.empty()) GTEST_SKIP() << "no Windows build given (KESTO_WIN32_DIR or KESTO_WINE_DIR)";
+    const char *const commands[] = {
+        "export папка/деталь.json -o папка/инструменты.tls --select Фреза",
+        "check папка/инструменты.tls",
+        "preview папка/инструменты.tls -o папка/рисунок.svg",
+        "run папка/сессия.json -C выход -o протокол.txt",
+        "export папка/деталь.json -o папка/деталь.json",
+        "check папка/нет.tls",
+    };
+    // the Windows program runs from a folder of a Cyrillic name too
+    TempDir program_dir, native_dir, wine_dir;
+    const fs::path program_folder = program_dir.file("программа");
+    fs::create_directories(program_folder);
+    for (const char *name : {"kesto-tools-vericut.exe", "kesto_tools_vericut.dll", "libufun.dll", "libugopenint.dll"})
+        fs::copy_file(fs::path(win) / name, program_folder / name);
+    for (const TempDir *d : {&native_dir, &wine_dir}) {
+        fs::create_directories(d->file("папка"));
+        fs::create_directories(d->file("выход"));
+        fs::copy_file(fs::path(KESTO_SOURCE_DIR) / "tests/sessions/tls_cutter_forms.json", d->file("папка/сессия.json"));
+        write_file(d->file("папка/деталь.json"),
+                   R"({"name": "Корпус.prt", "members": [{"name": "Фреза", "type": 1, "subtype": 1,
+                       "params": {"diameter": 10, "length": 75, "flute_length": 30}}, {"name": "Сверло", "type": 2}]})");
+    }
+    auto run_in = [](const TempDir &dir, const std::string &program, const std::string &args, std::string &err) {
+        std::string out;
+        int rc = run_command("cd " + quoted(dir.path()) + " && " + program + " " + args + " 2>.stderr", out);
+        err = std::regex_replace(read_file(dir.file(".stderr")), std::regex("\r\n"), "\n");
+        fs::remove(dir.file(".stderr"));
+        return std::make_pair(rc, std::regex_replace(out, std::regex("\r\n"), "\n"));
+    };
+    for (const char *args : commands) {
+        SCOPED_TRACE(args);
+        std::string native_err, wine_err;
+        auto native = run_in(native_dir, quoted(KESTO_CLI_PATH), args, native_err);
+        auto wine = run_in(wine_dir, wine_command() + " " + quoted((program_folder / "kesto-tools-vericut.exe").string()), args, wine_err);
+        EXPECT_EQ(wine, native) << native_err << wine_err;
+        if (native.first == 2) {
+            EXPECT_EQ(wine_err, native_err);
+        }
+    }
+    EXPECT_EQ(files_under(wine_dir.path()), files_under(native_dir.path()));
+    EXPECT_TRUE(fs::exists(native_dir.file("выход/протокол.txt")));
+    EXPECT_TRUE(fs::exists(native_dir.file("папка/рисунок.svg")));
+}
+
 // The DLL is a PE32 i386 library exporting exactly the two entry points and
 // importing only from the host's libraries, KERNEL32 and the C runtime.
 TEST(Win32Dll, ExportsAndImports) {

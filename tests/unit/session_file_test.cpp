@@ -2,8 +2,15 @@
 // and what is wrong; the run command exits 2 for it and runs nothing.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iterator>
+
 #include "host/common/cp1251.h"
 #include "tests/unit/test_support.h"
+#include "tools/cli/session_input.h"
 
 using namespace testing_support;
 
@@ -14,6 +21,10 @@ struct BadSession {
     const char *json;
     const char *says;  // part of the message
 };
+
+// 65 levels: the object and 64 arrays (brackets in texts do not count).
+const std::string kDeepest = "{\"part\": " + std::string(63, '[') + std::string(63, ']') + "}";
+const std::string kTooDeep = "{\"comment\": \"[[[\", \"part\": " + std::string(64, '[') + std::string(64, ']') + "}";
 
 class MalformedSession : public ::testing::TestWithParam<BadSession> {};
 
@@ -50,7 +61,30 @@ INSTANTIATE_TEST_SUITE_P(
         BadSession{"HolderKey", R"({"part": {"members": [{"name": "A", "holder": [{"dia": 1}]}]}})",
                    "unknown key \"dia\""},
         BadSession{"RunsZero", R"({"runs": 0})", "runs: must be 1 to 100"},
-        BadSession{"HugeInteger", R"({"module": 99999999999})", "32-bit range"}),
+        BadSession{"HugeInteger", R"({"module": 99999999999})", "32-bit range"},
+        BadSession{"UnsignedWrapsToMinusOne", R"({"module": 18446744073709551615})", "module: is out of the 32-bit range"},
+        BadSession{"NumberOverflow", R"({"part": {"members": [{"name": "A", "params": {"diameter": 1e999}}]}})",
+                   "a number is out of range: number overflow parsing '1e999'"},
+        BadSession{"NestedTooDeep", kTooDeep.c_str(), "nested deeper than 64 levels (at byte 91)"},
+        BadSession{"TextForANumber", R"({"part": {"members": [{"name": "A", "params": {"diameter": "10"}}]}})",
+                   "part.members[0].params.diameter: must be a number, not a text"},
+        BadSession{"TextForANumberedParameter", R"({"part": {"members": [{"name": "A", "params": {"1049": "25"}}]}})",
+                   "part.members[0].params.1049: must be a number, not a text"},
+        BadSession{"NumberForAText", R"({"part": {"members": [{"name": "A", "params": {"catalog_name": 5}}]}})",
+                   "part.members[0].params.catalog_name: must be a text"},
+        BadSession{"FractionForAnInteger", R"({"part": {"members": [{"name": "A", "params": {"flute_count": 4.5}}]}})",
+                   "part.members[0].params.flute_count: must be an integer"},
+        BadSession{"IntegerParameterOutOfRange",
+                   R"({"part": {"members": [{"name": "A", "params": {"tool_number": -2147483649}}]}})",
+                   "part.members[0].params.tool_number: is out of the 32-bit range"},
+        BadSession{"FailCodeOutOfRange", R"({"fail_messages": {"4294967297": "x"}})", "is not a code (a 32-bit integer)"},
+        BadSession{"FileLeavesTheRunFolder", R"({"files": {"a/../../b.txt": ""}})",
+                   "files.a/../../b.txt: must be a relative path inside the run folder"},
+        BadSession{"FileAbsolute", R"({"files": {"/etc/x": ""}})", "files./etc/x: must be a relative path"},
+        BadSession{"FileWindowsAbsolute", R"({"files": {"C:\\x.ini": ""}})", "must be a relative path"},
+        BadSession{"FileWithoutName", R"({"files": {"home/": ""}})", "files.home/: must be a relative path"},
+        // 64 levels are read: what is wrong is the part
+        BadSession{"NestedSixtyFourDeep", kDeepest.c_str(), "part: must be an object"}),
     [](const auto &p) { return p.param.name; });
 
 TEST(Session, ParamsByNameOrNumberAndTextsInWindows1251) {
@@ -79,12 +113,81 @@ TEST(Session, RunCommandExitCodes) {
     EXPECT_EQ(run_command(cli + "good.json", out), 0);
     EXPECT_NE(out.find("menu \"Select menu \""), std::string::npos);
     EXPECT_EQ(run_command(cli + "good.json --plugin ./nothing.so 2>/dev/null", out), 3);
+    // --plugin names a file from the folder the command started in, also with -C
+    symlink(KESTO_PLUGIN_PATH, "plugin.so");
+    mkdir("run", 0777);
+    EXPECT_EQ(run_command(cli + "good.json -C run --plugin plugin.so -o transcript.txt", out), 0);
+    EXPECT_NE(read_file("run/transcript.txt").find("menu \"Select menu \""), std::string::npos);
+    // a path that is not UTF-8 still gives a JSON transcript
+    EXPECT_EQ(run_command(cli + "good.json --json --plugin \"$(printf 'x\\377')\" 2>/dev/null", out), 3);
+    EXPECT_NE(out.find("cannot load"), std::string::npos) << out;
+    EXPECT_NE(out.find("x\xEF\xBF\xBD"), std::string::npos) << out;
 
     // A question answer given to the menu: the error names the dialog, and
     // the user leaves, so the session still ends.
     EXPECT_EQ(run_command(cli + "wrong_kind.json 2>err.txt", out), 2);
     EXPECT_NE(out.find("error \"a question answer was given to the menu \\\"Select menu \\\""), std::string::npos) << out;
     EXPECT_NE(out.find("unload 1"), std::string::npos);
+}
+
+TEST(Session, FilesExpandEnvironmentNamesInOnePass) {
+    setenv("KESTO_TEST_VALUE", "v", 1);
+    unsetenv("KESTO_TEST_UNSET");
+    std::string openings;
+    for (int i = 0; i < (1 << 19); ++i) openings += "${";  // a MiB, none closed
+    const std::pair<std::string, std::string> rows[] = {
+        {"${KESTO_TEST_VALUE}", "v"},
+        {"a${KESTO_TEST_VALUE}b${KESTO_TEST_VALUE}", "avbv"},
+        {"${KESTO_TEST_UNSET}x", "x"},
+        {"$${KESTO_TEST_VALUE}}", "$v}"},
+        {"${KESTO_TEST_VALUE", "${KESTO_TEST_VALUE"},
+        {"${${KESTO_TEST_VALUE}", ""},  // the name "${KESTO_TEST_VALUE" is not set
+        {openings + "${KESTO_TEST_VALUE", openings + "${KESTO_TEST_VALUE"},
+    };
+    TempDir dir;
+    sim::Session s;
+    s.source = "s.json";
+    for (size_t i = 0; i < std::size(rows); ++i) s.files.emplace_back("out/f" + std::to_string(i), rows[i].first);
+    sim::create_session_files(s);
+    for (size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_TRUE(read_file("out/f" + std::to_string(i)) == rows[i].second) << rows[i].first.substr(0, 40);
+
+    // a file that cannot be made names the entry and the cause
+    s.files = {{"out/f0/x.txt", ""}};
+    try {
+        sim::create_session_files(s);
+        FAIL() << "written";
+    } catch (const sim::SessionError &e) {
+        EXPECT_STREQ(e.what(), "s.json: files.out/f0/x.txt: cannot be written: Not a directory");
+    }
+}
+
+TEST(Session, PlannedUserAnswersByTitleAndNotesTheFirstUnknownDialog) {
+    kesto::cli::PlannedUser user;
+    user.on("Select menu ", [](const sim::Event &, int times) { return kesto::cli::menu_answer(times == 1 ? 5 : 7); });
+    auto dialog = [](sim::Event::Kind kind, const std::string &title_utf8) {
+        sim::Event e;
+        e.kind = kind;
+        e.title = kesto::utf8_to_cp1251(title_utf8);
+        return e;
+    };
+    EXPECT_EQ(user.answer(dialog(sim::Event::Menu, "Select menu ")).value, 5);
+    EXPECT_EQ(user.answer(dialog(sim::Event::Menu, "Select menu ")).value, 7);
+    EXPECT_EQ(user.unknown_dialog(), "");
+    // dialogs the plan does not know are left, and the first is named
+    struct Row {
+        sim::Event::Kind kind;
+        sim::Answer::Kind answer;
+        int value;
+    };
+    for (const Row &row : {Row{sim::Event::Question, sim::Answer::Question, 0}, Row{sim::Event::Menu, sim::Answer::Menu, 2},
+                           Row{sim::Event::FileBox, sim::Answer::File, 0}}) {
+        sim::Answer a = user.answer(dialog(row.kind, "Новый диалог"));
+        EXPECT_EQ(a.kind, row.answer);
+        EXPECT_EQ(a.value, row.value);
+        EXPECT_FALSE(a.file.has_value());
+    }
+    EXPECT_EQ(user.unknown_dialog(), "question \"Новый диалог\"");
 }
 
 TEST(Session, AnswersRunOutAsAUserWhoLeaves) {

@@ -9,6 +9,7 @@
 #include "tests/unit/test_support.h"
 #include "tests/unit/tlsfile_fixture.h"
 #include "tools/tlsfile/tls_check.h"
+#include "tools/tlsfile/tls_preview.h"
 
 namespace {
 
@@ -167,6 +168,30 @@ TEST(TlsfileCheck, DamagedCopiesAreFoundAtTheRightLine) {
         {"cutter values deleted",
          [](Lines &l) { l.erase(l.begin() + static_cast<long>(find_line(l, "STANDARD", 1, "TOOLID \"EM|6|\""))); },
          at("  CUTTER {", 1, "TOOLID \"EM|6|\""), "neither STANDARD values nor a SOR outline", 1},
+        // values a file may hold but no tool has
+        {"empty TOOLID", replace("TOOLID \"EM10\"", "TOOLID \"\""), at("TOOLID \"\""), "empty TOOLID", 1},
+        {"TOOLID used twice", replace("TOOLID \"BN10\"", "TOOLID \"EM10\""), at("TOOLID \"EM10\"", 2),
+         "used twice: lines 4 and 19", 1},
+        {"cutter diameter 0", replace("(10.00000,0.00000,0.00000,0.00000,0.00000,0.00000,75.00000)",
+                                      "(0.00000,0.00000,0.00000,0.00000,0.00000,0.00000,75.00000)"),
+         at("STANDARD (0.00000"), "cutter diameter 0 is not positive", 1},
+        {"negative cutter length", replace(",0.00000,50.00000)", ",0.00000,-50.00000)", "TOOLID \"EM|6|\""),
+         at("-50.00000)"), "cutter length -50 is not positive", 1},
+        {"drill point of 6760 degrees", replace("31.00000,0.00000,90.00000)", "-3290.00000,0.00000,90.00000)"),
+         at("-3290.00000"), "drill point angle 6760 deg is not between 0 and 180 deg", 1},
+        {"flat drill point", replace("31.00000,0.00000,90.00000)", "0.00000,0.00000,90.00000)"),
+         at("STANDARD", 1, "TOOLID \"DR8.5\""), "drill point angle 180 deg", 1},
+        {"holder point far out", replace("(20.00000,50.00000)", "(160000000000000000.00000,50.00000)"),
+         at("(160000000000000000.00000"), "PTS value 1.600000e+17 is beyond 10^6", 1},
+        {"gauge point far off", replace(",12.50000)", ",1000000.00001)"), at("1000000.00001"),
+         "GAGEPOINT_OFFSET value 1000000.00001 is beyond 10^6", 1},
+        {"negative holder radius", replace("(15.00000,50.00000)", "(-15.00000,50.00000)"), at("(-15.00000"),
+         "negative radius at point (-15,50)", 1},
+        {"negative holder fillet", replace("ARC (18.00000,2.00000,2.00000)", "ARC (18.00000,2.00000,-2.00000)"),
+         at("-2.00000)"), "ARC (18,2) in the holder outline has a negative radius -2", 1},
+        {"holder that never leaves the axis",
+         [](Lines &l) { l = split(tlsfile_fixture::library_with_axis_only_holder()); },
+         at("SOR {", 1, "TOOLID \"M5\""), "the holder outline never leaves the axis", 1},
     };
     for (const Damage &c : cases) {
         Lines lines = split(tlsfile_fixture::library());
@@ -223,6 +248,33 @@ TEST(TlsfileCheck, LastLineWithoutLineEndIsReported) {
     ASSERT_EQ(r.problems.size(), 1u) << problems_text(r);
     EXPECT_EQ(r.problems[0].line, r.library.line_count);
     EXPECT_NE(r.problems[0].message.find("no line end"), std::string::npos);
+}
+
+TEST(TlsfileCheck, LimitsKeepTheModelOfADamagedFileSmall) {
+    // past 500 000 records reading stops; past 100 000 problems they are counted
+    std::string text = "CGTECH Tool Library File\nVersion-5.2\n\n";
+    for (int i = 0; i <= 500000; ++i) text += "TOOLID \"\" {\n}\n";
+    tlsfile::CheckResult r = tlsfile::check_text(text);
+    EXPECT_EQ(r.library.tools.size(), 500000u);
+    ASSERT_EQ(r.problems.size(), 100000u);
+    EXPECT_EQ(r.problems_beyond, 400001u);
+    EXPECT_EQ(r.problems[0].message, "empty TOOLID: the record has no name");
+    bool stop_listed = false;
+    for (const tlsfile::Problem &p : r.problems)
+        stop_listed = stop_listed || (p.line == 1000004 && p.message.find("more than 500000 TOOLID records") == 0);
+    EXPECT_TRUE(stop_listed);
+    std::string report = tlsfile::format_report(r, "big.tls");
+    EXPECT_EQ(report.substr(report.rfind('\n', report.size() - 2) + 1), "500001 problems (the first 100000 are listed)\n");
+
+    // an outline longer than any tool's is not drawn
+    std::string points = "CGTECH Tool Library File\nVersion-5.2\n\nTOOLID \"A\" {\n  TOOLTYPE MILLING\n  CUTTER {\n"
+                         "    ASSEMBLY {\n      SOR {\n";
+    for (int i = 0; i < 10000; ++i) points += "        PTS { (1,1) }\n";
+    points += "        PTS { (0,2) }\n      }\n    }\n  }\n}\n";
+    tlsfile::CheckResult drawn = tlsfile::check_text(points);
+    std::string svg = tlsfile::render_preview(drawn.library, drawn.problems, "long.tls");
+    EXPECT_NE(svg.find("cutter not drawn: more than 10000 points"), std::string::npos);
+    EXPECT_EQ(svg.find("<path class=\"cutter\""), std::string::npos);
 }
 
 TEST(TlsfileCheck, FilesAndExitCodes) {

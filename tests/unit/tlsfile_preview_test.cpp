@@ -214,7 +214,7 @@ std::string path_of(const Element &tool, const std::string &cls) {
 }
 
 TEST(TlsfilePreview, WellFormedWithOneGroupPerTool) {
-    Drawing d = draw(tlsfile_fixture::library());
+    Drawing d = draw(tlsfile_fixture::library_with_axis_only_holder());
     EXPECT_EQ(d.root.name, "svg");
     EXPECT_EQ(d.root.attributes["xmlns"], "http://www.w3.org/2000/svg");
     EXPECT_EQ(d.tools.size(), 13u);

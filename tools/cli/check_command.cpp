@@ -1,8 +1,6 @@
 // kesto-tools-vericut check FILE.tls: reads a tool library file and reports
 // every tool with its form and main dimensions, then every problem found in
 // the file with its line number.
-#include <iostream>
-
 #include "tools/cli/commands.h"
 #include "tools/tlsfile/tls_check.h"
 
@@ -19,8 +17,7 @@ int run_check(const CheckArgs &args) {
         complain("cannot read " + result.read_error);
         return kExitUsage;
     }
-    std::cout << tlsfile::format_report(result, args.file);
-    std::cout.flush();
+    if (!print(tlsfile::format_report(result, args.file))) return kExitUsage;
     return result.problems.empty() ? kExitOk : kExitProblems;
 }
 
@@ -30,10 +27,13 @@ void add(CLI::App &app) {
         "check", "Check a *.tls tool library file (one the plug-in wrote, or one made by hand): its "
                  "syntax, the lines every record needs, the number of values of each cutter form, "
                  "outlines that start and end on the axis, arcs that pass through the points beside "
-                 "them, holders that do not reach below their own start. Prints one line per tool "
-                 "(its form and main dimensions, its holder), then one line per problem "
-                 "(FILE:LINE: ...), then the count. Exit 0 when the file has no problems, 1 when it "
-                 "has some, 2 when it cannot be read.");
+                 "them, holders that do not reach below their own start, TOOLIDs that are not empty "
+                 "and used once, cutters of positive diameter and length, drill point angles between "
+                 "0 and 180 degrees, no coordinate or radius beyond 10^6, holders that leave the axis "
+                 "and have no negative radius. Prints one line per tool (its form and main "
+                 "dimensions, its holder), then one line per problem (FILE:LINE: ...), then the "
+                 "count. Reads regular files of up to 64 MiB. Exit 0 when the file has no problems, "
+                 "1 when it has some, 2 when it cannot be read or the report cannot be written.");
     cmd->add_option("file", args->file, "The *.tls file to check")->required();
     cmd->callback([args] { set_exit_code(run_check(*args)); });
 }

@@ -1,16 +1,24 @@
 #include "tools/cli/commands.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <map>
+#include <system_error>
 
 #include "host/sim/sim_host.h"
+#include "tools/tlsfile/input_file.h"
 
 #if defined(_WIN32)
 #  include <windows.h>
 #else
 #  include <unistd.h>
 #endif
+
+namespace fs = std::filesystem;
 
 namespace kesto::cli {
 namespace {
@@ -22,19 +30,27 @@ std::multimap<int, CommandRegistrar::Add> &registry() {
 
 int g_exit_code = kExitOk;
 
-std::string program_folder() {
+fs::path program_folder() {
 #if defined(_WIN32)
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string p(path, n);
-    size_t slash = p.find_last_of("\\/");
+    std::wstring path(32768, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    path.resize(n);
+    return fs::path(path).parent_path();
 #else
-    char path[4096];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    std::string p(path, n > 0 ? static_cast<size_t>(n) : 0);
-    size_t slash = p.find_last_of('/');
+    std::error_code ec;
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path(".") : self.parent_path();
 #endif
-    return slash == std::string::npos ? std::string(".") : p.substr(0, slash);
+}
+
+std::string plugin_from_environment() {
+#if defined(_WIN32)
+    const wchar_t *env = _wgetenv(L"KESTO_PLUGIN");
+    return env && *env ? tlsfile::utf8_path(fs::path(env)) : std::string();
+#else
+    const char *env = std::getenv("KESTO_PLUGIN");
+    return env ? env : "";
+#endif
 }
 
 }  // namespace
@@ -48,14 +64,18 @@ void add_commands(CLI::App &app) {
 int exit_code() { return g_exit_code; }
 void set_exit_code(int code) { g_exit_code = code; }
 
+std::string absolute_path(const std::string &path) {
+    if (path.empty()) return path;
+    std::error_code ec;
+    fs::path p = fs::absolute(tlsfile::fs_path(path), ec);
+    return ec ? path : tlsfile::utf8_path(p);
+}
+
 std::string plugin_path(const std::string &option) {
-    if (!option.empty()) return option;
-    if (const char *env = std::getenv("KESTO_PLUGIN"); env && *env) return env;
-#if defined(_WIN32)
-    return program_folder() + "\\" + sim::default_plugin_name();
-#else
-    return program_folder() + "/" + sim::default_plugin_name();
-#endif
+    if (!option.empty()) return absolute_path(option);
+    std::string env = plugin_from_environment();
+    if (!env.empty()) return absolute_path(env);
+    return tlsfile::utf8_path(program_folder() / sim::default_plugin_name());
 }
 
 int process_id() {
@@ -66,6 +86,20 @@ int process_id() {
 #endif
 }
 
-void complain(const std::string &what) { std::cerr << "kesto-tools-vericut: " << what << "\n"; }
+void complain(const std::string &what) { std::cerr << "kesto-tools-vericut: " << what << std::endl; }
+
+bool print(const std::string &text) {
+    errno = 0;
+    bool ok = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    int cause = ok ? 0 : errno;
+    if (std::fflush(stdout) != 0 && ok) {
+        ok = false;
+        cause = errno;
+    }
+    if (ok && !std::ferror(stdout)) return true;
+    complain(std::string("standard output: cannot be written: ") + std::strerror(cause ? cause : EIO));
+    std::clearerr(stdout);
+    return false;
+}
 
 }  // namespace kesto::cli

@@ -1,21 +1,26 @@
 // kesto-tools-vericut export: the plug-in's all-tools (or selective) export
-// without the host.  The dialogs are answered by a plan; the file is written
-// by the plug-in itself into a temporary file beside the output, which takes
-// the output's name only when the export succeeded.
-#include <cstdio>
+// without the host.  The dialogs are answered by a plan; the plug-in writes
+// into a scratch file, the result is checked, and only a sound result takes
+// the output's name, whole.
 #include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <sstream>
+#include <system_error>
+#include <unordered_map>
 
 #include "host/common/cp1251.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/session_input.h"
+#include "tools/tlsfile/input_file.h"
+#include "tools/tlsfile/output_file.h"
+#include "tools/tlsfile/tls_check.h"
 
 namespace fs = std::filesystem;
 
 namespace kesto::cli {
 namespace {
+
+// The first lines the plug-in writes into a new tool library.
+const char kHeader[] = "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\n";
+const char kHeaderLine[] = "CGTECH Tool Library File";
 
 struct ExportArgs {
     std::string input;
@@ -25,13 +30,6 @@ struct ExportArgs {
     std::string plugin;
 };
 
-std::string read_all(const fs::path &p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 int count_records(const std::string &text) {
     int n = 0;
     for (size_t at = 0; (at = text.find("TOOLID \"", at)) != std::string::npos; ++at)
@@ -39,10 +37,21 @@ int count_records(const std::string &text) {
     return n;
 }
 
+int count_lines(const std::string &text) {
+    int n = 0;
+    for (char c : text) n += c == '\n';
+    return n;
+}
+
+// The part's name without folder and extension, with '/' or '\' (or a
+// drive's ':') before it, as the host names parts on either system.
 std::string default_output(const sim::Part &part) {
     std::string name = cp1251_to_utf8(part.name);
-    std::string stem = fs::path(name).stem().string();
-    return (stem.empty() ? std::string("tools") : stem) + ".tls";
+    size_t slash = name.find_last_of("/\\:");
+    std::string stem = slash == std::string::npos ? name : name.substr(slash + 1);
+    size_t dot = stem.rfind('.');
+    if (dot != std::string::npos && dot > 0) stem.erase(dot);
+    return (stem.empty() || stem == "." || stem == ".." ? std::string("tools") : stem) + ".tls";
 }
 
 // Why a member of the machine-tool root gets no record.
@@ -58,7 +67,123 @@ std::string skip_reason(const sim::Member &m, const std::vector<std::string> &se
     return "";
 }
 
-int run_export(const ExportArgs &args) {
+// The lines that say what was written and what was left out.
+std::string summary(const ExportArgs &args, const sim::Part &part, int records) {
+    std::string out = std::string(args.append ? "appended to " : "wrote ") + args.output + ": " +
+                      std::to_string(records) + (records == 1 ? " tool" : " tools") + "\n";
+    std::vector<sim::Member> root;
+    if (part.none_member) {
+        sim::Member none;
+        none.name = "NONE";
+        root.push_back(none);
+    }
+    root.insert(root.end(), part.members.begin(), part.members.end());
+    int expected = 0;
+    for (const sim::Member &m : root) {
+        std::string why = skip_reason(m, part.selected);
+        if (why.empty()) ++expected;
+        else out += "skipped " + cp1251_to_utf8(m.name) + ": " + why + "\n";
+    }
+    for (const sim::Member &m : part.others)
+        for (const std::string &s : part.selected)
+            if (s == m.name) out += "skipped " + cp1251_to_utf8(m.name) + ": not in the machine-tool root\n";
+    if (expected != records)
+        out += "note: " + std::to_string(expected) + " tools were expected, " + std::to_string(records) + " written\n";
+    return out;
+}
+
+// The library an --append adds to: it must be one (its header first) and
+// end with a line end, or the first new record would join its last line.
+bool read_library_to_append(const std::string &output, std::string &old) {
+    std::error_code ec;
+    if (!fs::exists(tlsfile::fs_path(output), ec)) return true;
+    std::string error;
+    if (!tlsfile::read_input_file(output, tlsfile::kMaxLibraryBytes, true, old, error)) {
+        complain(error);
+        return false;
+    }
+    size_t first_end = old.find_first_of("\r\n");
+    if (old.compare(0, first_end, kHeaderLine) != 0) {
+        complain(output + ": does not start with the tool library header \"" + kHeaderLine +
+                 "\"; --append adds only to a tool library");
+        return false;
+    }
+    if (old.back() != '\n') {
+        complain(output + ": does not end with a line end (cut short?); --append would join its last line to the "
+                          "first new record");
+        return false;
+    }
+    return true;
+}
+
+// The plug-in writes into a scratch file of the output's folder whose name
+// is plain ASCII: the plug-in hands paths to the system in its own code
+// page, which cannot name every folder.  It runs with that folder current.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const fs::path &folder) {
+        std::error_code ec;
+        previous_ = fs::current_path(ec);
+        if (!ec) fs::current_path(folder.empty() ? fs::path(".") : folder, ec);
+        entered_ = !ec;
+        cause_ = ec.message();
+        for (int n = 0; entered_; ++n) {
+            name_ = ".kesto-export-" + std::to_string(process_id()) + "-" + std::to_string(n) + ".partial";
+            if (!fs::exists(name_, ec)) break;
+        }
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        if (entered_) fs::remove(name_, ec);
+        if (!previous_.empty()) fs::current_path(previous_, ec);
+    }
+    ScratchFolder(const ScratchFolder &) = delete;
+    ScratchFolder &operator=(const ScratchFolder &) = delete;
+    bool entered() const { return entered_; }
+    const std::string &cause() const { return cause_; }
+    const std::string &name() const { return name_; }
+
+private:
+    fs::path previous_;
+    bool entered_ = false;
+    std::string cause_;
+    std::string name_;
+};
+
+// Checks the new records as a library of their own (so that TOOLIDs the old
+// file holds are warnings, not problems) and reports what is wrong at the
+// lines the output would have.
+bool check_result(const ExportArgs &args, const std::string &old, const std::string &written) {
+    const bool appended = !old.empty();
+    const std::string added = written.substr(old.size());
+    tlsfile::CheckResult result = tlsfile::check_text(appended ? kHeader + added : written);
+    const int shift = appended ? count_lines(old) - count_lines(kHeader) : 0;
+    for (tlsfile::Problem p : result.problems) {
+        p.line += shift;
+        std::string line = tlsfile::format_problem(p, args.output);
+        line.pop_back();
+        complain(line);
+    }
+    if (!result.problems.empty()) {
+        size_t n = result.problems.size() + result.problems_beyond;
+        complain(std::to_string(n) + (n == 1 ? " problem" : " problems") + " in what the plug-in wrote; " +
+                 args.output + " is left as it was");
+        return false;
+    }
+    if (appended) {
+        std::unordered_map<std::string, int> held;
+        for (const tlsfile::Tool &t : tlsfile::parse_tls(old).tools) held.emplace(t.name, t.line);
+        for (const tlsfile::Tool &t : result.library.tools) {
+            auto it = held.find(t.name);
+            if (it != held.end())
+                complain("warning: " + args.output + " already holds TOOLID \"" + cp1251_to_utf8(t.name) +
+                         "\" (line " + std::to_string(it->second) + "); it now holds it twice");
+        }
+    }
+    return true;
+}
+
+int run_export(ExportArgs args) {
     sim::Session session;
     try {
         session = read_part_or_session(args.input);
@@ -77,51 +202,58 @@ int run_export(const ExportArgs &args) {
             complain("--select " + name + ": the part has no such tool");
             return kExitUsage;
         }
-        part.selected.push_back(host_name);
+        bool again = false;
+        for (const std::string &s : part.selected) again = again || s == host_name;
+        if (!again) part.selected.push_back(host_name);
     }
 
-    fs::path output = args.output.empty() ? fs::path(default_output(part)) : fs::path(args.output);
-    if (output.has_parent_path() && !fs::is_directory(output.parent_path())) {
-        complain(output.parent_path().string() + ": no such folder");
+    if (args.output.empty()) args.output = default_output(part);
+    const std::string plugin = plugin_path(args.plugin);
+    const std::vector<std::string> inputs = {args.input, plugin};
+    std::string error, old;
+    if (!tlsfile::check_output_target(args.output, inputs, error)) {
+        complain(error);
         return kExitUsage;
     }
-    fs::path temp = output.parent_path() /
-                    ("." + output.filename().string() + ".partial-" + std::to_string(process_id()));
-    std::string temp_host = utf8_to_cp1251(temp.string());
-    if (temp_host.size() >= UF_FILENAME_BUFSIZE - 1) {
-        complain(output.string() + ": the path is longer than the host's file names");
-        return kExitUsage;
-    }
-    std::error_code ec;
-    size_t kept = 0;
-    if (args.append && fs::exists(output)) {
-        fs::copy_file(output, temp, fs::copy_options::overwrite_existing, ec);
-        if (ec) {
-            complain(output.string() + ": cannot be copied for appending: " + ec.message());
+    if (args.append && !read_library_to_append(args.output, old)) return kExitUsage;
+    const bool selective = !args.select.empty();
+
+    std::string written;
+    PlannedUser user;
+    sim::RunResult result;
+    {
+        std::error_code ec;
+        ScratchFolder scratch(fs::absolute(tlsfile::fs_path(args.output), ec).parent_path());
+        if (!scratch.entered()) {
+            complain(args.output + ": cannot work in its folder: " + scratch.cause());
+            return kExitUsage;
+        }
+        if (!old.empty() && !tlsfile::write_output_file(scratch.name(), old, error)) {
+            complain(error);
             return kExitProblems;
         }
-        kept = static_cast<size_t>(fs::file_size(temp));
+        const std::string file = scratch.name();
+        user.on("Select menu ", [selective](const sim::Event &, int times) {
+            return menu_answer(times == 1 ? (selective ? 6 : 5) : UF_UI_CANCEL);
+        });
+        user.on("Select Tools and pick 'Fix'", [](const sim::Event &, int) { return menu_answer(5); });
+        user.on("Create TLS file..?", [](const sim::Event &, int) { return question_answer(1); });
+        user.on("Выберите файл с инструментом..", [file](const sim::Event &, int) { return file_answer(file); });
+        bool append = !old.empty();
+        user.on("Create TLS - файл...",
+                [append](const sim::Event &, int) { return question_answer(append ? 2 : 1); });
+        user.on("Open Vericut ...?", [](const sim::Event &, int) { return question_answer(2); });
+
+        sim::RunOptions options;
+        options.plugin_path = plugin;
+        options.answers = &user;
+        result = sim::run_session(session, options);
+        if (fs::exists(file, ec) && !tlsfile::read_input_file(file, tlsfile::kMaxLibraryBytes, true, written, error)) {
+            complain(error);
+            return kExitProblems;
+        }
     }
-    bool selective = !args.select.empty();
-
-    PlannedUser user;
-    user.on("Select menu ", [selective](const sim::Event &, int times) {
-        return menu_answer(times == 1 ? (selective ? 6 : 5) : UF_UI_CANCEL);
-    });
-    user.on("Select Tools and pick 'Fix'", [](const sim::Event &, int) { return menu_answer(5); });
-    user.on("Create TLS file..?", [](const sim::Event &, int) { return question_answer(1); });
-    user.on("Выберите файл с инструментом..",
-            [temp](const sim::Event &, int) { return file_answer(temp.string()); });
-    user.on("Create TLS - файл...",
-            [&args](const sim::Event &, int) { return question_answer(args.append ? 2 : 1); });
-    user.on("Open Vericut ...?", [](const sim::Event &, int) { return question_answer(2); });
-
-    sim::RunOptions options;
-    options.plugin_path = plugin_path(args.plugin);
-    options.answers = &user;
-    sim::RunResult result = sim::run_session(session, options);
     if (result.return_codes.empty()) {
-        fs::remove(temp, ec);
         complain(result.error);
         return kExitNoPlugin;
     }
@@ -136,46 +268,23 @@ int run_export(const ExportArgs &args) {
             failed = true;
         }
     }
-    if (!fs::exists(temp)) {
-        if (!failed) complain("the plug-in wrote no file");
+    if (!user.unknown_dialog().empty()) {
+        complain("the plug-in showed a dialog this command does not answer: " + user.unknown_dialog() + "; " +
+                 args.output + " is left as it was");
         return kExitProblems;
     }
-    std::string written = read_all(temp);
-    int records = count_records(written.substr(kept));
-    if (failed || records == 0) {
-        fs::remove(temp, ec);
-        if (!failed) complain("no tool was written; " + output.string() + " is left as it was");
+    if (failed) return kExitProblems;
+    int records = written.size() > old.size() ? count_records(written.substr(old.size())) : 0;
+    if (records == 0) {
+        complain("no tool was written; " + args.output + " is left as it was");
         return kExitProblems;
     }
-    fs::rename(temp, output, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        complain(output.string() + ": cannot be written: " + ec.message());
+    if (!check_result(args, old, written)) return kExitProblems;
+    if (!tlsfile::write_output_file(args.output, written, error, inputs)) {
+        complain(error + "; it is left as it was");
         return kExitProblems;
     }
-
-    std::cout << (args.append ? "appended to " : "wrote ") << output.string() << ": " << records
-              << (records == 1 ? " tool" : " tools") << "\n";
-    std::vector<sim::Member> root;
-    if (part.none_member) {
-        sim::Member none;
-        none.name = "NONE";
-        root.push_back(none);
-    }
-    root.insert(root.end(), part.members.begin(), part.members.end());
-    int expected = 0;
-    for (const sim::Member &m : root) {
-        std::string why = skip_reason(m, part.selected);
-        if (why.empty()) ++expected;
-        else std::cout << "skipped " << cp1251_to_utf8(m.name) << ": " << why << "\n";
-    }
-    for (const sim::Member &m : part.others)
-        for (const std::string &s : part.selected)
-            if (s == m.name)
-                std::cout << "skipped " << cp1251_to_utf8(m.name) << ": not in the machine-tool root\n";
-    if (expected != records)
-        std::cout << "note: " << expected << " tools were expected, " << records << " written\n";
-    return kExitOk;
+    return print(summary(args, part, records)) ? kExitOk : kExitUsage;
 }
 
 void add(CLI::App &app) {
@@ -183,11 +292,18 @@ void add(CLI::App &app) {
     CLI::App *cmd = app.add_subcommand(
         "export", "Write the tools of a part as a *.tls tool library, through the plug-in's "
                   "all-tools export (or its selective export with --select). Without a file, the "
-                  "embedded demo part. Prints the file written, the tools written and skipped.");
+                  "embedded demo part. What the plug-in wrote is checked as check does; only a "
+                  "sound result takes the output's name, whole, and only a new name or a regular "
+                  "file other than the inputs. Prints the file written, the tools written and "
+                  "skipped. Exit 0 when the file was written, 1 when the export failed (the "
+                  "plug-in stopped, wrote no tool or wrote a file with problems, or the file "
+                  "cannot be written), 2 for bad arguments, a bad part file or an output that may "
+                  "not be written, 3 when the plug-in cannot be loaded.");
     cmd->add_option("part", args->input, "Part file or session file (JSON); default: the demo part");
     cmd->add_option("-o,--output", args->output, "The *.tls file (default: the part's name with .tls)");
     cmd->add_option("--select", args->select, "Export only these tools (the navigator selection)");
-    cmd->add_flag("--append", args->append, "Append to an existing file instead of rewriting it");
+    cmd->add_flag("--append", args->append,
+                  "Append to an existing tool library instead of rewriting it (warns about TOOLIDs it holds)");
     cmd->add_option("--plugin", args->plugin, "Plug-in library (default: beside this program)");
     cmd->callback([args] { set_exit_code(run_export(*args)); });
 }

@@ -1,29 +1,103 @@
 // kesto-tools-vericut: the plug-in without the host.  Every subcommand runs
 // the real plug-in library inside the simulated host.
+#include <csignal>
 #include <cstdio>
+#include <exception>
 #include <iostream>
+#include <new>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include "tools/cli/commands.h"
 
-int main(int argc, char **argv) {
+#if defined(_WIN32)
+#  include <windows.h>
+#  include <shellapi.h>
+#endif
+
+namespace {
+
+// The arguments as UTF-8.  Windows hands a program its arguments in the
+// ANSI code page, which loses what that lacks; the wide command line has
+// them all.
+std::vector<std::string> arguments(int argc, char **argv) {
+#if defined(_WIN32)
+    (void)argc;
+    (void)argv;
+    std::vector<std::string> out;
+    int n = 0;
+    LPWSTR *wide = CommandLineToArgvW(GetCommandLineW(), &n);
+    for (int i = 0; wide && i < n; ++i) {
+        int bytes = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(bytes > 0 ? static_cast<size_t>(bytes) : 1, '\0');
+        if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &arg[0], bytes, nullptr, nullptr);
+        arg.pop_back();  // the terminating NUL
+        out.push_back(arg);
+    }
+    LocalFree(wide);
+    return out;
+#else
+    return std::vector<std::string>(argv, argv + argc);
+#endif
+}
+
+int run(const std::vector<std::string> &args) {
     CLI::App app{"kesto-tools-vericut: export cutting tools to a *.tls tool library through the "
                  "kesto_tools_vericut plug-in, running in a simulated CAD/CAM host."};
+    app.name("kesto-tools-vericut");
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Help for every subcommand");
+    app.set_version_flag("--version", "kesto-tools-vericut " KESTO_VERSION);
     kesto::cli::add_commands(app);
+    // A first word that names no subcommand is named in the error (the
+    // parser would only say that a subcommand is required).
+    if (args.size() > 1 && !args[1].empty() && args[1][0] != '-') {
+        bool known = false;
+        std::string names;
+        for (const CLI::App *sub : app.get_subcommands({})) {
+            known = known || sub->get_name() == args[1];
+            names += (names.empty() ? "" : ", ") + sub->get_name();
+        }
+        if (!known) {
+            kesto::cli::complain("unknown subcommand \"" + args[1] + "\"; the subcommands are " + names +
+                                 "\nRun with --help for usage.");
+            return kesto::cli::kExitUsage;
+        }
+    }
+    std::vector<std::string> reversed(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
     try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp &e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp &e) {
-        return app.exit(e);
+        app.parse(reversed);
+    } catch (const CLI::Success &e) {
+        // --help, --help-all, --version
+        std::ostringstream out;
+        int code = app.exit(e, out);
+        return kesto::cli::print(out.str()) ? code : kesto::cli::kExitUsage;
     } catch (const CLI::ParseError &e) {
         std::cerr << app.get_name() << ": " << e.what() << "\n"
                   << "Run with --help for usage.\n";
         return kesto::cli::kExitUsage;
     }
     return kesto::cli::exit_code();
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+#if !defined(_WIN32)
+    // A closed pipe on standard output is a failed write to report, not a
+    // signal that ends the program unannounced.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    // Whatever escapes a subcommand still ends in one line and exit 2.
+    try {
+        return run(arguments(argc, argv));
+    } catch (const std::bad_alloc &) {
+        kesto::cli::complain("out of memory; nothing more was written");
+    } catch (const std::exception &e) {
+        kesto::cli::complain(std::string("stopped: ") + e.what());
+    }
+    return kesto::cli::kExitUsage;
 }

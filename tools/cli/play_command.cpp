@@ -145,12 +145,12 @@ int run_play(const PlayArgs &args) {
     sim::Session session;
     try {
         session = read_part_or_session(args.input);
+        session.answers.clear();
+        create_session_files(session, {absolute_path(args.input), plugin_path(args.plugin)});
     } catch (const sim::SessionError &e) {
         complain(e.what());
         return kExitUsage;
     }
-    session.answers.clear();
-    sim::create_session_files(session);
     TerminalUser user;
     sim::RunOptions options;
     options.plugin_path = plugin_path(args.plugin);

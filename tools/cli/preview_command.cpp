@@ -2,16 +2,11 @@
 // tool library file (cutter and holder outline, name, main dimensions) as
 // one SVG document.  A file with problems is still drawn, its damaged tools
 // framed; the output file appears whole or not at all.
-#include <filesystem>
-#include <iostream>
-#include <system_error>
-
 #include "tools/cli/commands.h"
+#include "tools/tlsfile/input_file.h"
 #include "tools/tlsfile/output_file.h"
 #include "tools/tlsfile/tls_check.h"
 #include "tools/tlsfile/tls_preview.h"
-
-namespace fs = std::filesystem;
 
 namespace kesto::cli {
 namespace {
@@ -21,44 +16,27 @@ struct PreviewArgs {
     std::string output;
 };
 
-bool same_file(const fs::path &a, const fs::path &b) {
-    std::error_code ec;
-    bool same = fs::equivalent(a, b, ec);
-    return !ec && same;
-}
-
 int run_preview(const PreviewArgs &args) {
-    fs::path input(args.file);
     tlsfile::CheckResult result = tlsfile::check_file(args.file);
     if (!result.readable) {
         complain("cannot read " + result.read_error);
         return kExitUsage;
     }
-    fs::path output = args.output.empty() ? fs::path(input).replace_extension(".svg") : fs::path(args.output);
-    // The drawing must never take the place of the library it shows.
-    if (output == input || same_file(input, output)) {
-        complain(output.string() + ": is the input file; give another output with -o");
-        return kExitUsage;
-    }
-    if (fs::is_directory(output)) {
-        complain(output.string() + ": is a folder; give a file name with -o");
-        return kExitUsage;
-    }
-    if (output.has_parent_path() && !fs::is_directory(output.parent_path())) {
-        complain(output.parent_path().string() + ": no such folder");
-        return kExitUsage;
-    }
-
-    std::string svg = tlsfile::render_preview(result.library, result.problems, input.filename().string());
+    std::string output = args.output;
+    if (output.empty()) output = tlsfile::utf8_path(tlsfile::fs_path(args.file).replace_extension(".svg"));
+    std::string title = tlsfile::utf8_path(tlsfile::fs_path(args.file).filename());
+    std::string svg = tlsfile::render_preview(result.library, result.problems, title);
+    // The drawing never takes the place of the library it shows.
     std::string error;
-    if (!tlsfile::write_output_file(output.string(), svg, error)) {
+    if (!tlsfile::write_output_file(output, svg, error, {args.file})) {
         complain(error);
         return kExitUsage;
     }
     size_t tools = result.library.tools.size();
-    std::cout << "wrote " << output.string() << ": " << tools << (tools == 1 ? " tool" : " tools") << "\n";
+    if (!print("wrote " + output + ": " + std::to_string(tools) + (tools == 1 ? " tool" : " tools") + "\n"))
+        return kExitUsage;
     if (result.problems.empty()) return kExitOk;
-    size_t n = result.problems.size();
+    size_t n = result.problems.size() + result.problems_beyond;
     complain(args.file + " has " + std::to_string(n) + (n == 1 ? " problem" : " problems") +
              " (their tools are framed in red); run check " + args.file + " for the list");
     return kExitProblems;
@@ -71,10 +49,12 @@ void add(CLI::App &app) {
                    "cutter (orange) and holder (blue) outline mirrored about the axis, its name and "
                    "main dimensions. A file with problems is drawn all the same: the tools with "
                    "problems are framed in red with their count, and the count is printed on "
-                   "standard error. The SVG file is replaced only when it was written whole. Exit 0 "
-                   "when the drawing was written and the file has no problems, 1 when it was "
-                   "written but the file has problems (see check), 2 when nothing was written "
-                   "(bad arguments, unreadable input, output not writable).");
+                   "standard error. The SVG file is replaced only when it was written whole, and "
+                   "only a new name or a regular file other than the input takes it. Reads regular "
+                   "files of up to 64 MiB. Exit 0 when the drawing was written and the file has no "
+                   "problems, 1 when it was written but the file has problems (see check), 2 when "
+                   "nothing was written (bad arguments, unreadable input, an output that may not or "
+                   "cannot be written).");
     cmd->add_option("file", args->file, "The *.tls file to draw")->required();
     cmd->add_option("-o,--output", args->output, "The SVG file (default: the input's name with .svg)");
     cmd->callback([args] { set_exit_code(run_preview(*args)); });

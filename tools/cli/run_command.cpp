@@ -1,18 +1,17 @@
 // kesto-tools-vericut run SESSION.json: one scripted session, its transcript.
 #include <cstdio>
-#include <fstream>
-#include <iostream>
+#include <filesystem>
+#include <system_error>
 
 #include "host/sim/sim_host.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/session_input.h"
+#include "tools/tlsfile/input_file.h"
+#include "tools/tlsfile/output_file.h"
 
 #if defined(_WIN32)
-#  include <direct.h>
 #  include <fcntl.h>
 #  include <io.h>
-#  define chdir _chdir
-#else
-#  include <unistd.h>
 #endif
 
 namespace kesto::cli {
@@ -27,20 +26,34 @@ struct RunArgs {
 };
 
 int run(const RunArgs &args) {
+    std::string text, error;
     sim::Session session;
     try {
-        session = sim::load_session(args.session);
+        if (!tlsfile::read_input_file(args.session, tlsfile::kMaxSessionBytes, false, text, error))
+            throw sim::SessionError(error);
+        session = sim::parse_session(text, args.session);
     } catch (const sim::SessionError &e) {
         complain(e.what());
         return kExitUsage;
     }
-    std::string plugin = plugin_path(args.plugin);
-    if (!args.folder.empty() && chdir(args.folder.c_str()) != 0) {
-        complain(args.folder + ": cannot change to this folder");
+    // Inputs and the plug-in keep their names from the folder the command
+    // started in.
+    const std::string plugin = plugin_path(args.plugin);
+    const std::vector<std::string> inputs = {absolute_path(args.session), plugin};
+    if (!args.folder.empty()) {
+        std::error_code ec;
+        std::filesystem::current_path(tlsfile::fs_path(args.folder), ec);
+        if (ec) {
+            complain(args.folder + ": cannot change to this folder: " + ec.message());
+            return kExitUsage;
+        }
+    }
+    if (!args.output.empty() && !tlsfile::check_output_target(args.output, inputs, error)) {
+        complain(error);
         return kExitUsage;
     }
     try {
-        sim::create_session_files(session);
+        create_session_files(session, inputs);
     } catch (const sim::SessionError &e) {
         complain(e.what());
         return kExitUsage;
@@ -48,20 +61,15 @@ int run(const RunArgs &args) {
     sim::RunOptions options;
     options.plugin_path = plugin;
     sim::RunResult result = sim::run_session(session, options);
-    std::string text = args.json ? sim::render_json(result.events) : sim::render(result.events);
+    text = args.json ? sim::render_json(result.events) : sim::render(result.events);
     if (args.output.empty()) {
 #if defined(_WIN32)
         _setmode(_fileno(stdout), _O_BINARY);
 #endif
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
-    } else {
-        std::ofstream out(args.output, std::ios::binary | std::ios::trunc);
-        out << text;
-        if (!out) {
-            complain(args.output + ": cannot write the transcript");
-            return kExitProblems;
-        }
+        if (!print(text)) return kExitProblems;
+    } else if (!tlsfile::write_output_file(args.output, text, error, inputs)) {
+        complain(error + "; the transcript is not written");
+        return kExitProblems;
     }
     if (result.return_codes.empty()) {
         complain(result.error);
@@ -80,7 +88,8 @@ void add(CLI::App &app) {
         "run", "Run one session file in the simulated host and print its transcript: every "
                "dialog with its answer, the plug-in's standard output and error, the system "
                "log, the status line and the listing window. Exit 0 when the session ran, "
-               "2 for a bad session file, 3 when the plug-in cannot be loaded.");
+               "1 when the transcript cannot be written, 2 for a bad session file or an output "
+               "that may not be written, 3 when the plug-in cannot be loaded.");
     cmd->add_option("session", args->session, "Session file (JSON)")->required();
     cmd->add_option("--plugin", args->plugin, "Plug-in library (default: beside this program)");
     cmd->add_option("-C,--folder", args->folder, "Run in this folder (the session's files and relative paths land there)");

@@ -1,38 +1,30 @@
 #include "tools/cli/session_input.h"
 
-#include <fstream>
-#include <sstream>
-
-#include <nlohmann/json.hpp>
+#include <filesystem>
+#include <system_error>
 
 #include "host/common/cp1251.h"
+#include "tools/tlsfile/input_file.h"
+#include "tools/tlsfile/output_file.h"
 
 namespace kesto::cli {
 
 sim::Session read_part_or_session(const std::string &path) {
-    std::string text = kDemoPart;
-    std::string source = "the embedded demo part";
-    if (!path.empty()) {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) throw sim::SessionError(path + ": cannot be read");
-        std::ostringstream s;
-        s << in.rdbuf();
-        text = s.str();
-        source = path;
+    if (path.empty()) return sim::parse_part_or_session(kDemoPart, "the embedded demo part");
+    std::string text, error;
+    if (!tlsfile::read_input_file(path, tlsfile::kMaxSessionBytes, false, text, error)) throw sim::SessionError(error);
+    return sim::parse_part_or_session(text, path);
+}
+
+void create_session_files(const sim::Session &session, const std::vector<std::string> &inputs) {
+    for (const auto &[name, content] : session.files) {
+        std::error_code ec;
+        std::string error;
+        if (std::filesystem::exists(std::filesystem::symlink_status(tlsfile::fs_path(name), ec)) &&
+            !tlsfile::check_output_target(name, inputs, error))
+            throw sim::SessionError(session.source + ": files." + error);
     }
-    nlohmann::json root;
-    try {
-        root = nlohmann::json::parse(text);
-    } catch (const nlohmann::json::parse_error &e) {
-        throw sim::SessionError(source + ": not valid JSON: " + e.what());
-    }
-    // A part file is what a session holds under "part".
-    bool is_session = root.is_object() && (root.contains("part") || root.contains("answers") ||
-                                           root.contains("module"));
-    if (!is_session) root = nlohmann::json{{"part", root}};
-    sim::Session session = sim::parse_session(root.dump(), source);
-    if (!session.part) throw sim::SessionError(source + ": holds no part");
-    return session;
+    sim::create_session_files(session);
 }
 
 void PlannedUser::on(const std::string &title_utf8, Rule rule) {
@@ -43,12 +35,9 @@ void PlannedUser::on(const std::string &title_utf8, Rule rule) {
 sim::Answer PlannedUser::answer(const sim::Event &dialog) {
     for (size_t i = 0; i < rules_.size(); ++i)
         if (rules_[i].first == dialog.title) return rules_[i].second(dialog, ++seen_[i]);
-    sim::Answer leave;
-    leave.kind = dialog.kind == sim::Event::Menu       ? sim::Answer::Menu
-                 : dialog.kind == sim::Event::Question ? sim::Answer::Question
-                                                       : sim::Answer::File;
-    leave.value = dialog.kind == sim::Event::Menu ? UF_UI_CANCEL : 0;
-    return leave;
+    if (unknown_.empty())
+        unknown_ = std::string(sim::kind_name(dialog.kind)) + " \"" + cp1251_to_utf8(dialog.title) + "\"";
+    return sim::leaving_answer(dialog.kind);
 }
 
 sim::Answer menu_answer(int value) {

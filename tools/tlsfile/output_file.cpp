@@ -1,7 +1,6 @@
 #include "tools/tlsfile/output_file.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -11,23 +10,12 @@
 #if defined(_WIN32)
 #  include <io.h>
 #  include <process.h>
-#  define KESTO_OPEN _open
-#  define KESTO_WRITE _write
-#  define KESTO_CLOSE _close
-#  define KESTO_SYNC _commit
-#  define KESTO_GETPID _getpid
-#  define KESTO_OPEN_FLAGS (_O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY)
-#  define KESTO_OPEN_MODE (_S_IREAD | _S_IWRITE)
+#  include <windows.h>
 #else
 #  include <unistd.h>
-#  define KESTO_OPEN ::open
-#  define KESTO_WRITE ::write
-#  define KESTO_CLOSE ::close
-#  define KESTO_SYNC ::fsync
-#  define KESTO_GETPID ::getpid
-#  define KESTO_OPEN_FLAGS (O_WRONLY | O_CREAT | O_EXCL)
-#  define KESTO_OPEN_MODE 0666
 #endif
+
+#include "tools/tlsfile/input_file.h"
 
 namespace fs = std::filesystem;
 
@@ -35,13 +23,86 @@ namespace tlsfile {
 
 namespace {
 
+#if defined(_WIN32)
+int create_new(const fs::path &p) {
+    return _wopen(p.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+long write_some(int fd, const char *data, size_t n) { return _write(fd, data, static_cast<unsigned>(n)); }
+int flush_fd(int fd) { return _commit(fd); }
+int close_fd(int fd) { return _close(fd); }
+int process_id() { return _getpid(); }
+bool replace(const fs::path &from, const fs::path &to, std::string &cause) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    cause = std::system_category().message(static_cast<int>(GetLastError()));
+    return false;
+}
+#else
+int create_new(const fs::path &p) { return ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); }
+long write_some(int fd, const char *data, size_t n) { return static_cast<long>(::write(fd, data, n)); }
+int flush_fd(int fd) { return ::fsync(fd); }
+int close_fd(int fd) { return ::close(fd); }
+int process_id() { return static_cast<int>(::getpid()); }
+bool replace(const fs::path &from, const fs::path &to, std::string &cause) {
+    if (::rename(from.c_str(), to.c_str()) == 0) return true;
+    cause = std::strerror(errno);
+    return false;
+}
+#endif
+
+// The file an output replaces: the path itself, or the file its link names.
+// Empty with error set when the path may not take an output.
+fs::path output_target(const std::string &path, const std::vector<std::string> &inputs, std::string &error) {
+    const fs::path p = fs_path(path);
+    if (p.filename().empty() || p.filename() == "." || p.filename() == "..") {
+        error = path + ": not a file name";
+        return {};
+    }
+    std::error_code ec;
+    fs::file_status link = fs::symlink_status(p, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory) {
+        error = path + ": " + ec.message();
+        return {};
+    }
+    if (!fs::exists(link)) {
+        fs::path folder = p.parent_path();
+        if (!folder.empty() && !fs::is_directory(folder, ec)) {
+            error = utf8_path(folder) + ": no such folder";
+            return {};
+        }
+        return p;
+    }
+    fs::file_status target = fs::status(p, ec);
+    if (!fs::exists(target)) {
+        error = path + ": is a link to nothing; give a file name";
+        return {};
+    }
+    if (fs::is_directory(target)) {
+        error = path + ": is a folder; give a file name";
+        return {};
+    }
+    if (!fs::is_regular_file(target)) {
+        error = path + ": is not a regular file (a device, a pipe or a socket); it is left as it is";
+        return {};
+    }
+    for (const std::string &input : inputs) {
+        if (!input.empty() && same_file(path, input)) {
+            error = path + ": is the input file" + (input == path ? std::string() : " " + input) +
+                    "; give another output";
+            return {};
+        }
+    }
+    if (!fs::is_symlink(link)) return p;
+    fs::path real = fs::canonical(p, ec);
+    if (ec) error = path + ": " + ec.message();
+    return real;
+}
+
 // The temporary file is created exclusively, so two writers never share one.
-int create_temporary(const fs::path &target, std::string &temp) {
-    fs::path folder = target.parent_path();
-    std::string base = "." + target.filename().string() + ".tmp-" + std::to_string(KESTO_GETPID()) + "-";
+int create_temporary(const fs::path &target, fs::path &temp) {
+    std::string base = "." + utf8_path(target.filename()) + ".tmp-" + std::to_string(process_id()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = (folder / (base + std::to_string(attempt))).string();
-        int fd = KESTO_OPEN(temp.c_str(), KESTO_OPEN_FLAGS, KESTO_OPEN_MODE);
+        temp = target.parent_path() / fs_path(base + std::to_string(attempt));
+        int fd = create_new(temp);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
@@ -49,48 +110,53 @@ int create_temporary(const fs::path &target, std::string &temp) {
 
 }  // namespace
 
-bool write_output_file(const std::string &path, const std::string &content, std::string &error) {
-    fs::path target(path);
-    if (target.filename().empty()) {
-        error = path + ": not a file name";
-        return false;
-    }
-    std::string temp;
+bool check_output_target(const std::string &path, const std::vector<std::string> &inputs, std::string &error) {
+    return !output_target(path, inputs, error).empty();
+}
+
+bool write_output_file(const std::string &path, const std::string &content, std::string &error,
+                       const std::vector<std::string> &inputs) {
+    const fs::path target = output_target(path, inputs, error);
+    if (target.empty()) return false;
+    fs::path temp;
+    errno = 0;
     int fd = create_temporary(target, temp);
     if (fd < 0) {
-        error = path + ": cannot create a temporary file beside it: " + std::strerror(errno);
+        error = path + ": cannot create a temporary file beside it: " + std::strerror(errno ? errno : EIO);
         return false;
     }
     const char *data = content.data();
     size_t left = content.size();
-    bool ok = true;
-    while (ok && left > 0) {
-        unsigned chunk = left > (1u << 30) ? (1u << 30) : static_cast<unsigned>(left);
-        auto n = KESTO_WRITE(fd, data, chunk);
+    int failed = 0;
+    while (!failed && left > 0) {
+        size_t chunk = left > (size_t(1) << 30) ? (size_t(1) << 30) : left;
+        errno = 0;
+        long n = write_some(fd, data, chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            ok = false;
+            failed = errno ? errno : EIO;
             break;
         }
         data += n;
         left -= static_cast<size_t>(n);
     }
-    if (ok && KESTO_SYNC(fd) != 0) ok = false;
-    int saved = errno;
-    if (KESTO_CLOSE(fd) != 0 && ok) {
-        ok = false;
-        saved = errno;
-    }
-    if (!ok) {
-        error = path + ": writing failed: " + std::strerror(saved ? saved : EIO);
-        std::remove(temp.c_str());
+    errno = 0;
+    if (!failed && flush_fd(fd) != 0) failed = errno ? errno : EIO;
+    errno = 0;
+    if (close_fd(fd) != 0 && !failed) failed = errno ? errno : EIO;
+    std::error_code ec;
+    if (failed) {
+        error = path + ": cannot be written: " + std::strerror(failed);
+        fs::remove(temp, ec);
         return false;
     }
-    std::error_code ec;
-    fs::rename(temp, target, ec);
-    if (ec) {
-        error = path + ": cannot replace it: " + ec.message();
-        std::remove(temp.c_str());
+    // the replacement keeps the permissions of the file it replaces
+    fs::file_status old = fs::status(target, ec);
+    if (!ec && fs::exists(old)) fs::permissions(temp, old.permissions(), ec);
+    std::string cause;
+    if (!replace(temp, target, cause)) {
+        error = path + ": cannot replace it: " + cause;
+        fs::remove(temp, ec);
         return false;
     }
     return true;

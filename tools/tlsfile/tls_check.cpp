@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <unordered_map>
 
 #include "host/common/cp1251.h"
 
@@ -11,8 +12,10 @@ namespace tlsfile {
 std::string format_number(double value) {
     if (!std::isfinite(value)) return std::isnan(value) ? "nan" : value > 0 ? "inf" : "-inf";
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.5f", value);
+    // beyond any tool's size the digits before the point would not fit
+    std::snprintf(buf, sizeof buf, std::fabs(value) < 1e15 ? "%.5f" : "%.6e", value);
     std::string s = buf;
+    if (s.find('e') != std::string::npos) return s;
     while (!s.empty() && s.back() == '0') s.pop_back();
     if (!s.empty() && s.back() == '.') s.pop_back();
     if (s == "-0") s = "0";
@@ -25,13 +28,18 @@ std::string point_text(double x, double y) { return "(" + format_number(x) + ","
 
 class Checker {
 public:
-    explicit Checker(std::vector<Problem> &out) : out_(out) {}
+    Checker(std::vector<Problem> &out, size_t &beyond) : out_(out), beyond_(beyond) {}
     void tool(const Tool &t);
 
 private:
-    void add(const Tool &t, int line, const std::string &message) { out_.push_back({line, t.name, message}); }
+    void add(const Tool &t, int line, const std::string &message) {
+        add_problem(out_, beyond_, {line, t.name, message});
+    }
     void outline(const Tool &t, const Outline &o, const char *what, bool holder);
+    void magnitudes(const Tool &t, int line, const char *what, std::initializer_list<double> values);
+    void cutter_size(const Tool &t);
     std::vector<Problem> &out_;
+    size_t &beyond_;
 };
 
 void Checker::tool(const Tool &t) {
@@ -49,6 +57,10 @@ void Checker::tool(const Tool &t) {
     if (!t.tooltype.empty() && t.tooltype != "MILLING" && t.tooltype != "TURNING")
         add(t, t.line, "unknown TOOLTYPE " + t.tooltype);
     if (!t.stack.empty() && t.stack != "YES" && t.stack != "NO") add(t, t.line, "unknown STACK value " + t.stack);
+    if (t.has_gage) magnitudes(t, t.gage_line, "GAGEPOINT_OFFSET", {t.gage[0], t.gage[1], t.gage[2]});
+    if (t.has_flute_length) magnitudes(t, t.flute_length_line, "FLUTE_LENGTH", {t.flute_length});
+    if (t.has_shank_diameter) magnitudes(t, t.shank_diameter_line, "SHANK_DIAMETER", {t.shank_diameter});
+    for (double v : t.standard) magnitudes(t, t.standard_line, "STANDARD", {v});
 
     if (t.has_cutter) {
         if (whole && t.standard.empty() && !t.cutter_outline.present)
@@ -65,11 +77,55 @@ void Checker::tool(const Tool &t) {
                         " values, found " + std::to_string(t.standard.size()));
         }
         outline(t, t.cutter_outline, "cutter", false);
+        cutter_size(t);
     }
     if (t.has_holder) {
         if (whole && !t.holder_outline.present) add(t, t.holder_line, "the HOLDER block has no SOR outline");
         outline(t, t.holder_outline, "holder", true);
     }
+}
+
+// One problem per line: the first value whose size no tool has.
+void Checker::magnitudes(const Tool &t, int line, const char *what, std::initializer_list<double> values) {
+    for (double v : values) {
+        if (std::isfinite(v) && std::fabs(v) > kMaxMagnitude) {
+            add(t, line, std::string(what) + " value " + format_number(v) + " is beyond 10^6 in size");
+            return;
+        }
+    }
+}
+
+// The cutter's diameter and length must be positive, a drill's point angle
+// between 0 and 180 degrees.  Values cut short or not finite have been
+// reported already.
+void Checker::cutter_size(const Tool &t) {
+    double d = 0, l = 0;
+    int line = 0;
+    const std::vector<double> &v = t.standard;
+    if (t.form == Form::sor) {
+        const Outline &o = t.cutter_outline;
+        bool points = false;
+        for (const OutlineItem &p : o.items) {
+            if (p.kind != OutlineItem::point) continue;
+            l = points ? std::max(l, p.y) : p.y;
+            points = true;
+        }
+        if (!o.closed || !o.finite || !points) return;  // reported with the outline
+        d = 2.0 * outline_max_radius(o);
+        line = o.line;
+    } else if (t.form != Form::none && t.form != Form::turning && t.form != Form::unknown) {
+        if (!t.standard_finite || v.size() != (t.form == Form::apt10 ? 10u : 7u)) return;
+        d = v[0];
+        l = v[6];
+        line = t.standard_line;
+        double point = 180.0 - 2.0 * v[4];
+        if (t.form == Form::drill && !(point > 0 && point < 180))
+            add(t, line, "drill point angle " + format_number(point) + " deg is not between 0 and 180 deg");
+    } else {
+        return;
+    }
+    if (!(d > 0)) add(t, line, "cutter diameter " + format_number(d) + " is not positive");
+    if (!(l > 0)) add(t, line, "cutter length " + format_number(l) + " is not positive");
 }
 
 void Checker::outline(const Tool &t, const Outline &o, const char *what, bool holder) {
@@ -84,6 +140,8 @@ void Checker::outline(const Tool &t, const Outline &o, const char *what, bool ho
         add(t, o.line, "the " + name + " outline has no points");
         return;
     }
+    for (const OutlineItem &item : o.items)
+        magnitudes(t, item.line, item.kind == OutlineItem::arc ? "ARC" : "PTS", {item.x, item.y, item.r});
     const OutlineItem &first = *points.front();
     const OutlineItem &last = *points.back();
     if (std::fabs(first.x) > kAxisTolerance)
@@ -122,11 +180,32 @@ void Checker::outline(const Tool &t, const Outline &o, const char *what, bool ho
     }
 
     if (holder) {
+        // Radii of a holder are never negative: a point across the axis or
+        // a fillet of negative radius comes from a section's bad values.
+        const OutlineItem *across = nullptr;
+        int more = 0;
+        for (const OutlineItem &item : o.items) {
+            if (item.kind == OutlineItem::arc && item.r < 0)
+                add(t, item.line,
+                    "ARC " + point_text(item.x, item.y) + " in the holder outline has a negative radius " +
+                        format_number(item.r));
+            if (item.kind == OutlineItem::point && item.x < -kAxisTolerance) {
+                if (across) ++more;
+                else across = &item;
+            }
+        }
+        if (across)
+            add(t, across->line,
+                "the holder outline has a negative radius at point " + point_text(across->x, across->y) +
+                    (more ? " and " + std::to_string(more) + " more" : std::string()));
         // The holder begins on the axis at its origin and, with an offset, at
         // the offset point; its own start is the first point off the axis.
         size_t start = 0;
         while (start < points.size() && std::fabs(points[start]->x) <= kAxisTolerance) ++start;
-        if (start == points.size()) return;
+        if (start == points.size()) {
+            add(t, o.line, "the holder outline never leaves the axis: it has no section to draw");
+            return;
+        }
         const double start_y = points[start]->y;
         const OutlineItem *lowest = nullptr;
         int below = 0;
@@ -154,12 +233,31 @@ void append(std::string &s, const char *label, double v, const char *unit = "") 
 
 }  // namespace
 
-std::vector<Problem> check_library(const Library &library) {
+std::vector<Problem> check_library(const Library &library, size_t *beyond_out) {
     std::vector<Problem> problems = library.problems;
-    Checker checker(problems);
+    size_t beyond = library.problems_beyond;
+    Checker checker(problems, beyond);
     for (const Tool &t : library.tools) checker.tool(t);
+    // The simulator finds a tool by its TOOLID: an empty one names nothing,
+    // and of two records with one name only one is ever used.  A record cut
+    // off at its TOOLID line has no name to judge.
+    std::unordered_map<std::string, int> first_line;
+    for (const Tool &t : library.tools) {
+        if (t.damaged_line == t.line) continue;
+        if (t.name.empty()) {
+            add_problem(problems, beyond, {t.line, t.name, "empty TOOLID: the record has no name"});
+            continue;
+        }
+        auto [first, added] = first_line.emplace(t.name, t.line);
+        if (!added)
+            add_problem(problems, beyond,
+                        {t.line, t.name,
+                         "the TOOLID is used twice: lines " + std::to_string(first->second) + " and " +
+                             std::to_string(t.line)});
+    }
     std::stable_sort(problems.begin(), problems.end(),
                      [](const Problem &a, const Problem &b) { return a.line < b.line; });
+    if (beyond_out) *beyond_out = beyond;
     return problems;
 }
 
@@ -167,14 +265,14 @@ CheckResult check_text(const std::string &text) {
     CheckResult r;
     r.readable = true;
     r.library = parse_tls(text);
-    r.problems = check_library(r.library);
+    r.problems = check_library(r.library, &r.problems_beyond);
     return r;
 }
 
 CheckResult check_file(const std::string &path) {
     CheckResult r;
     r.readable = read_tls_file(path, r.library, r.read_error);
-    if (r.readable) r.problems = check_library(r.library);
+    if (r.readable) r.problems = check_library(r.library, &r.problems_beyond);
     return r;
 }
 
@@ -259,6 +357,12 @@ std::string holder_summary(const Tool &t) {
     return "holder: D " + format_number(2.0 * max_x) + ", from " + format_number(low) + " to " + format_number(high);
 }
 
+std::string format_problem(const Problem &p, const std::string &file_label) {
+    std::string out = file_label + ":" + std::to_string(p.line) + ": ";
+    if (!p.tool.empty()) out += "tool \"" + kesto::cp1251_to_utf8(p.tool) + "\": ";
+    return out + kesto::cp1251_to_utf8(p.message) + "\n";
+}
+
 std::string format_report(const CheckResult &r, const std::string &file_label) {
     std::string out;
     if (!r.readable) return file_label + ": cannot be read: " + r.read_error + "\n";
@@ -271,15 +375,13 @@ std::string format_report(const CheckResult &r, const std::string &file_label) {
         if (t.damaged_line) out += " (record damaged at line " + std::to_string(t.damaged_line) + ")";
         out += "\n";
     }
-    for (const Problem &p : r.problems) {
-        out += file_label + ":" + std::to_string(p.line) + ": ";
-        if (!p.tool.empty()) out += "tool \"" + kesto::cp1251_to_utf8(p.tool) + "\": ";
-        out += kesto::cp1251_to_utf8(p.message) + "\n";
-    }
-    if (r.problems.empty())
+    for (const Problem &p : r.problems) out += format_problem(p, file_label);
+    const size_t n = r.problems.size() + r.problems_beyond;
+    if (n == 0)
         out += "no problems\n";
     else
-        out += std::to_string(r.problems.size()) + (r.problems.size() == 1 ? " problem\n" : " problems\n");
+        out += std::to_string(n) + (n == 1 ? " problem" : " problems") +
+               (r.problems_beyond ? " (the first " + std::to_string(r.problems.size()) + " are listed)\n" : "\n");
     return out;
 }
 

@@ -1,7 +1,9 @@
 // Checks of a *.tls tool library file: the reader's syntax problems plus the
 // content checks (required lines, value counts, outlines on the axis, arcs
-// through their neighbouring points, holders not below their own start), and
-// the per-tool report.
+// through their neighbouring points, holders not below their own start,
+// TOOLIDs present and used once, cutter sizes and drill angles that a tool
+// can have, no value beyond 10^6, holders with positive radii that leave the
+// axis), and the per-tool report.
 #ifndef KESTO_TOOLS_TLSFILE_TLS_CHECK_H
 #define KESTO_TOOLS_TLSFILE_TLS_CHECK_H
 
@@ -17,6 +19,9 @@ constexpr double kArcTolerance = 1e-4;
 // Coordinates are written with five decimals; a radius up to one unit of the
 // last decimal counts as on the axis.
 constexpr double kAxisTolerance = 1e-5;
+// No tool has a coordinate or radius of this size; a larger one is a
+// damaged or mistaken value.
+constexpr double kMaxMagnitude = 1e6;
 
 constexpr int kExitClean = 0;
 constexpr int kExitProblems = 1;
@@ -26,11 +31,13 @@ struct CheckResult {
     bool readable = false;
     std::string read_error;
     Library library;
-    std::vector<Problem> problems;  // every problem of the file, in line order
+    std::vector<Problem> problems;  // every problem of the file, in line order, up to kMaxProblems
+    size_t problems_beyond = 0;     // how many more were found
 };
 
-// All problems of a parsed file: the reader's and those of the content.
-std::vector<Problem> check_library(const Library &library);
+// All problems of a parsed file: the reader's and those of the content, up
+// to kMaxProblems; beyond (when given) counts the rest.
+std::vector<Problem> check_library(const Library &library, size_t *beyond = nullptr);
 
 // Reads and checks a file.
 CheckResult check_file(const std::string &path);
@@ -47,6 +54,9 @@ std::string holder_summary(const Tool &tool);
 // The whole report in UTF-8: one line per tool, then one line per problem
 // ("FILE:LINE: ..."), then the count.  file_label names the file in it.
 std::string format_report(const CheckResult &result, const std::string &file_label);
+
+// One problem line of the report: "FILE:LINE: tool \"NAME\": ...\n".
+std::string format_problem(const Problem &problem, const std::string &file_label);
 
 // A number as the reports show it: five decimals at most, no trailing zeros.
 std::string format_number(double value);

@@ -239,10 +239,16 @@ constexpr int kColumns = 4;
 constexpr int kTop = 56;
 constexpr int kDrawTop = 110;  // drawing area of a cell below its texts
 
+// No tool's outline has this many points and arcs; a longer one is not
+// drawn, so that a damaged file cannot make the drawing huge.
+constexpr size_t kMaxDrawnItems = 10000;
+
 void render_tool(std::string &out, const Tool &t, size_t index, int x, int y, int problem_count, int first_line) {
     Shape cutter;
     bool cutter_broken = false;
-    if (t.has_cutter) {
+    const bool cutter_too_long = t.cutter_outline.items.size() > kMaxDrawnItems;
+    const bool holder_too_long = t.holder_outline.items.size() > kMaxDrawnItems;
+    if (t.has_cutter && !cutter_too_long) {
         if (t.form == Form::sor)
             cutter = outline_shape(t.cutter_outline, 0);
         else if (!t.standard.empty() && t.form != Form::unknown)
@@ -256,7 +262,7 @@ void render_tool(std::string &out, const Tool &t, size_t index, int x, int y, in
         for (const Vertex &v : cutter) shift = std::max(shift, v.p.y);
     Shape holder;
     bool holder_broken = false;
-    if (t.holder_outline.present) {
+    if (t.holder_outline.present && !holder_too_long) {
         holder = outline_shape(t.holder_outline, shift);
         holder_broken = discard_undrawable(holder);
     }
@@ -280,6 +286,10 @@ void render_tool(std::string &out, const Tool &t, size_t index, int x, int y, in
                          true});
     if (cutter_broken) lines.push_back({"cutter not drawn: its values make no outline", true});
     if (holder_broken) lines.push_back({"holder not drawn: its values make no outline", true});
+    for (const char *part : {cutter_too_long ? "cutter" : nullptr, holder_too_long ? "holder" : nullptr})
+        if (part)
+            lines.push_back({std::string(part) + " not drawn: more than " + std::to_string(kMaxDrawnItems) + " points",
+                             true});
     for (const Line &l : lines) {
         ty += 15;
         if (ty > kDrawTop - 4) break;

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <limits>
 
+#include "tools/tlsfile/input_file.h"
+
 namespace tlsfile {
 
 const char *form_name(Form form) {
@@ -240,7 +242,7 @@ public:
 private:
     Tool *tool() { return in_record_ ? &lib_.tools.back() : nullptr; }
     void problem(int line, const std::string &message) {
-        lib_.problems.push_back({line, tool() ? tool()->name : std::string(), message});
+        add_problem(lib_.problems, lib_.problems_beyond, {line, tool() ? tool()->name : std::string(), message});
     }
     void fault(int line, const std::string &message);
     void start_record(int line, const std::vector<Token> &tokens);
@@ -256,6 +258,7 @@ private:
     std::vector<Frame> stack_;
     bool in_record_ = false;
     bool skipping_ = false;
+    bool stopped_ = false;  // past kMaxTools records
     int nonfinite_line_ = 0;
 };
 
@@ -276,6 +279,7 @@ bool starts_record(const std::string &s) {
 }
 
 void Parser::line(int number, const std::string &text) {
+    if (stopped_) return;
     bool record_start = starts_record(text);
     if (skipping_ && !record_start) return;
     std::vector<Token> tokens;
@@ -286,6 +290,11 @@ void Parser::line(int number, const std::string &text) {
                           " is not closed before the next record (a closing brace is missing)");
     }
     skipping_ = false;
+    if (record_start && lib_.tools.size() >= kMaxTools) {
+        problem(number, "more than " + std::to_string(kMaxTools) + " TOOLID records: the rest of the file is not read");
+        stopped_ = true;
+        return;
+    }
     if (!tokenize(text, tokens, error)) {
         if (record_start && !in_record_) {
             // keep the record in the model so the report can name it
@@ -444,13 +453,14 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
         dst = s->text;
         expect_end(c, line, w.c_str());
     };
-    auto single_number = [&](double &dst, bool &has) {
+    auto single_number = [&](double &dst, bool &has, int *at = nullptr) {
         bool finite = true;
         if (!number(c, line, dst, finite)) {
             fault(line, w + " must be followed by a number, found " + c.found());
             return;
         }
         has = true;
+        if (at) *at = line;
         expect_end(c, line, w.c_str());
     };
 
@@ -482,6 +492,7 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
             }
             if (!expect_end(c, line, "GAGEPOINT_OFFSET")) return;
             t.has_gage = true;
+            t.gage_line = line;
             for (int i = 0; i < 3; ++i) t.gage[i] = v[static_cast<size_t>(i)];
             return;
         }
@@ -498,8 +509,9 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
         }
         break;
     case Ctx::cutter:
-        if (w == "FLUTE_LENGTH") return single_number(t.flute_length, t.has_flute_length);
-        if (w == "SHANK_DIAMETER") return single_number(t.shank_diameter, t.has_shank_diameter);
+        if (w == "FLUTE_LENGTH") return single_number(t.flute_length, t.has_flute_length, &t.flute_length_line);
+        if (w == "SHANK_DIAMETER")
+            return single_number(t.shank_diameter, t.has_shank_diameter, &t.shank_diameter_line);
         if (w == "ASSEMBLY") {
             if (!t.standard.empty() || t.cutter_outline.present || t.cutter_type_line) {
                 fault(line, "second ASSEMBLY block in the CUTTER block");
@@ -611,6 +623,7 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
 }
 
 void Parser::finish(int last_line, bool ends_with_newline) {
+    if (stopped_) return;
     if (in_record_ && !stack_.empty()) {
         Frame open = stack_.back();
         fault(last_line, std::string("the file ends inside the ") + ctx_name(open.ctx) + " opened at line " +
@@ -634,6 +647,11 @@ Form form_of(const Tool &t) {
 }
 
 }  // namespace
+
+void add_problem(std::vector<Problem> &list, size_t &beyond, Problem problem) {
+    if (list.size() < kMaxProblems) list.push_back(std::move(problem));
+    else ++beyond;
+}
 
 bool arc_runs_ccw(double px, double py, double qx, double qy, double cx, double cy) {
     double ux = px - cx, uy = py - cy, vx = qx - cx, vy = qy - cy;
@@ -684,7 +702,8 @@ Library parse_tls(const std::string &text) {
         if (number == 1) {
             header_line = s == kHeader;
             if (!header_line) {
-                lib.problems.push_back({1, "", std::string("missing header line \"") + kHeader + "\""});
+                add_problem(lib.problems, lib.problems_beyond,
+                            {1, "", std::string("missing header line \"") + kHeader + "\""});
                 // a file that lost only its first line still has its version line
                 if (s.compare(0, sizeof kVersionPrefix - 1, kVersionPrefix) != 0) parser.line(number, s);
             }
@@ -694,14 +713,15 @@ Library parse_tls(const std::string &text) {
             if (s.compare(0, sizeof kVersionPrefix - 1, kVersionPrefix) == 0 && s.size() > sizeof kVersionPrefix - 1) {
                 lib.header_ok = true;
             } else {
-                lib.problems.push_back({2, "", std::string("missing version line \"") + kVersionPrefix + "...\""});
+                add_problem(lib.problems, lib.problems_beyond,
+                            {2, "", std::string("missing version line \"") + kVersionPrefix + "...\""});
                 parser.line(number, s);
             }
             continue;
         }
         parser.line(number, s);
     }
-    if (number == 0) lib.problems.push_back({1, "", "the file is empty"});
+    if (number == 0) add_problem(lib.problems, lib.problems_beyond, {1, "", "the file is empty"});
     lib.line_count = number;
     parser.finish(number, text.empty() || text.back() == '\n');
     for (Tool &t : lib.tools) t.form = form_of(t);
@@ -713,22 +733,8 @@ Library parse_tls(const std::string &text) {
 }
 
 bool read_tls_file(const std::string &path, Library &library, std::string &error) {
-    std::FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
     std::string text;
-    char buf[65536];
-    size_t got = 0;
-    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
-    bool failed = std::ferror(f) != 0;
-    int saved = errno;
-    std::fclose(f);
-    if (failed) {
-        error = path + ": " + std::strerror(saved ? saved : EIO);
-        return false;
-    }
+    if (!read_input_file(path, kMaxLibraryBytes, true, text, error)) return false;
     library = parse_tls(text);
     return true;
 }

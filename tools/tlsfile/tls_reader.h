@@ -17,6 +17,15 @@ struct Problem {
     std::string message;  // ASCII text; names in it are raw file bytes
 };
 
+// What a file's model may hold, so that its memory stays a small multiple
+// of the file's size: records past kMaxTools are not read (a problem says
+// so), problems past kMaxProblems are only counted.
+constexpr size_t kMaxTools = 500000;
+constexpr size_t kMaxProblems = 100000;
+
+// Adds a problem to a list, or counts it in beyond when the list is full.
+void add_problem(std::vector<Problem> &list, size_t &beyond, Problem problem);
+
 // One line of a SOR outline: a point, or an arc joining the point before it
 // to the point after it.  Points are (radius, height).
 struct OutlineItem {
@@ -62,6 +71,7 @@ struct Tool {
     bool has_description = false;
     std::string description;
     bool has_gage = false;
+    int gage_line = 0;
     double gage[3] = {0, 0, 0};
     std::string tooltype;  // "MILLING", "TURNING" or empty
     std::string stack;     // "YES", "NO" or empty
@@ -69,8 +79,10 @@ struct Tool {
     bool has_cutter = false;
     int cutter_line = 0;
     bool has_flute_length = false;
+    int flute_length_line = 0;
     double flute_length = 0;
     bool has_shank_diameter = false;
+    int shank_diameter_line = 0;
     double shank_diameter = 0;
     std::string cutter_type;  // text of CUTTER_TYPE, empty when absent
     int cutter_type_line = 0;
@@ -90,6 +102,7 @@ struct Library {
     bool header_ok = false;
     std::vector<Tool> tools;
     std::vector<Problem> problems;  // syntax faults and non-finite numbers, in line order
+    size_t problems_beyond = 0;     // more of them, past kMaxProblems
     int line_count = 0;
 };
 
@@ -106,7 +119,8 @@ double outline_max_radius(const Outline &outline);
 Library parse_tls(const std::string &text);
 
 // Reads and parses a file.  False, with a reason in error, when it cannot be
-// read at all; everything else about its contents is reported as problems.
+// read at all (not a regular file, larger than kMaxLibraryBytes, unreadable);
+// everything else about its contents is reported as problems.
 bool read_tls_file(const std::string &path, Library &library, std::string &error);
 
 }  // namespace tlsfile

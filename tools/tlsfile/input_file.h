@@ -1,0 +1,36 @@
+// Input files of the command-line tools, named by UTF-8 paths on every
+// build: read whole, within a size limit, in one copy.
+#ifndef KESTO_TOOLS_TLSFILE_INPUT_FILE_H
+#define KESTO_TOOLS_TLSFILE_INPUT_FILE_H
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+
+namespace tlsfile {
+
+// The largest tool library file check and preview read (64 MiB, some
+// 130 000 tools).
+constexpr size_t kMaxLibraryBytes = size_t(64) << 20;
+// The largest session or part file the session commands read (64 MiB).
+constexpr size_t kMaxSessionBytes = size_t(64) << 20;
+
+// The file system's name for a UTF-8 path (Windows takes wide names).
+std::filesystem::path fs_path(const std::string &utf8);
+// A file system name as UTF-8, for messages and for handing on.
+std::string utf8_path(const std::filesystem::path &path);
+
+// Reads the whole file at path into text.  False, with error naming the file
+// and the cause, when it cannot be opened or read, is larger than max_bytes,
+// or (with regular_only) is not a regular file: a folder, a device or a pipe
+// is refused before anything is read from it.
+bool read_input_file(const std::string &path, size_t max_bytes, bool regular_only, std::string &text,
+                     std::string &error);
+
+// Whether two paths name one existing file, through links and other names
+// (the same device and file number).
+bool same_file(const std::string &a, const std::string &b);
+
+}  // namespace tlsfile
+
+#endif
