@@ -325,8 +325,9 @@ void add(CLI::App &app) {
     CLI::Option *output =
         cmd->add_option("-o,--output", args->output, "The *.tls file (default: the part's name with .tls)");
     cmd->add_option("--select", args->select, "Export only these tools (the navigator selection)");
-    CLI::Option *append = cmd->add_flag(
-        "--append", args->append, "Append to an existing tool library instead of rewriting it (warns about TOOLIDs it holds)");
+    CLI::Option *append =
+        cmd->add_flag("--append", args->append,
+                      "Append to an existing tool library instead of rewriting it (warns about TOOLIDs it holds)");
     cmd->add_option("--merge", args->merge,
                     "Merge the tools into this tool library (created when missing) as merge does: a tool it holds "
                     "is replaced in its place, a new one appended; prints the replaced and the added tools")

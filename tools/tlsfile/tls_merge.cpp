@@ -28,7 +28,8 @@ const char *line_end_of(const std::string &text) {
 bool MergeResult::carries(SourceLine at) const {
     if (at.source >= carried.size()) return false;
     const std::vector<std::pair<int, int>> &ranges = carried[at.source];
-    auto after = std::upper_bound(ranges.begin(), ranges.end(), std::make_pair(at.line, std::numeric_limits<int>::max()));
+    auto after =
+        std::upper_bound(ranges.begin(), ranges.end(), std::make_pair(at.line, std::numeric_limits<int>::max()));
     return after != ranges.begin() && std::prev(after)->second >= at.line;
 }
 
