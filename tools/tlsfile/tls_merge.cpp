@@ -80,7 +80,7 @@ MergeResult merge_libraries(const LibraryText &base, const std::vector<const Lib
     for (const Slot &slot : slots) {
         if (slot.dropped) continue;
         if (!out.empty() && out.back() != '\n') {
-            out += line_end_of(sources[last.source]->text);
+            out += out.back() == '\r' ? "\n" : line_end_of(sources[last.source]->text);
             result.line_end_added.push_back(last);
         }
         const std::string &text = sources[slot.source]->text;
