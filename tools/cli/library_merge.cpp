@@ -23,11 +23,12 @@ void report(const std::vector<tlsfile::Problem> &problems, const std::string &la
     }
 }
 
-std::string names(const char *what, const std::vector<tlsfile::MergedTool> &tools) {
-    if (tools.empty()) return "";
-    std::string out = what;
-    for (size_t i = 0; i < tools.size(); ++i) out += (i ? ", " : " ") + quoted_toolid(tools[i].name);
-    return out + "\n";
+// "what: "A", "B"" for the tools (only the changed ones), or nothing.
+std::string names(const char *what, const std::vector<tlsfile::MergedTool> &tools, bool only_changed = false) {
+    std::string out;
+    for (const tlsfile::MergedTool &t : tools)
+        if (t.changed || !only_changed) out += (out.empty() ? std::string(what) + " " : ", ") + quoted_toolid(t.name);
+    return out.empty() ? out : out + "\n";
 }
 
 std::string summary(const MergeRequest &request, const tlsfile::MergeResult &merged) {
@@ -36,11 +37,15 @@ std::string summary(const MergeRequest &request, const tlsfile::MergeResult &mer
     };
     std::string from;
     for (const LibraryFile *n : request.news) from += (from.empty() ? "" : ", ") + n->label;
+    size_t changed = 0;
+    for (const tlsfile::MergedTool &t : merged.replaced) changed += t.changed;
     std::string out = "merged " + from + " into " + request.output + ": " +
-                      count(merged.replaced.size(), "tool replaced", "tools replaced") + ", " +
+                      count(merged.replaced.size(), "tool replaced", "tools replaced") + " (" +
+                      std::to_string(changed) + " changed), " +
                       count(merged.added.size(), "tool added", "tools added") + ", " +
                       count(merged.kept, "tool kept", "tools kept") + "\n";
-    out += names("replaced:", merged.replaced) + names("added:", merged.added);
+    out += names("replaced:", merged.replaced) + names("changed:", merged.replaced, true) +
+           names("added:", merged.added);
     for (const tlsfile::SupersededRecord &s : merged.superseded)
         out += "note: TOOLID " + quoted_toolid(s.name) + " at " + label(s.record.source) + ":" +
                std::to_string(s.record.line) + " is left out for the one at " + label(s.by.source) + ":" +

@@ -45,8 +45,8 @@ void add(CLI::App &app) {
                  "is given. The result is checked, then written whole or not at all; the output may be the "
                  "base itself. Prints how many tools were replaced, added and kept, and their names. Exit 0 "
                  "when the output was written, 1 when the merge was refused, the output could not be written, "
-                 "or (with --force) it was written with problems, 2 for bad arguments, an input that cannot "
-                 "be read or is no tool library, or an output that may not be written.");
+                 "or (with --force) it was written with problems, 2 when the arguments are bad, an input "
+                 "cannot be read or is no tool library, or the output may not be written.");
     cmd->add_option("base", args->base, "The base library (*.tls)")->required();
     cmd->add_option("new", args->news, "The libraries to merge into it, in order")->required();
     cmd->add_option("-o,--output", args->output, "The merged library (may be the base)")->required();

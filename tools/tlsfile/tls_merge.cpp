@@ -13,7 +13,7 @@ namespace {
 struct Slot {
     size_t source = 0;
     const RecordSpan *span = nullptr;
-    int base_line = 0;     // the base record first in this place (0: appended)
+    const RecordSpan *base = nullptr;  // the base record first in this place (none: appended)
     bool dropped = false;  // a base record whose TOOLID took an earlier place
 };
 
@@ -46,14 +46,14 @@ MergeResult merge_libraries(const LibraryText &base, const std::vector<const Lib
     for (const RecordSpan &r : spans[0].records) {
         auto [first, fresh] = place.emplace(r.tool->name, slots.size());
         if (!fresh) base_repeats[r.tool->name].push_back(slots.size());
-        slots.push_back({0, &r, r.line, false});
+        slots.push_back({0, &r, &r, false});
     }
     for (size_t s = 1; s < sources.size(); ++s) {
         for (const RecordSpan &r : spans[s].records) {
             const std::string &name = r.tool->name;
             auto [at, fresh] = place.emplace(name, slots.size());
             if (fresh) {
-                slots.push_back({s, &r, 0, false});
+                slots.push_back({s, &r, nullptr, false});
                 continue;
             }
             Slot &slot = slots[at->second];
@@ -87,10 +87,15 @@ MergeResult merge_libraries(const LibraryText &base, const std::vector<const Lib
         out.append(text, slot.span->begin, slot.span->end - slot.span->begin);
         result.carried[slot.source].push_back({slot.span->line, slot.span->last_line});
         last = {slot.source, slot.span->last_line};
-        MergedTool tool{slot.span->tool->name, slot.base_line, {slot.source, slot.span->line}};
-        if (slot.source == 0) ++result.kept;
-        else if (slot.base_line) result.replaced.push_back(tool);
-        else result.added.push_back(tool);
+        MergedTool tool{slot.span->tool->name, slot.base ? slot.base->line : 0, {slot.source, slot.span->line}};
+        if (slot.source == 0) {
+            ++result.kept;
+        } else if (slot.base) {
+            tool.changed = record_lines(base.text, *slot.base) != record_lines(text, *slot.span);
+            result.replaced.push_back(tool);
+        } else {
+            result.added.push_back(tool);
+        }
     }
     for (std::vector<std::pair<int, int>> &ranges : result.carried) std::sort(ranges.begin(), ranges.end());
     return result;

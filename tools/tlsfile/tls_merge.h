@@ -26,6 +26,7 @@ struct MergedTool {
     std::string name;
     int base_line = 0;  // the TOOLID line of the base record it replaced (0: added)
     SourceLine from;    // where its record comes from
+    bool changed = false;  // replaced by a record that differs as diff compares them
 };
 
 struct SupersededRecord {
