@@ -546,11 +546,11 @@ TEST(CliTlsfile, PreviewScreenshotShowsTheDrawing) {
     std::string svg = read_file("demo.svg");
     size_t head_end = svg.find(">\n", svg.find("<svg ")) + 2;
     write_file("empty.svg", svg.substr(0, head_end) + "<rect x=\"0\" y=\"0\" width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n</svg>\n");
-    auto shoot = [&](const std::string &name) {
+    auto shoot = [&](const std::string &name, const char *size = "1200,900") {
         std::string out;
         fs::remove(name + ".png");
         testing_support::run_command("timeout 60 " + chromium + " --headless --no-sandbox --disable-gpu --screenshot=" +
-                                         dir.file(name + ".png") + " --window-size=1200,900 file://" +
+                                         dir.file(name + ".png") + " --window-size=" + size + " file://" +
                                          dir.file(name + ".svg") + " >/dev/null 2>&1",
                                      out);
         return read_file(name + ".png");
@@ -575,6 +575,44 @@ TEST(CliTlsfile, PreviewScreenshotShowsTheDrawing) {
     EXPECT_EQ(pixels_near(empty, 241, 169, 83), 0);
     // white but for the scroll bar
     EXPECT_GT(pixels_near(empty, 255, 255, 255), 1200 * 900 * 99 / 100);
+
+    // The whole drawing, to one scale: the scale bar shows, and the 6 mm
+    // centre drill is drawn far narrower than the 30 mm T-slot cutter.
+    Png whole = read_png(shoot("demo", "1200,1500"));
+    ASSERT_TRUE(whole.decoded);
+    auto attribute = [&svg](size_t at, const std::string &name) {
+        size_t start = svg.find(name + "=\"", at) + name.size() + 2;
+        return std::stod(svg.substr(start, svg.find('"', start) - start));
+    };
+    // the widest run of cutter colour in the tool's cell
+    auto cutter_width = [&](const std::string &tool) {
+        size_t name = svg.find(">" + tool + "</text>");
+        size_t group = svg.rfind("transform=\"translate(", name) + 21;
+        const int x0 = std::stoi(svg.substr(group)), y0 = std::stoi(svg.substr(svg.find(',', group) + 1));
+        const int w = static_cast<int>(attribute(group, "width")), h = static_cast<int>(attribute(group, "height"));
+        int widest = 0;
+        for (int y = y0; y < y0 + h && y < static_cast<int>(whole.height); ++y) {
+            int run = 0;
+            for (int x = x0; x < x0 + w; ++x) {
+                const uint8_t *p = &whole.rgba[(size_t(y) * whole.width + size_t(x)) * 4];
+                run = std::abs(p[0] - 241) <= 10 && std::abs(p[1] - 169) <= 10 && std::abs(p[2] - 83) <= 10 ? run + 1 : 0;
+                widest = std::max(widest, run);
+            }
+        }
+        return widest;
+    };
+    const int drill = cutter_width("CENTER_DRILL_6"), tslot = cutter_width("T_SLOT_30");
+    RecordProperty("drill_width", drill);
+    RecordProperty("tslot_width", tslot);
+    EXPECT_GT(drill, 5);
+    EXPECT_GT(tslot, 4 * drill);
+    const size_t bar = svg.find("<g class=\"scalebar\"");
+    ASSERT_NE(bar, std::string::npos);
+    const int part = static_cast<int>(attribute(bar, "width"));
+    int dark = 0;
+    for (int y = 58; y < 64; ++y)
+        for (int x = 12; x < 12 + 5 * part; ++x) dark += whole.rgba[(size_t(y) * whole.width + size_t(x)) * 4] < 60;
+    EXPECT_GT(dark, 3 * part * 6 * 8 / 10) << "dark pixels of the scale bar";
 }
 
 // What a folder holds: names (links included), the types of what is not a
