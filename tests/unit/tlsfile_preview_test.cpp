@@ -412,38 +412,24 @@ TEST(TlsfilePreview, OneScaleForEveryTool) {
 }
 
 TEST(TlsfilePreview, FluteLengthAndSecondCornerMarked) {
-    struct Row {
-        const char *name;
-        double flute;                // height of the flute line, 0: none
-        std::vector<Pt> corners;     // centres of the second corner's circles (SVG coordinates)
-        double radius;
-    };
-    const Row rows[] = {
-        {"EM10", 50, {}, 0},
-        {"BAR20", 20, {}, 0},
-        {"M10", 35, {{7, -30}, {-7, -30}}, 1},
-        {"TURN-1", 0, {}, 0},
-    };
+    // by tool: the cutter's radius, the flute line across it just beyond
+    // that, the second corner's circles
+    const std::map<std::string, std::pair<double, std::string>> marks = {
+        {"EM10", {5, "flute 50; "}}, {"BAR20", {10, "flute 20; "}},
+        {"M10", {8, "flute 35; circle (7,-30) r 1; circle (-7,-30) r 1; "}}, {"TURN-1", {0, ""}}};
     Drawing d = draw(tlsfile_fixture::library());
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto &[name, expected] : marks) {
         std::vector<const Element *> lines, circles;
-        collect(*d.tools[row.name], "line", lines);
-        collect(*d.tools[row.name], "circle", circles);
-        std::vector<double> flutes;
+        collect(*d.tools[name], "line", lines);
+        collect(*d.tools[name], "circle", circles);
+        std::ostringstream seen;
         for (const Element *l : lines)
-            if (l->attributes.at("class") == "flute") {
-                EXPECT_EQ(l->attributes.at("y1"), l->attributes.at("y2"));
-                EXPECT_LT(number(*l, "x1"), 0);
-                flutes.push_back(-number(*l, "y1"));
-            }
-        EXPECT_EQ(flutes, row.flute ? std::vector<double>{row.flute} : std::vector<double>{});
-        ASSERT_EQ(circles.size(), row.corners.size());
-        for (size_t i = 0; i < circles.size(); ++i) {
-            EXPECT_EQ(number(*circles[i], "cx"), row.corners[i].x);
-            EXPECT_EQ(number(*circles[i], "cy"), row.corners[i].y);
-            EXPECT_EQ(number(*circles[i], "r"), row.radius);
-        }
+            if (l->attributes.at("class") == "flute" && l->attributes.at("y1") == l->attributes.at("y2"))
+                seen << "flute " << -number(*l, "y1")
+                     << (number(*l, "x2") > expected.first && number(*l, "x2") < expected.first + 2 ? "; " : " short; ");
+        for (const Element *c : circles)
+            seen << "circle (" << number(*c, "cx") << "," << number(*c, "cy") << ") r " << number(*c, "r") << "; ";
+        EXPECT_EQ(seen.str(), expected.second) << name;
     }
 }
 
