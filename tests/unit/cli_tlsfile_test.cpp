@@ -353,7 +353,8 @@ TEST(CliTlsfile, EveryFileTheSessionSuiteWritesIsClean) {
            "tool \"TC0\": PTS value"},
           "\n4 problems\n"}},
         {"tls_export_twice_append/twice.tls", {{"tool \"|Q|\": the TOOLID is used twice"}, "\n2 problems\n"}},
-        {"export_non_finite/bracket.tls", {{"tool \"EM10\": PTS value 1.000000e+308 is beyond 10^6"}, "\n2 problems\n"}},
+        {"export_non_finite/bracket.tls",
+         {{"tool \"EM10\": PTS value 1.000000e+308 is beyond 10^6"}, "\n2 problems\n"}},
     };
     int files = 0;
     for (const fs::directory_entry &e : fs::directory_iterator(source("tests/sessions"))) {
@@ -595,7 +596,8 @@ TEST(CliTlsfile, PreviewScreenshotShowsTheDrawing) {
             int run = 0;
             for (int x = x0; x < x0 + w; ++x) {
                 const uint8_t *p = &whole.rgba[(size_t(y) * whole.width + size_t(x)) * 4];
-                run = std::abs(p[0] - 241) <= 10 && std::abs(p[1] - 169) <= 10 && std::abs(p[2] - 83) <= 10 ? run + 1 : 0;
+                const bool orange = std::abs(p[0] - 241) <= 10 && std::abs(p[1] - 169) <= 10 && std::abs(p[2] - 83) <= 10;
+                run = orange ? run + 1 : 0;
                 widest = std::max(widest, run);
             }
         }

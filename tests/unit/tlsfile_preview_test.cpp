@@ -423,10 +423,11 @@ TEST(TlsfilePreview, FluteLengthAndSecondCornerMarked) {
         collect(*d.tools[name], "line", lines);
         collect(*d.tools[name], "circle", circles);
         std::ostringstream seen;
-        for (const Element *l : lines)
-            if (l->attributes.at("class") == "flute" && l->attributes.at("y1") == l->attributes.at("y2"))
-                seen << "flute " << -number(*l, "y1")
-                     << (number(*l, "x2") > expected.first && number(*l, "x2") < expected.first + 2 ? "; " : " short; ");
+        for (const Element *l : lines) {
+            if (l->attributes.at("class") != "flute" || l->attributes.at("y1") != l->attributes.at("y2")) continue;
+            const double reach = number(*l, "x2") - expected.first;
+            seen << "flute " << -number(*l, "y1") << (reach > 0 && reach < 2 ? "; " : " short; ");
+        }
         for (const Element *c : circles)
             seen << "circle (" << number(*c, "cx") << "," << number(*c, "cy") << ") r " << number(*c, "r") << "; ";
         EXPECT_EQ(seen.str(), expected.second) << name;

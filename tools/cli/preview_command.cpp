@@ -96,7 +96,8 @@ void add(CLI::App &app) {
                    "cannot be written).");
     cmd->add_option("file", args->file, "The *.tls file to draw")->required();
     cmd->add_option("-o,--output", args->output, "The SVG file (default: the input's name with .svg)");
-    cmd->add_option("--scale", args->scale, "one (default): every tool to the same scale; per-tool: each to fill its cell")
+    cmd->add_option("--scale", args->scale,
+                    "one (default): every tool to the same scale; per-tool: each to fill its cell")
         ->check(CLI::IsMember({"one", "per-tool"}));
     cmd->add_option("--against", args->against,
                     "The library this one was merged into: mark the tools the merge added or replaced");
