@@ -1,18 +1,43 @@
 // libFuzzer target: the *.tls reader with the checker, the report and the
-// preview, as check and preview run them on a file.
+// preview (both scales), as check and preview run them on a file; and diff
+// and merge, with the input cut in two as base and new library.
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "tools/tlsfile/tls_check.h"
+#include "tools/tlsfile/tls_diff.h"
+#include "tools/tlsfile/tls_merge.h"
 #include "tools/tlsfile/tls_preview.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string text(reinterpret_cast<const char *>(data), size);
     tlsfile::CheckResult result = tlsfile::check_text(text);
     std::string report = tlsfile::format_report(result, "fuzz.tls");
-    std::string svg = tlsfile::render_preview(result.library, result.problems, "fuzz.tls");
-    // every problem is in the report, and the drawing is one whole document
-    if (report.empty() || svg.compare(svg.size() - 7, 7, "</svg>\n") != 0) __builtin_trap();
+    tlsfile::PreviewOptions options;
+    options.against = "base.tls";
+    for (tlsfile::PreviewScale scale : {tlsfile::PreviewScale::one, tlsfile::PreviewScale::per_tool}) {
+        options.scale = scale;
+        options.marks.assign(result.library.tools.size() / 2, tlsfile::ToolMark::added);
+        std::string svg = tlsfile::render_preview(result.library, result.problems, "fuzz.tls", options);
+        // every problem is in the report, and the drawing is one whole document
+        if (report.empty() || svg.compare(svg.size() - 7, 7, "</svg>\n") != 0) __builtin_trap();
+    }
+
+    // A file is the same as itself; merged into a base, every record of a
+    // new library whose TOOLIDs are all its own is in the output as it was.
+    const size_t cut = size / 2;
+    const tlsfile::LibraryText whole{text, std::move(result.library)};
+    const tlsfile::LibraryText base{text.substr(0, cut), tlsfile::parse_tls(text.substr(0, cut))};
+    const tlsfile::LibraryText fresh{text.substr(cut), tlsfile::parse_tls(text.substr(cut))};
+    if (!tlsfile::diff_libraries(whole, whole).same()) __builtin_trap();
+    const tlsfile::MergeResult merged = tlsfile::merge_libraries(base, {&fresh});
+    const tlsfile::LibraryText out{merged.text, tlsfile::parse_tls(merged.text)};
+    const tlsfile::LibraryDiff diff = tlsfile::diff_libraries(out, fresh);
+    std::set<std::string> names;
+    bool repeated = false;
+    for (const tlsfile::Tool &t : fresh.library.tools) repeated = repeated || !names.insert(t.name).second;
+    if (!repeated && (!diff.only_new.empty() || !diff.changed.empty())) __builtin_trap();
     return 0;
 }

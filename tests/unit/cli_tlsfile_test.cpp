@@ -422,6 +422,47 @@ TEST(CliTlsfile, PreviewDrawsEveryToolAndFlagsDamagedFiles) {
     EXPECT_NE(drawn.find("1 problem, first at line " + std::to_string(i + 1)), std::string::npos);
 }
 
+TEST(CliTlsfile, ExportMergeTwiceLeavesTheLibraryAsItWas) {
+    // A site library with a tool of its own: the first export --merge adds
+    // the demo's tools after it, the second replaces them by the same bytes.
+    TempDir dir;
+    const std::string own = "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\nTOOLID \"SITE-1\" {\r\n}\r\n";
+    write_file("site.tls", own);
+    Result first = cli("export --merge site.tls");
+    ASSERT_EQ(first.code, 0) << first.err;
+    EXPECT_EQ(first.out.rfind("merged the export into site.tls: 0 tools replaced (0 changed), 12 tools added, "
+                              "1 tool kept\nadded: \"EM10_FLAT\", \"BN16_R2\", ",
+                              0),
+              0u)
+        << first.out;
+    const std::string once = read_file("site.tls");
+    EXPECT_EQ(once.rfind(own, 0), 0u);
+    Result second = cli("export --merge site.tls");
+    ASSERT_EQ(second.code, 0) << second.err;
+    EXPECT_NE(second.out.find(": 12 tools replaced (0 changed), 0 tools added, 1 tool kept\nreplaced: \"EM10_FLAT\""),
+              std::string::npos)
+        << second.out;
+    EXPECT_TRUE(read_file("site.tls") == once);
+    EXPECT_EQ(cli("check site.tls").code, 0);
+
+    // A library holding a TOOLID twice (appended twice) is refused; forced,
+    // its later record is merged: here the same bytes again.
+    ASSERT_EQ(cli("export -o twice.tls --select BALL8").code, 0);
+    ASSERT_EQ(cli("export -o twice.tls --select BALL8 --append").code, 0);
+    Result refused = cli("merge site.tls twice.tls -o site.tls");
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_NE(refused.err.find("twice.tls:19: tool \"BALL8\": the TOOLID is used twice"), std::string::npos)
+        << refused.err;
+    EXPECT_TRUE(read_file("site.tls") == once);
+    Result forced = cli("merge site.tls twice.tls -o site.tls --force");
+    EXPECT_EQ(forced.code, 0) << forced.err;
+    EXPECT_NE(forced.out.find("note: TOOLID \"BALL8\" at twice.tls:4 is left out for the one at twice.tls:19\n"),
+              std::string::npos)
+        << forced.out;
+    EXPECT_TRUE(read_file("site.tls") == once);
+}
+
 // PNG reading for the screenshot: the size from the header and, when zlib
 // can be loaded, the pixels.
 struct Png {
@@ -505,11 +546,11 @@ TEST(CliTlsfile, PreviewScreenshotShowsTheDrawing) {
     std::string svg = read_file("demo.svg");
     size_t head_end = svg.find(">\n", svg.find("<svg ")) + 2;
     write_file("empty.svg", svg.substr(0, head_end) + "<rect x=\"0\" y=\"0\" width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n</svg>\n");
-    auto shoot = [&](const std::string &name) {
+    auto shoot = [&](const std::string &name, const char *size = "1200,900") {
         std::string out;
         fs::remove(name + ".png");
         testing_support::run_command("timeout 60 " + chromium + " --headless --no-sandbox --disable-gpu --screenshot=" +
-                                         dir.file(name + ".png") + " --window-size=1200,900 file://" +
+                                         dir.file(name + ".png") + " --window-size=" + size + " file://" +
                                          dir.file(name + ".svg") + " >/dev/null 2>&1",
                                      out);
         return read_file(name + ".png");
@@ -534,6 +575,45 @@ TEST(CliTlsfile, PreviewScreenshotShowsTheDrawing) {
     EXPECT_EQ(pixels_near(empty, 241, 169, 83), 0);
     // white but for the scroll bar
     EXPECT_GT(pixels_near(empty, 255, 255, 255), 1200 * 900 * 99 / 100);
+
+    // The whole drawing, to one scale: the scale bar shows, and the 6 mm
+    // centre drill is drawn far narrower than the 30 mm T-slot cutter.
+    Png whole = read_png(shoot("demo", "1200,1500"));
+    ASSERT_TRUE(whole.decoded);
+    auto attribute = [&svg](size_t at, const std::string &name) {
+        size_t start = svg.find(name + "=\"", at) + name.size() + 2;
+        return std::stod(svg.substr(start, svg.find('"', start) - start));
+    };
+    // the widest run of cutter colour in the tool's cell
+    auto cutter_width = [&](const std::string &tool) {
+        size_t name = svg.find(">" + tool + "</text>");
+        size_t group = svg.rfind("transform=\"translate(", name) + 21;
+        const int x0 = std::stoi(svg.substr(group)), y0 = std::stoi(svg.substr(svg.find(',', group) + 1));
+        const int w = static_cast<int>(attribute(group, "width")), h = static_cast<int>(attribute(group, "height"));
+        int widest = 0;
+        for (int y = y0; y < y0 + h && y < static_cast<int>(whole.height); ++y) {
+            int run = 0;
+            for (int x = x0; x < x0 + w; ++x) {
+                const uint8_t *p = &whole.rgba[(size_t(y) * whole.width + size_t(x)) * 4];
+                const bool orange = std::abs(p[0] - 241) <= 10 && std::abs(p[1] - 169) <= 10 && std::abs(p[2] - 83) <= 10;
+                run = orange ? run + 1 : 0;
+                widest = std::max(widest, run);
+            }
+        }
+        return widest;
+    };
+    const int drill = cutter_width("CENTER_DRILL_6"), tslot = cutter_width("T_SLOT_30");
+    RecordProperty("drill_width", drill);
+    RecordProperty("tslot_width", tslot);
+    EXPECT_GT(drill, 5);
+    EXPECT_GT(tslot, 4 * drill);
+    const size_t bar = svg.find("<g class=\"scalebar\"");
+    ASSERT_NE(bar, std::string::npos);
+    const int part = static_cast<int>(attribute(bar, "width"));
+    int dark = 0;
+    for (int y = 58; y < 64; ++y)
+        for (int x = 12; x < 12 + 5 * part; ++x) dark += whole.rgba[(size_t(y) * whole.width + size_t(x)) * 4] < 60;
+    EXPECT_GT(dark, 3 * part * 6 * 8 / 10) << "dark pixels of the scale bar";
 }
 
 // What a folder holds: names (links included), the types of what is not a
@@ -604,6 +684,25 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"preview demo.tls -o fifo", "fifo: is not a regular file"},
         {"preview demo.tls -o dangling.svg", "dangling.svg: is a link to nothing"},
         {"preview -o out.svg", "file is required"},
+        {"preview cut.tls --against demo.tls -o demo.tls", "demo.tls: is the input file"},
+        {"preview demo.tls --against notlib.txt -o out.svg", "notlib.txt: does not start with the tool library header"},
+        {"diff demo.tls notlib.txt", "notlib.txt: does not start with the tool library header"},
+        {"diff folder demo.tls", "cannot read folder"},
+        {"diff demo.tls", "new is required"},
+        {"diff demo.tls link.tls >full", "standard output: cannot be written: No space left on device"},
+        // a failed merge leaves the base (demo.tls) as it was
+        {"merge demo.tls notlib.txt -o demo.tls", "notlib.txt: does not start with the tool library header"},
+        {"merge notlib.txt demo.tls -o out.tls", "notlib.txt: does not start with the tool library header"},
+        {"merge demo.tls cut.tls -o demo.tls", "cut.tls:4: tool \"A\": the file ends inside the TOOLID record", 1},
+        {"merge demo.tls link.tls -o demo.tls", "demo.tls: is the input file link.tls"},
+        {"merge demo.tls demo.tls -o device", "device: is not a regular file"},
+        {"merge demo.tls missing.tls -o demo.tls", "cannot read missing.tls"},
+        {"merge demo.tls -o out.tls", "new is required"},
+        {"merge demo.tls link.tls", "--output is required"},
+        {"export --merge notlib.txt", "notlib.txt: does not start with the tool library header"},
+        {"export --merge cut.tls", "cut.tls:4: tool \"A\": the file ends inside the TOOLID record", 1},
+        {"export --merge demo.tls -o new.tls", "--output excludes --merge"},
+        {"export --merge demo.tls --append", "--append excludes --merge"},
         {"export -o device", "device: is not a regular file"},
         {"export -o fifo", "fifo: is not a regular file"},
         {"export -o folder", "folder: is a folder"},
@@ -632,7 +731,8 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
          "trap '' XFSZ; ulimit -f 1; "},
         {"play files_folder.json", "files_folder.json: files.folder: is a folder"},
         {"play files_escape.json", "must be a relative path inside the run folder"},
-        {"frobnicate demo.tls", "unknown subcommand \"frobnicate\"; the subcommands are run, export, play, check, preview"},
+        {"frobnicate demo.tls",
+         "unknown subcommand \"frobnicate\"; the subcommands are run, export, play, diff, merge, check, preview"},
         {"", "A subcommand is required"},
     };
     TempDir dir;
@@ -670,13 +770,13 @@ TEST(CliTlsfile, EverySubcommandHasHelp) {
     Result version = cli("--version");
     EXPECT_EQ(version.code, 0);
     EXPECT_EQ(version.out, std::string("kesto-tools-vericut ") + KESTO_VERSION + "\n");
-    for (const std::string command : {"run", "export", "play", "check", "preview"}) {
+    for (const std::string command : {"run", "export", "play", "diff", "merge", "check", "preview"}) {
         SCOPED_TRACE(command);
         Result r = cli(command + " --help");
         EXPECT_EQ(r.code, 0) << r.err;
         EXPECT_NE(r.out.find(" " + command + " [OPTIONS]"), std::string::npos) << r.out;
         // the subcommands that judge files say what their exit codes mean
-        if (command == "check" || command == "preview") {
+        if (command == "check" || command == "preview" || command == "diff" || command == "merge") {
             for (const char *code : {"Exit 0", "1 when", "2 when"})
                 EXPECT_NE(r.out.find(code), std::string::npos) << r.out;
         }

@@ -193,6 +193,33 @@ INSTANTIATE_TEST_SUITE_P(
                         }
                         expect_shown_in(readme_block("Exporting, checking and drawing tool libraries", ""), report);
                         EXPECT_TRUE(file_exists("demo-out/demo.svg"));
+                    }},
+        // The keeper's commands in order, on the demo library and the demo
+        // part updated (a tool longer, one more): diff says so (exit 1) as
+        // the README shows, the merge is clean and the drawing marks both.
+        ExampleCase{"KeepingASiteLibrary",
+                    [] {
+                        auto part = nlohmann::json::parse(read_file(std::string(KESTO_SOURCE_DIR) +
+                                                                    "/examples/demo_part.json"));
+                        for (auto &m : part["members"])
+                            if (m["name"] == "BN16_R2") m["params"]["length"] = 100;
+                        part["members"].insert(part["members"].begin() + 3, nlohmann::json::parse(R"(
+                            {"name": "EM12", "type": 1, "subtype": 1, "params": {"diameter": 12, "length": 80}})"));
+                        write_file("part.json", part.dump());
+                        const std::map<std::string, std::string> values = {
+                            {"PART.json", "part.json"}, {"SITE.tls", "site.tls"},     {"NEW.tls", "new.tls"},
+                            {"MERGED.tls", "merged.tls"}, {"MERGED.svg", "merged.svg"}};
+                        std::string out, diff;
+                        ASSERT_EQ(run_command(quoted(KESTO_CLI_PATH) + " export -o site.tls", out), 0) << out;
+                        for (const std::string &line : lines_of(readme_block("Keeping a site library", "sh"))) {
+                            const bool is_diff = line.find(" diff ") != std::string::npos;
+                            EXPECT_EQ(run_command(filled(line, values) + " 2>&1", out), is_diff ? 1 : 0) << line << out;
+                            if (is_diff) diff = out;
+                        }
+                        expect_shown_in(readme_block("Keeping a site library", ""), diff);
+                        const std::string svg = read_file("merged.svg");
+                        EXPECT_EQ(occurrences(svg, "class=\"cell added\""), 1u);
+                        EXPECT_EQ(occurrences(svg, "class=\"cell replaced\""), 1u);
                     }}),
     [](const auto &p) { return std::string(p.param.name); });
 

@@ -186,10 +186,12 @@ struct Drawing {
     std::map<std::string, const Element *> tools;  // by name
 };
 
-Drawing draw(const std::string &text) {
+Drawing draw(const std::string &text, tlsfile::PreviewScale scale = tlsfile::PreviewScale::one) {
     tlsfile::CheckResult r = tlsfile::check_text(text);
     static std::string svg;
-    svg = tlsfile::render_preview(r.library, r.problems, "demo.tls");
+    tlsfile::PreviewOptions options;
+    options.scale = scale;
+    svg = tlsfile::render_preview(r.library, r.problems, "demo.tls", options);
     Drawing d;
     std::string error;
     EXPECT_TRUE(Xml(svg).parse(d.root, error)) << error;
@@ -214,16 +216,19 @@ std::string path_of(const Element &tool, const std::string &cls) {
 }
 
 TEST(TlsfilePreview, WellFormedWithOneGroupPerTool) {
-    Drawing d = draw(tlsfile_fixture::library_with_axis_only_holder());
-    EXPECT_EQ(d.root.name, "svg");
-    EXPECT_EQ(d.root.attributes["xmlns"], "http://www.w3.org/2000/svg");
-    EXPECT_EQ(d.tools.size(), 13u);
-    for (const char *name : {"EM10", "BAR20", "T30", "DR8.5", "M10", "EM|6|"})
-        EXPECT_FALSE(path_of(*d.tools[name], "cutter").empty()) << name;
-    for (const char *name : {"BN10", "BAR20", "TURN-1"}) EXPECT_FALSE(path_of(*d.tools[name], "holder").empty()) << name;
-    // a holder that never leaves the axis and a turning tool's missing cutter
-    EXPECT_TRUE(path_of(*d.tools["M5"], "holder").empty());
-    EXPECT_TRUE(path_of(*d.tools["TURN-1"], "cutter").empty());
+    for (tlsfile::PreviewScale scale : {tlsfile::PreviewScale::one, tlsfile::PreviewScale::per_tool}) {
+        Drawing d = draw(tlsfile_fixture::library_with_axis_only_holder(), scale);
+        EXPECT_EQ(d.root.name, "svg");
+        EXPECT_EQ(d.root.attributes["xmlns"], "http://www.w3.org/2000/svg");
+        EXPECT_EQ(d.tools.size(), 13u);
+        for (const char *name : {"EM10", "BAR20", "T30", "DR8.5", "M10", "EM|6|"})
+            EXPECT_FALSE(path_of(*d.tools[name], "cutter").empty()) << name;
+        for (const char *name : {"BN10", "BAR20", "TURN-1"})
+            EXPECT_FALSE(path_of(*d.tools[name], "holder").empty()) << name;
+        // a holder that never leaves the axis and a turning tool's missing cutter
+        EXPECT_TRUE(path_of(*d.tools["M5"], "holder").empty());
+        EXPECT_TRUE(path_of(*d.tools["TURN-1"], "cutter").empty());
+    }
 }
 
 TEST(TlsfilePreview, ArcsRunThroughTheIntendedSide) {
@@ -341,6 +346,92 @@ TEST(TlsfilePreview, DamagedToolsAndNamesAreShownSafely) {
     for (const Element *t : texts) all += t->text + "\n";
     EXPECT_NE(all.find("1 problem, first at line 40"), std::string::npos) << all;
     EXPECT_NE(all.find("holder not drawn"), std::string::npos) << all;
+}
+
+double number(const Element &e, const char *attribute) { return std::stod(e.attributes.at(attribute)); }
+
+// Pixels per millimetre of a tool's drawing: its viewport against its view box.
+double pixels_per_mm(const Element &tool) {
+    std::vector<const Element *> svg;
+    collect(tool, "svg", svg);
+    if (svg.empty()) return 0;
+    std::istringstream view(svg[0]->attributes.at("viewBox"));
+    double x, y, w, h;
+    view >> x >> y >> w >> h;
+    EXPECT_NEAR(number(*svg[0], "height") / h, number(*svg[0], "width") / w, 1e-3);
+    return number(*svg[0], "width") / w;
+}
+
+TEST(TlsfilePreview, OneScaleForEveryTool) {
+    // TURN-1's holder, damaged to reach 5 km up, must not shrink the rest.
+    std::string text = tlsfile_fixture::library();
+    text.replace(text.find("(12.97290,5.30000)"), 18, "(12.97290,5300000.00000)");
+    Drawing d = draw(text);
+    double scale = 0, last_height = 1e9;
+    std::vector<const Element *> groups, bars, labels;
+    collect(d.root, "g", groups);
+    for (const Element *g : groups) {
+        if (g->attributes.at("class") != "tool") continue;
+        std::vector<const Element *> svg, texts, frame;
+        collect(*g, "svg", svg);
+        collect(*g, "text", texts);
+        collect(*g, "rect", frame);
+        std::string all;
+        for (const Element *t : texts) all += t->text + "\n";
+        if (texts[0]->text == "M5") {  // a record without cutter or holder
+            EXPECT_TRUE(svg.empty());
+            continue;
+        }
+        ASSERT_EQ(svg.size(), 1u) << all;
+        // cells run tallest drawing first, each drawing inside its frame
+        EXPECT_LE(number(*svg[0], "height"), last_height) << all;
+        last_height = number(*svg[0], "height");
+        EXPECT_LE(number(*svg[0], "x") + number(*svg[0], "width"), number(*frame[0], "width")) << all;
+        EXPECT_LE(number(*svg[0], "y") + number(*svg[0], "height"), number(*frame[0], "height")) << all;
+        if (texts[0]->text == "TURN-1") {
+            EXPECT_NE(all.find("drawn smaller than the others: not to scale"), std::string::npos) << all;
+            EXPECT_LT(pixels_per_mm(*g), 1e-3);
+            continue;
+        }
+        if (scale == 0) scale = pixels_per_mm(*g);
+        EXPECT_NEAR(pixels_per_mm(*g), scale, 1e-3 * scale) << all;
+        EXPECT_EQ(all.find("not to scale"), std::string::npos) << all;
+    }
+    // the tallest sound tool, BN10 with its holder (145 mm and a margin),
+    // fills the largest drawing
+    EXPECT_NEAR(scale, 480 / 145.0, 0.05);
+    // the scale bar: five parts making a round number of millimetres
+    for (const Element *g : groups)
+        if (g->attributes.at("class") == "scalebar") collect(*g, "rect", bars), collect(*g, "text", labels);
+    ASSERT_EQ(bars.size(), 5u);
+    double bar = 0;
+    for (const Element *r : bars) bar += number(*r, "width");
+    ASSERT_GE(labels.size(), 2u);
+    EXPECT_EQ(labels[1]->text, "50 mm");
+    EXPECT_NEAR(bar, 50 * scale, 1e-2);
+}
+
+TEST(TlsfilePreview, FluteLengthAndSecondCornerMarked) {
+    // by tool: the cutter's radius, the flute line across it just beyond
+    // that, the second corner's circles
+    const std::map<std::string, std::pair<double, std::string>> marks = {
+        {"EM10", {5, "flute 50; "}}, {"BAR20", {10, "flute 20; "}},
+        {"M10", {8, "flute 35; circle (7,-30) r 1; circle (-7,-30) r 1; "}}, {"TURN-1", {0, ""}}};
+    Drawing d = draw(tlsfile_fixture::library());
+    for (const auto &[name, expected] : marks) {
+        std::vector<const Element *> lines, circles;
+        collect(*d.tools[name], "line", lines);
+        collect(*d.tools[name], "circle", circles);
+        std::ostringstream seen;
+        for (const Element *l : lines) {
+            if (l->attributes.at("class") != "flute" || l->attributes.at("y1") != l->attributes.at("y2")) continue;
+            const double reach = number(*l, "x2") - expected.first;
+            seen << "flute " << -number(*l, "y1") << (reach > 0 && reach < 2 ? "; " : " short; ");
+        }
+        for (const Element *c : circles)
+            seen << "circle (" << number(*c, "cx") << "," << number(*c, "cy") << ") r " << number(*c, "r") << "; ";
+        EXPECT_EQ(seen.str(), expected.second) << name;
+    }
 }
 
 TEST(TlsfilePreview, EmptyLibraryIsStillADrawing) {

@@ -9,6 +9,7 @@
 #include <map>
 #include <system_error>
 
+#include "host/common/cp1251.h"
 #include "host/sim/sim_host.h"
 #include "tools/tlsfile/input_file.h"
 
@@ -85,6 +86,8 @@ int process_id() {
     return static_cast<int>(getpid());
 #endif
 }
+
+std::string quoted_toolid(const std::string &raw) { return "\"" + cp1251_to_utf8(raw) + "\""; }
 
 void complain(const std::string &what) { std::cerr << "kesto-tools-vericut: " << what << std::endl; }
 

@@ -35,6 +35,9 @@ std::string absolute_path(const std::string &path);
 
 int process_id();
 
+// A TOOLID (Windows-1251 bytes) in double quotes, as UTF-8 for reports.
+std::string quoted_toolid(const std::string &raw);
+
 // Prints "kesto-tools-vericut: <what>" to standard error.
 void complain(const std::string &what);
 

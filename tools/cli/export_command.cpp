@@ -8,6 +8,7 @@
 
 #include "host/common/cp1251.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/library_merge.h"
 #include "tools/cli/session_input.h"
 #include "tools/tlsfile/input_file.h"
 #include "tools/tlsfile/output_file.h"
@@ -20,13 +21,13 @@ namespace {
 
 // The first lines the plug-in writes into a new tool library.
 const char kHeader[] = "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\n";
-const char kHeaderLine[] = "CGTECH Tool Library File";
 
 struct ExportArgs {
     std::string input;
     std::string output;
     std::vector<std::string> select;
     bool append = false;
+    std::string merge;
     std::string plugin;
 };
 
@@ -67,10 +68,9 @@ std::string skip_reason(const sim::Member &m, const std::vector<std::string> &se
     return "";
 }
 
-// The lines that say what was written and what was left out.
-std::string summary(const ExportArgs &args, const sim::Part &part, int records) {
-    std::string out = std::string(args.append ? "appended to " : "wrote ") + args.output + ": " +
-                      std::to_string(records) + (records == 1 ? " tool" : " tools") + "\n";
+// The lines that say what was left out.
+std::string skipped(const sim::Part &part, int records) {
+    std::string out;
     std::vector<sim::Member> root;
     if (part.none_member) {
         sim::Member none;
@@ -102,9 +102,8 @@ bool read_library_to_append(const std::string &output, std::string &old) {
         complain(error);
         return false;
     }
-    size_t first_end = old.find_first_of("\r\n");
-    if (old.compare(0, first_end, kHeaderLine) != 0) {
-        complain(output + ": does not start with the tool library header \"" + kHeaderLine +
+    if (!tlsfile::starts_as_library(old)) {
+        complain(output + ": does not start with the tool library header \"" + tlsfile::kLibraryHeaderLine +
                  "\"; --append adds only to a tool library");
         return false;
     }
@@ -207,6 +206,7 @@ int run_export(ExportArgs args) {
         if (!again) part.selected.push_back(host_name);
     }
 
+    if (!args.merge.empty()) args.output = args.merge;
     if (args.output.empty()) args.output = default_output(part);
     const std::string plugin = plugin_path(args.plugin);
     const std::vector<std::string> inputs = {args.input, plugin};
@@ -216,6 +216,13 @@ int run_export(ExportArgs args) {
         return kExitUsage;
     }
     if (args.append && !read_library_to_append(args.output, old)) return kExitUsage;
+    // --merge: the library merged into, or (when there is none yet) an empty
+    // one of the export's own header, which gets every tool
+    LibraryFile library = library_from_text(args.output, kHeader);
+    std::error_code exists_error;
+    if (!args.merge.empty() && fs::exists(tlsfile::fs_path(args.output), exists_error) &&
+        !read_library(args.output, library, "--merge merges only into a tool library"))
+        return kExitUsage;
     const bool selective = !args.select.empty();
 
     std::string written;
@@ -280,11 +287,24 @@ int run_export(ExportArgs args) {
         return kExitProblems;
     }
     if (!check_result(args, old, written)) return kExitProblems;
+    if (!args.merge.empty()) {
+        const LibraryFile exported = library_from_text("the export", written);
+        MergeRequest request;
+        request.base = &library;
+        request.news = {&exported};
+        request.output = args.output;
+        request.inputs = inputs;
+        int code = merge_and_write(request);
+        if (code != kExitOk) return code;
+        return print(skipped(part, records)) ? kExitOk : kExitUsage;
+    }
     if (!tlsfile::write_output_file(args.output, written, error, inputs)) {
         complain(error + "; it is left as it was");
         return kExitProblems;
     }
-    return print(summary(args, part, records)) ? kExitOk : kExitUsage;
+    const std::string head = std::string(args.append ? "appended to " : "wrote ") + args.output + ": " +
+                             std::to_string(records) + (records == 1 ? " tool" : " tools") + "\n";
+    return print(head + skipped(part, records)) ? kExitOk : kExitUsage;
 }
 
 void add(CLI::App &app) {
@@ -295,15 +315,24 @@ void add(CLI::App &app) {
                   "embedded demo part. What the plug-in wrote is checked as check does; only a "
                   "sound result takes the output's name, whole, and only a new name or a regular "
                   "file other than the inputs. Prints the file written, the tools written and "
-                  "skipped. Exit 0 when the file was written, 1 when the export failed (the "
+                  "skipped. With --merge the tools are merged into a tool library as merge does, "
+                  "so that a part exported again replaces its tools instead of repeating them. "
+                  "Exit 0 when the file was written, 1 when the export failed (the "
                   "plug-in stopped, wrote no tool or wrote a file with problems, or the file "
                   "cannot be written), 2 for bad arguments, a bad part file or an output that may "
                   "not be written, 3 when the plug-in cannot be loaded.");
     cmd->add_option("part", args->input, "Part file or session file (JSON); default: the demo part");
-    cmd->add_option("-o,--output", args->output, "The *.tls file (default: the part's name with .tls)");
+    CLI::Option *output =
+        cmd->add_option("-o,--output", args->output, "The *.tls file (default: the part's name with .tls)");
     cmd->add_option("--select", args->select, "Export only these tools (the navigator selection)");
-    cmd->add_flag("--append", args->append,
-                  "Append to an existing tool library instead of rewriting it (warns about TOOLIDs it holds)");
+    CLI::Option *append =
+        cmd->add_flag("--append", args->append,
+                      "Append to an existing tool library instead of rewriting it (warns about TOOLIDs it holds)");
+    cmd->add_option("--merge", args->merge,
+                    "Merge the tools into this tool library (created when missing) as merge does: a tool it holds "
+                    "is replaced in its place, a new one appended; prints the replaced and the added tools")
+        ->excludes(append)
+        ->excludes(output);
     cmd->add_option("--plugin", args->plugin, "Plug-in library (default: beside this program)");
     cmd->callback([args] { set_exit_code(run_export(*args)); });
 }

@@ -2,10 +2,14 @@
 // tool library file (cutter and holder outline, name, main dimensions) as
 // one SVG document.  A file with problems is still drawn, its damaged tools
 // framed; the output file appears whole or not at all.
+#include <algorithm>
+
 #include "tools/cli/commands.h"
+#include "tools/cli/library_merge.h"
 #include "tools/tlsfile/input_file.h"
 #include "tools/tlsfile/output_file.h"
 #include "tools/tlsfile/tls_check.h"
+#include "tools/tlsfile/tls_diff.h"
 #include "tools/tlsfile/tls_preview.h"
 
 namespace kesto::cli {
@@ -14,21 +18,52 @@ namespace {
 struct PreviewArgs {
     std::string file;
     std::string output;
+    std::string scale = "one";
+    std::string against;
 };
 
+// What the merge that made library did to each of its tools, against base:
+// added (a TOOLID base lacks) or replaced (a record that differs from
+// base's).  A record the merge replaced by the same text cannot be told
+// from one it kept, and is not marked.
+std::vector<tlsfile::ToolMark> merge_marks(const tlsfile::LibraryText &base, const tlsfile::LibraryText &library) {
+    const std::vector<tlsfile::Tool> &tools = library.library.tools;
+    std::vector<tlsfile::ToolMark> marks(tools.size(), tlsfile::ToolMark::none);
+    auto mark = [&](int line, tlsfile::ToolMark m) {
+        auto at = std::lower_bound(tools.begin(), tools.end(), line,
+                                   [](const tlsfile::Tool &t, int l) { return t.line < l; });
+        if (at != tools.end() && at->line == line) marks[static_cast<size_t>(at - tools.begin())] = m;
+    };
+    const tlsfile::LibraryDiff diff = tlsfile::diff_libraries(base, library);
+    for (const tlsfile::ListedTool &t : diff.only_new) mark(t.line, tlsfile::ToolMark::added);
+    for (const tlsfile::ChangedTool &c : diff.changed) mark(c.new_line, tlsfile::ToolMark::replaced);
+    return marks;
+}
+
 int run_preview(const PreviewArgs &args) {
-    tlsfile::CheckResult result = tlsfile::check_file(args.file);
-    if (!result.readable) {
-        complain("cannot read " + result.read_error);
+    tlsfile::LibraryText library;
+    std::string error;
+    if (!tlsfile::read_input_file(args.file, tlsfile::kMaxLibraryBytes, true, library.text, error)) {
+        complain("cannot read " + error);
         return kExitUsage;
+    }
+    tlsfile::CheckResult result = tlsfile::check_text(library.text);
+    tlsfile::PreviewOptions options;
+    options.scale = args.scale == "per-tool" ? tlsfile::PreviewScale::per_tool : tlsfile::PreviewScale::one;
+    if (!args.against.empty()) {
+        LibraryFile base;
+        if (!read_library(args.against, base, "--against takes the tool library merged into")) return kExitUsage;
+        library.library = std::move(result.library);
+        options.marks = merge_marks(base.library, library);
+        options.against = args.against;
+        result.library = std::move(library.library);
     }
     std::string output = args.output;
     if (output.empty()) output = tlsfile::utf8_path(tlsfile::fs_path(args.file).replace_extension(".svg"));
     std::string title = tlsfile::utf8_path(tlsfile::fs_path(args.file).filename());
-    std::string svg = tlsfile::render_preview(result.library, result.problems, title);
-    // The drawing never takes the place of the library it shows.
-    std::string error;
-    if (!tlsfile::write_output_file(output, svg, error, {args.file})) {
+    std::string svg = tlsfile::render_preview(result.library, result.problems, title, options);
+    // The drawing never takes the place of the libraries it shows.
+    if (!tlsfile::write_output_file(output, svg, error, {args.file, args.against})) {
         complain(error);
         return kExitUsage;
     }
@@ -47,7 +82,11 @@ void add(CLI::App &app) {
     CLI::App *cmd = app.add_subcommand(
         "preview", "Draw a *.tls tool library file as an SVG picture: one cell per tool with its "
                    "cutter (orange) and holder (blue) outline mirrored about the axis, its name and "
-                   "main dimensions. A file with problems is drawn all the same: the tools with "
+                   "main dimensions. Every tool is drawn to one scale, shown by a scale bar in "
+                   "millimetres, the tallest first, with its flute length and an APT 10 cutter's "
+                   "second corner marked; --scale per-tool draws each tool to fill its cell, in the "
+                   "file's order. With --against BASE.tls the tools a merge into BASE added or "
+                   "replaced are marked. A file with problems is drawn all the same: the tools with "
                    "problems are framed in red with their count, and the count is printed on "
                    "standard error. The SVG file is replaced only when it was written whole, and "
                    "only a new name or a regular file other than the input takes it. Reads regular "
@@ -57,6 +96,11 @@ void add(CLI::App &app) {
                    "cannot be written).");
     cmd->add_option("file", args->file, "The *.tls file to draw")->required();
     cmd->add_option("-o,--output", args->output, "The SVG file (default: the input's name with .svg)");
+    cmd->add_option("--scale", args->scale,
+                    "one (default): every tool to the same scale; per-tool: each to fill its cell")
+        ->check(CLI::IsMember({"one", "per-tool"}));
+    cmd->add_option("--against", args->against,
+                    "The library this one was merged into: mark the tools the merge added or replaced");
     cmd->callback([args] { set_exit_code(run_preview(*args)); });
 }
 

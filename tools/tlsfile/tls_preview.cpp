@@ -239,40 +239,91 @@ constexpr int kColumns = 4;
 constexpr int kTop = 56;
 constexpr int kDrawTop = 110;  // drawing area of a cell below its texts
 
+// One scale: no tool is drawn larger than this (pixels), and no scale is
+// larger than kMaxScale pixels per millimetre (a library of small tools).
+constexpr double kMaxDrawing = 480;
+constexpr double kMaxScale = 8;
+constexpr double kPadding = 6;         // pixels round a drawing
+constexpr int kScaledTop = 92;         // the header with the scale bar
+constexpr int kRowWidth = kColumns * kCellWidth;
+
 // No tool's outline has this many points and arcs; a longer one is not
 // drawn, so that a damaged file cannot make the drawing huge.
 constexpr size_t kMaxDrawnItems = 10000;
 
-void render_tool(std::string &out, const Tool &t, size_t index, int x, int y, int problem_count, int first_line) {
-    Shape cutter;
+// A tool's outlines ready to draw, the lines that say what could not be
+// drawn, and their extent.
+struct ToolDrawing {
+    Shape cutter, holder;
+    std::vector<std::string> warnings;
+    Box box;
+};
+
+ToolDrawing prepare(const Tool &t) {
+    ToolDrawing d;
     bool cutter_broken = false;
     const bool cutter_too_long = t.cutter_outline.items.size() > kMaxDrawnItems;
     const bool holder_too_long = t.holder_outline.items.size() > kMaxDrawnItems;
     if (t.has_cutter && !cutter_too_long) {
         if (t.form == Form::sor)
-            cutter = outline_shape(t.cutter_outline, 0);
+            d.cutter = outline_shape(t.cutter_outline, 0);
         else if (!t.standard.empty() && t.form != Form::unknown)
-            cutter = standard_shape(t.standard);
-        cutter_broken = discard_undrawable(cutter);
+            d.cutter = standard_shape(t.standard);
+        cutter_broken = discard_undrawable(d.cutter);
     }
     // With STACK YES the holder stands on the cutter: its origin is at the
     // cutter's top, and an offset lowers it over the cutter from there.
     double shift = 0;
     if (t.stack == "YES")
-        for (const Vertex &v : cutter) shift = std::max(shift, v.p.y);
-    Shape holder;
+        for (const Vertex &v : d.cutter) shift = std::max(shift, v.p.y);
     bool holder_broken = false;
     if (t.holder_outline.present && !holder_too_long) {
-        holder = outline_shape(t.holder_outline, shift);
-        holder_broken = discard_undrawable(holder);
+        d.holder = outline_shape(t.holder_outline, shift);
+        holder_broken = discard_undrawable(d.holder);
     }
+    if (cutter_broken) d.warnings.push_back("cutter not drawn: its values make no outline");
+    if (holder_broken) d.warnings.push_back("holder not drawn: its values make no outline");
+    for (const char *part : {cutter_too_long ? "cutter" : nullptr, holder_too_long ? "holder" : nullptr})
+        if (part)
+            d.warnings.push_back(std::string(part) + " not drawn: more than " + std::to_string(kMaxDrawnItems) +
+                                 " points");
+    add_extent(d.box, d.cutter);
+    add_extent(d.box, d.holder);
+    return d;
+}
 
+// The second corner of an APT 10 cutter, (E2, F2) and R2, when it has one.
+bool second_corner(const Tool &t, double &e2, double &f2, double &r2) {
+    if (t.form != Form::apt10 || t.standard.size() != 10) return false;
+    e2 = t.standard[8], f2 = t.standard[9], r2 = t.standard[7];
+    return std::isfinite(e2) && std::isfinite(f2) && std::isfinite(r2) && r2 > 0;
+}
+
+// What a cell shows besides the tool: its problems and what a merge did.
+struct CellMarks {
+    int problems = 0;
+    int first_line = 0;
+    ToolMark mark = ToolMark::none;
+};
+
+const char *mark_name(ToolMark mark) {
+    return mark == ToolMark::added ? "added" : mark == ToolMark::replaced ? "replaced" : "";
+}
+
+// Opens the tool's group: its frame, name and texts.
+void open_cell(std::string &out, const Tool &t, size_t index, int x, int y, int width, int height,
+               const CellMarks &marks, const std::vector<std::string> &warnings) {
     out += "<g class=\"tool\" id=\"tool-" + std::to_string(index + 1) + "\" transform=\"translate(" +
            std::to_string(x) + "," + std::to_string(y) + ")\">\n";
-    out += std::string("<rect class=\"") + (problem_count ? "cell bad" : "cell") + "\" x=\"0\" y=\"0\" width=\"" +
-           std::to_string(kCellWidth - 8) + "\" height=\"" + std::to_string(kCellHeight - 8) + "\"/>\n";
+    std::string frame = marks.problems ? "cell bad" : "cell";
+    if (marks.mark != ToolMark::none) frame = frame + " " + mark_name(marks.mark);
+    out += "<rect class=\"" + frame + "\" x=\"0\" y=\"0\" width=\"" + std::to_string(width - 8) + "\" height=\"" +
+           std::to_string(height - 8) + "\"/>\n";
     int ty = 20;
     out += "<text class=\"name\" x=\"10\" y=\"" + std::to_string(ty) + "\">" + xml_text(t.name) + "</text>\n";
+    if (marks.mark != ToolMark::none)
+        out += std::string("<text class=\"mark ") + mark_name(marks.mark) + "\" x=\"" + std::to_string(width - 18) +
+               "\" y=\"" + std::to_string(ty) + "\" text-anchor=\"end\">" + mark_name(marks.mark) + "</text>\n";
     struct Line {
         std::string text;
         bool warn;
@@ -280,102 +331,299 @@ void render_tool(std::string &out, const Tool &t, size_t index, int x, int y, in
     std::vector<Line> lines;
     for (const std::string &l : wrap(tool_summary(t), 44)) lines.push_back({l, false});
     for (const std::string &l : wrap(holder_summary(t), 44)) lines.push_back({l, false});
-    if (problem_count)
-        lines.push_back({std::to_string(problem_count) + (problem_count == 1 ? " problem" : " problems") +
-                             ", first at line " + std::to_string(first_line),
+    if (marks.problems)
+        lines.push_back({std::to_string(marks.problems) + (marks.problems == 1 ? " problem" : " problems") +
+                             ", first at line " + std::to_string(marks.first_line),
                          true});
-    if (cutter_broken) lines.push_back({"cutter not drawn: its values make no outline", true});
-    if (holder_broken) lines.push_back({"holder not drawn: its values make no outline", true});
-    for (const char *part : {cutter_too_long ? "cutter" : nullptr, holder_too_long ? "holder" : nullptr})
-        if (part)
-            lines.push_back({std::string(part) + " not drawn: more than " + std::to_string(kMaxDrawnItems) + " points",
-                             true});
+    for (const std::string &w : warnings) lines.push_back({w, true});
     for (const Line &l : lines) {
         ty += 15;
         if (ty > kDrawTop - 4) break;
         out += std::string("<text class=\"") + (l.warn ? "dims warn" : "dims") + "\" x=\"10\" y=\"" +
                std::to_string(ty) + "\">" + xml_text(l.text) + "</text>\n";
     }
+}
 
-    Box box;
-    add_extent(box, cutter);
-    add_extent(box, holder);
-    if (!box.any) {
-        out += "<text class=\"dims\" x=\"10\" y=\"" + std::to_string(kDrawTop + 20) + "\">nothing to draw</text>\n";
-        out += "</g>\n";
-        return;
+void nothing_to_draw(std::string &out) {
+    out += "<text class=\"dims\" x=\"10\" y=\"" + std::to_string(kDrawTop + 20) + "\">nothing to draw</text>\n";
+    out += "</g>\n";
+}
+
+// The marks that only a drawing to one scale carries: the flute length as
+// a dashed line across the cutter, and an APT 10 cutter's second corner as
+// its circle (mirrored).
+void cutter_marks(std::string &out, const Tool &t, const ToolDrawing &d, double unit) {
+    if (d.cutter.empty()) return;
+    const std::string width = "\" stroke-width=\"" + num(unit) + "\" stroke-dasharray=\"" + num(4 * unit) + " " +
+                              num(2 * unit) + "\"/>\n";
+    if (t.has_flute_length && std::isfinite(t.flute_length) && t.flute_length > 0) {
+        Box cutter;
+        add_extent(cutter, d.cutter);
+        const double half = std::max(cutter.x1, -cutter.x0) + 4 * unit;
+        out += "<line class=\"flute\" x1=\"" + num(-half) + "\" y1=\"" + num(-t.flute_length) + "\" x2=\"" +
+               num(half) + "\" y2=\"" + num(-t.flute_length) + width;
     }
-    double w = std::max(box.x1 - box.x0, 1e-3), hgt = std::max(box.y1 - box.y0, 1e-3);
-    double pad = 0.05 * std::max(w, hgt);
+    double e2 = 0, f2 = 0, r2 = 0;
+    if (second_corner(t, e2, f2, r2))
+        for (double x : e2 == 0 ? std::vector<double>{0} : std::vector<double>{e2, -e2})
+            out += "<circle class=\"radius2\" cx=\"" + num(x) + "\" cy=\"" + num(-f2) + "\" r=\"" + num(r2) + width;
+}
+
+// The outlines in an SVG viewport: place gives its position and size, the
+// view box is the extent (x0, y0 from the box, heights negated) plus pad,
+// unit is the width of a pixel in the drawing's own units.
+void draw_outlines(std::string &out, const ToolDrawing &d, const Box &box, double pad, const std::string &place,
+                   double unit, const Tool *marked) {
+    const double w = std::max(box.x1 - box.x0, 1e-3), hgt = std::max(box.y1 - box.y0, 1e-3);
     // viewBox in SVG coordinates: heights negated
-    std::string view = num(box.x0 - pad) + " " + num(-box.y1 - pad) + " " + num(w + 2 * pad) + " " +
-                       num(hgt + 2 * pad);
-    // line widths in the drawing's own units, so that every tool's lines
-    // look alike whatever its size
-    const double area_w = kCellWidth - 28, area_h = kCellHeight - kDrawTop - 18;
-    const double unit = 1.0 / std::min(area_w / (w + 2 * pad), area_h / (hgt + 2 * pad));
-    out += "<svg x=\"10\" y=\"" + std::to_string(kDrawTop) + "\" width=\"" + num(area_w) + "\" height=\"" +
-           num(area_h) + "\" viewBox=\"" + view + "\" preserveAspectRatio=\"xMidYMax meet\">\n";
+    const std::string view = num(box.x0 - pad) + " " + num(-box.y1 - pad) + " " + num(w + 2 * pad) + " " +
+                             num(hgt + 2 * pad);
+    out += "<svg " + place + " viewBox=\"" + view + "\" preserveAspectRatio=\"xMidYMax meet\">\n";
     const std::string width = "\" stroke-width=\"" + num(unit) + "\"";
-    if (!holder.empty()) out += "<path class=\"holder\" d=\"" + path_data(holder) + width + "/>\n";
-    if (!cutter.empty()) out += "<path class=\"cutter\" d=\"" + path_data(cutter) + width + "/>\n";
+    if (!d.holder.empty()) out += "<path class=\"holder\" d=\"" + path_data(d.holder) + width + "/>\n";
+    if (!d.cutter.empty()) out += "<path class=\"cutter\" d=\"" + path_data(d.cutter) + width + "/>\n";
+    if (marked) cutter_marks(out, *marked, d, unit);
     out += "<line class=\"axis\" x1=\"0\" y1=\"" + num(-box.y1 - pad) + "\" x2=\"0\" y2=\"" + num(-box.y0 + pad) +
            width + " stroke-dasharray=\"" + num(6 * unit) + " " + num(3 * unit) + "\"/>\n";
     out += "</svg>\n</g>\n";
 }
 
-}  // namespace
+// Each tool drawn to fill its cell.
+void render_tool(std::string &out, const Tool &t, size_t index, int x, int y, const CellMarks &marks) {
+    const ToolDrawing d = prepare(t);
+    open_cell(out, t, index, x, y, kCellWidth, kCellHeight, marks, d.warnings);
+    if (!d.box.any) return nothing_to_draw(out);
+    const Box &box = d.box;
+    const double w = std::max(box.x1 - box.x0, 1e-3), hgt = std::max(box.y1 - box.y0, 1e-3);
+    const double pad = 0.05 * std::max(w, hgt);
+    // line widths in the drawing's own units, so that every tool's lines
+    // look alike whatever its size
+    const double area_w = kCellWidth - 28, area_h = kCellHeight - kDrawTop - 18;
+    const double unit = 1.0 / std::min(area_w / (w + 2 * pad), area_h / (hgt + 2 * pad));
+    draw_outlines(out, d, box, pad,
+                  "x=\"10\" y=\"" + std::to_string(kDrawTop) + "\" width=\"" + num(area_w) + "\" height=\"" +
+                      num(area_h) + "\"",
+                  unit, nullptr);
+}
 
-std::string render_preview(const Library &library, const std::vector<Problem> &problems, const std::string &title) {
-    const size_t n = library.tools.size();
-    const int columns = n == 0 ? 1 : static_cast<int>(std::min<size_t>(n, kColumns));
-    const int rows = static_cast<int>((n + kColumns - 1) / kColumns);
-    const int width = columns * kCellWidth + 8;
-    const int height = kTop + std::max(rows, 1) * kCellHeight;
+// The problems of each record: those on its lines, up to the next record.
+std::vector<CellMarks> problem_marks(const Library &library, const std::vector<Problem> &problems) {
+    const std::vector<Tool> &tools = library.tools;
+    std::vector<CellMarks> marks(tools.size());
+    for (const Problem &p : problems) {
+        auto after = std::upper_bound(tools.begin(), tools.end(), p.line,
+                                      [](int line, const Tool &t) { return line < t.line; });
+        if (after == tools.begin()) continue;
+        CellMarks &m = marks[static_cast<size_t>(after - tools.begin()) - 1];
+        if (!m.problems || p.line < m.first_line) m.first_line = p.line;
+        ++m.problems;
+    }
+    return marks;
+}
 
-    std::string out;
+std::string style(bool one_scale, bool marked) {
+    std::string s = "<style>\n"
+                    "text { font-family: sans-serif; font-size: 11px; fill: #222; }\n"
+                    "text.name { font-size: 13px; font-weight: bold; }\n"
+                    "text.head { font-size: 15px; font-weight: bold; }\n"
+                    "text.warn { fill: #b00; }\n"
+                    "rect.cell { fill: #fafafa; stroke: #ccc; }\n";
+    if (marked)
+        s += "rect.added { stroke: #1f8a3a; stroke-width: 3; }\n"
+             "rect.replaced { stroke: #7b3fb3; stroke-width: 3; }\n"
+             "text.mark { font-weight: bold; }\n"
+             "text.added { fill: #1f8a3a; }\n"
+             "text.replaced { fill: #7b3fb3; }\n";
+    s += "rect.bad { stroke: #d00; stroke-width: 2; }\n"
+         ".cutter { fill: #f0a040; fill-opacity: 0.9; stroke: #8a4a00; }\n"
+         ".holder { fill: #7094cc; fill-opacity: 0.9; stroke: #1f3f73; }\n"
+         ".axis { stroke: #666; }\n";
+    if (one_scale)
+        s += ".flute { stroke: #a01010; }\n"
+             ".radius2 { fill: none; stroke: #a01010; }\n"
+             ".scalebar { fill: #222; stroke: #222; }\n"
+             ".scalebar rect.light { fill: #fff; }\n";
+    return s + "</style>\n";
+}
+
+// The document's head: title, counts and legend.
+void open_document(std::string &out, int width, int height, const std::string &title, const std::string &count,
+                   bool one_scale, bool marked) {
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) + "\" height=\"" +
            std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(width) + " " + std::to_string(height) +
            "\">\n";
     out += "<title>" + xml_text(title) + "</title>\n";
-    out += "<style>\n"
-           "text { font-family: sans-serif; font-size: 11px; fill: #222; }\n"
-           "text.name { font-size: 13px; font-weight: bold; }\n"
-           "text.head { font-size: 15px; font-weight: bold; }\n"
-           "text.warn { fill: #b00; }\n"
-           "rect.cell { fill: #fafafa; stroke: #ccc; }\n"
-           "rect.bad { stroke: #d00; stroke-width: 2; }\n"
-           ".cutter { fill: #f0a040; fill-opacity: 0.9; stroke: #8a4a00; }\n"
-           ".holder { fill: #7094cc; fill-opacity: 0.9; stroke: #1f3f73; }\n"
-           ".axis { stroke: #666; }\n"
-           "</style>\n";
+    out += style(one_scale, marked);
     out += "<rect x=\"0\" y=\"0\" width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) +
            "\" fill=\"#fff\"/>\n";
     out += "<text class=\"head\" x=\"12\" y=\"24\">" + xml_text(title) + "</text>\n";
-    std::string count = std::to_string(n) + (n == 1 ? " tool" : " tools") + ", " +
-                        (problems.empty() ? std::string("no problems")
-                                          : std::to_string(problems.size()) +
-                                                (problems.size() == 1 ? " problem" : " problems"));
-    out += "<text class=\"dims\" x=\"12\" y=\"42\">" + count + "</text>\n";
+    out += "<text class=\"dims\" x=\"12\" y=\"42\">" + xml_text(count) + "</text>\n";
     out += "<rect class=\"cutter\" x=\"" + std::to_string(width - 170) + "\" y=\"14\" width=\"14\" height=\"14\"/>"
            "<text class=\"dims\" x=\"" + std::to_string(width - 150) + "\" y=\"26\">cutter</text>\n";
     out += "<rect class=\"holder\" x=\"" + std::to_string(width - 100) + "\" y=\"14\" width=\"14\" height=\"14\"/>"
            "<text class=\"dims\" x=\"" + std::to_string(width - 80) + "\" y=\"26\">holder</text>\n";
-    if (n == 0) out += "<text class=\"dims\" x=\"12\" y=\"80\">the file holds no tools</text>\n";
+    if (one_scale)
+        out += "<line class=\"flute\" x1=\"" + std::to_string(width - 170) + "\" y1=\"42\" x2=\"" +
+               std::to_string(width - 156) + "\" y2=\"42\" stroke-dasharray=\"4 2\"/><text class=\"dims\" x=\"" +
+               std::to_string(width - 150) + "\" y=\"46\">flute length, APT 10 R2</text>\n";
+}
 
+// A scale bar of a round length in millimetres, in five parts, with the
+// scale spelled out beside it.
+void scale_bar(std::string &out, double scale) {
+    double length = 1;
+    for (double decade = 1; decade * scale <= 1e9; decade *= 10)
+        for (double step : {1.0, 2.0, 5.0})
+            if (step * decade * scale <= 240) length = step * decade;
+    const double part = length * scale / 5;
+    out += "<g class=\"scalebar\" transform=\"translate(12,58)\">\n";
+    for (int i = 0; i < 5; ++i)
+        out += std::string("<rect") + (i % 2 ? " class=\"light\"" : "") + " x=\"" + num(i * part) +
+               "\" y=\"0\" width=\"" + num(part) + "\" height=\"6\"/>\n";
+    out += "<text x=\"0\" y=\"20\" stroke=\"none\">0</text>\n";
+    out += "<text x=\"" + num(5 * part) + "\" y=\"20\" stroke=\"none\" text-anchor=\"middle\">" +
+           format_number(length) + " mm</text>\n";
+    out += "<text x=\"" + num(5 * part + 36) + "\" y=\"7\" stroke=\"none\">every tool to one scale: 1 mm = " +
+           num(scale) + " px</text>\n";
+    out += "</g>\n";
+}
+
+struct Placed {
+    size_t tool = 0;
+    ToolDrawing drawing;
+    double scale = 0;       // pixels per millimetre
+    bool to_scale = true;   // false: too large for the common scale, drawn smaller
+    double width = 0, height = 0;  // of the drawing, padding included (pixels)
+};
+
+// Every tool to one scale: the largest tool without problems fills
+// kMaxDrawing; a tool with problems larger than that is drawn smaller and
+// says so.  Cells are as wide as their drawing needs (at least kCellWidth);
+// they run in rows of kRowWidth, tallest first, each row as tall as its
+// tallest drawing, so that a small drill does not get the room of a face
+// mill.
+std::string render_one_scale(const Library &library, const std::vector<CellMarks> &marks, const std::string &title,
+                             const std::string &count, bool marked) {
+    const size_t n = library.tools.size();
+    std::vector<Placed> placed(n);
+    double largest = 0, largest_clean = 0;
     for (size_t i = 0; i < n; ++i) {
-        const Tool &t = library.tools[i];
-        // a problem belongs to the record whose lines it falls in
-        int next_line = i + 1 < n ? library.tools[i + 1].line : library.line_count + 1;
-        int count_here = 0, first_line = 0;
-        for (const Problem &p : problems)
-            if (p.line >= t.line && p.line < next_line) {
-                if (!count_here) first_line = p.line;
-                ++count_here;
+        Placed &p = placed[i];
+        p.tool = i;
+        p.drawing = prepare(library.tools[i]);
+        double e2 = 0, f2 = 0, r2 = 0;
+        if (p.drawing.box.any && second_corner(library.tools[i], e2, f2, r2))
+            for (double x : {e2 - r2, e2 + r2, -e2 - r2, r2 - e2})
+                for (double y : {f2 - r2, f2 + r2}) p.drawing.box.add({x, y});
+        if (!p.drawing.box.any) continue;
+        const Box &b = p.drawing.box;
+        const double size = std::max({b.x1 - b.x0, b.y1 - b.y0, 1e-3});
+        largest = std::max(largest, size);
+        if (!marks[i].problems) largest_clean = std::max(largest_clean, size);
+    }
+    const double reference = largest_clean > 0 ? largest_clean : largest;
+    const double scale = reference > 0 ? std::min(kMaxScale, kMaxDrawing / reference) : kMaxScale;
+    for (Placed &p : placed) {
+        if (!p.drawing.box.any) continue;
+        const Box &b = p.drawing.box;
+        const double size = std::max({b.x1 - b.x0, b.y1 - b.y0, 1e-3});
+        p.scale = scale;
+        if (size * scale > kMaxDrawing * (1 + 1e-9)) {
+            p.scale = kMaxDrawing / size;
+            p.to_scale = false;
+            p.drawing.warnings.push_back("drawn smaller than the others: not to scale");
+        }
+        p.width = std::max(b.x1 - b.x0, 1e-3) * p.scale + 2 * kPadding;
+        p.height = std::max(b.y1 - b.y0, 1e-3) * p.scale + 2 * kPadding;
+    }
+    std::stable_sort(placed.begin(), placed.end(),
+                     [](const Placed &a, const Placed &b) { return a.height > b.height; });
+
+    // rows: the cells' widths, each row's height
+    struct Row {
+        size_t first = 0, end = 0;
+        int height = 0;
+    };
+    std::vector<Row> rows;
+    std::vector<int> widths(n);
+    int page_width = kCellWidth + 8, x = 0;
+    for (size_t k = 0; k < n; ++k) {
+        widths[k] = std::max(kCellWidth, static_cast<int>(std::ceil(placed[k].width)) + 20);
+        if (rows.empty() || (x + widths[k] > kRowWidth && x > 0)) {
+            rows.push_back({k, k, 0});
+            x = 0;
+        }
+        x += widths[k];
+        page_width = std::max(page_width, x + 8);
+        rows.back().end = k + 1;
+        rows.back().height = std::max({rows.back().height, kDrawTop + 40,
+                                       kDrawTop + static_cast<int>(std::ceil(placed[k].height)) + 18});
+    }
+    int page_height = kScaledTop + (rows.empty() ? kCellHeight : 0);
+    for (const Row &r : rows) page_height += r.height;
+
+    std::string out;
+    open_document(out, page_width, page_height, title, count, true, marked);
+    scale_bar(out, scale);
+    if (n == 0) out += "<text class=\"dims\" x=\"12\" y=\"110\">the file holds no tools</text>\n";
+    int y = kScaledTop;
+    for (const Row &r : rows) {
+        x = 4;
+        for (size_t k = r.first; k < r.end; ++k) {
+            const Placed &p = placed[k];
+            const Tool &t = library.tools[p.tool];
+            open_cell(out, t, p.tool, x, y, widths[k], r.height, marks[p.tool], p.drawing.warnings);
+            if (!p.drawing.box.any) {
+                nothing_to_draw(out);
+            } else {
+                // centred in its cell, standing on the row's floor
+                const double left = (widths[k] - 8 - p.width) / 2, top = r.height - 18 - p.height;
+                draw_outlines(out, p.drawing, p.drawing.box, kPadding / p.scale,
+                              "x=\"" + num(left) + "\" y=\"" + num(top) + "\" width=\"" + num(p.width) +
+                                  "\" height=\"" + num(p.height) + "\"",
+                              1.0 / p.scale, &t);
             }
+            x += widths[k];
+        }
+        y += r.height;
+    }
+    out += "</svg>\n";
+    return out;
+}
+
+}  // namespace
+
+std::string render_preview(const Library &library, const std::vector<Problem> &problems, const std::string &title,
+                           const PreviewOptions &options) {
+    const size_t n = library.tools.size();
+    std::vector<CellMarks> marks = problem_marks(library, problems);
+    size_t added = 0, replaced = 0;
+    for (size_t i = 0; i < n && i < options.marks.size(); ++i) {
+        marks[i].mark = options.marks[i];
+        added += options.marks[i] == ToolMark::added;
+        replaced += options.marks[i] == ToolMark::replaced;
+    }
+    std::string count = std::to_string(n) + (n == 1 ? " tool" : " tools") + ", " +
+                        (problems.empty() ? std::string("no problems")
+                                          : std::to_string(problems.size()) +
+                                                (problems.size() == 1 ? " problem" : " problems"));
+    if (!options.against.empty())
+        count += "; against " + options.against + ": " + std::to_string(replaced) + " replaced, " +
+                 std::to_string(added) + " added";
+    const bool marked = !options.against.empty();
+    if (options.scale == PreviewScale::one) return render_one_scale(library, marks, title, count, marked);
+
+    const int columns = n == 0 ? 1 : static_cast<int>(std::min<size_t>(n, kColumns));
+    const int rows = static_cast<int>((n + kColumns - 1) / kColumns);
+    const int width = columns * kCellWidth + 8;
+    const int height = kTop + std::max(rows, 1) * kCellHeight;
+    std::string out;
+    open_document(out, width, height, title, count, false, marked);
+    if (n == 0) out += "<text class=\"dims\" x=\"12\" y=\"80\">the file holds no tools</text>\n";
+    for (size_t i = 0; i < n; ++i) {
         int col = static_cast<int>(i % kColumns), row = static_cast<int>(i / kColumns);
-        render_tool(out, t, i, 4 + col * kCellWidth, kTop + row * kCellHeight, count_here, first_line);
+        render_tool(out, library.tools[i], i, 4 + col * kCellWidth, kTop + row * kCellHeight, marks[i]);
     }
     out += "</svg>\n";
     return out;

@@ -1,6 +1,8 @@
 // Drawing of a tool library file: one SVG document with a cell per tool, the
 // tool's cutter and holder outlines mirrored about the axis, its name and
-// main dimensions.
+// main dimensions.  Drawn to one scale (with a scale bar, the flute length
+// and an APT 10 cutter's second corner marked), or each tool to fill its
+// cell.
 #ifndef KESTO_TOOLS_TLSFILE_TLS_PREVIEW_H
 #define KESTO_TOOLS_TLSFILE_TLS_PREVIEW_H
 
@@ -11,9 +13,24 @@
 
 namespace tlsfile {
 
+enum class PreviewScale {
+    one,       // every tool to the same scale, cells sized and ordered by the tools' sizes
+    per_tool,  // every tool to fill a cell of its own, in the file's order
+};
+
+// What a merge did to a tool, against the library it merged into.
+enum class ToolMark { none, added, replaced };
+
+struct PreviewOptions {
+    PreviewScale scale = PreviewScale::one;
+    std::vector<ToolMark> marks;  // by tool index; empty: nothing marked
+    std::string against;          // the library the marks refer to, for the heading
+};
+
 // The SVG document (UTF-8).  Tools with problems are framed in red with
 // their count; title heads the drawing (the file's name, say).
-std::string render_preview(const Library &library, const std::vector<Problem> &problems, const std::string &title);
+std::string render_preview(const Library &library, const std::vector<Problem> &problems, const std::string &title,
+                           const PreviewOptions &options = {});
 
 }  // namespace tlsfile
 

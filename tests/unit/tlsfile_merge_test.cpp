@@ -1,0 +1,198 @@
+// Diff and merge of tool libraries by TOOLID: random libraries that share
+// some TOOLIDs, and the cases a keeper's files bring (repeated TOOLIDs,
+// mixed line ends, a last line without its line end).
+#include <algorithm>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/unit/tlsfile_fixture.h"
+#include "tools/tlsfile/tls_check.h"
+#include "tools/tlsfile/tls_diff.h"
+#include "tools/tlsfile/tls_merge.h"
+
+namespace {
+
+using tlsfile::LibraryText;
+
+LibraryText library(const std::string &text) { return {text, tlsfile::parse_tls(text)}; }
+
+// The names of a library's records in file order, and each one's bytes.
+std::vector<std::pair<std::string, std::string>> records(const LibraryText &lib) {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const tlsfile::RecordSpan &r : tlsfile::record_spans(lib.text, lib.library).records)
+        out.emplace_back(r.tool->name, lib.text.substr(r.begin, r.end - r.begin));
+    return out;
+}
+
+// Random libraries: records of the fixture (every form, holders, OPTIPATH
+// lines) under names from a small pool, so that two libraries share some
+// TOOLIDs and not others, each description made its own so that records of
+// one name differ; LF or CR LF, a blank line after a record now and then.
+std::string random_library(std::mt19937 &random, std::vector<std::string> &names) {
+    static const auto fixture = records(library(tlsfile_fixture::library()));
+    auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random); };
+    std::vector<std::string> pool;
+    for (int i = 0; i < 24; ++i) pool.push_back("T" + std::to_string(i));
+    std::shuffle(pool.begin(), pool.end(), random);
+    names.assign(pool.begin(), pool.begin() + static_cast<long>(pick(16)));
+    std::string text = pick(2) ? "CGTECH Tool Library File\nVersion-5.2\n\n" : "CGTECH Tool Library File\nVersion-6\n";
+    for (const std::string &name : names) {
+        const auto &[old_name, bytes] = fixture[pick(fixture.size())];
+        std::string record = "TOOLID \"" + name + "\"" + bytes.substr(old_name.size() + 9);
+        size_t d = record.find("DESCRIPTION \"");
+        if (d != std::string::npos) record.insert(d + 13, std::to_string(random()) + " ");
+        text += record + (pick(4) == 0 ? "\n" : "");
+    }
+    return pick(2) ? testing_support::crlf(text) : text;
+}
+
+TEST(TlsfileMerge, RandomLibrariesMergeAsAKeeperExpects) {
+    size_t replaced = 0, kept = 0, added = 0;
+    for (unsigned seed = 1; seed <= 60; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 random(seed);
+        std::vector<std::string> base_names, new_names, order, lacking;
+        const LibraryText base = library(random_library(random, base_names));
+        const LibraryText fresh = library(random_library(random, new_names));
+        const std::set<std::string> in_new(new_names.begin(), new_names.end());
+        const tlsfile::MergeResult merged = tlsfile::merge_libraries(base, {&fresh});
+        const LibraryText out = library(merged.text);
+        for (const std::string &n : base_names)
+            if (!in_new.count(n)) lacking.push_back(n);
+        order = base_names;
+        for (const std::string &n : new_names)
+            if (std::find(base_names.begin(), base_names.end(), n) == base_names.end()) order.push_back(n);
+
+        // the base's header, its records in place (no TOOLID twice), the new
+        // tools after them; untouched records byte for byte, replaced ones
+        // as the new library has them
+        const size_t header = tlsfile::record_spans(base.text, base.library).header_end;
+        EXPECT_EQ(out.text.compare(0, header, base.text, 0, header), 0);
+        const auto base_records = records(base), new_records = records(fresh), out_records = records(out);
+        ASSERT_EQ(out_records.size(), order.size());
+        for (size_t i = 0; i < order.size(); ++i) {
+            EXPECT_EQ(out_records[i].first, order[i]);
+            const auto &from = in_new.count(order[i]) ? new_records : base_records;
+            auto it = std::find_if(from.begin(), from.end(), [&](const auto &r) { return r.first == order[i]; });
+            ASSERT_NE(it, from.end());
+            EXPECT_EQ(out_records[i].second, it->second) << order[i];
+        }
+        // check is clean
+        const tlsfile::CheckResult check = tlsfile::check_text(out.text);
+        EXPECT_TRUE(check.problems.empty()) << check.problems[0].line << ": " << check.problems[0].message;
+        // against the new library, only the tools it lacks differ
+        const tlsfile::LibraryDiff diff = tlsfile::diff_libraries(out, fresh);
+        std::vector<std::string> only_out;
+        for (const tlsfile::ListedTool &t : diff.only_old) only_out.push_back(t.name);
+        EXPECT_EQ(only_out, lacking);
+        EXPECT_TRUE(diff.only_new.empty() && diff.changed.empty());
+        // the counts, and the same library merged again changes nothing
+        EXPECT_EQ(merged.replaced.size() + merged.added.size(), new_names.size());
+        EXPECT_EQ(merged.kept, lacking.size());
+        for (const tlsfile::MergedTool &t : merged.replaced) EXPECT_TRUE(t.changed) << t.name;
+        const tlsfile::MergeResult again = tlsfile::merge_libraries(out, {&fresh});
+        EXPECT_TRUE(again.text == out.text);
+        for (const tlsfile::MergedTool &t : again.replaced) EXPECT_FALSE(t.changed) << t.name;
+        replaced += merged.replaced.size(), kept += merged.kept, added += merged.added.size();
+    }
+    // the seeds gave libraries that share TOOLIDs and libraries that do not
+    EXPECT_GT(std::min({replaced, kept, added}), 50u);
+}
+
+TEST(TlsfileMerge, RepeatedToolidsAndMissingLineEnds) {
+    const std::string head = "CGTECH Tool Library File\nVersion-5.2\n\n";
+    auto rec = [](const char *name, const char *what) {
+        return std::string("TOOLID \"") + name + "\" {\n  DESCRIPTION \"" + what + "\"\n}\n";
+    };
+    struct Row {
+        const char *what;
+        std::string base;
+        std::vector<std::string> news;
+        std::string output;
+        size_t replaced, added, kept, superseded, line_ends_added;
+    };
+    const Row rows[] = {
+        {"the base repeats a TOOLID a new library gives: the first place is taken, the repeat left out",
+         head + rec("A", "a1") + rec("B", "b") + rec("A", "a2"), {head + rec("A", "new")},
+         head + rec("A", "new") + rec("B", "b"), 1, 0, 1, 1, 0},
+        {"a new library repeats a TOOLID: its later record stays, in the place of the first",
+         head + rec("B", "b"), {head + rec("C", "c1") + rec("B", "b1") + rec("C", "c2")},
+         head + rec("B", "b1") + rec("C", "c2"), 1, 1, 0, 1, 0},
+        {"two new libraries in order: the later wins, new tools appended in order",
+         head + rec("A", "a"), {head + rec("B", "b1") + rec("A", "a1"), head + rec("A", "a2") + rec("C", "c")},
+         head + rec("A", "a2") + rec("B", "b1") + rec("C", "c"), 1, 2, 0, 1, 0},
+        {"the base's last line has no line end: one (of its kind) before the appended record",
+         testing_support::crlf(head + "TOOLID \"A\" {\n}"), {head + rec("B", "b")},
+         testing_support::crlf(head + "TOOLID \"A\" {\n}\n") + rec("B", "b"), 0, 1, 1, 0, 1},
+        {"a base of only its header, without the blank line and the last line end",
+         "CGTECH Tool Library File\nVersion-5.2", {head + rec("A", "a")},
+         "CGTECH Tool Library File\nVersion-5.2\n" + rec("A", "a"), 0, 1, 0, 0, 1},
+        {"a new library without records changes nothing", head + rec("A", "a") + "\n", {head},
+         head + rec("A", "a") + "\n", 0, 0, 1, 0, 0},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        std::vector<LibraryText> news;
+        for (const std::string &n : row.news) news.push_back(library(n));
+        std::vector<const LibraryText *> pointers;
+        for (const LibraryText &n : news) pointers.push_back(&n);
+        const tlsfile::MergeResult m = tlsfile::merge_libraries(library(row.base), pointers);
+        EXPECT_EQ(m.text, row.output);
+        EXPECT_EQ(m.replaced.size(), row.replaced);
+        EXPECT_EQ(m.added.size(), row.added);
+        EXPECT_EQ(m.kept, row.kept);
+        EXPECT_EQ(m.superseded.size(), row.superseded);
+        EXPECT_EQ(m.line_end_added.size(), row.line_ends_added);
+    }
+}
+
+// The diff in short: "-NAME@LINE" only in the old file, "+NAME@LINE" only in
+// the new one, "~NAME OLD_LINE:TEXT|NEW_LINE:TEXT" changed (no text: the
+// record ends there), "=N" unchanged, "2xNAME" repeated.
+std::string in_short(const tlsfile::LibraryDiff &d) {
+    std::string s;
+    for (const tlsfile::ListedTool &t : d.only_old) s += "-" + t.name + "@" + std::to_string(t.line) + " ";
+    for (const tlsfile::ListedTool &t : d.only_new) s += "+" + t.name + "@" + std::to_string(t.line) + " ";
+    for (const tlsfile::ChangedTool &c : d.changed)
+        s += "~" + c.name + " " + std::to_string(c.old_side.line) + ":" + c.old_side.text + "|" +
+             std::to_string(c.new_side.line) + ":" + c.new_side.text + " ";
+    for (const tlsfile::RepeatedToolid &r : d.repeated) s += std::to_string(r.lines.size()) + "x" + r.name + " ";
+    return s + "=" + std::to_string(d.unchanged);
+}
+
+TEST(TlsfileDiff, RecordsMatchedByToolid) {
+    const std::string head = "CGTECH Tool Library File\nVersion-5.2\n\n";
+    auto rec = [](const char *name, const char *what) {
+        return std::string("TOOLID \"") + name + "\" {\n  DESCRIPTION \"" + what + "\"\n  UNITS MILLIMETER\n}\n";
+    };
+    struct Row {
+        const char *what;
+        std::string old_text, new_text;
+        const char *expected;
+    };
+    const Row rows[] = {
+        {"line ends, the header's blank line and blank lines after records do not count",
+         head + rec("A", "a") + rec("B", "b"),
+         testing_support::crlf("CGTECH Tool Library File\nVersion-5.2\n" + rec("A", "a") + "\n\n" + rec("B", "b")),
+         "=2"},
+        {"the first differing line of both, tools only on one side, order of the new file",
+         head + rec("A", "a") + rec("B", "b") + rec("C", "c"), head + rec("D", "d") + rec("C", "c2") + rec("A", "a"),
+         "-B@8 +D@4 ~C 13:  DESCRIPTION \"c\"|9:  DESCRIPTION \"c2\" =1"},
+        {"a record cut short: the line where it ends",
+         head + rec("A", "a"), head + "TOOLID \"A\" {\n  DESCRIPTION \"a\"\n",
+         "~A 6:  UNITS MILLIMETER|6: =0"},
+        {"a repeated TOOLID is matched in order",
+         head + rec("A", "1") + rec("A", "2") + rec("A", "3"), head + rec("A", "1") + rec("A", "x"),
+         "-A@12 ~A 9:  DESCRIPTION \"2\"|9:  DESCRIPTION \"x\" 3xA 2xA =1"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(in_short(tlsfile::diff_libraries(library(row.old_text), library(row.new_text))), row.expected);
+    }
+}
+
+}  // namespace

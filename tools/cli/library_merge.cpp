@@ -1,0 +1,140 @@
+#include "tools/cli/library_merge.h"
+
+#include "host/common/cp1251.h"
+#include "tools/cli/commands.h"
+#include "tools/tlsfile/input_file.h"
+#include "tools/tlsfile/output_file.h"
+#include "tools/tlsfile/tls_check.h"
+#include "tools/tlsfile/tls_merge.h"
+
+namespace kesto::cli {
+namespace {
+
+std::string count(size_t n, const char *one, const char *many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// One problem a line on standard error, "FILE:LINE: ...", after prefix.
+void report(const std::vector<tlsfile::Problem> &problems, const std::string &label, const std::string &prefix) {
+    for (const tlsfile::Problem &p : problems) {
+        std::string line = tlsfile::format_problem(p, label);
+        line.pop_back();
+        complain(prefix + line);
+    }
+}
+
+// "what: "A", "B"" for the tools (only the changed ones), or nothing.
+std::string names(const char *what, const std::vector<tlsfile::MergedTool> &tools, bool only_changed = false) {
+    std::string out;
+    for (const tlsfile::MergedTool &t : tools)
+        if (t.changed || !only_changed) out += (out.empty() ? std::string(what) + " " : ", ") + quoted_toolid(t.name);
+    return out.empty() ? out : out + "\n";
+}
+
+std::string summary(const MergeRequest &request, const tlsfile::MergeResult &merged) {
+    auto label = [&](size_t source) {
+        return source == 0 ? request.base->label : request.news[source - 1]->label;
+    };
+    std::string from;
+    for (const LibraryFile *n : request.news) from += (from.empty() ? "" : ", ") + n->label;
+    size_t changed = 0;
+    for (const tlsfile::MergedTool &t : merged.replaced) changed += t.changed;
+    std::string out = "merged " + from + " into " + request.output + ": " +
+                      count(merged.replaced.size(), "tool replaced", "tools replaced") + " (" +
+                      std::to_string(changed) + " changed), " +
+                      count(merged.added.size(), "tool added", "tools added") + ", " +
+                      count(merged.kept, "tool kept", "tools kept") + "\n";
+    out += names("replaced:", merged.replaced) + names("changed:", merged.replaced, true) +
+           names("added:", merged.added);
+    for (const tlsfile::SupersededRecord &s : merged.superseded)
+        out += "note: TOOLID " + quoted_toolid(s.name) + " at " + label(s.record.source) + ":" +
+               std::to_string(s.record.line) + " is left out for the one at " + label(s.by.source) + ":" +
+               std::to_string(s.by.line) + "\n";
+    for (const tlsfile::SourceLine &at : merged.line_end_added)
+        out += "note: " + label(at.source) + ":" + std::to_string(at.line) +
+               " has no line end; one was added before the next record\n";
+    return out;
+}
+
+}  // namespace
+
+bool read_library(const std::string &path, LibraryFile &out, const std::string &purpose) {
+    std::string text, error;
+    if (!tlsfile::read_input_file(path, tlsfile::kMaxLibraryBytes, true, text, error)) {
+        complain("cannot read " + error);
+        return false;
+    }
+    if (!tlsfile::starts_as_library(text)) {
+        complain(path + ": does not start with the tool library header \"" + tlsfile::kLibraryHeaderLine + "\"; " +
+                 purpose);
+        return false;
+    }
+    out = library_from_text(path, std::move(text));
+    return true;
+}
+
+LibraryFile library_from_text(const std::string &label, std::string text) {
+    LibraryFile file;
+    file.label = label;
+    file.library.library = tlsfile::parse_tls(text);
+    file.library.text = std::move(text);
+    return file;
+}
+
+int merge_and_write(const MergeRequest &request) {
+    std::string error;
+    if (!tlsfile::check_output_target(request.output, request.inputs, error)) {
+        complain(error);
+        return kExitUsage;
+    }
+    // A new library with problems, or holding a TOOLID twice, would bring
+    // them into the output: refused unless forced.
+    const std::string prefix = request.force ? "warning: " : "";
+    bool refused = false;
+    std::vector<const tlsfile::LibraryText *> news;
+    for (const LibraryFile *n : request.news) {
+        size_t beyond = 0;
+        std::vector<tlsfile::Problem> problems = tlsfile::check_library(n->library.library, &beyond);
+        news.push_back(&n->library);
+        if (problems.empty()) continue;
+        report(problems, n->label, prefix);
+        complain(prefix + n->label + ": " + count(problems.size() + beyond, "problem", "problems") +
+                 (request.force ? "; merged all the same (--force)" : "; --force merges it all the same"));
+        refused = !request.force;
+    }
+    if (refused) {
+        complain("nothing merged; " + request.output + " is left as it was");
+        return kExitProblems;
+    }
+
+    const tlsfile::MergeResult merged = tlsfile::merge_libraries(request.base->library, news);
+    // The result is checked before it takes its name.  Its problems can only
+    // be the inputs' own: the base's are named at the base's lines (the new
+    // libraries' have been named above).
+    const tlsfile::CheckResult result = tlsfile::check_text(merged.text);
+    if (!result.problems.empty()) {
+        std::vector<tlsfile::Problem> kept;
+        for (const tlsfile::Problem &p : tlsfile::check_library(request.base->library.library))
+            if (merged.carries({0, p.line})) kept.push_back(p);
+        if (!kept.empty()) {
+            report(kept, request.base->label, prefix);
+            complain(prefix + "the merged library keeps " + count(kept.size(), "problem", "problems") + " of " +
+                     request.base->label +
+                     (request.force ? "; written all the same (--force)" : "; --force writes it all the same"));
+        } else if (!request.force) {
+            report(result.problems, "the merged library", prefix);
+        }
+        if (!request.force) {
+            complain("nothing merged; " + request.output + " is left as it was");
+            return kExitProblems;
+        }
+    }
+    if (!tlsfile::write_output_file(request.output, merged.text, error, request.inputs)) {
+        complain(error + "; it is left as it was");
+        return kExitProblems;
+    }
+    if (!print(summary(request, merged))) return kExitUsage;
+    return result.problems.empty() ? kExitOk : kExitProblems;
+}
+
+}  // namespace kesto::cli

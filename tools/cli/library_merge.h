@@ -1,0 +1,46 @@
+// What merge and export --merge share: reading a tool library, merging new
+// libraries into a base one, checking the result and writing it whole.
+#ifndef KESTO_TOOLS_CLI_LIBRARY_MERGE_H
+#define KESTO_TOOLS_CLI_LIBRARY_MERGE_H
+
+#include <string>
+#include <vector>
+
+#include "tools/tlsfile/tls_records.h"
+
+namespace kesto::cli {
+
+struct LibraryFile {
+    std::string label;  // the path, or what else names it in messages
+    tlsfile::LibraryText library;
+};
+
+// Reads a tool library: a regular file of up to 64 MiB that starts with the
+// library's header line.  False, after saying why, when it is not one;
+// purpose ends the message of a file without the header ("merge takes tool
+// libraries only").
+bool read_library(const std::string &path, LibraryFile &out, const std::string &purpose);
+
+// The same for a library already in memory.
+LibraryFile library_from_text(const std::string &label, std::string text);
+
+struct MergeRequest {
+    const LibraryFile *base = nullptr;
+    std::vector<const LibraryFile *> news;
+    std::string output;               // may be the base itself
+    std::vector<std::string> inputs;  // files the output must not be
+    bool force = false;               // merge libraries with problems all the same
+};
+
+// Merges the new libraries into the base, checks the result and writes it
+// to the output (whole or not at all), then prints what was replaced, added
+// and kept.  A new library with problems, or a result that would have
+// problems, is refused unless force is set; what is wrong is named with its
+// file and line.  Returns the exit code: 0 written; 1 refused, not
+// written, or written with problems (force); 2 an output that may not be
+// written or standard output that cannot be.
+int merge_and_write(const MergeRequest &request);
+
+}  // namespace kesto::cli
+
+#endif
