@@ -28,9 +28,9 @@ int main(int argc, char **argv) {
         std::printf("\n Tools_ui_mgr -> response=%d ", 5);
         std::printf("\n Tools_read_from_ugs -> uToolCount=%d", bench::kPartTools + 1);
     }
-    std::fputs("CGTECH Tool Library File\r\n", out);
-    std::fputs("Version-5.2\r\n", out);
-    std::fputs("\r\n", out);
+    std::fprintf(out, "CGTECH Tool Library File\r\n");
+    std::fprintf(out, "Version-5.2\r\n");
+    std::fprintf(out, "\r\n");
     for (int i = 0; i < bench::kPartTools; ++i) {
         bench::BenchTool tool = bench::part_tool(i);
         bench::write_record(out, tool, false);

@@ -115,12 +115,12 @@ void write_description_line(std::FILE *out, const ToolRecord &t) {
 }
 
 void write_cutter_head(std::FILE *out, double flute_length, double shank_diameter) {
-    std::fputs("  TOOLTYPE MILLING\r\n", out);
-    std::fputs("  STACK YES\r\n", out);
-    std::fputs("  CUTTER {\r\n", out);
+    std::fprintf(out, "  TOOLTYPE MILLING\r\n");
+    std::fprintf(out, "  STACK YES\r\n");
+    std::fprintf(out, "  CUTTER {\r\n");
     std::fprintf(out, "    FLUTE_LENGTH %.5f \r\n", flute_length);
     std::fprintf(out, "    SHANK_DIAMETER %.5f \r\n", shank_diameter);
-    std::fputs("    ASSEMBLY {\r\n", out);
+    std::fprintf(out, "    ASSEMBLY {\r\n");
 }
 
 void write_standard(std::FILE *out, ToolRecord &t, CutterForm form) {
@@ -135,14 +135,14 @@ void write_standard(std::FILE *out, ToolRecord &t, CutterForm form) {
     else
         std::fprintf(out, "      STANDARD (%.5f,%.5f,%.5f,%.5f,%.5f,%.5f,%.5f)\r\n", v[0], v[1], v[2], v[3], v[4],
                      v[5], v[6]);
-    std::fputs("    }\r\n", out);
-    std::fputs("  }\r\n", out);
+    std::fprintf(out, "    }\r\n");
+    std::fprintf(out, "  }\r\n");
 }
 
 void write_profile(std::FILE *out, const ToolRecord &t, const CutterProfile &p) {
     if (!cutter_profile_is_finite(&p)) fail("an outline that is not finite", t);
     write_cutter_head(out, t.flute_length, t.shank_dia);
-    std::fputs("          SOR {\r\n", out);
+    std::fprintf(out, "          SOR {\r\n");
     for (int k = 0; k < p.count; ++k) {
         const double *v = p.lines[k].v;
         switch (p.lines[k].kind) {
@@ -158,9 +158,9 @@ void write_profile(std::FILE *out, const ToolRecord &t, const CutterProfile &p) 
             break;
         }
     }
-    std::fputs("      }\r\n", out);
-    std::fputs("    }\r\n", out);
-    std::fputs("  }\r\n", out);
+    std::fprintf(out, "      }\r\n");
+    std::fprintf(out, "    }\r\n");
+    std::fprintf(out, "  }\r\n");
 }
 
 void write_cutter(std::FILE *out, ToolRecord &t) {
@@ -184,17 +184,17 @@ void write_cutter(std::FILE *out, ToolRecord &t) {
         write_profile(out, t, profile);
         return;
     default:
-        std::fputs("  TOOLTYPE TURNING\r\n", out);
-        std::fputs("  STACK NO\r\n", out);
+        std::fprintf(out, "  TOOLTYPE TURNING\r\n");
+        std::fprintf(out, "  STACK NO\r\n");
     }
 }
 
 void write_holder(std::FILE *out, const BenchTool &b) {
     if (b.sections == 0) return;
-    std::fputs("  HOLDER {\r\n", out);
-    std::fputs("    ASSEMBLY {\r\n", out);
-    std::fputs("      SOR {\r\n", out);
-    std::fputs("        PTS { (0,0) }\r\n", out);
+    std::fprintf(out, "  HOLDER {\r\n");
+    std::fprintf(out, "    ASSEMBLY {\r\n");
+    std::fprintf(out, "      SOR {\r\n");
+    std::fprintf(out, "        PTS { (0,0) }\r\n");
     if (b.holder_offset != 0) std::fprintf(out, "        PTS { (0,%.5f) }\r\n", -b.holder_offset);
     double z = -b.holder_offset;
     for (int k = 0; k < b.sections; ++k) {
@@ -213,9 +213,9 @@ void write_holder(std::FILE *out, const BenchTool &b) {
         z = o.top;
     }
     std::fprintf(out, "        PTS { (0,%.5f) } \r\n", z);
-    std::fputs("      }\r\n", out);
-    std::fputs("    }\r\n", out);
-    std::fputs("  }\r\n", out);
+    std::fprintf(out, "      }\r\n");
+    std::fprintf(out, "    }\r\n");
+    std::fprintf(out, "  }\r\n");
 }
 
 }  // namespace
@@ -223,12 +223,12 @@ void write_holder(std::FILE *out, const BenchTool &b) {
 void write_record(std::FILE *out, BenchTool &b, bool bad_units) {
     ToolRecord &t = b.rec;
     std::fprintf(out, "TOOLID \"%s\" {\r\n", t.name);
-    std::fputs(bad_units ? "  UNITS FURLONG\r\n" : "  UNITS MILLIMETER\r\n", out);
+    std::fprintf(out, "  UNITS %s\r\n", bad_units ? "FURLONG" : "MILLIMETER");
     write_description_line(out, t);
     std::fprintf(out, "  GAGEPOINT_OFFSET (%.5f,%.5f,%.5f)\r\n", 0.0, 0.0, t.z_offset);
     write_cutter(out, t);
     write_holder(out, b);
-    std::fputs("}\r\n", out);
+    std::fprintf(out, "}\r\n");
 }
 
 void print_record_diagnostics(std::FILE *out, const BenchTool &b) {

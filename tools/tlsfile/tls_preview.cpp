@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "host/common/cp1251.h"
+#include "tools/tlsfile/number_text.h"
 #include "tools/tlsfile/tls_check.h"
 
 namespace tlsfile {
@@ -128,10 +128,10 @@ Shape standard_shape(const std::vector<double> &v) {
     return s;
 }
 
+// "%.4f", "-0.0000" as "0.0000"; at most 47 characters.
 std::string num(double v) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%.4f", v);
-    std::string s = buf;
+    std::string s;
+    append_fixed(s, v, 4, 47);
     if (s == "-0.0000") s = "0.0000";
     return s;
 }
@@ -364,16 +364,28 @@ std::string render_preview(const Library &library, const std::vector<Problem> &p
            "<text class=\"dims\" x=\"" + std::to_string(width - 80) + "\" y=\"26\">holder</text>\n";
     if (n == 0) out += "<text class=\"dims\" x=\"12\" y=\"80\">the file holds no tools</text>\n";
 
+    // A problem belongs to the record whose lines it falls in.  Records and
+    // problems both run in line order, so each record takes its problems
+    // from where the one before it stopped.
+    std::vector<Problem> sorted;
+    const std::vector<Problem> *by_line = &problems;
+    if (!std::is_sorted(problems.begin(), problems.end(),
+                        [](const Problem &a, const Problem &b) { return a.line < b.line; })) {
+        sorted = problems;
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [](const Problem &a, const Problem &b) { return a.line < b.line; });
+        by_line = &sorted;
+    }
+    size_t next_problem = 0;
     for (size_t i = 0; i < n; ++i) {
         const Tool &t = library.tools[i];
-        // a problem belongs to the record whose lines it falls in
         int next_line = i + 1 < n ? library.tools[i + 1].line : library.line_count + 1;
         int count_here = 0, first_line = 0;
-        for (const Problem &p : problems)
-            if (p.line >= t.line && p.line < next_line) {
-                if (!count_here) first_line = p.line;
-                ++count_here;
-            }
+        while (next_problem < by_line->size() && (*by_line)[next_problem].line < t.line) ++next_problem;
+        for (; next_problem < by_line->size() && (*by_line)[next_problem].line < next_line; ++next_problem) {
+            if (!count_here) first_line = (*by_line)[next_problem].line;
+            ++count_here;
+        }
         int col = static_cast<int>(i % kColumns), row = static_cast<int>(i / kColumns);
         render_tool(out, t, i, 4 + col * kCellWidth, kTop + row * kCellHeight, count_here, first_line);
     }
