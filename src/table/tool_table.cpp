@@ -40,18 +40,19 @@ static void param_text(tag_t tool, int param, char *dst, size_t size) {
 static void read_tool(ToolRecord *t, tag_t tag) {
     t->tls = tag;
 
-    /* A member that is no cutter (a pocket or carrier group of the root)
-       gets the negative type and subtype that every command skips. */
+    /* A member that is no cutter (a pocket or carrier group of the root),
+       or one the host cannot name, gets the negative type and subtype that
+       every command skips: a record without a name would identify nothing. */
     int type = 0, subtype = 0;
     if (UF_CUTTER_ask_type_and_subtype(tag, &type, &subtype) != 0) type = subtype = -1;
-    t->type = type;
-    t->subtype = subtype;
 
     char name[UF_TEXT_BUFSIZE] = "";
-    UF_OBJ_ask_name(tag, name);
+    if (UF_OBJ_ask_name(tag, name) != 0) type = subtype = -1;
     name[sizeof name - 1] = '\0';
     t->name[0] = '\0';
     tv_copy(t->name, sizeof t->name, name);
+    t->type = type;
+    t->subtype = subtype;
 
     t->diameter = param_double(tag, UF_PARAM_TL_DIAMETER);
     t->length = param_double(tag, UF_PARAM_TL_HEIGHT);

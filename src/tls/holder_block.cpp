@@ -38,15 +38,21 @@ int Tools_write_holder(int i) {
         offset = 0.0;
     }
 
+    /* The sections are asked for before anything is written: when the host
+       cannot give them, the record gets no HOLDER entry rather than an
+       empty outline that would pass for the tool's holder. */
+    int cnt_holder = 0;
+    HolderSection **dhlder = NULL;
+    if (TOOLS_CHECK(UF_CUTTER_ask_holder_data(uTool[i].tls,&cnt_holder,&dhlder)) != 0) {
+        UF_free(dhlder);
+        return 0;
+    }
+    int sections = dhlder != NULL && cnt_holder > 0 ? cnt_holder : 0;
+
     int failed = 0;
     failed |= tls_write("  HOLDER {\n    ASSEMBLY {\n      SOR {\n");
     failed |= tls_write("        PTS { (0,0) }\n");
     if (offset != 0) failed |= tls_write("        PTS { (0,%.5f) }\n", -offset);
-
-    int cnt_holder = 0;
-    HolderSection **dhlder = NULL;
-    int code = TOOLS_CHECK(UF_CUTTER_ask_holder_data(uTool[i].tls,&cnt_holder,&dhlder));
-    int sections = code == 0 && dhlder != NULL && cnt_holder > 0 ? cnt_holder : 0;
 
     /* For an offset of 0 the base height is negative zero, as written.  A
        section with a number that is not finite ends the outline there. */

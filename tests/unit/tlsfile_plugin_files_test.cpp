@@ -27,13 +27,16 @@ TEST(TlsfilePluginFiles, SessionExportsPassTheCheck) {
     // draws as given: the outline dips below the holder's start.  TCFR's
     // only holder section is skipped, TC0's first one has a full-precision
     // quarter turn, which throws its next point far out.  The second export
-    // appended to the first file repeats its TOOLIDs.
+    // appended to the first file repeats its TOOLIDs.  EM10 of the
+    // non-finite session stacks holder sections up to 1e308.
     const std::map<std::string, std::vector<std::string>> expected = {
         {"tls_profiles/profiles.tls",
          {"in the holder outline has a negative radius -1", "holder is drawn below its own start",
           "the holder outline never leaves the axis", "PTS value 1.633124e+17 is beyond 10^6"}},
         {"tls_export_twice_append/twice.tls",
          {"the TOOLID is used twice: lines 4 and 45", "the TOOLID is used twice: lines 19 and 60"}},
+        {"export_non_finite/bracket.tls",
+         {"PTS value 1.000000e+308 is beyond 10^6", "PTS value 1.000000e+308 is beyond 10^6"}},
     };
     int files = 0;
     for (const fs::directory_entry &e : fs::directory_iterator(std::string(KESTO_SOURCE_DIR) + "/tests/sessions")) {

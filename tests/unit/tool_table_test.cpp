@@ -270,7 +270,14 @@ INSTANTIATE_TEST_SUITE_P(
                       EXPECT_TRUE(Tools_is_skipped(&e));
                       EXPECT_EQ(e.diameter, 1.0);
                   }},
-        FaultCase{"Name", "UF_OBJ_ask_name", 2, [](const ToolRecord &e) { EXPECT_STREQ(e.name, ""); }},
+        // A member the host cannot name identifies nothing: skipped too.
+        FaultCase{"Name", "UF_OBJ_ask_name", 2,
+                  [](const ToolRecord &e) {
+                      EXPECT_STREQ(e.name, "");
+                      EXPECT_EQ(e.type, -1);
+                      EXPECT_EQ(e.subtype, -1);
+                      EXPECT_TRUE(Tools_is_skipped(&e));
+                  }},
         FaultCase{"Doubles", "UF_PARAM_ask_double_value", 0,
                   [](const ToolRecord &e) {
                       EXPECT_EQ(e.diameter, 0.0);
