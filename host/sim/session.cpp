@@ -408,7 +408,7 @@ const std::set<std::string> &fault_call_names() { return kCalls; }
 
 int param_number_of(std::string_view field) {
     for (const FieldNumber &f : kFields)
-        if (field == f.field) return f.number;
+        if (!field.empty() && f.field[0] == field[0] && field == f.field) return f.number;
     return -1;
 }
 

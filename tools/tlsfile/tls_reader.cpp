@@ -42,11 +42,11 @@ const char kVersionPrefix[] = "Version-";
 // A token of one line.  Its text points into the line, so that reading a
 // line allocates nothing.
 struct Token {
-    enum Kind { word, string, number, lbrace, rbrace, lparen, rparen, comma };
+    enum Kind : unsigned char { word, string, number, lbrace, rbrace, lparen, rparen, comma };
     Kind kind = word;
+    bool finite = true;
     std::string_view text;  // word, string contents or number as written
     double value = 0;
-    bool finite = true;
 };
 
 // Character classes, looked up in a table.
@@ -175,6 +175,51 @@ bool tokenize(const char *&pos, const char *end, std::vector<Token> &out, std::s
             out.back().text = std::string_view(p + 1, static_cast<size_t>(q - p - 1));
             p = q + 1;
             continue;
+        }
+        case '+':
+        case '-':
+        case '.':
+        case '0':
+        case '1':
+        case '2':
+        case '3':
+        case '4':
+        case '5':
+        case '6':
+        case '7':
+        case '8':
+        case '9': {
+            // The common number, digits with a point, read on the way; its
+            // value is a mantissa of at most 2^53 over a power of ten that a
+            // double holds exactly, one correctly rounded division, the
+            // value std::from_chars gives too.  Anything else about it (an
+            // exponent, no digit, a letter after it, a longer mantissa) is
+            // left to the general reading below.
+            const char *q = p + (c == '+' || c == '-');
+            unsigned long long mantissa = 0;
+            auto digit_run = [&] {
+                const char *from = q;
+                for (unsigned d; q < end && (d = static_cast<unsigned char>(*q) - 48u) <= 9; ++q)
+                    mantissa = mantissa * 10 + d;
+                return q - from;
+            };
+            long digits = digit_run(), decimals = 0;
+            if (q < end && *q == '.') {
+                ++q;
+                decimals = digit_run();
+                digits += decimals;
+            }
+            if (digits > 0 && digits <= 19 && decimals <= 22 && mantissa <= (1ull << 53) &&
+                (q == end || (class_of(*q) == 0 && *q != '.' && *q != '#'))) {
+                Token &t = out.emplace_back();
+                t.kind = Token::number;
+                t.text = std::string_view(p, static_cast<size_t>(q - p));
+                t.value = static_cast<double>(mantissa) / kExactPowersOfTen[decimals];
+                if (c == '-') t.value = -t.value;
+                p = q;
+                continue;
+            }
+            break;
         }
         default: break;
         }
@@ -514,7 +559,7 @@ bool Parser::open_block(Cursor &c, int line, std::string_view keyword, Ctx ctx) 
     return true;
 }
 
-bool Parser::number(Cursor &c, int line, double &v, bool &finite) {
+inline bool Parser::number(Cursor &c, int line, double &v, bool &finite) {
     const Token *t = c.take_value(Token::number);
     if (!t) return false;
     v = t->value;
