@@ -347,6 +347,14 @@ TEST(TlsfileCheck, LimitsKeepTheModelOfADamagedFileSmall) {
     EXPECT_TRUE(stop_listed);
     std::string report = tlsfile::format_report(r, "big.tls");
     EXPECT_EQ(report.substr(report.rfind('\n', report.size() - 2) + 1), "500001 problems (the first 100000 are listed)\n");
+    // made record by record, the report lists the same problems
+    testing_support::TempDir dir;
+    testing_support::write_file(dir.file("big.tls"), text);
+    std::string by_record, error;
+    bool clean = true;
+    ASSERT_TRUE(tlsfile::report_file(dir.file("big.tls"), "big.tls", by_record, clean, error)) << error;
+    EXPECT_EQ(by_record, report);
+    EXPECT_FALSE(clean);
 
     // an outline longer than any tool's is not drawn
     std::string points = "CGTECH Tool Library File\nVersion-5.2\n\nTOOLID \"A\" {\n  TOOLTYPE MILLING\n  CUTTER {\n"
@@ -392,8 +400,15 @@ TEST(TlsfileCheck, FilesAndExitCodes) {
         testing_support::write_file(dir.file("pieces.tls"), text);
         tlsfile::CheckResult in_pieces = tlsfile::check_file(dir.file("pieces.tls"));
         tlsfile::CheckResult whole = tlsfile::check_text(text);
-        EXPECT_EQ(tlsfile::format_report(in_pieces, "x.tls"), tlsfile::format_report(whole, "x.tls"));
+        const std::string whole_report = tlsfile::format_report(whole, "x.tls");
+        EXPECT_EQ(tlsfile::format_report(in_pieces, "x.tls"), whole_report);
         EXPECT_EQ(in_pieces.library.line_count, whole.library.line_count);
+        // check's own report, made record by record
+        std::string by_record, error;
+        bool clean = true;
+        ASSERT_TRUE(tlsfile::report_file(dir.file("pieces.tls"), "x.tls", by_record, clean, error)) << error;
+        EXPECT_EQ(by_record, whole_report);
+        EXPECT_EQ(clean, whole.problems.empty());
     }
 
     for (const std::string &unreadable : {dir.file("missing.tls"), dir.path()}) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string_view>
 #include <unordered_map>
 
 #include "host/common/cp1251.h"
@@ -229,31 +228,46 @@ void append(std::string &s, size_t start, const char *label, double v, const cha
 
 }  // namespace
 
+namespace {
+
+// The simulator finds a tool by its TOOLID: an empty one names nothing, and
+// of two records with one name only one is ever used.  A record cut off at
+// its TOOLID line has no name to judge.  Records come in file order.
+class Names {
+public:
+    void tool(const Tool &t, std::vector<Problem> &out, size_t &beyond) {
+        if (t.damaged_line == t.line) return;
+        if (t.name.empty()) {
+            add_problem(out, beyond, {t.line, t.name, "empty TOOLID: the record has no name"});
+            return;
+        }
+        auto [first, added] = first_line_.emplace(t.name, t.line);
+        if (!added)
+            add_problem(out, beyond,
+                        {t.line, t.name,
+                         "the TOOLID is used twice: lines " + std::to_string(first->second) + " and " +
+                             std::to_string(t.line)});
+    }
+
+private:
+    std::unordered_map<std::string, int> first_line_;
+};
+
+void sort_by_line(std::vector<Problem> &problems) {
+    std::stable_sort(problems.begin(), problems.end(),
+                     [](const Problem &a, const Problem &b) { return a.line < b.line; });
+}
+
+}  // namespace
+
 std::vector<Problem> check_library(const Library &library, size_t *beyond_out) {
     std::vector<Problem> problems = library.problems;
     size_t beyond = library.problems_beyond;
     Checker checker(problems, beyond);
     for (const Tool &t : library.tools) checker.tool(t);
-    // The simulator finds a tool by its TOOLID: an empty one names nothing,
-    // and of two records with one name only one is ever used.  A record cut
-    // off at its TOOLID line has no name to judge.
-    std::unordered_map<std::string_view, int> first_line;
-    first_line.reserve(library.tools.size());
-    for (const Tool &t : library.tools) {
-        if (t.damaged_line == t.line) continue;
-        if (t.name.empty()) {
-            add_problem(problems, beyond, {t.line, t.name, "empty TOOLID: the record has no name"});
-            continue;
-        }
-        auto [first, added] = first_line.emplace(t.name, t.line);
-        if (!added)
-            add_problem(problems, beyond,
-                        {t.line, t.name,
-                         "the TOOLID is used twice: lines " + std::to_string(first->second) + " and " +
-                             std::to_string(t.line)});
-    }
-    std::stable_sort(problems.begin(), problems.end(),
-                     [](const Problem &a, const Problem &b) { return a.line < b.line; });
+    Names names;
+    for (const Tool &t : library.tools) names.tool(t, problems, beyond);
+    sort_by_line(problems);
     if (beyond_out) *beyond_out = beyond;
     return problems;
 }
@@ -413,35 +427,83 @@ std::string format_problem(const Problem &p, const std::string &file_label) {
     return out;
 }
 
+namespace {
+
+// "  line 4: "EM10" flat end: D 10, L 75; holder: D 40, from 0 to 70"
+void append_tool_line(std::string &out, const Tool &t) {
+    out += "  line ";
+    out += std::to_string(t.line);
+    out += ": \"";
+    kesto::append_cp1251_as_utf8(out, t.name);
+    out += "\" ";
+    append_tool_summary(out, t);
+    append_holder_summary(out, t, "; ");
+    if (t.damaged_line) {
+        out += " (record damaged at line ";
+        out += std::to_string(t.damaged_line);
+        out += ')';
+    }
+    out += '\n';
+}
+
+std::string report_head(const std::string &file_label, size_t tools) {
+    return file_label + ": " + std::to_string(tools) + (tools == 1 ? " tool" : " tools") + "\n";
+}
+
+void append_problems_and_count(std::string &out, const std::vector<Problem> &problems, size_t beyond,
+                               const std::string &file_label) {
+    for (const Problem &p : problems) append_problem(out, p, file_label);
+    const size_t n = problems.size() + beyond;
+    if (n == 0)
+        out += "no problems\n";
+    else
+        out += std::to_string(n) + (n == 1 ? " problem" : " problems") +
+               (beyond ? " (the first " + std::to_string(problems.size()) + " are listed)\n" : "\n");
+}
+
+}  // namespace
+
 std::string format_report(const CheckResult &r, const std::string &file_label) {
     if (!r.readable) return file_label + ": cannot be read: " + r.read_error + "\n";
     const Library &lib = r.library;
     std::string out;
     out.reserve(128 * (lib.tools.size() + r.problems.size()));  // about a line each
-    out += file_label + ": " + std::to_string(lib.tools.size()) + (lib.tools.size() == 1 ? " tool" : " tools") + "\n";
-    for (const Tool &t : lib.tools) {
-        out += "  line ";
-        out += std::to_string(t.line);
-        out += ": \"";
-        kesto::append_cp1251_as_utf8(out, t.name);
-        out += "\" ";
-        append_tool_summary(out, t);
-        append_holder_summary(out, t, "; ");
-        if (t.damaged_line) {
-            out += " (record damaged at line ";
-            out += std::to_string(t.damaged_line);
-            out += ')';
-        }
-        out += '\n';
-    }
-    for (const Problem &p : r.problems) append_problem(out, p, file_label);
-    const size_t n = r.problems.size() + r.problems_beyond;
-    if (n == 0)
-        out += "no problems\n";
-    else
-        out += std::to_string(n) + (n == 1 ? " problem" : " problems") +
-               (r.problems_beyond ? " (the first " + std::to_string(r.problems.size()) + " are listed)\n" : "\n");
+    out += report_head(file_label, lib.tools.size());
+    for (const Tool &t : lib.tools) append_tool_line(out, t);
+    append_problems_and_count(out, r.problems, r.problems_beyond, file_label);
     return out;
+}
+
+bool report_file(const std::string &path, const std::string &file_label, std::string &report, bool &clean,
+                 std::string &error) {
+    // Each record is checked and put in the report as soon as it is read,
+    // and not kept.  The problems come together as check_library has them:
+    // the reader's, then the records' own, then those of their names, so
+    // that the same ones are listed when there are too many to list.
+    std::vector<Problem> own, named;
+    size_t own_beyond = 0, named_beyond = 0, tools = 0;
+    Checker checker(own, own_beyond);
+    Names names;
+    std::string lines;
+    Library lib;
+    auto done = [&](Tool &t) {
+        ++tools;
+        checker.tool(t);
+        names.tool(t, named, named_beyond);
+        append_tool_line(lines, t);
+    };
+    if (!read_tls_records(path, lib, error, done)) return false;
+    std::vector<Problem> problems = std::move(lib.problems);
+    size_t beyond = lib.problems_beyond;
+    for (std::vector<Problem> *list : {&own, &named})
+        for (Problem &p : *list) add_problem(problems, beyond, std::move(p));
+    beyond += own_beyond + named_beyond;
+    sort_by_line(problems);
+    lines.insert(0, report_head(file_label, tools));  // in place: a large report is not held twice
+    report = std::move(lines);
+    append_problems_and_count(report, problems, beyond, file_label);
+    clean = problems.empty();
+    return true;
 }
 
 }  // namespace tlsfile

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string_view>
@@ -384,9 +385,13 @@ private:
 // of a line and the values of a tuple go into buffers kept from line to
 // line, so that after the first lines reading allocates only what the
 // library keeps.
+Form form_of(const Tool &t);
+
 class Parser {
 public:
-    explicit Parser(Library &lib) : lib_(lib) {}
+    // With done, each record, once complete, is handed to done and leaves
+    // the library.
+    explicit Parser(Library &lib, const std::function<void(Tool &)> *done = nullptr) : lib_(lib), done_(done) {}
     // Reads the lines from p up to end, the last one ended by end if it
     // has no line end; returns end.
     const char *lines(const char *p, const char *end);
@@ -399,6 +404,21 @@ private:
     // Reads the line at p; returns where the next one starts.
     const char *line(int number, const char *p, const char *end);
     Tool *tool() { return in_record_ ? &lib_.tools.back() : nullptr; }
+    // A new record at line; the one before it is complete.
+    Tool &begin_record(int line) {
+        retire();
+        lib_.tools.push_back(Tool{});
+        ++records_;
+        lib_.tools.back().line = line;
+        return lib_.tools.back();
+    }
+    void retire() {
+        if (!done_ || lib_.tools.empty()) return;
+        Tool &t = lib_.tools.back();
+        t.form = form_of(t);
+        (*done_)(t);
+        lib_.tools.pop_back();
+    }
     void problem(int line, const std::string &message) {
         add_problem(lib_.problems, lib_.problems_beyond, {line, tool() ? tool()->name : std::string(), message});
     }
@@ -413,6 +433,8 @@ private:
     static bool known_elsewhere(std::string_view word);
 
     Library &lib_;
+    const std::function<void(Tool &)> *done_;
+    size_t records_ = 0;  // records begun
     std::vector<Frame> stack_;
     std::vector<Token> tokens_;   // of the current line
     std::vector<double> values_;  // of the current tuple
@@ -494,7 +516,7 @@ const char *Parser::line(int number, const char *p, const char *end) {
                           " is not closed before the next record (a closing brace is missing)");
     }
     skipping_ = false;
-    if (record_start && lib_.tools.size() >= kMaxTools) {
+    if (record_start && records_ >= kMaxTools) {
         problem(number, "more than " + std::to_string(kMaxTools) + " TOOLID records: the rest of the file is not read");
         stopped_ = true;
         return next_line(p, end);
@@ -503,8 +525,7 @@ const char *Parser::line(int number, const char *p, const char *end) {
     if (!tokenize(next, end, tokens_, error_)) {
         if (record_start && !in_record_) {
             // keep the record in the model so the report can name it
-            lib_.tools.push_back(Tool{});
-            lib_.tools.back().line = number;
+            begin_record(number);
             in_record_ = true;
         }
         fault(number, error_);
@@ -521,9 +542,7 @@ const char *Parser::line(int number, const char *p, const char *end) {
 }
 
 void Parser::start_record(int line, const std::vector<Token> &tokens) {
-    lib_.tools.push_back(Tool{});
-    Tool &t = lib_.tools.back();
-    t.line = line;
+    Tool &t = begin_record(line);
     in_record_ = true;
     Cursor c(tokens);
     const Token *name = c.take_value(Token::string);
@@ -830,7 +849,7 @@ void Parser::finish(bool ends_with_newline) {
     const int last_line = number_;
     if (last_line == 0) add_problem(lib_.problems, lib_.problems_beyond, {1, "", "the file is empty"});
     lib_.line_count = last_line;
-    if (stopped_) return;
+    if (stopped_) return retire();
     if (in_record_ && !stack_.empty()) {
         Frame open = stack_.back();
         fault(last_line, std::string("the file ends inside the ") + ctx_name(open.ctx) + " opened at line " +
@@ -839,6 +858,7 @@ void Parser::finish(bool ends_with_newline) {
                (lib_.problems.empty() || lib_.problems.back().line != last_line)) {
         problem(last_line, "the last line has no line end (the file may be cut short)");
     }
+    retire();
 }
 
 Form form_of(const Tool &t) {
@@ -913,13 +933,14 @@ Library parse_tls(const std::string &text) {
     return lib;
 }
 
-bool read_tls_file(const std::string &path, Library &library, std::string &error) {
-    // The file is read in pieces, so that only the library it makes, not
-    // the file's text as well, has to fit in memory.
+namespace {
+
+// Reads a file in pieces, so that only the library it makes, not the file's
+// text as well, has to be held; with done, not even the library.
+bool read_file(const std::string &path, Library &lib, std::string &error, const std::function<void(Tool &)> *done) {
     InputFile file;
     if (!file.open(path, kMaxLibraryBytes, true, error)) return false;
-    Library lib;
-    Parser parser(lib);
+    Parser parser(lib, done);
     // a piece of 1 MiB at most, room for a small file whole
     size_t capacity = std::min<size_t>(size_t(1) << 20, file.size() + 1);
     std::unique_ptr<char[]> buffer(new char[capacity]);
@@ -944,7 +965,7 @@ bool read_tls_file(const std::string &path, Library &library, std::string &error
         const size_t whole = std::string_view(buffer.get(), filled).rfind('\n') + 1;
         parser.lines(buffer.get(), buffer.get() + whole);
         read += whole;
-        if (!reserved && !lib.tools.empty()) {
+        if (!reserved && !done && !lib.tools.empty()) {
             // room for as many records as the file holds at the density of
             // its first piece, so that the list is not copied as it grows;
             // room never used costs no memory
@@ -959,6 +980,22 @@ bool read_tls_file(const std::string &path, Library &library, std::string &error
     parser.lines(buffer.get(), buffer.get() + kept);
     parser.finish(last == '\n');
     complete(lib);
+    return true;
+}
+
+}  // namespace
+
+bool read_tls_file(const std::string &path, Library &library, std::string &error) {
+    Library lib;
+    if (!read_file(path, lib, error, nullptr)) return false;
+    library = std::move(lib);
+    return true;
+}
+
+bool read_tls_records(const std::string &path, Library &library, std::string &error,
+                      const std::function<void(Tool &)> &done) {
+    Library lib;
+    if (!read_file(path, lib, error, &done)) return false;
     library = std::move(lib);
     return true;
 }

@@ -5,6 +5,7 @@
 #ifndef KESTO_TOOLS_TLSFILE_TLS_READER_H
 #define KESTO_TOOLS_TLSFILE_TLS_READER_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,13 @@ Library parse_tls(const std::string &text);
 // read at all (not a regular file, larger than kMaxLibraryBytes, unreadable);
 // everything else about its contents is reported as problems.
 bool read_tls_file(const std::string &path, Library &library, std::string &error);
+
+// The same, but each record, once complete, is handed to done (its form
+// set) instead of being kept: library.tools stays empty, library.problems
+// holds the reader's problems.  For a report of a large file in little
+// memory.
+bool read_tls_records(const std::string &path, Library &library, std::string &error,
+                      const std::function<void(Tool &)> &done);
 
 }  // namespace tlsfile
 
