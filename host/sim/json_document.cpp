@@ -126,7 +126,7 @@ private:
         open_.pop_back();
         auto first = waiting_.begin() + static_cast<std::ptrdiff_t>(o.first_waiting);
         auto last = waiting_.end();
-        if (object) {
+        if (object && last - first > 1) {
             auto less = [this](const Waiting &a, const Waiting &b) { return before(a, b); };
             // stable, so that of equal keys the last given comes last
             if (last - first <= 32) {

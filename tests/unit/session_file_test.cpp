@@ -74,6 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadSession{"CutShortAfterAWrongValue", R"({"module": "cam", "runs": )", "not valid JSON"},
         BadSession{"UnknownKeyBeforeAWrongValue", R"({"zz": 1, "module": "cam"})", "unknown key \"zz\""},
         BadSession{"KeyTwiceKeepsItsLastValue", R"({"runs": 2, "runs": 0})", "runs: must be 1 to 100"},
+        BadSession{"EmptyObjectsThenMore", R"({"env": {}, "fail_messages": {}}, [])", "not valid JSON"},
         BadSession{"TextForANumber", R"({"part": {"members": [{"name": "A", "params": {"diameter": "10"}}]}})",
                    "part.members[0].params.diameter: must be a number, not a text"},
         BadSession{"TextForANumberedParameter", R"({"part": {"members": [{"name": "A", "params": {"1049": "25"}}]}})",

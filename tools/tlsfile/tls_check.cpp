@@ -474,12 +474,15 @@ std::string format_report(const CheckResult &r, const std::string &file_label) {
     return out;
 }
 
-bool report_file(const std::string &path, const std::string &file_label, std::string &report, bool &clean,
-                 std::string &error) {
-    // Each record is checked and put in the report as soon as it is read,
-    // and not kept.  The problems come together as check_library has them:
-    // the reader's, then the records' own, then those of their names, so
-    // that the same ones are listed when there are too many to list.
+namespace {
+
+// The report of a library that read hands record by record to done; false
+// when read fails.  Each record is checked and put in the report as soon as
+// it is read, and not kept.  The problems come together as check_library
+// has them: the reader's, then the records' own, then those of their names,
+// so that the same ones are listed when there are too many to list.
+bool make_report(const std::function<bool(Library &, const std::function<void(Tool &)> &)> &read,
+                 const std::string &file_label, std::string &report, bool &clean) {
     std::vector<Problem> own, named;
     size_t own_beyond = 0, named_beyond = 0, tools = 0;
     Checker checker(own, own_beyond);
@@ -492,7 +495,7 @@ bool report_file(const std::string &path, const std::string &file_label, std::st
         names.tool(t, named, named_beyond);
         append_tool_line(lines, t);
     };
-    if (!read_tls_records(path, lib, error, done)) return false;
+    if (!read(lib, done)) return false;
     std::vector<Problem> problems = std::move(lib.problems);
     size_t beyond = lib.problems_beyond;
     for (std::vector<Problem> *list : {&own, &named})
@@ -504,6 +507,24 @@ bool report_file(const std::string &path, const std::string &file_label, std::st
     append_problems_and_count(report, problems, beyond, file_label);
     clean = problems.empty();
     return true;
+}
+
+}  // namespace
+
+bool report_file(const std::string &path, const std::string &file_label, std::string &report, bool &clean,
+                 std::string &error) {
+    return make_report([&](Library &lib, const std::function<void(Tool &)> &done) {
+        return read_tls_records(path, lib, error, done);
+    }, file_label, report, clean);
+}
+
+std::string report_text(const std::string &text, const std::string &file_label, bool &clean) {
+    std::string report;
+    make_report([&](Library &lib, const std::function<void(Tool &)> &done) {
+        lib = parse_tls_records(text, done);
+        return true;
+    }, file_label, report, clean);
+    return report;
 }
 
 }  // namespace tlsfile

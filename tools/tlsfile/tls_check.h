@@ -60,6 +60,8 @@ std::string format_report(const CheckResult &result, const std::string &file_lab
 // error, when it cannot be read; clean when it has no problems.
 bool report_file(const std::string &path, const std::string &file_label, std::string &report, bool &clean,
                  std::string &error);
+// The same of a file's text.
+std::string report_text(const std::string &text, const std::string &file_label, bool &clean);
 
 // One problem line of the report: "FILE:LINE: tool \"NAME\": ...\n".
 std::string format_problem(const Problem &problem, const std::string &file_label);

@@ -924,9 +924,11 @@ void complete(Library &lib) {
 
 }  // namespace
 
-Library parse_tls(const std::string &text) {
+Library parse_tls(const std::string &text) { return parse_tls_records(text, nullptr); }
+
+Library parse_tls_records(const std::string &text, const std::function<void(Tool &)> &done) {
     Library lib;
-    Parser parser(lib);
+    Parser parser(lib, done ? &done : nullptr);
     parser.lines(text.data(), text.data() + text.size());
     parser.finish(text.empty() || text.back() == '\n');
     complete(lib);

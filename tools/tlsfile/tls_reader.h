@@ -118,6 +118,8 @@ double outline_max_radius(const Outline &outline);
 
 // Parses the text of a file (CR LF or LF line ends).
 Library parse_tls(const std::string &text);
+// The same, each record handed to done as read_tls_records does.
+Library parse_tls_records(const std::string &text, const std::function<void(Tool &)> &done);
 
 // Reads and parses a file.  False, with a reason in error, when it cannot be
 // read at all (not a regular file, larger than kMaxLibraryBytes, unreadable);
