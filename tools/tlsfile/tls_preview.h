@@ -12,7 +12,9 @@
 namespace tlsfile {
 
 // The SVG document (UTF-8).  Tools with problems are framed in red with
-// their count; title heads the drawing (the file's name, say).
+// their count; title heads the drawing (the file's name, say).  problems
+// are taken in line order, as check_library gives them (another order is
+// sorted first).
 std::string render_preview(const Library &library, const std::vector<Problem> &problems, const std::string &title);
 
 }  // namespace tlsfile
