@@ -18,7 +18,8 @@ function(kesto_fuzz_target name)
   target_include_directories(${name} SYSTEM PRIVATE ${KESTO_THIRD_PARTY_INCLUDE})
 endfunction()
 
-kesto_fuzz_target(fuzz_session_reader tests/fuzz/session_reader_fuzz.cpp host/sim/session.cpp)
+kesto_fuzz_target(fuzz_session_reader tests/fuzz/session_reader_fuzz.cpp host/sim/session.cpp
+  host/sim/json_document.cpp)
 kesto_fuzz_target(fuzz_profile_reader tests/fuzz/profile_reader_fuzz.cpp host/platform/profile_posix.cpp)
 file(GLOB KESTO_FUZZ_TLSFILE CONFIGURE_DEPENDS tools/tlsfile/*.cpp)
 kesto_fuzz_target(fuzz_tls_file tests/fuzz/tls_file_fuzz.cpp ${KESTO_FUZZ_TLSFILE})

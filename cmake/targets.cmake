@@ -153,3 +153,16 @@ if(NOT WIN32)
   gtest_discover_tests(kesto_tests WORKING_DIRECTORY ${PROJECT_BINARY_DIR} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
     PROPERTIES ENVIRONMENT "KESTO_WIN32_DIR=${KESTO_WIN32_DIR};KESTO_WINE_DIR=${KESTO_WINE_DIR};KESTO_WINE=${KESTO_WINE}")
 endif()
+
+# The benchmark's programs: the floor of an export and the input generator.
+# bench/run.sh builds them in a Release folder; the default build leaves them out.
+if(NOT WIN32)
+  add_library(kesto_bench_model STATIC EXCLUDE_FROM_ALL bench/bench_model.cpp
+    src/tls/cutter_profile.cpp src/tls/holder_outline.cpp)
+  kesto_project_target(kesto_bench_model)
+  foreach(name bench_floor bench_inputs)
+    add_executable(${name} EXCLUDE_FROM_ALL bench/${name}.cpp)
+    kesto_project_target(${name})
+    target_link_libraries(${name} PRIVATE kesto_bench_model)
+  endforeach()
+endif()

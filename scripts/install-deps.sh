@@ -5,11 +5,16 @@
 # architecture), tmux for the terminal-session test, Chromium for the
 # preview screenshot test, and clang with its runtime for the fuzz targets.  On a machine whose kernel cannot run 32-bit
 # programs, also the 64-bit Wine and cross compiler, so that the Wine tests
-# can run a 64-bit Windows build of the same sources.
+# can run a 64-bit Windows build of the same sources.  The benchmark
+# (bench/run.sh, "bench") needs valgrind, jq and time besides the native
+# toolchain.
 set -euo pipefail
 
-want="${1:-all}"  # "native" for the demo, "all" for the tests
+want="${1:-all}"  # "native" for the demo, "all" for the tests, "bench" for bench/run.sh
 packages=(cmake ninja-build g++ libgtest-dev nlohmann-json3-dev libcli11-dev)
+if [ "$want" = bench ]; then
+  packages+=(valgrind jq time)
+fi
 if [ "$want" = all ]; then
   packages+=(g++-mingw-w64-i686 wine wine32:i386 tmux chromium clang-14 libclang-rt-14-dev)
 fi

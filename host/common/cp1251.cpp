@@ -39,9 +39,24 @@ void append_utf8(std::string &out, uint32_t cp) {
 std::string cp1251_to_utf8(const std::string &bytes) {
     std::string out;
     out.reserve(bytes.size() * 2);
-    for (char c : bytes) append_utf8(out, code_point_of(static_cast<unsigned char>(c)));
+    append_cp1251_as_utf8(out, bytes);
     return out;
 }
+
+void append_cp1251_as_utf8(std::string &out, std::string_view bytes) {
+    // runs of ASCII are the same in both, and copied whole
+    size_t i = 0;
+    while (i < bytes.size()) {
+        size_t ascii = i;
+        while (ascii < bytes.size() && static_cast<unsigned char>(bytes[ascii]) < 0x80) ++ascii;
+        out.append(bytes.data() + i, ascii - i);
+        if (ascii == bytes.size()) break;
+        append_utf8(out, code_point_of(static_cast<unsigned char>(bytes[ascii])));
+        i = ascii + 1;
+    }
+}
+
+void append_cp1251_byte_as_utf8(std::string &out, unsigned char byte) { append_utf8(out, code_point_of(byte)); }
 
 char cp1251_byte(uint32_t unit) {
     if (unit < 0x80) return static_cast<char>(unit);

@@ -5,11 +5,16 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kesto {
 
 // Every byte has a character; the one unassigned byte (0x98) becomes U+FFFD.
 std::string cp1251_to_utf8(const std::string &bytes);
+// The same, appended to out.
+void append_cp1251_as_utf8(std::string &out, std::string_view bytes);
+// The UTF-8 form of one Windows-1251 byte (0x80 to 0xFF), appended to out.
+void append_cp1251_byte_as_utf8(std::string &out, unsigned char byte);
 
 // UTF-8 to Windows-1251 as Windows converts it, through UTF-16: a character
 // the code page lacks becomes '?' (one beyond U+FFFF, two UTF-16 units,

@@ -1,7 +1,7 @@
 // Capture of the plug-in's standard output and standard error.  Both are
 // sent to temporary files while a run is on; at every host call the new
-// bytes are read back as transcript events, so they stand between the
-// dialogs in the order they happened.
+// bytes, when the file has grown, are read back as transcript events, so
+// they stand between the dialogs in the order they happened.
 #include "host/sim/host_state.h"
 
 #include <cstdio>
@@ -15,6 +15,7 @@
 #  include <windows.h>
 #else
 #  include <cstdlib>
+#  include <sys/stat.h>
 #  include <unistd.h>
 #endif
 
@@ -62,14 +63,19 @@ int dup_fd(int fd) { return dup(fd); }
 int dup2_fd(int from, int to) { return dup2(from, to); }
 void close_fd(int fd) { close(fd); }
 long read_from(int fd, long offset, std::string &out) {
-    char buf[4096];
-    for (;;) {
-        ssize_t n = pread(fd, buf, sizeof buf, offset);
+    // the file's size tells whether anything was written; the offset the
+    // plug-in writes at is not touched
+    struct stat st;
+    if (fstat(fd, &st) != 0 || st.st_size <= offset) return offset;
+    out.resize(static_cast<size_t>(st.st_size - offset));
+    size_t got = 0;
+    while (got < out.size()) {
+        ssize_t n = pread(fd, &out[got], out.size() - got, offset + static_cast<long>(got));
         if (n <= 0) break;
-        out.append(buf, static_cast<size_t>(n));
-        offset += n;
+        got += static_cast<size_t>(n);
     }
-    return offset;
+    out.resize(got);
+    return offset + static_cast<long>(got);
 }
 #endif
 
@@ -105,8 +111,8 @@ void capture_collect() {
         if (text.empty()) continue;
         Event e;
         e.kind = s.kind;
-        e.texts.push_back(text);
-        record(e);
+        e.texts.push_back(std::move(text));
+        record(std::move(e));
     }
 }
 

@@ -31,7 +31,7 @@ void set_state(HostState *s) { g_state = s; }
 
 void record(Event event) {
     if (!g_state) return;
-    g_state->result.events.push_back(event);
+    g_state->result.events.push_back(std::move(event));
     if (g_state->on_event) g_state->on_event(g_state->result.events.back());
 }
 
@@ -41,7 +41,7 @@ void host_error(const std::string &what) {
     Event e;
     e.kind = Event::Error;
     e.texts.push_back(what);
-    record(e);
+    record(std::move(e));
 }
 
 int enter_call(const char *call, bool needs_init) {
@@ -87,7 +87,7 @@ Answer ask_user(Event &dialog, Answer::Kind kind) {
     } else {
         dialog.answer = a.value;
     }
-    record(dialog);
+    record(std::move(dialog));
     return a;
 }
 
@@ -107,6 +107,14 @@ Member *member_of(tag_t tag) {
         none.tag = tag;
         return &none;
     }
+    // Tags are given in order from kFirstMemberTag and kFirstOtherTag: a tag
+    // is looked up where it was given, then everywhere.
+    if (tag >= kFirstMemberTag && tag - kFirstMemberTag < part.members.size() &&
+        part.members[tag - kFirstMemberTag].tag == tag)
+        return &part.members[tag - kFirstMemberTag];
+    if (tag >= kFirstOtherTag && tag - kFirstOtherTag < part.others.size() &&
+        part.others[tag - kFirstOtherTag].tag == tag)
+        return &part.others[tag - kFirstOtherTag];
     for (Member &m : part.members)
         if (m.tag == tag) return &m;
     for (Member &m : part.others)

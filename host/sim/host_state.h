@@ -55,7 +55,8 @@ SIM_API int enter_call(const char *call, bool needs_init = true);
 SIM_API void record(Event event);
 SIM_API void host_error(const std::string &what_utf8);
 
-// Gets the user's answer to a dialog event (recorded with its answer).
+// Gets the user's answer to a dialog event, which is recorded with its
+// answer: moved into the transcript, so that the caller's is left empty.
 SIM_API Answer ask_user(Event &dialog, Answer::Kind kind);
 
 SIM_API void *host_alloc(size_t bytes);
@@ -69,6 +70,7 @@ constexpr tag_t kPartTag = 1;
 constexpr tag_t kSetupTag = 2;
 constexpr tag_t kRootTag = 3;
 constexpr tag_t kFirstMemberTag = 1001;
+constexpr tag_t kFirstOtherTag = kFirstMemberTag + 4000;  // objects outside the root
 
 // Output capture of the plug-in's standard output and error.
 SIM_API void capture_start();

@@ -73,7 +73,7 @@ void give_tags(Session &session) {
     if (!session.part) return;
     tag_t next = kFirstMemberTag;
     for (Member &m : session.part->members) m.tag = next++;
-    next = kFirstMemberTag + 4000;
+    next = kFirstOtherTag;
     for (Member &m : session.part->others) m.tag = next++;
 }
 
@@ -166,7 +166,7 @@ RunResult run_session(Session &session, const RunOptions &options) {
         Event load;
         load.kind = Event::Load;
         load.answer = run;
-        record(load);
+        record(std::move(load));
         auto ufusr = reinterpret_cast<UfusrFn>(lib.symbol("ufusr"));
         auto ask_unload = reinterpret_cast<AskUnloadFn>(lib.symbol("ufusr_ask_unload"));
         if (!ufusr || !ask_unload) {
@@ -184,7 +184,7 @@ RunResult run_session(Session &session, const RunOptions &options) {
         Event e;
         e.kind = Event::Unload;
         e.answer = unload;
-        record(e);
+        record(std::move(e));
         if (unload == 1) lib.unload();
     }
     lib.unload();

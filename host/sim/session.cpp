@@ -7,20 +7,17 @@
 #include <set>
 #include <sstream>
 
-#include <nlohmann/json.hpp>
-
 #include "host/common/cp1251.h"
+#include "host/sim/json_document.h"
 
 namespace sim {
 namespace {
-
-using nlohmann::json;
 
 // What a tool parameter holds; the plug-in asks each with the matching call.
 enum class ParamKind { number, integer, text };
 
 struct FieldNumber {
-    const char *field;
+    std::string_view field;
     int number;
     ParamKind kind;
 };
@@ -57,9 +54,7 @@ const FieldNumber *field_of_number(int number) {
     return nullptr;
 }
 
-// The JSON library's parser and the copies of a document go one level deeper
-// per nested array or object; a document nested deeper than this is refused
-// from its bytes, before it is parsed.
+// A document nested deeper than this is refused.
 constexpr int kMaxDepth = 64;
 
 // The byte offset at which text opens its (kMaxDepth + 1)-th nested level,
@@ -81,13 +76,6 @@ size_t too_deep_at(const std::string &text) {
         }
     }
     return std::string::npos;
-}
-
-// The JSON library's message without its "[json.exception.kind.N] " prefix.
-std::string json_message(const json::exception &e) {
-    std::string what = e.what();
-    size_t close = what.rfind("] ", what.find(' '));
-    return close == std::string::npos ? what : what.substr(close + 2);
 }
 
 // A files entry must name a file inside the run folder: relative, with no
@@ -120,75 +108,99 @@ const std::set<std::string> kCalls = {
     "UF_UI_ONT_switch_view", "UF_UI_ONT_ask_selected_nodes", "UF_free",
 };
 
+// A place in a document, as messages name it ("part.members[0].params.diameter");
+// its text is made only for a message.
+class Where {
+public:
+    Where() = default;  // the document itself
+    Where(const Where &parent, std::string_view key) : parent_(&parent), key_(key) {}
+    Where(const Where &parent, size_t index) : parent_(&parent), index_(index), indexed_(true) {}
+
+    std::string text() const {
+        if (!parent_) return std::string();
+        std::string out = parent_->text();
+        if (indexed_) return out + "[" + std::to_string(index_) + "]";
+        return (out.empty() ? out : out + ".") + std::string(key_);
+    }
+
+private:
+    const Where *parent_ = nullptr;
+    std::string_view key_;
+    size_t index_ = 0;
+    bool indexed_ = false;
+};
+
 // Reads one session file, naming the place of every fault.
 class Reader {
 public:
     explicit Reader(std::string source) : source_(std::move(source)) {}
 
-    [[noreturn]] void fail(const std::string &where, const std::string &what) const {
-        throw SessionError(source_ + ": " + (where.empty() ? "" : where + ": ") + what);
+    [[noreturn]] void fail(const Where &where, const std::string &what) const {
+        std::string at = where.text();
+        throw SessionError(source_ + ": " + (at.empty() ? "" : at + ": ") + what);
     }
 
-    void only_keys(const json &obj, const std::string &where,
-                   std::initializer_list<const char *> keys) const {
-        for (auto it = obj.begin(); it != obj.end(); ++it) {
+    void only_keys(const JsonValue &obj, const Where &where, std::initializer_list<std::string_view> keys) const {
+        for (size_t i = 0; i < obj.size(); ++i) {
             bool known = false;
-            for (const char *k : keys) known = known || it.key() == k;
-            if (!known) fail(where, "unknown key \"" + it.key() + "\"");
+            for (std::string_view k : keys) known = known || obj.key(i) == k;
+            if (!known) fail(where, "unknown key \"" + std::string(obj.key(i)) + "\"");
         }
     }
 
-    const json &object(const json &v, const std::string &where) const {
+    const JsonValue &object(const JsonValue &v, const Where &where) const {
         if (!v.is_object()) fail(where, "must be an object");
         return v;
     }
-    const json &array(const json &v, const std::string &where) const {
+    const JsonValue &array(const JsonValue &v, const Where &where) const {
         if (!v.is_array()) fail(where, "must be an array");
         return v;
     }
-    int integer(const json &v, const std::string &where) const {
+    int integer(const JsonValue &v, const Where &where) const {
         if (!v.is_number_integer())
             fail(where, v.is_string() ? "must be an integer, not a text" : "must be an integer");
         // JSON integers beyond int64 come as unsigned: compared as such, they cannot wrap
-        bool in_range = v.is_number_unsigned()
-                            ? v.get<std::uint64_t>() <= INT32_MAX
-                            : v.get<std::int64_t>() >= INT32_MIN && v.get<std::int64_t>() <= INT32_MAX;
+        bool in_range = v.is_number_unsigned() ? v.uint64() <= INT32_MAX
+                                               : v.int64() >= INT32_MIN && v.int64() <= INT32_MAX;
         if (!in_range) fail(where, "is out of the 32-bit range");
-        return static_cast<int>(v.get<std::int64_t>());
+        return static_cast<int>(v.int64());
     }
-    double number(const json &v, const std::string &where) const {
+    double number(const JsonValue &v, const Where &where) const {
         if (!v.is_number()) fail(where, v.is_string() ? "must be a number, not a text" : "must be a number");
-        return v.get<double>();
+        return v.number();
     }
-    std::string text(const json &v, const std::string &where) const {
+    std::string text(const JsonValue &v, const Where &where) const {
         if (!v.is_string()) fail(where, "must be a text");
-        return v.get<std::string>();
+        return std::string(v.text());
     }
     // Texts the plug-in sees are the host's Windows-1251 bytes.
-    std::string host_text(const json &v, const std::string &where) const {
+    std::string host_text(const JsonValue &v, const Where &where) const {
         return kesto::utf8_to_cp1251(text(v, where));
     }
 
-    Member member(const json &v, const std::string &where) const {
+    Member member(const JsonValue &v, const Where &where) const {
         object(v, where);
-        only_keys(v, where, {"name", "type", "subtype", "object_type", "params",
-                             "holder_offset", "holder"});
+        only_keys(v, where, {"name", "type", "subtype", "object_type", "params", "holder_offset", "holder"});
         Member m;
-        if (!v.contains("name")) fail(where, "has no \"name\"");
-        m.name = host_text(v["name"], where + ".name");
-        if (v.contains("type")) m.type = integer(v["type"], where + ".type");
-        if (v.contains("subtype")) m.subtype = integer(v["subtype"], where + ".subtype");
-        if (v.contains("object_type"))
-            m.object_type = integer(v["object_type"], where + ".object_type");
-        if (v.contains("params")) {
-            const json &params = object(v["params"], where + ".params");
-            for (auto it = params.begin(); it != params.end(); ++it) {
-                std::string at = where + ".params." + it.key();
-                int num = param_number_of(it.key());
+        JsonValue f = v;
+        if (!v.find("name", f)) fail(where, "has no \"name\"");
+        m.name = host_text(f, Where(where, "name"));
+        if (v.find("type", f)) m.type = integer(f, Where(where, "type"));
+        if (v.find("subtype", f)) m.subtype = integer(f, Where(where, "subtype"));
+        if (v.find("object_type", f)) m.object_type = integer(f, Where(where, "object_type"));
+        if (v.find("params", f)) {
+            const Where at_params(where, "params");
+            const JsonValue params = object(f, at_params);
+            for (size_t i = 0; i < params.size(); ++i) {
+                const std::string_view key = params.key(i);
+                const JsonValue value = params.item(i);
+                const Where at(at_params, key);
+                int num = param_number_of(key);
                 if (num < 0) {
+                    const std::string digits(key);
                     char *end = nullptr;
-                    long n = std::strtol(it.key().c_str(), &end, 10);
-                    if (it.key().empty() || *end != '\0' || n <= 0 || n > 100000)
+                    long n = std::strtol(digits.c_str(), &end, 10);
+                    if (digits.empty() || *end != '\0' || n <= 0 || n > 100000)
                         fail(at, "is neither a tool field name nor a parameter number");
                     num = static_cast<int>(n);
                 }
@@ -196,177 +208,191 @@ public:
                 // known only by number takes a number or a text.
                 const FieldNumber *field = field_of_number(num);
                 Param p;
-                if (field ? field->kind == ParamKind::text : it.value().is_string()) {
+                if (field ? field->kind == ParamKind::text : value.is_string()) {
                     p.is_text = true;
-                    p.text = host_text(it.value(), at);
+                    p.text = host_text(value, at);
                 } else if (field && field->kind == ParamKind::integer) {
-                    p.number = integer(it.value(), at);
+                    p.number = integer(value, at);
                 } else {
-                    p.number = number(it.value(), at);
+                    p.number = number(value, at);
                 }
-                m.params[num] = p;
+                m.params[num] = std::move(p);
             }
         }
-        if (v.contains("holder_offset")) {
+        if (v.find("holder_offset", f)) {
             Param p;
-            p.number = number(v["holder_offset"], where + ".holder_offset");
+            p.number = number(f, Where(where, "holder_offset"));
             m.params[1049] = p;
         }
-        if (v.contains("holder")) {
-            const json &sections = array(v["holder"], where + ".holder");
+        if (v.find("holder", f)) {
+            const Where at_holder(where, "holder");
+            const JsonValue sections = array(f, at_holder);
+            m.holder.reserve(sections.size());
             for (size_t i = 0; i < sections.size(); ++i) {
-                std::string at = where + ".holder[" + std::to_string(i) + "]";
-                const json &s = object(sections[i], at);
+                const Where at(at_holder, i);
+                const JsonValue s = sections.item(i);
+                object(s, at);
                 only_keys(s, at, {"diameter", "length", "taper_angle", "corner_radius"});
                 HolderSection h{};
-                if (s.contains("diameter")) h.diameter = number(s["diameter"], at + ".diameter");
-                if (s.contains("length")) h.length = number(s["length"], at + ".length");
-                if (s.contains("taper_angle"))
-                    h.taper_angle = number(s["taper_angle"], at + ".taper_angle");
-                if (s.contains("corner_radius"))
-                    h.corner_radius = number(s["corner_radius"], at + ".corner_radius");
+                JsonValue x = s;
+                if (s.find("diameter", x)) h.diameter = number(x, Where(at, "diameter"));
+                if (s.find("length", x)) h.length = number(x, Where(at, "length"));
+                if (s.find("taper_angle", x)) h.taper_angle = number(x, Where(at, "taper_angle"));
+                if (s.find("corner_radius", x)) h.corner_radius = number(x, Where(at, "corner_radius"));
                 m.holder.push_back(h);
             }
         }
         return m;
     }
 
-    std::vector<Member> members(const json &v, const std::string &where) const {
+    std::vector<Member> members(const JsonValue &v, const Where &where) const {
         std::vector<Member> out;
         array(v, where);
-        for (size_t i = 0; i < v.size(); ++i)
-            out.push_back(member(v[i], where + "[" + std::to_string(i) + "]"));
+        out.reserve(v.size());
+        for (size_t i = 0; i < v.size(); ++i) out.push_back(member(v.item(i), Where(where, i)));
         return out;
     }
 
-    Part part(const json &v) const {
-        object(v, "part");
-        only_keys(v, "part", {"name", "none_member", "members", "others", "selected"});
+    Part part(const JsonValue &v) const {
+        const Where root;
+        const Where at_part(root, "part");
+        object(v, at_part);
+        only_keys(v, at_part, {"name", "none_member", "members", "others", "selected"});
         Part p;
-        if (v.contains("name")) p.name = host_text(v["name"], "part.name");
-        if (v.contains("none_member")) {
-            if (!v["none_member"].is_boolean()) fail("part.none_member", "must be true or false");
-            p.none_member = v["none_member"].get<bool>();
+        JsonValue f = v;
+        if (v.find("name", f)) p.name = host_text(f, Where(at_part, "name"));
+        if (v.find("none_member", f)) {
+            if (!f.is_boolean()) fail(Where(at_part, "none_member"), "must be true or false");
+            p.none_member = f.boolean();
         }
-        if (v.contains("members")) p.members = members(v["members"], "part.members");
-        if (v.contains("others")) p.others = members(v["others"], "part.others");
-        if (v.contains("selected")) {
-            const json &sel = array(v["selected"], "part.selected");
+        if (v.find("members", f)) p.members = members(f, Where(at_part, "members"));
+        if (v.find("others", f)) p.others = members(f, Where(at_part, "others"));
+        if (v.find("selected", f)) {
+            const Where at_selected(at_part, "selected");
+            const JsonValue sel = array(f, at_selected);
             for (size_t i = 0; i < sel.size(); ++i) {
-                std::string at = "part.selected[" + std::to_string(i) + "]";
-                std::string name = host_text(sel[i], at);
+                const Where at(at_selected, i);
+                std::string name = host_text(sel.item(i), at);
                 bool found = p.none_member && name == "NONE";
                 for (const Member &m : p.members) found = found || m.name == name;
                 for (const Member &m : p.others) found = found || m.name == name;
-                if (!found) fail(at, "names no member of the part: \"" + sel[i].get<std::string>() + "\"");
+                if (!found) fail(at, "names no member of the part: \"" + std::string(sel.item(i).text()) + "\"");
                 p.selected.push_back(name);
             }
         }
         return p;
     }
 
-    Answer answer(const json &v, const std::string &where) const {
+    Answer answer(const JsonValue &v, const Where &where) const {
         object(v, where);
-        if (v.size() != 1)
-            fail(where, "must have exactly one of \"menu\", \"question\", \"file\"");
+        if (v.size() != 1) fail(where, "must have exactly one of \"menu\", \"question\", \"file\"");
         Answer a;
-        if (v.contains("menu")) {
+        JsonValue f = v;
+        if (v.find("menu", f)) {
             a.kind = Answer::Menu;
-            a.value = integer(v["menu"], where + ".menu");
-        } else if (v.contains("question")) {
+            a.value = integer(f, Where(where, "menu"));
+        } else if (v.find("question", f)) {
             a.kind = Answer::Question;
-            a.value = integer(v["question"], where + ".question");
-        } else if (v.contains("file")) {
+            a.value = integer(f, Where(where, "question"));
+        } else if (v.find("file", f)) {
             a.kind = Answer::File;
-            if (!v["file"].is_null()) a.file = text(v["file"], where + ".file");
+            if (!f.is_null()) a.file = text(f, Where(where, "file"));
         } else {
-            fail(where, "unknown answer kind \"" + v.begin().key() +
+            fail(where, "unknown answer kind \"" + std::string(v.key(0)) +
                             "\" (use \"menu\", \"question\" or \"file\")");
         }
         return a;
     }
 
     // The document of a file's text; refused, with the reason, when it is
-    // nested too deep or is no JSON the library can hold.
-    json parse(const std::string &json_text) const {
+    // nested too deep or is no JSON.  Depth is judged on the text itself, so
+    // that a document too deep is refused as such whatever else it holds.
+    void parse(const std::string &json_text, JsonDocument &doc) const {
+        std::string kind, error;
+        if (doc.parse(json_text, kMaxDepth, kind, error)) return;
         size_t deep = too_deep_at(json_text);
         if (deep != std::string::npos)
-            fail("", "nested deeper than " + std::to_string(kMaxDepth) + " levels (at byte " +
-                         std::to_string(deep + 1) + ")");
-        try {
-            return json::parse(json_text);
-        } catch (const json::parse_error &e) {
-            fail("", "not valid JSON: " + json_message(e));
-        } catch (const json::out_of_range &e) {
-            fail("", "a number is out of range: " + json_message(e));
-        } catch (const json::exception &e) {
-            fail("", "cannot be read as JSON: " + json_message(e));
-        }
+            fail(Where(), "nested deeper than " + std::to_string(kMaxDepth) + " levels (at byte " +
+                              std::to_string(deep + 1) + ")");
+        fail(Where(), kind + ": " + error);
     }
 
-    Session session(const json &root) const {
-        object(root, "");
-        only_keys(root, "", {"module", "release", "env", "fail_messages", "faults", "part",
-                             "answers", "runs", "files", "comment"});
+    Session session(const JsonValue &root) const {
+        const Where top;
+        object(root, top);
+        only_keys(root, top, {"module", "release", "env", "fail_messages", "faults", "part", "answers", "runs",
+                              "files", "comment"});
         Session s;
         s.source = source_;
-        if (root.contains("module")) s.module = integer(root["module"], "module");
-        if (root.contains("release")) s.release = host_text(root["release"], "release");
-        if (root.contains("env") && !root["env"].is_null()) {
-            const json &env = object(root["env"], "env");
+        JsonValue f = root;
+        if (root.find("module", f)) s.module = integer(f, Where(top, "module"));
+        if (root.find("release", f)) s.release = host_text(f, Where(top, "release"));
+        if (root.find("env", f) && !f.is_null()) {
+            const Where at_env(top, "env");
+            const JsonValue env = object(f, at_env);
             s.has_env = true;
-            for (auto it = env.begin(); it != env.end(); ++it) {
-                if (it.value().is_null()) s.env[it.key()] = std::nullopt;
-                else s.env[it.key()] = text(it.value(), "env." + it.key());
+            for (size_t i = 0; i < env.size(); ++i) {
+                const std::string key(env.key(i));
+                if (env.item(i).is_null()) s.env[key] = std::nullopt;
+                else s.env[key] = text(env.item(i), Where(at_env, env.key(i)));
             }
         }
-        if (root.contains("fail_messages")) {
-            const json &fm = object(root["fail_messages"], "fail_messages");
-            for (auto it = fm.begin(); it != fm.end(); ++it) {
-                const std::string &key = it.key();
+        if (root.find("fail_messages", f)) {
+            const Where at_fm(top, "fail_messages");
+            const JsonValue fm = object(f, at_fm);
+            for (size_t i = 0; i < fm.size(); ++i) {
+                const std::string_view key = fm.key(i);
                 int code = 0;
                 auto [end, ec] = std::from_chars(key.data(), key.data() + key.size(), code);
                 if (key.empty() || ec != std::errc() || end != key.data() + key.size())
-                    fail("fail_messages", "key \"" + key + "\" is not a code (a 32-bit integer)");
-                s.fail_messages[code] =
-                    host_text(it.value(), "fail_messages." + it.key());
+                    fail(at_fm, "key \"" + std::string(key) + "\" is not a code (a 32-bit integer)");
+                s.fail_messages[code] = host_text(fm.item(i), Where(at_fm, key));
             }
         }
-        if (root.contains("faults")) {
-            const json &faults = array(root["faults"], "faults");
+        if (root.find("faults", f)) {
+            const Where at_faults(top, "faults");
+            const JsonValue faults = array(f, at_faults);
             for (size_t i = 0; i < faults.size(); ++i) {
-                std::string at = "faults[" + std::to_string(i) + "]";
-                const json &f = object(faults[i], at);
-                only_keys(f, at, {"call", "code", "nth"});
+                const Where at(at_faults, i);
+                const JsonValue fv = faults.item(i);
+                object(fv, at);
+                only_keys(fv, at, {"call", "code", "nth"});
                 Fault fault;
-                if (!f.contains("call") || !f.contains("code")) fail(at, "needs \"call\" and \"code\"");
-                fault.call = text(f["call"], at + ".call");
-                if (!kCalls.count(fault.call)) fail(at + ".call", "names no host call: \"" + fault.call + "\"");
-                fault.code = integer(f["code"], at + ".code");
-                if (fault.code == 0) fail(at + ".code", "a fault needs a non-zero code");
-                if (f.contains("nth")) fault.nth = integer(f["nth"], at + ".nth");
-                if (fault.nth < 0) fail(at + ".nth", "must be 1 or more (or absent: every call)");
+                JsonValue x = fv;
+                if (!fv.contains("call") || !fv.contains("code")) fail(at, "needs \"call\" and \"code\"");
+                fv.find("call", x);
+                fault.call = text(x, Where(at, "call"));
+                if (!kCalls.count(fault.call)) fail(Where(at, "call"), "names no host call: \"" + fault.call + "\"");
+                fv.find("code", x);
+                fault.code = integer(x, Where(at, "code"));
+                if (fault.code == 0) fail(Where(at, "code"), "a fault needs a non-zero code");
+                if (fv.find("nth", x)) fault.nth = integer(x, Where(at, "nth"));
+                if (fault.nth < 0) fail(Where(at, "nth"), "must be 1 or more (or absent: every call)");
                 s.faults.push_back(fault);
             }
         }
-        if (root.contains("part") && !root["part"].is_null()) s.part = part(root["part"]);
-        if (root.contains("answers")) {
-            const json &answers = array(root["answers"], "answers");
+        if (root.find("part", f) && !f.is_null()) s.part = part(f);
+        if (root.find("answers", f)) {
+            const Where at_answers(top, "answers");
+            const JsonValue answers = array(f, at_answers);
+            s.answers.reserve(answers.size());
             for (size_t i = 0; i < answers.size(); ++i)
-                s.answers.push_back(answer(answers[i], "answers[" + std::to_string(i) + "]"));
+                s.answers.push_back(answer(answers.item(i), Where(at_answers, i)));
         }
-        if (root.contains("runs")) {
-            s.runs = integer(root["runs"], "runs");
-            if (s.runs < 1 || s.runs > 100) fail("runs", "must be 1 to 100");
+        if (root.find("runs", f)) {
+            s.runs = integer(f, Where(top, "runs"));
+            if (s.runs < 1 || s.runs > 100) fail(Where(top, "runs"), "must be 1 to 100");
         }
-        if (root.contains("files")) {
-            const json &files = object(root["files"], "files");
-            for (auto it = files.begin(); it != files.end(); ++it) {
-                if (it.key().empty()) fail("files", "a file needs a name");
-                if (!inside_run_folder(it.key()))
-                    fail("files." + it.key(),
+        if (root.find("files", f)) {
+            const Where at_files(top, "files");
+            const JsonValue files = object(f, at_files);
+            for (size_t i = 0; i < files.size(); ++i) {
+                const std::string_view key = files.key(i);
+                if (key.empty()) fail(at_files, "a file needs a name");
+                if (!inside_run_folder(std::string(key)))
+                    fail(Where(at_files, key),
                          "must be a relative path inside the run folder (not absolute, no \"..\")");
-                s.files.emplace_back(it.key(), text(it.value(), "files." + it.key()));
+                s.files.emplace_back(std::string(key), text(files.item(i), Where(at_files, key)));
             }
         }
         return s;
@@ -380,20 +406,24 @@ private:
 
 const std::set<std::string> &fault_call_names() { return kCalls; }
 
-int param_number_of(const std::string &field) {
+int param_number_of(std::string_view field) {
     for (const FieldNumber &f : kFields)
-        if (field == f.field) return f.number;
+        if (!field.empty() && f.field[0] == field[0] && field == f.field) return f.number;
     return -1;
 }
 
 Session parse_session(const std::string &json_text, const std::string &source) {
     Reader reader(source);
-    return reader.session(reader.parse(json_text));
+    JsonDocument doc;
+    reader.parse(json_text, doc);
+    return reader.session(doc.root());
 }
 
 Session parse_part_or_session(const std::string &json_text, const std::string &source) {
     Reader reader(source);
-    json root = reader.parse(json_text);
+    JsonDocument doc;
+    reader.parse(json_text, doc);
+    const JsonValue root = doc.root();
     // A part file is what a session holds under "part".
     bool is_session =
         root.is_object() && (root.contains("part") || root.contains("answers") || root.contains("module"));

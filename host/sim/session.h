@@ -9,6 +9,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/uf_api.h"
@@ -86,7 +87,7 @@ Session load_session(const std::string &path);
 
 // The parameter number of a ToolRecord field name ("diameter" -> 1000), or
 // -1 for an unknown name.
-int param_number_of(const std::string &field);
+int param_number_of(std::string_view field);
 
 // The host calls a fault may name: every call the simulated host implements.
 const std::set<std::string> &fault_call_names();

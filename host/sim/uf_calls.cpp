@@ -224,7 +224,7 @@ int UF_CUTTER_create_holder_section(tag_t tool, HolderSection *section) {
     std::snprintf(buf, sizeof buf, "%.10g %.10g %.17g %.10g", section->diameter, section->length,
                   section->taper_angle, section->corner_radius);
     e.texts.push_back(buf);
-    record(e);
+    record(std::move(e));
     return 0;
 }
 
@@ -232,7 +232,7 @@ int UF_DISP_refresh(void) {
     if (int code = enter_call("UF_DISP_refresh")) return code;
     Event e;
     e.kind = Event::Refresh;
-    record(e);
+    record(std::move(e));
     return 0;
 }
 
@@ -269,7 +269,7 @@ int UF_print_syslog(const char *text, logical flush) {
     Event e;
     e.kind = Event::Syslog;
     e.texts.push_back(text);
-    record(e);
+    record(std::move(e));
     return 0;
 }
 

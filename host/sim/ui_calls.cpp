@@ -14,16 +14,15 @@ std::string text_or_empty(const char *text) { return text ? std::string(text) : 
 
 // A fixed-width menu item: at most its width, terminated or not.
 std::string item_text(const char *item) {
-    size_t n = 0;
-    while (n < UF_UI_MENU_ITEM_SIZE && item[n]) ++n;
-    return std::string(item, n);
+    const void *nul = std::memchr(item, '\0', UF_UI_MENU_ITEM_SIZE);
+    return std::string(item, nul ? static_cast<size_t>(static_cast<const char *>(nul) - item) : UF_UI_MENU_ITEM_SIZE);
 }
 
 void record_text(Event::Kind kind, const char *text) {
     Event e;
     e.kind = kind;
     if (text) e.texts.push_back(text);
-    record(e);
+    record(std::move(e));
 }
 
 }  // namespace
@@ -72,6 +71,8 @@ int uc1603(const char *title, int default_item, char items[][UF_UI_MENU_ITEM_SIZ
     e.kind = Event::Menu;
     e.title = text_or_empty(title);
     e.default_item = default_item;
+    e.items.reserve(static_cast<size_t>(count));
+    e.values.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         e.items.push_back(item_text(items[i]));
         e.values.push_back(UF_UI_MENU_FIRST_ITEM + i);
@@ -88,7 +89,10 @@ int UF_UI_message_dialog(const char *title, int dialog_type, char **messages, in
     e.kind = Event::Question;
     e.title = text_or_empty(title);
     e.default_item = dialog_type;
+    e.texts.reserve(num_messages > 0 ? static_cast<size_t>(num_messages) : 0);
     for (int i = 0; i < num_messages; ++i) e.texts.push_back(text_or_empty(messages[i]));
+    e.items.reserve(3);
+    e.values.reserve(3);
     const logical shown[3] = {buttons->button1, buttons->button2, buttons->button3};
     const char *labels[3] = {buttons->label1, buttons->label2, buttons->label3};
     const int values[3] = {buttons->response1, buttons->response2, buttons->response3};
@@ -97,12 +101,13 @@ int UF_UI_message_dialog(const char *title, int dialog_type, char **messages, in
         e.items.push_back(text_or_empty(labels[i]));
         e.values.push_back(values[i]);
     }
+    const std::vector<int> shown_values = e.values;
     Answer a = ask_user(e, Answer::Question);
     bool valid = a.value == 0;
-    for (int v : e.values) valid = valid || v == a.value;
+    for (int v : shown_values) valid = valid || v == a.value;
     if (!valid)
         host_error("answer " + std::to_string(a.value) + " is no button of the question \"" +
-                   kesto::cp1251_to_utf8(e.title) + "\" (0 closes it)");
+                   kesto::cp1251_to_utf8(text_or_empty(title)) + "\" (0 closes it)");
     *response = a.value;
     return 0;
 }
@@ -138,7 +143,7 @@ int UF_UI_ONT_switch_view(int view) {
     Event e;
     e.kind = Event::View;
     e.answer = view;
-    record(e);
+    record(std::move(e));
     return 0;
 }
 

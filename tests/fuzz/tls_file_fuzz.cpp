@@ -1,6 +1,7 @@
-// libFuzzer target: the *.tls reader with the checker, the report and the
-// preview (both scales), as check and preview run them on a file; and diff
-// and merge, with the input cut in two as base and new library.
+// libFuzzer target: the *.tls reader with the checker, the report (also as
+// check makes it, record by record) and the preview (both scales), as check
+// and preview run them on a file; and diff and merge, with the input cut in
+// two as base and new library.
 #include <cstddef>
 #include <cstdint>
 #include <set>
@@ -24,6 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         // every problem is in the report, and the drawing is one whole document
         if (report.empty() || svg.compare(svg.size() - 7, 7, "</svg>\n") != 0) __builtin_trap();
     }
+    // check's report, made record by record, is the same
+    bool clean = false;
+    if (tlsfile::report_text(text, "fuzz.tls", clean) != report || clean != result.problems.empty()) __builtin_trap();
 
     // A file is the same as itself; merged into a base, every record of a
     // new library whose TOOLIDs are all its own is in the output as it was.

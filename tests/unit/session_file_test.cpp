@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "host/common/cp1251.h"
 #include "tests/unit/test_support.h"
@@ -25,6 +27,7 @@ struct BadSession {
 // 65 levels: the object and 64 arrays (brackets in texts do not count).
 const std::string kDeepest = "{\"part\": " + std::string(63, '[') + std::string(63, ']') + "}";
 const std::string kTooDeep = "{\"comment\": \"[[[\", \"part\": " + std::string(64, '[') + std::string(64, ']') + "}";
+const std::string kTooDeepCutShort = kTooDeep.substr(0, 100);
 
 class MalformedSession : public ::testing::TestWithParam<BadSession> {};
 
@@ -66,6 +69,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadSession{"NumberOverflow", R"({"part": {"members": [{"name": "A", "params": {"diameter": 1e999}}]}})",
                    "a number is out of range: number overflow parsing '1e999'"},
         BadSession{"NestedTooDeep", kTooDeep.c_str(), "nested deeper than 64 levels (at byte 91)"},
+        // whatever else is wrong, depth first, then the text, then its contents
+        BadSession{"NestedTooDeepAndCutShort", kTooDeepCutShort.c_str(), "nested deeper than 64 levels (at byte 91)"},
+        BadSession{"CutShortAfterAWrongValue", R"({"module": "cam", "runs": )", "not valid JSON"},
+        BadSession{"UnknownKeyBeforeAWrongValue", R"({"zz": 1, "module": "cam"})", "unknown key \"zz\""},
+        BadSession{"KeyTwiceKeepsItsLastValue", R"({"runs": 2, "runs": 0})", "runs: must be 1 to 100"},
+        BadSession{"EmptyObjectsThenMore", R"({"env": {}, "fail_messages": {}}, [])", "not valid JSON"},
         BadSession{"TextForANumber", R"({"part": {"members": [{"name": "A", "params": {"diameter": "10"}}]}})",
                    "part.members[0].params.diameter: must be a number, not a text"},
         BadSession{"TextForANumberedParameter", R"({"part": {"members": [{"name": "A", "params": {"1049": "25"}}]}})",
@@ -89,11 +98,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Session, ParamsByNameOrNumberAndTextsInWindows1251) {
     sim::Session s = sim::parse_session(R"({"part": {"name": "деталь.prt", "members": [
-        {"name": "Фреза", "params": {"diameter": 10, "1049": 25, "catalog_name": "КАТ"}, "holder_offset": 3}]}})",
+        {"name": "Фреза", "params": {"diameter": 10, "1049": 25, "catalog_name": "КАТ", "1000": 7, "length": 1,
+                                     "length": 2}, "holder_offset": 3}]},
+        "files": {"b.txt": "", "a.txt": ""}})",
                                         "x");
     const sim::Member &m = s.part->members[0];
     EXPECT_EQ(m.name, kesto::utf8_to_cp1251("Фреза"));
+    // keys are taken in the order of their bytes: "diameter" after "1000"; a key given twice keeps its last value
     EXPECT_EQ(m.params.at(1000).number, 10);
+    EXPECT_EQ(m.params.at(1001).number, 2);
+    ASSERT_EQ(s.files.size(), 2u);
+    EXPECT_EQ(s.files[0].first, "a.txt");
     EXPECT_EQ(m.params.at(1049).number, 3);  // holder_offset wins over the number written before it
     EXPECT_TRUE(m.params.at(1043).is_text);
     EXPECT_EQ(s.part->name, "\xE4\xE5\xF2\xE0\xEB\xFC.prt");
@@ -207,6 +222,48 @@ TEST(Session, FaultOnlyOnTheNthCall) {
     EXPECT_EQ(UF_SETUP_ask_setup(&t), 0);
     EXPECT_EQ(UF_SETUP_ask_setup(&t), 9);
     EXPECT_EQ(UF_SETUP_ask_setup(&t), 0);
+}
+
+TEST(Session, TranscriptTextsDecodedAndEscapedByteForByte) {
+    // each byte value at each place of an eight-byte word, in texts of the
+    // plug-in (Windows-1251, decoded) and of the host (UTF-8, as they are)
+    auto quoted = [](const std::string &text, bool decode) {
+        std::string out = "\"";
+        for (unsigned char c : decode ? kesto::cp1251_to_utf8(text) : text) {
+            if (c == '"' || c == '\\') out += std::string("\\") + static_cast<char>(c);
+            else if (c == '\n') out += "\\n";
+            else if (c == '\r') out += "\\r";
+            else if (c == '\t') out += "\\t";
+            else if (c < 0x20 || c == 0x7F) out += "\\u00" + std::string(1, "0123456789abcdef"[c >> 4]) + "0123456789abcdef"[c & 15];
+            else out += static_cast<char>(c);
+        }
+        return out + "\"";
+    };
+    std::vector<sim::Event> events;
+    std::string expected;
+    for (int byte = 0; byte < 256; ++byte) {
+        for (size_t at = 0; at < 17; at += 3) {
+            std::string text = std::string(at, 'a') + static_cast<char>(byte) + "bcdefghij\xC0\xFF";
+            for (sim::Event::Kind kind : {sim::Event::Stdout, sim::Event::Error}) {
+                sim::Event e;
+                e.kind = kind;
+                e.texts.push_back(text);
+                events.push_back(e);
+                expected += std::string(kind == sim::Event::Stdout ? "stdout " : "error ") +
+                            quoted(text, kind == sim::Event::Stdout) + "\n";
+            }
+        }
+    }
+    sim::Event menu;
+    menu.kind = sim::Event::Menu;
+    menu.title = "\xC2\xFB\xE1\xEE\xF0";
+    menu.default_item = 5;
+    menu.items = {"Create File TLS Vericut (All Tools)", "Help \"\xFF\""};
+    menu.values = {5, -10};
+    menu.answer = 2147483647;
+    events.push_back(menu);
+    expected += "menu \"Выбор\" default=5 [\"Create File TLS Vericut (All Tools)\"=5, \"Help \\\"я\\\"\"=-10] -> 2147483647\n";
+    EXPECT_EQ(sim::render(events), expected);
 }
 
 TEST(Session, HostCatchesArraysNotGivenBackAndForeignFrees) {

@@ -1,6 +1,12 @@
 // The tool library checker: clean files stay clean, damaged copies are
 // found at the right line.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -8,6 +14,7 @@
 
 #include "tests/unit/test_support.h"
 #include "tests/unit/tlsfile_fixture.h"
+#include "tools/tlsfile/number_text.h"
 #include "tools/tlsfile/tls_check.h"
 #include "tools/tlsfile/tls_preview.h"
 
@@ -145,6 +152,14 @@ TEST(TlsfileCheck, DamagedCopiesAreFoundAtTheRightLine) {
         {"Windows infinity in a holder", replace("(20.00000,50.00000)", "(1.#INF0,50.00000)"), at("1.#INF0"),
          "non-finite number '1.#INF0'", 1},
         {"overflowing number", replace(",12.50000)", ",1e999)"), at("1e999"), "non-finite number", 1},
+        {"letter after a number", replace("(9.30066,1.66667)", "(9.30066x,1.66667)"), at("9.30066x"),
+         "malformed number '9.30066x'", 1},
+        {"two points in a number", replace("(9.30066,1.66667)", "(9.30.066,1.66667)"), at("9.30.066"),
+         "malformed number '9.30.066'", 1},
+        {"exponent without digits", replace("(9.30066,1.66667)", "(9.30066e,1.66667)"), at("9.30066e"),
+         "malformed number '9.30066e'", 1},
+        {"sign without digits", replace("(9.30066,1.66667)", "(-,1.66667)"), at("(-,1.66667)"),
+         "malformed number '-,'", 1},
         // the point is now 0.1 off both arcs it joins
         {"arc off its circle", replace("(9.30066,1.66667)", "(9.30066,1.76667)"),
          at("ARC (7.32864,2.00000,2.00000)"), "is 0.0", 2},
@@ -241,6 +256,73 @@ TEST(TlsfileCheck, ReadingGoesOnAfterADamagedRecord) {
     EXPECT_EQ(r.library.tools[11].form, Form::none);
 }
 
+TEST(TlsfileCheck, NumbersReadAsStrtodReadsThem) {
+    // spellings the quick reading takes, and those it leaves to the general
+    // one: exponents, long mantissas, more decimals than a power of ten holds
+    const char *const spellings[] = {
+        "12.5", "5.", ".5", "-.5", "+5", "-0.00000", "0", "00012.50000", "-31.41593", "1234567.12345",
+        "9007199254740992", "9007199254740993", "123456789012345678901", "0.12345678901234567890123",
+        "0.1000000000000000055511151231257827", "1e5", "1E-5", "-2.5e+3", "4.9e-324", "1.7976931348623157e308",
+    };
+    for (const char *spelling : spellings) {
+        std::string text = tlsfile_fixture::library();
+        text.replace(text.find(",12.50000)"), 10, "," + std::string(spelling) + ")");
+        tlsfile::CheckResult r = tlsfile::check_text(text);
+        ASSERT_EQ(r.library.tools[7].name, "BALL10");
+        const tlsfile::Tool &t = r.library.tools[7];
+        ASSERT_TRUE(t.has_gage) << spelling;
+        const double want = std::strtod(spelling, nullptr);
+        EXPECT_EQ(std::memcmp(&t.gage[2], &want, sizeof want), 0) << spelling << ": " << t.gage[2];
+    }
+}
+
+TEST(TlsfileCheck, NumbersFormattedAsPrintf) {
+    // what the reports and drawings printed with "%.Nf" (N = 4, 5, 6) into
+    // buffers of 48 and 64 bytes, and format_number's "%.5f" / "%.6e"
+    auto printf_fixed = [](double v, int decimals, size_t buffer) {
+        std::vector<char> buf(buffer);
+        std::snprintf(buf.data(), buf.size(), "%.*f", decimals, v);
+        return std::string(buf.data());
+    };
+    auto printf_number = [](double v) {
+        if (!std::isfinite(v)) return std::string(std::isnan(v) ? "nan" : v > 0 ? "inf" : "-inf");
+        char buf[64];
+        std::snprintf(buf, sizeof buf, std::fabs(v) < 1e15 ? "%.5f" : "%.6e", v);
+        std::string s = buf;
+        if (s.find('e') != std::string::npos) return s;
+        while (s.back() == '0') s.pop_back();
+        if (s.back() == '.') s.pop_back();
+        return s == "-0" ? std::string("0") : s;
+    };
+    std::vector<double> values = {
+        0.0, -0.0, 1.0, -1.0, 0.5, 2.5, -2.5, 1e-5, 5e-6, -5e-6, 4.9e-324, 1e-300, 0.015625, 0.03125, -0.046875,
+        1.000005, 2.000015, 0.123455, 0.1234545, 99999.999995, 1e14, 1e15, 1e15 - 0.5, 1e16, 9007199254740993.0,
+        17592186044415.9, 1.7976931348623157e308, -1.7976931348623157e308, 1e300,
+        std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+        std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN()};
+    // exact ties at the last decimal kept (k / 2^m), and values of every size
+    for (int m = 1; m <= 20; ++m)
+        for (int k = -9; k <= 9; k += 2) values.push_back(std::ldexp(static_cast<double>(k), -m));
+    std::mt19937_64 random(13);
+    for (int i = 0; i < 50000; ++i) {
+        double mantissa = std::uniform_real_distribution<double>(-10, 10)(random);
+        values.push_back(std::ldexp(mantissa, std::uniform_int_distribution<int>(-40, 60)(random)));
+        // a value the plug-in wrote, read back
+        values.push_back(std::round(mantissa * 1e5) / 1e5 * std::pow(10, i % 7));
+    }
+    for (double v : values) {
+        for (int decimals : {4, 5, 6}) {
+            std::string s;
+            tlsfile::append_fixed(s, v, decimals);
+            ASSERT_EQ(s, printf_fixed(v, decimals, 400)) << v << " with " << decimals << " decimals";
+        }
+        std::string cut;
+        tlsfile::append_fixed(cut, v, 4, 47);
+        ASSERT_EQ(cut, printf_fixed(v, 4, 48)) << v;
+        ASSERT_EQ(tlsfile::format_number(v), printf_number(v)) << v;
+    }
+}
+
 TEST(TlsfileCheck, LastLineWithoutLineEndIsReported) {
     std::string text = tlsfile_fixture::library();
     text.pop_back();
@@ -265,6 +347,14 @@ TEST(TlsfileCheck, LimitsKeepTheModelOfADamagedFileSmall) {
     EXPECT_TRUE(stop_listed);
     std::string report = tlsfile::format_report(r, "big.tls");
     EXPECT_EQ(report.substr(report.rfind('\n', report.size() - 2) + 1), "500001 problems (the first 100000 are listed)\n");
+    // made record by record, the report lists the same problems
+    testing_support::TempDir dir;
+    testing_support::write_file(dir.file("big.tls"), text);
+    std::string by_record, error;
+    bool clean = true;
+    ASSERT_TRUE(tlsfile::report_file(dir.file("big.tls"), "big.tls", by_record, clean, error)) << error;
+    EXPECT_EQ(by_record, report);
+    EXPECT_FALSE(clean);
 
     // an outline longer than any tool's is not drawn
     std::string points = "CGTECH Tool Library File\nVersion-5.2\n\nTOOLID \"A\" {\n  TOOLTYPE MILLING\n  CUTTER {\n"
@@ -297,6 +387,29 @@ TEST(TlsfileCheck, FilesAndExitCodes) {
     EXPECT_NE(report.find("bad.tls:" + std::to_string(line) + ": tool \"Резец\": non-finite number 'nan'"),
               std::string::npos)
         << report;
+
+    // Files are read in pieces of 1 MiB: lines across two pieces, a CR LF
+    // split between them, a line longer than a piece and a last line without
+    // line end read as the whole text does.
+    std::string big = tlsfile_fixture::crlf(tlsfile_fixture::library());
+    const std::string records = big.substr(big.find("TOOLID"));
+    while (big.size() < (size_t(5) << 19)) big += records;
+    big.replace((size_t(1) << 20) - 39, 40, std::string(38, ' ') + "\r\n");  // CR ends the first piece, LF starts the next
+    std::string long_line = "COMMENTS \"" + std::string((size_t(3) << 19), 'x') + "\"\r\n";
+    for (const std::string &text : {big, big + long_line, big + "TOOLID \"CUT\" {", big.substr(0, big.size() - 1)}) {
+        testing_support::write_file(dir.file("pieces.tls"), text);
+        tlsfile::CheckResult in_pieces = tlsfile::check_file(dir.file("pieces.tls"));
+        tlsfile::CheckResult whole = tlsfile::check_text(text);
+        const std::string whole_report = tlsfile::format_report(whole, "x.tls");
+        EXPECT_EQ(tlsfile::format_report(in_pieces, "x.tls"), whole_report);
+        EXPECT_EQ(in_pieces.library.line_count, whole.library.line_count);
+        // check's own report, made record by record
+        std::string by_record, error;
+        bool clean = true;
+        ASSERT_TRUE(tlsfile::report_file(dir.file("pieces.tls"), "x.tls", by_record, clean, error)) << error;
+        EXPECT_EQ(by_record, whole_report);
+        EXPECT_EQ(clean, whole.problems.empty());
+    }
 
     for (const std::string &unreadable : {dir.file("missing.tls"), dir.path()}) {
         tlsfile::CheckResult r = tlsfile::check_file(unreadable);

@@ -434,6 +434,42 @@ TEST(TlsfilePreview, FluteLengthAndSecondCornerMarked) {
     }
 }
 
+TEST(TlsfilePreview, ProblemsCountedForTheRecordTheyFallIn) {
+    // two before the first record, two in BN10, one in the last record
+    std::string text = tlsfile_fixture::library();
+    text.replace(0, 24, "CGTECH Tool Library");
+    text.replace(text.find("(20.00000,50.00000)"), 19, "(nan,50.00000)");
+    text.replace(text.find("UNITS MILLIMETER", text.find("TOOLID \"BN10\"")), 16, "UNITS FURLONG");
+    text.replace(text.find("UNITS MILLIMETER", text.find("TOOLID \"EM|6|\"")), 16, "UNITS FURLONG");
+    tlsfile::CheckResult r = tlsfile::check_text(text);
+    ASSERT_EQ(r.problems.size(), 5u) << tlsfile::format_report(r, "x");
+    Drawing d = draw(text);
+    const std::vector<tlsfile::Tool> &tools = r.library.tools;
+    int framed = 0;
+    for (size_t i = 0; i < tools.size(); ++i) {
+        const int next = i + 1 < tools.size() ? tools[i + 1].line : r.library.line_count + 1;
+        int count = 0, first = 0;
+        for (const tlsfile::Problem &p : r.problems)
+            if (p.line >= tools[i].line && p.line < next && !count++) first = p.line;
+        ASSERT_EQ(d.tools.count(tools[i].name), 1u) << tools[i].name;
+        const Element &cell = *d.tools.at(tools[i].name);
+        std::vector<const Element *> rects, texts;
+        collect(cell, "rect", rects);
+        collect(cell, "text", texts);
+        std::string all;
+        for (const Element *t : texts) all += t->text + "\n";
+        EXPECT_EQ(rects[0]->attributes.at("class"), count ? "cell bad" : "cell") << tools[i].name;
+        if (count) {
+            EXPECT_NE(all.find(std::to_string(count) + (count == 1 ? " problem" : " problems") + ", first at line " +
+                               std::to_string(first)),
+                      std::string::npos)
+                << tools[i].name << "\n" << all;
+        }
+        framed += count > 0;
+    }
+    EXPECT_EQ(framed, 2);
+}
+
 TEST(TlsfilePreview, EmptyLibraryIsStillADrawing) {
     tlsfile::CheckResult r = tlsfile::check_text("CGTECH Tool Library File\nVersion-5.2\n\n");
     std::string svg = tlsfile::render_preview(r.library, r.problems, "empty.tls");

@@ -12,13 +12,14 @@ struct CheckArgs {
 };
 
 int run_check(const CheckArgs &args) {
-    tlsfile::CheckResult result = tlsfile::check_file(args.file);
-    if (!result.readable) {
-        complain("cannot read " + result.read_error);
+    std::string report, error;
+    bool clean = false;
+    if (!tlsfile::report_file(args.file, args.file, report, clean, error)) {
+        complain("cannot read " + error);
         return kExitUsage;
     }
-    if (!print(tlsfile::format_report(result, args.file))) return kExitUsage;
-    return result.problems.empty() ? kExitOk : kExitProblems;
+    if (!print(report)) return kExitUsage;
+    return clean ? kExitOk : kExitProblems;
 }
 
 void add(CLI::App &app) {

@@ -71,19 +71,16 @@ std::string skip_reason(const sim::Member &m, const std::vector<std::string> &se
 // The lines that say what was left out.
 std::string skipped(const sim::Part &part, int records) {
     std::string out;
-    std::vector<sim::Member> root;
-    if (part.none_member) {
-        sim::Member none;
-        none.name = "NONE";
-        root.push_back(none);
-    }
-    root.insert(root.end(), part.members.begin(), part.members.end());
+    sim::Member none;
+    none.name = "NONE";
     int expected = 0;
-    for (const sim::Member &m : root) {
+    auto judge = [&](const sim::Member &m) {
         std::string why = skip_reason(m, part.selected);
         if (why.empty()) ++expected;
         else out += "skipped " + cp1251_to_utf8(m.name) + ": " + why + "\n";
-    }
+    };
+    if (part.none_member) judge(none);
+    for (const sim::Member &m : part.members) judge(m);
     for (const sim::Member &m : part.others)
         for (const std::string &s : part.selected)
             if (s == m.name) out += "skipped " + cp1251_to_utf8(m.name) + ": not in the machine-tool root\n";

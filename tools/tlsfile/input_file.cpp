@@ -38,7 +38,9 @@ void close_fd(int fd) { ::close(fd); }
 void blocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK); }
 #endif
 
-std::string mib(size_t bytes) { return std::to_string(bytes >> 20) + " MiB"; }
+std::string too_large(const std::string &path, size_t max_bytes) {
+    return path + ": is larger than " + std::to_string(max_bytes >> 20) + " MiB, the most this command reads";
+}
 
 }  // namespace
 
@@ -46,8 +48,13 @@ fs::path fs_path(const std::string &utf8) { return fs::u8path(utf8); }
 
 std::string utf8_path(const fs::path &path) { return path.u8string(); }
 
-bool read_input_file(const std::string &path, size_t max_bytes, bool regular_only, std::string &text,
-                     std::string &error) {
+InputFile::~InputFile() {
+    if (fd_ >= 0) close_fd(fd_);
+}
+
+bool InputFile::open(const std::string &path, size_t max_bytes, bool regular_only, std::string &error) {
+    path_ = path;
+    max_bytes_ = max_bytes;
     const fs::path p = fs_path(path);
     std::error_code ec;
     if (fs::is_directory(p, ec)) {
@@ -66,52 +73,66 @@ bool read_input_file(const std::string &path, size_t max_bytes, bool regular_onl
         close_fd(fd);
         return false;
     }
-    const bool regular = is_regular(st);
-    if (regular_only && !regular) {
+    regular_ = is_regular(st);
+    if (regular_only && !regular_) {
         error = path + ": is not a regular file (a device, a pipe or a socket); give a file";
         close_fd(fd);
         return false;
     }
-    if (regular && static_cast<unsigned long long>(st.st_size) > max_bytes) {
-        error = path + ": is larger than " + mib(max_bytes) + ", the most this command reads";
+    if (regular_ && static_cast<unsigned long long>(st.st_size) > max_bytes) {
+        error = too_large(path, max_bytes);
         close_fd(fd);
         return false;
     }
-    if (!regular) blocking(fd);
-    // A regular file is read into one buffer of its size; a pipe in pieces,
-    // up to the limit.
+    if (!regular_) blocking(fd);
+    fd_ = fd;
+    size_ = regular_ ? static_cast<size_t>(st.st_size) : 0;
+    return true;
+}
+
+long InputFile::read(char *buf, size_t n, std::string &error) {
+    // a regular file is read up to the size it had, a pipe up to the limit
+    if (regular_ && n > size_ - got_) n = size_ - got_;
+    if (n == 0) return 0;
+    for (;;) {
+        long got = read_some(fd_, buf, n);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            error = path_ + ": " + std::strerror(errno ? errno : EIO);
+            return -1;
+        }
+        got_ += static_cast<size_t>(got);
+        if (!regular_ && got_ > max_bytes_) {
+            error = too_large(path_, max_bytes_);
+            return -1;
+        }
+        return got;
+    }
+}
+
+bool read_input_file(const std::string &path, size_t max_bytes, bool regular_only, std::string &text,
+                     std::string &error) {
+    InputFile file;
     text.clear();
-    if (regular) text.resize(static_cast<size_t>(st.st_size));
+    if (!file.open(path, max_bytes, regular_only, error)) return false;
+    // A regular file is read into one buffer of its size; a pipe in pieces.
+    if (file.regular()) text.resize(file.size());
     size_t got = 0;
-    int saved = 0;
-    bool too_large = false;
     char piece[65536];
     for (;;) {
-        char *dst = regular ? &text[0] + got : piece;
-        size_t room = regular ? text.size() - got : sizeof piece;
+        char *dst = file.regular() ? &text[0] + got : piece;
+        size_t room = file.regular() ? text.size() - got : sizeof piece;
         if (room == 0) break;
-        long n = read_some(fd, dst, room);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) saved = errno ? errno : EIO;
-        if (n <= 0) break;
-        if (!regular) {
-            too_large = text.size() + static_cast<size_t>(n) > max_bytes;
-            if (too_large) break;
-            text.append(piece, static_cast<size_t>(n));
+        long n = file.read(dst, room, error);
+        if (n < 0) {
+            text.clear();
+            return false;
         }
+        if (n == 0) break;
+        if (!file.regular()) text.append(piece, static_cast<size_t>(n));
         got += static_cast<size_t>(n);
     }
-    close_fd(fd);
-    if (regular) text.resize(got);  // a file that shrank meanwhile
-    if (saved) {
-        error = path + ": " + std::strerror(saved);
-        return false;
-    }
-    if (too_large) {
-        error = path + ": is larger than " + mib(max_bytes) + ", the most this command reads";
-        text.clear();
-        return false;
-    }
+    if (file.regular()) text.resize(got);  // a file that shrank meanwhile
     return true;
 }
 

@@ -27,6 +27,34 @@ std::string utf8_path(const std::filesystem::path &path);
 bool read_input_file(const std::string &path, size_t max_bytes, bool regular_only, std::string &text,
                      std::string &error);
 
+// An input file read in pieces, with the checks of read_input_file.
+class InputFile {
+public:
+    InputFile() = default;
+    ~InputFile();
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
+
+    // Opens the file at path: false, with error naming the file and the
+    // cause, as read_input_file refuses it.
+    bool open(const std::string &path, size_t max_bytes, bool regular_only, std::string &error);
+    // Reads up to n bytes: their count, 0 at the end (of a regular file: at
+    // the size it had when opened), -1 with error set when reading failed
+    // or more than max_bytes came from a pipe.
+    long read(char *buf, size_t n, std::string &error);
+    bool regular() const { return regular_; }
+    // A regular file's size when it was opened.
+    size_t size() const { return size_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    bool regular_ = false;
+    size_t size_ = 0;
+    size_t max_bytes_ = 0;
+    size_t got_ = 0;
+};
+
 // Whether two paths name one existing file, through links and other names
 // (the same device and file number).
 bool same_file(const std::string &a, const std::string &b);

@@ -2,23 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <unordered_map>
 
 #include "host/common/cp1251.h"
+#include "tools/tlsfile/number_text.h"
 
 namespace tlsfile {
 
 std::string format_number(double value) {
-    if (!std::isfinite(value)) return std::isnan(value) ? "nan" : value > 0 ? "inf" : "-inf";
-    char buf[64];
-    // beyond any tool's size the digits before the point would not fit
-    std::snprintf(buf, sizeof buf, std::fabs(value) < 1e15 ? "%.5f" : "%.6e", value);
-    std::string s = buf;
-    if (s.find('e') != std::string::npos) return s;
-    while (!s.empty() && s.back() == '0') s.pop_back();
-    if (!s.empty() && s.back() == '.') s.pop_back();
-    if (s == "-0") s = "0";
+    std::string s;
+    append_number(s, value);
     return s;
 }
 
@@ -168,10 +161,10 @@ void Checker::outline(const Tool &t, const Outline &o, const char *what, bool ho
         for (const OutlineItem *p : {before, after}) {
             double miss = std::fabs(std::hypot(p->x - arc.x, p->y - arc.y) - std::fabs(arc.r));
             if (miss > kArcTolerance) {
-                char buf[64];
-                std::snprintf(buf, sizeof buf, "%.6f", miss);
                 off += std::string(off.empty() ? "" : "; ") + (p == before ? "the point before " : "the point after ") +
-                       point_text(p->x, p->y) + " (line " + std::to_string(p->line) + ") is " + buf + " off it";
+                       point_text(p->x, p->y) + " (line " + std::to_string(p->line) + ") is ";
+                append_fixed(off, miss, 6, 63);
+                off += " off it";
             }
         }
         if (!off.empty())
@@ -223,12 +216,46 @@ void Checker::outline(const Tool &t, const Outline &o, const char *what, bool ho
     }
 }
 
-void append(std::string &s, const char *label, double v, const char *unit = "") {
-    if (!s.empty()) s += ", ";
+// Appends "label v unit" to s, after ", " unless s has grown no longer
+// than start.
+void append(std::string &s, size_t start, const char *label, double v, const char *unit = "") {
+    if (s.size() > start) s += ", ";
     s += label;
     s += ' ';
-    s += format_number(v);
+    append_number(s, v);
     s += unit;
+}
+
+}  // namespace
+
+namespace {
+
+// The simulator finds a tool by its TOOLID: an empty one names nothing, and
+// of two records with one name only one is ever used.  A record cut off at
+// its TOOLID line has no name to judge.  Records come in file order.
+class Names {
+public:
+    void tool(const Tool &t, std::vector<Problem> &out, size_t &beyond) {
+        if (t.damaged_line == t.line) return;
+        if (t.name.empty()) {
+            add_problem(out, beyond, {t.line, t.name, "empty TOOLID: the record has no name"});
+            return;
+        }
+        auto [first, added] = first_line_.emplace(t.name, t.line);
+        if (!added)
+            add_problem(out, beyond,
+                        {t.line, t.name,
+                         "the TOOLID is used twice: lines " + std::to_string(first->second) + " and " +
+                             std::to_string(t.line)});
+    }
+
+private:
+    std::unordered_map<std::string, int> first_line_;
+};
+
+void sort_by_line(std::vector<Problem> &problems) {
+    std::stable_sort(problems.begin(), problems.end(),
+                     [](const Problem &a, const Problem &b) { return a.line < b.line; });
 }
 
 }  // namespace
@@ -238,25 +265,9 @@ std::vector<Problem> check_library(const Library &library, size_t *beyond_out) {
     size_t beyond = library.problems_beyond;
     Checker checker(problems, beyond);
     for (const Tool &t : library.tools) checker.tool(t);
-    // The simulator finds a tool by its TOOLID: an empty one names nothing,
-    // and of two records with one name only one is ever used.  A record cut
-    // off at its TOOLID line has no name to judge.
-    std::unordered_map<std::string, int> first_line;
-    for (const Tool &t : library.tools) {
-        if (t.damaged_line == t.line) continue;
-        if (t.name.empty()) {
-            add_problem(problems, beyond, {t.line, t.name, "empty TOOLID: the record has no name"});
-            continue;
-        }
-        auto [first, added] = first_line.emplace(t.name, t.line);
-        if (!added)
-            add_problem(problems, beyond,
-                        {t.line, t.name,
-                         "the TOOLID is used twice: lines " + std::to_string(first->second) + " and " +
-                             std::to_string(t.line)});
-    }
-    std::stable_sort(problems.begin(), problems.end(),
-                     [](const Problem &a, const Problem &b) { return a.line < b.line; });
+    Names names;
+    for (const Tool &t : library.tools) names.tool(t, problems, beyond);
+    sort_by_line(problems);
     if (beyond_out) *beyond_out = beyond;
     return problems;
 }
@@ -281,11 +292,18 @@ int exit_code(const CheckResult &result) {
     return result.problems.empty() ? kExitClean : kExitProblems;
 }
 
-std::string tool_summary(const Tool &t) {
-    std::string dims;
+namespace {
+
+// The summary of tool_summary, appended to out.
+void append_tool_summary(std::string &out, const Tool &t) {
+    out += form_name(t.form);
+    out += ": ";
+    // the dimensions, separated by ", "
+    const size_t start = out.size();
+    auto dim = [&](const char *label, double v, const char *unit = "") { append(out, start, label, v, unit); };
     const std::vector<double> &v = t.standard;
     auto flute = [&] {
-        if (t.has_flute_length) append(dims, "flute", t.flute_length);
+        if (t.has_flute_length) dim("flute", t.flute_length);
     };
     switch (t.form) {
     case Form::flat_end:
@@ -296,26 +314,27 @@ std::string tool_summary(const Tool &t) {
     case Form::drill: {
         size_t want = t.form == Form::apt10 ? 10 : 7;
         if (v.size() != want) {
-            dims = std::to_string(v.size()) + " STANDARD values";
+            out += std::to_string(v.size());
+            out += " STANDARD values";
             break;
         }
-        append(dims, "D", v[0]);
+        dim("D", v[0]);
         if (t.form == Form::drill) {
-            append(dims, "point", 180.0 - 2.0 * v[4], " deg");
+            dim("point", 180.0 - 2.0 * v[4], " deg");
         } else if (t.form == Form::bull_nose || t.form == Form::ball_end) {
-            append(dims, "R", v[1]);
+            dim("R", v[1]);
         } else if (t.form == Form::seven_value || t.form == Form::apt10) {
-            append(dims, "R", v[1]);
-            append(dims, "E", v[2]);
-            append(dims, "F", v[3]);
-            append(dims, "tip", v[4], " deg");
-            append(dims, "taper", v[5], " deg");
+            dim("R", v[1]);
+            dim("E", v[2]);
+            dim("F", v[3]);
+            dim("tip", v[4], " deg");
+            dim("taper", v[5], " deg");
         }
-        append(dims, "L", v[6]);
+        dim("L", v[6]);
         if (t.form == Form::apt10) {
-            append(dims, "R2", v[7]);
-            append(dims, "E2", v[8]);
-            append(dims, "F2", v[9]);
+            dim("R2", v[7]);
+            dim("E2", v[8]);
+            dim("F2", v[9]);
         }
         flute();
         break;
@@ -324,29 +343,36 @@ std::string tool_summary(const Tool &t) {
         double max_x = outline_max_radius(t.cutter_outline), max_y = 0;
         for (const OutlineItem &p : t.cutter_outline.items)
             if (p.kind == OutlineItem::point) max_y = std::max(max_y, p.y);
-        append(dims, "D", 2.0 * max_x);
-        append(dims, "L", max_y);
+        dim("D", 2.0 * max_x);
+        dim("L", max_y);
         flute();
-        if (t.has_shank_diameter) append(dims, "shank", t.shank_diameter);
+        if (t.has_shank_diameter) dim("shank", t.shank_diameter);
         break;
     }
-    case Form::turning: dims = "no cutter geometry"; break;
-    case Form::none: dims = "no cutter block"; break;
+    case Form::turning: out += "no cutter geometry"; break;
+    case Form::none: out += "no cutter block"; break;
     case Form::unknown:
-        dims = t.cutter_type_line ? "CUTTER_TYPE \"" + t.cutter_type + "\"" : std::string("no STANDARD values");
+        if (t.cutter_type_line) {
+            out += "CUTTER_TYPE \"";
+            out += t.cutter_type;
+            out += '"';
+        } else {
+            out += "no STANDARD values";
+        }
         break;
     }
-    return std::string(form_name(t.form)) + ": " + dims;
 }
 
-std::string holder_summary(const Tool &t) {
+// The summary of holder_summary after before, appended to out; nothing for
+// a tool without holder outline.
+void append_holder_summary(std::string &out, const Tool &t, const char *before) {
     // The origin and the offset point lie on the axis below the body; the
     // holder's extent is that of its points off the axis and its top point.
     const Outline &o = t.holder_outline;
     const OutlineItem *top = nullptr;
     for (const OutlineItem &p : o.items)
         if (p.kind == OutlineItem::point) top = &p;
-    if (!top) return "";
+    if (!top) return;
     double max_x = 0, low = top->y, high = top->y;
     for (const OutlineItem &p : o.items) {
         if (p.kind != OutlineItem::point || std::fabs(p.x) <= kAxisTolerance) continue;
@@ -354,35 +380,151 @@ std::string holder_summary(const Tool &t) {
         low = std::min(low, p.y);
         high = std::max(high, p.y);
     }
-    return "holder: D " + format_number(2.0 * max_x) + ", from " + format_number(low) + " to " + format_number(high);
+    out += before;
+    out += "holder: D ";
+    append_number(out, 2.0 * max_x);
+    out += ", from ";
+    append_number(out, low);
+    out += " to ";
+    append_number(out, high);
 }
+
+}  // namespace
+
+std::string tool_summary(const Tool &t) {
+    std::string out;
+    append_tool_summary(out, t);
+    return out;
+}
+
+std::string holder_summary(const Tool &t) {
+    std::string out;
+    append_holder_summary(out, t, "");
+    return out;
+}
+
+namespace {
+
+void append_problem(std::string &out, const Problem &p, const std::string &file_label) {
+    out += file_label;
+    out += ':';
+    out += std::to_string(p.line);
+    out += ": ";
+    if (!p.tool.empty()) {
+        out += "tool \"";
+        kesto::append_cp1251_as_utf8(out, p.tool);
+        out += "\": ";
+    }
+    kesto::append_cp1251_as_utf8(out, p.message);
+    out += '\n';
+}
+
+}  // namespace
 
 std::string format_problem(const Problem &p, const std::string &file_label) {
-    std::string out = file_label + ":" + std::to_string(p.line) + ": ";
-    if (!p.tool.empty()) out += "tool \"" + kesto::cp1251_to_utf8(p.tool) + "\": ";
-    return out + kesto::cp1251_to_utf8(p.message) + "\n";
+    std::string out;
+    append_problem(out, p, file_label);
+    return out;
 }
 
-std::string format_report(const CheckResult &r, const std::string &file_label) {
-    std::string out;
-    if (!r.readable) return file_label + ": cannot be read: " + r.read_error + "\n";
-    const Library &lib = r.library;
-    out += file_label + ": " + std::to_string(lib.tools.size()) + (lib.tools.size() == 1 ? " tool" : " tools") + "\n";
-    for (const Tool &t : lib.tools) {
-        out += "  line " + std::to_string(t.line) + ": \"" + kesto::cp1251_to_utf8(t.name) + "\" " + tool_summary(t);
-        std::string h = holder_summary(t);
-        if (!h.empty()) out += "; " + h;
-        if (t.damaged_line) out += " (record damaged at line " + std::to_string(t.damaged_line) + ")";
-        out += "\n";
+namespace {
+
+// "  line 4: "EM10" flat end: D 10, L 75; holder: D 40, from 0 to 70"
+void append_tool_line(std::string &out, const Tool &t) {
+    out += "  line ";
+    out += std::to_string(t.line);
+    out += ": \"";
+    kesto::append_cp1251_as_utf8(out, t.name);
+    out += "\" ";
+    append_tool_summary(out, t);
+    append_holder_summary(out, t, "; ");
+    if (t.damaged_line) {
+        out += " (record damaged at line ";
+        out += std::to_string(t.damaged_line);
+        out += ')';
     }
-    for (const Problem &p : r.problems) out += format_problem(p, file_label);
-    const size_t n = r.problems.size() + r.problems_beyond;
+    out += '\n';
+}
+
+std::string report_head(const std::string &file_label, size_t tools) {
+    return file_label + ": " + std::to_string(tools) + (tools == 1 ? " tool" : " tools") + "\n";
+}
+
+void append_problems_and_count(std::string &out, const std::vector<Problem> &problems, size_t beyond,
+                               const std::string &file_label) {
+    for (const Problem &p : problems) append_problem(out, p, file_label);
+    const size_t n = problems.size() + beyond;
     if (n == 0)
         out += "no problems\n";
     else
         out += std::to_string(n) + (n == 1 ? " problem" : " problems") +
-               (r.problems_beyond ? " (the first " + std::to_string(r.problems.size()) + " are listed)\n" : "\n");
+               (beyond ? " (the first " + std::to_string(problems.size()) + " are listed)\n" : "\n");
+}
+
+}  // namespace
+
+std::string format_report(const CheckResult &r, const std::string &file_label) {
+    if (!r.readable) return file_label + ": cannot be read: " + r.read_error + "\n";
+    const Library &lib = r.library;
+    std::string out;
+    out.reserve(128 * (lib.tools.size() + r.problems.size()));  // about a line each
+    out += report_head(file_label, lib.tools.size());
+    for (const Tool &t : lib.tools) append_tool_line(out, t);
+    append_problems_and_count(out, r.problems, r.problems_beyond, file_label);
     return out;
+}
+
+namespace {
+
+// The report of a library that read hands record by record to done; false
+// when read fails.  Each record is checked and put in the report as soon as
+// it is read, and not kept.  The problems come together as check_library
+// has them: the reader's, then the records' own, then those of their names,
+// so that the same ones are listed when there are too many to list.
+bool make_report(const std::function<bool(Library &, const std::function<void(Tool &)> &)> &read,
+                 const std::string &file_label, std::string &report, bool &clean) {
+    std::vector<Problem> own, named;
+    size_t own_beyond = 0, named_beyond = 0, tools = 0;
+    Checker checker(own, own_beyond);
+    Names names;
+    std::string lines;
+    Library lib;
+    auto done = [&](Tool &t) {
+        ++tools;
+        checker.tool(t);
+        names.tool(t, named, named_beyond);
+        append_tool_line(lines, t);
+    };
+    if (!read(lib, done)) return false;
+    std::vector<Problem> problems = std::move(lib.problems);
+    size_t beyond = lib.problems_beyond;
+    for (std::vector<Problem> *list : {&own, &named})
+        for (Problem &p : *list) add_problem(problems, beyond, std::move(p));
+    beyond += own_beyond + named_beyond;
+    sort_by_line(problems);
+    lines.insert(0, report_head(file_label, tools));  // in place: a large report is not held twice
+    report = std::move(lines);
+    append_problems_and_count(report, problems, beyond, file_label);
+    clean = problems.empty();
+    return true;
+}
+
+}  // namespace
+
+bool report_file(const std::string &path, const std::string &file_label, std::string &report, bool &clean,
+                 std::string &error) {
+    return make_report([&](Library &lib, const std::function<void(Tool &)> &done) {
+        return read_tls_records(path, lib, error, done);
+    }, file_label, report, clean);
+}
+
+std::string report_text(const std::string &text, const std::string &file_label, bool &clean) {
+    std::string report;
+    make_report([&](Library &lib, const std::function<void(Tool &)> &done) {
+        lib = parse_tls_records(text, done);
+        return true;
+    }, file_label, report, clean);
+    return report;
 }
 
 }  // namespace tlsfile

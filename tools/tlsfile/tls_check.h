@@ -55,6 +55,14 @@ std::string holder_summary(const Tool &tool);
 // ("FILE:LINE: ..."), then the count.  file_label names the file in it.
 std::string format_report(const CheckResult &result, const std::string &file_label);
 
+// The report format_report gives of the file at path, made record by record
+// so that a large file takes little memory: false, with the reason in
+// error, when it cannot be read; clean when it has no problems.
+bool report_file(const std::string &path, const std::string &file_label, std::string &report, bool &clean,
+                 std::string &error);
+// The same of a file's text.
+std::string report_text(const std::string &text, const std::string &file_label, bool &clean);
+
 // One problem line of the report: "FILE:LINE: tool \"NAME\": ...\n".
 std::string format_problem(const Problem &problem, const std::string &file_label);
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "host/common/cp1251.h"
+#include "tools/tlsfile/number_text.h"
 #include "tools/tlsfile/tls_check.h"
 
 namespace tlsfile {
@@ -128,10 +128,10 @@ Shape standard_shape(const std::vector<double> &v) {
     return s;
 }
 
+// "%.4f", "-0.0000" as "0.0000"; at most 47 characters.
 std::string num(double v) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%.4f", v);
-    std::string s = buf;
+    std::string s;
+    append_fixed(s, v, 4, 47);
     if (s == "-0.0000") s = "0.0000";
     return s;
 }

@@ -28,7 +28,8 @@ struct PreviewOptions {
 };
 
 // The SVG document (UTF-8).  Tools with problems are framed in red with
-// their count; title heads the drawing (the file's name, say).
+// their count; title heads the drawing (the file's name, say).  A problem
+// belongs to the record whose lines it falls in, in whatever order given.
 std::string render_preview(const Library &library, const std::vector<Problem> &problems, const std::string &title,
                            const PreviewOptions &options = {});
 

@@ -10,7 +10,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <memory>
+#include <string_view>
 
 #include "tools/tlsfile/input_file.h"
 
@@ -37,19 +40,45 @@ namespace {
 const char kHeader[] = "CGTECH Tool Library File";
 const char kVersionPrefix[] = "Version-";
 
+// A token of one line.  Its text points into the line, so that reading a
+// line allocates nothing.
 struct Token {
-    enum Kind { word, string, number, lbrace, rbrace, lparen, rparen, comma };
+    enum Kind : unsigned char { word, string, number, lbrace, rbrace, lparen, rparen, comma };
     Kind kind = word;
-    std::string text;  // word, string contents or number as written
-    double value = 0;
     bool finite = true;
+    std::string_view text;  // word, string contents or number as written
+    double value = 0;
 };
 
-bool is_alpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_alnum(char c) { return is_alpha(c) || is_digit(c); }
+// Character classes, looked up in a table.
+enum : unsigned char { kAlpha = 1, kDigit = 2 };
 
-bool equals_nocase(const std::string &a, const char *b) {
+struct CharClasses {
+    unsigned char of[256] = {};
+    constexpr CharClasses() {
+        for (int c = 'A'; c <= 'Z'; ++c) of[c] = kAlpha;
+        for (int c = 'a'; c <= 'z'; ++c) of[c] = kAlpha;
+        of[static_cast<unsigned char>('_')] = kAlpha;
+        for (int c = '0'; c <= '9'; ++c) of[c] = kDigit;
+    }
+};
+constexpr CharClasses kClasses;
+
+unsigned char class_of(char c) { return kClasses.of[static_cast<unsigned char>(c)]; }
+bool is_alpha(char c) { return class_of(c) == kAlpha; }
+bool is_digit(char c) { return class_of(c) == kDigit; }
+bool is_alnum(char c) { return class_of(c) != 0; }
+
+// The first byte at or after p that is no blank (' ', '\t'), or end.
+const char *skip_blanks(const char *p, const char *end) {
+    // indentation goes eight blanks at a time
+    static const char eight[8] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    while (end - p >= 8 && std::memcmp(p, eight, 8) == 0) p += 8;
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    return p;
+}
+
+bool equals_nocase(std::string_view a, const char *b) {
     size_t n = std::strlen(b);
     if (a.size() != n) return false;
     for (size_t i = 0; i < n; ++i) {
@@ -61,7 +90,7 @@ bool equals_nocase(const std::string &a, const char *b) {
 }
 
 // The spellings C libraries give a NaN or an infinity with "%f".
-bool is_nonfinite_word(const std::string &w) {
+bool is_nonfinite_word(std::string_view w) {
     return equals_nocase(w, "nan") || equals_nocase(w, "inf") || equals_nocase(w, "infinity");
 }
 
@@ -80,118 +109,237 @@ const char *token_name(const Token &t) {
 }
 
 std::string describe(const Token &t) {
-    if (t.kind == Token::word || t.kind == Token::number) return t.text;
-    if (t.kind == Token::string) return "\"" + t.text + "\"";
+    if (t.kind == Token::word || t.kind == Token::number) return std::string(t.text);
+    if (t.kind == Token::string) return "\"" + std::string(t.text) + "\"";
     return token_name(t);
 }
 
-// Splits one line into tokens; false with a reason on a malformed line.
-bool tokenize(const std::string &s, std::vector<Token> &out, std::string &error) {
-    size_t i = 0;
-    const size_t n = s.size();
-    while (i < n) {
-        char c = s[i];
-        if (c == ' ' || c == '\t') { ++i; continue; }
-        Token t;
-        if (c == '{' || c == '}' || c == '(' || c == ')' || c == ',') {
-            t.kind = c == '{' ? Token::lbrace : c == '}' ? Token::rbrace : c == '(' ? Token::lparen
-                   : c == ')' ? Token::rparen : Token::comma;
-            ++i;
-        } else if (c == '"') {
-            size_t end = s.find('"', i + 1);
-            if (end == std::string::npos) {
+std::string malformed_number(const char *first, const char *last) {
+    return "malformed number '" + std::string(first, static_cast<size_t>(last - first)) + "'";
+}
+
+// Whether p is where its line ends: at "\n", "\r\n", a '\r' that ends the
+// text, or the end of the text.
+bool at_line_end(const char *p, const char *end) {
+    return p == end || *p == '\n' || (*p == '\r' && (p + 1 == end || p[1] == '\n'));
+}
+
+// Where the line after the one that p is on starts.
+const char *next_line(const char *p, const char *end) {
+    const void *nl = std::memchr(p, '\n', static_cast<size_t>(end - p));
+    return nl ? static_cast<const char *>(nl) + 1 : end;
+}
+
+// Powers of ten that a double holds exactly.
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Reads the tokens of the line that starts at pos into out (cleared first),
+// in one pass over its bytes, and moves pos to the start of the next line.
+// False, with a reason and pos left where it was, on a malformed line.  A
+// token's text points into the line, so nothing is allocated.
+bool tokenize(const char *&pos, const char *end, std::vector<Token> &out, std::string &error) {
+    out.clear();
+    const char *p = pos;
+    for (;;) {
+        if (p == end) {
+            pos = end;
+            return true;
+        }
+        const char c = *p;
+        Token::Kind kind = Token::word;
+        switch (c) {
+        case ' ':
+        case '\t': ++p; continue;
+        case '\n': pos = p + 1; return true;
+        case '\r':
+            // the line's end; elsewhere an unexpected character
+            if (p + 1 == end || p[1] == '\n') {
+                pos = p + 1 == end ? end : p + 2;
+                return true;
+            }
+            break;
+        case '{': kind = Token::lbrace; break;
+        case '}': kind = Token::rbrace; break;
+        case '(': kind = Token::lparen; break;
+        case ')': kind = Token::rparen; break;
+        case ',': kind = Token::comma; break;
+        case '"': {
+            const char *q = p + 1;
+            while (q < end && *q != '"' && *q != '\n') ++q;
+            if (q == end || *q != '"') {
                 error = "quoted text is not closed on its line (the line may be cut short)";
                 return false;
             }
-            t.kind = Token::string;
-            t.text = s.substr(i + 1, end - i - 1);
-            i = end + 1;
+            out.emplace_back();
+            out.back().kind = Token::string;
+            out.back().text = std::string_view(p + 1, static_cast<size_t>(q - p - 1));
+            p = q + 1;
+            continue;
+        }
+        case '+':
+        case '-':
+        case '.':
+        case '0':
+        case '1':
+        case '2':
+        case '3':
+        case '4':
+        case '5':
+        case '6':
+        case '7':
+        case '8':
+        case '9': {
+            // The common number, digits with a point, read on the way; its
+            // value is a mantissa of at most 2^53 over a power of ten that a
+            // double holds exactly, one correctly rounded division, the
+            // value std::from_chars gives too.  Anything else about it (an
+            // exponent, no digit, a letter after it, a longer mantissa) is
+            // left to the general reading below.
+            const char *q = p + (c == '+' || c == '-');
+            unsigned long long mantissa = 0;
+            auto digit_run = [&] {
+                const char *from = q;
+                for (unsigned d; q < end && (d = static_cast<unsigned char>(*q) - 48u) <= 9; ++q)
+                    mantissa = mantissa * 10 + d;
+                return q - from;
+            };
+            long digits = digit_run(), decimals = 0;
+            if (q < end && *q == '.') {
+                ++q;
+                decimals = digit_run();
+                digits += decimals;
+            }
+            if (digits > 0 && digits <= 19 && decimals <= 22 && mantissa <= (1ull << 53) &&
+                (q == end || (class_of(*q) == 0 && *q != '.' && *q != '#'))) {
+                Token &t = out.emplace_back();
+                t.kind = Token::number;
+                t.text = std::string_view(p, static_cast<size_t>(q - p));
+                t.value = static_cast<double>(mantissa) / kExactPowersOfTen[decimals];
+                if (c == '-') t.value = -t.value;
+                p = q;
+                continue;
+            }
+            break;
+        }
+        default: break;
+        }
+        if (kind != Token::word) {
+            out.emplace_back();
+            out.back().kind = kind;
+            ++p;
+            continue;
+        }
+        Token t;
+        const char *start = p;
+        if (is_alpha(c)) {
+            while (p < end && is_alnum(*p)) ++p;
+            t.text = std::string_view(start, static_cast<size_t>(p - start));
+            if (((c | 0x20) != 'n' && (c | 0x20) != 'i') || !is_nonfinite_word(t.text)) {
+                out.push_back(t);
+                continue;
+            }
+            t.kind = Token::number, t.finite = false;
         } else if (is_digit(c) || c == '.' || c == '+' || c == '-') {
-            size_t start = i;
-            if (c == '+' || c == '-') ++i;
+            // The value of a plain decimal number is worked out on the way:
+            // a mantissa of at most 2^53 over a power of ten that a double
+            // holds exactly is one correctly rounded division, the value
+            // std::from_chars gives too.
+            const bool negative = c == '-';
+            unsigned long long mantissa = 0;
+            int digits = 0, decimals = 0;
+            bool plain = true;
+            if (c == '+' || c == '-') ++p;
             t.kind = Token::number;
-            if (i < n && is_alpha(s[i])) {
+            if (p < end && is_alpha(*p)) {
                 // "-nan", "-inf"
-                size_t w = i;
-                while (i < n && is_alnum(s[i])) ++i;
-                if (!is_nonfinite_word(s.substr(w, i - w))) {
-                    error = "malformed number '" + s.substr(start, i - start) + "'";
+                const char *w = p;
+                while (p < end && is_alnum(*p)) ++p;
+                if (!is_nonfinite_word(std::string_view(w, static_cast<size_t>(p - w)))) {
+                    error = malformed_number(start, p);
                     return false;
                 }
                 t.finite = false;
             } else {
-                size_t digits = 0;
-                while (i < n && is_digit(s[i])) { ++i; ++digits; }
-                if (i < n && s[i] == '.') {
-                    ++i;
-                    while (i < n && is_digit(s[i])) { ++i; ++digits; }
+                auto digit_run = [&] {
+                    const char *first = p;
+                    for (unsigned d; p < end && (d = static_cast<unsigned char>(*p) - 48u) <= 9; ++p)
+                        mantissa = mantissa * 10 + d;
+                    return static_cast<int>(p - first);
+                };
+                digits = digit_run();
+                if (p < end && *p == '.') {
+                    ++p;
+                    decimals = digit_run();
+                    digits += decimals;
                 }
                 if (digits == 0) {
-                    error = "malformed number '" + s.substr(start, i + 1 - start) + "'";
+                    error = malformed_number(start, at_line_end(p, end) ? p : p + 1);
                     return false;
                 }
-                if (i < n && (s[i] == 'e' || s[i] == 'E')) {
-                    size_t e = i + 1;
-                    if (e < n && (s[e] == '+' || s[e] == '-')) ++e;
-                    if (e < n && is_digit(s[e])) {
-                        i = e;
-                        while (i < n && is_digit(s[i])) ++i;
+                if (p < end && (*p == 'e' || *p == 'E')) {
+                    const char *e = p + 1;
+                    if (e < end && (*e == '+' || *e == '-')) ++e;
+                    if (e < end && is_digit(*e)) {
+                        plain = false;
+                        for (p = e; p < end && is_digit(*p);) ++p;
                     }
                 }
-                if (i < n && s[i] == '#') {
+                if (p < end && *p == '#') {
                     // Microsoft's runtime: 1.#INF0, -1.#IND0, 1.#QNAN0
-                    while (i < n && (is_alnum(s[i]) || s[i] == '#')) ++i;
+                    while (p < end && (is_alnum(*p) || *p == '#')) ++p;
                     t.finite = false;
-                } else if (i < n && (is_alnum(s[i]) || s[i] == '.')) {
-                    while (i < n && (is_alnum(s[i]) || s[i] == '.')) ++i;
-                    error = "malformed number '" + s.substr(start, i - start) + "'";
+                } else if (p < end && (is_alnum(*p) || *p == '.')) {
+                    while (p < end && (is_alnum(*p) || *p == '.')) ++p;
+                    error = malformed_number(start, p);
                     return false;
                 }
             }
-            t.text = s.substr(start, i - start);
-        } else if (is_alpha(c)) {
-            size_t start = i;
-            while (i < n && is_alnum(s[i])) ++i;
-            t.text = s.substr(start, i - start);
-            if (is_nonfinite_word(t.text)) t.kind = Token::number, t.finite = false;
+            t.text = std::string_view(start, static_cast<size_t>(p - start));
+            if (t.finite && plain && digits <= 19 && mantissa <= (1ull << 53) && decimals <= 22) {
+                t.value = static_cast<double>(mantissa) / kExactPowersOfTen[decimals];
+                if (negative) t.value = -t.value;
+                out.push_back(t);
+                continue;
+            }
         } else {
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "unexpected character 0x%02X", static_cast<unsigned char>(c));
-            error = buf;
+            static const char hex[] = "0123456789ABCDEF";
+            const unsigned char u = static_cast<unsigned char>(c);
+            error = "unexpected character 0x";
+            error += hex[u >> 4];
+            error += hex[u & 15];
             return false;
         }
-        if (t.kind == Token::number) {
-            if (!t.finite) {
-                // "nan(ind)" and the like: the bracketed tag belongs to the number
-                if (i + 1 < n && s[i] == '(' && is_alpha(s[i + 1])) {
-                    size_t close = s.find(')', i);
-                    if (close != std::string::npos) {
-                        bool tag = true;
-                        for (size_t k = i + 1; k < close; ++k) tag = tag && is_alnum(s[k]);
-                        if (tag) {
-                            t.text += s.substr(i, close + 1 - i);
-                            i = close + 1;
-                        }
+        // a number that is not plain decimal
+        if (!t.finite) {
+            // "nan(ind)" and the like: the bracketed tag belongs to the number
+            if (p + 1 < end && *p == '(' && is_alpha(p[1])) {
+                const char *close = p + 1;
+                while (close < end && *close != ')' && *close != '\n') ++close;
+                if (close < end && *close == ')') {
+                    bool tag = true;
+                    for (const char *k = p + 1; k < close; ++k) tag = tag && is_alnum(*k);
+                    if (tag) {
+                        p = close + 1;
+                        t.text = std::string_view(start, static_cast<size_t>(p - start));
                     }
                 }
-                t.value = std::numeric_limits<double>::quiet_NaN();
-            } else {
-                const char *first = t.text.c_str();
-                if (*first == '+') ++first;
-                const char *last = t.text.c_str() + t.text.size();
-                auto [ptr, ec] = std::from_chars(first, last, t.value);
-                if (ec == std::errc::result_out_of_range) {
-                    t.value = std::numeric_limits<double>::infinity();
-                    t.finite = false;
-                } else if (ec != std::errc() || ptr != last) {
-                    error = "malformed number '" + t.text + "'";
-                    return false;
-                }
+            }
+            t.value = std::numeric_limits<double>::quiet_NaN();
+        } else {
+            const char *first = start;
+            if (*first == '+') ++first;
+            auto [ptr, ec] = std::from_chars(first, p, t.value);
+            if (ec == std::errc::result_out_of_range) {
+                t.value = std::numeric_limits<double>::infinity();
+                t.finite = false;
+            } else if (ec != std::errc() || ptr != p) {
+                error = malformed_number(start, p);
+                return false;
             }
         }
-        out.push_back(std::move(t));
+        out.push_back(t);
     }
-    return true;
 }
 
 enum class Ctx { top, record, cutter, cutter_assembly, holder, holder_assembly, sor };
@@ -233,29 +381,66 @@ private:
     size_t i_ = 1;  // the statement's keyword is already known
 };
 
+// Reads the lines of a file, the header first, into a library.  The tokens
+// of a line and the values of a tuple go into buffers kept from line to
+// line, so that after the first lines reading allocates only what the
+// library keeps.
+Form form_of(const Tool &t);
+
 class Parser {
 public:
-    explicit Parser(Library &lib) : lib_(lib) {}
-    void line(int number, const std::string &text);
-    void finish(int last_line, bool ends_with_newline);
+    // With done, each record, once complete, is handed to done and leaves
+    // the library.
+    explicit Parser(Library &lib, const std::function<void(Tool &)> *done = nullptr) : lib_(lib), done_(done) {}
+    // Reads the lines from p up to end, the last one ended by end if it
+    // has no line end; returns end.
+    const char *lines(const char *p, const char *end);
+    // After the last line: what the file's end says.
+    void finish(bool ends_with_newline);
 
 private:
+    // One of the first two lines, from p to its line end.
+    void header(int number, const char *p, const char *end);
+    // Reads the line at p; returns where the next one starts.
+    const char *line(int number, const char *p, const char *end);
     Tool *tool() { return in_record_ ? &lib_.tools.back() : nullptr; }
+    // A new record at line; the one before it is complete.
+    Tool &begin_record(int line) {
+        retire();
+        lib_.tools.push_back(Tool{});
+        ++records_;
+        lib_.tools.back().line = line;
+        return lib_.tools.back();
+    }
+    void retire() {
+        if (!done_ || lib_.tools.empty()) return;
+        Tool &t = lib_.tools.back();
+        t.form = form_of(t);
+        (*done_)(t);
+        lib_.tools.pop_back();
+    }
     void problem(int line, const std::string &message) {
         add_problem(lib_.problems, lib_.problems_beyond, {line, tool() ? tool()->name : std::string(), message});
     }
     void fault(int line, const std::string &message);
     void start_record(int line, const std::vector<Token> &tokens);
     void statement(int line, const std::vector<Token> &tokens);
-    bool expect_end(Cursor &c, int line, const char *what);
-    bool open_block(Cursor &c, int line, const std::string &keyword, Ctx ctx);
+    bool expect_end(Cursor &c, int line, std::string_view what);
+    bool open_block(Cursor &c, int line, std::string_view keyword, Ctx ctx);
     bool number(Cursor &c, int line, double &v, bool &finite);
-    bool tuple(Cursor &c, int line, std::vector<double> &values, bool &finite, const char *what);
+    bool tuple(Cursor &c, int line, bool &finite, const char *what);
     Outline *current_outline();
-    static bool known_elsewhere(const std::string &word);
+    static bool known_elsewhere(std::string_view word);
 
     Library &lib_;
+    const std::function<void(Tool &)> *done_;
+    size_t records_ = 0;  // records begun
     std::vector<Frame> stack_;
+    std::vector<Token> tokens_;   // of the current line
+    std::vector<double> values_;  // of the current tuple
+    std::string error_;
+    int number_ = 0;              // lines read
+    bool header_line_ = false;    // the first line is the header
     bool in_record_ = false;
     bool skipping_ = false;
     bool stopped_ = false;  // past kMaxTools records
@@ -271,56 +456,93 @@ void Parser::fault(int line, const std::string &message) {
     skipping_ = true;
 }
 
-bool starts_record(const std::string &s) {
-    size_t i = s.find_first_not_of(" \t");
-    if (i == std::string::npos || s.compare(i, 6, "TOOLID") != 0) return false;
-    i += 6;
-    return i == s.size() || s[i] == ' ' || s[i] == '\t' || s[i] == '"';
+// Whether the line whose first byte that is no blank is at p starts a
+// record: "TOOLID", then the line's end, a blank or a quote.
+bool starts_record(const char *p, const char *end) {
+    if (end - p < 6 || std::memcmp(p, "TOOLID", 6) != 0) return false;
+    p += 6;
+    return at_line_end(p, end) || *p == ' ' || *p == '\t' || *p == '"';
 }
 
-void Parser::line(int number, const std::string &text) {
-    if (stopped_) return;
-    bool record_start = starts_record(text);
-    if (skipping_ && !record_start) return;
-    std::vector<Token> tokens;
-    std::string error;
+const char *Parser::lines(const char *p, const char *end) {
+    while (p < end) {
+        const int number = ++number_;
+        if (number > 2) {
+            p = line(number, p, end);
+            continue;
+        }
+        // the header's lines are compared whole
+        const char *next = next_line(p, end);
+        header(number, p, next[-1] == '\n' ? next - 1 : next);
+        p = next;
+    }
+    return p;
+}
+
+void Parser::header(int number, const char *p, const char *end) {
+    std::string_view s(p, static_cast<size_t>(end - p));
+    if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
+    if (number == 1) {
+        header_line_ = s == kHeader;
+        if (!header_line_) {
+            add_problem(lib_.problems, lib_.problems_beyond,
+                        {1, "", std::string("missing header line \"") + kHeader + "\""});
+            // a file that lost only its first line still has its version line
+            if (s.compare(0, sizeof kVersionPrefix - 1, kVersionPrefix) != 0) line(number, p, end);
+        }
+        return;
+    }
+    if (header_line_) {
+        if (s.compare(0, sizeof kVersionPrefix - 1, kVersionPrefix) == 0 && s.size() > sizeof kVersionPrefix - 1) {
+            lib_.header_ok = true;
+        } else {
+            add_problem(lib_.problems, lib_.problems_beyond,
+                        {2, "", std::string("missing version line \"") + kVersionPrefix + "...\""});
+            line(number, p, end);
+        }
+        return;
+    }
+    line(number, p, end);
+}
+
+const char *Parser::line(int number, const char *p, const char *end) {
+    if (stopped_) return next_line(p, end);
+    p = skip_blanks(p, end);
+    bool record_start = starts_record(p, end);
+    if (skipping_ && !record_start) return next_line(p, end);
     if (record_start && in_record_) {
         Frame open = stack_.front();
         fault(number, std::string("TOOLID record opened at line ") + std::to_string(open.line) +
                           " is not closed before the next record (a closing brace is missing)");
     }
     skipping_ = false;
-    if (record_start && lib_.tools.size() >= kMaxTools) {
+    if (record_start && records_ >= kMaxTools) {
         problem(number, "more than " + std::to_string(kMaxTools) + " TOOLID records: the rest of the file is not read");
         stopped_ = true;
-        return;
+        return next_line(p, end);
     }
-    if (!tokenize(text, tokens, error)) {
+    const char *next = p;
+    if (!tokenize(next, end, tokens_, error_)) {
         if (record_start && !in_record_) {
             // keep the record in the model so the report can name it
-            lib_.tools.push_back(Tool{});
-            lib_.tools.back().line = number;
+            begin_record(number);
             in_record_ = true;
         }
-        fault(number, error);
-        return;
+        fault(number, error_);
+        return next_line(p, end);
     }
-    if (tokens.empty()) return;
-    if (record_start) {
-        start_record(number, tokens);
-        return;
-    }
-    if (!in_record_) {
-        fault(number, "expected a TOOLID record, found " + describe(tokens[0]));
-        return;
-    }
-    statement(number, tokens);
+    if (tokens_.empty()) return next;
+    if (record_start)
+        start_record(number, tokens_);
+    else if (!in_record_)
+        fault(number, "expected a TOOLID record, found " + describe(tokens_[0]));
+    else
+        statement(number, tokens_);
+    return next;
 }
 
 void Parser::start_record(int line, const std::vector<Token> &tokens) {
-    lib_.tools.push_back(Tool{});
-    Tool &t = lib_.tools.back();
-    t.line = line;
+    Tool &t = begin_record(line);
     in_record_ = true;
     Cursor c(tokens);
     const Token *name = c.take_value(Token::string);
@@ -340,23 +562,23 @@ void Parser::start_record(int line, const std::vector<Token> &tokens) {
     stack_.push_back({Ctx::record, line});
 }
 
-bool Parser::expect_end(Cursor &c, int line, const char *what) {
+bool Parser::expect_end(Cursor &c, int line, std::string_view what) {
     if (c.at_end()) return true;
-    fault(line, std::string("unexpected ") + c.found() + " after " + what);
+    fault(line, "unexpected " + c.found() + " after " + std::string(what));
     return false;
 }
 
-bool Parser::open_block(Cursor &c, int line, const std::string &keyword, Ctx ctx) {
+bool Parser::open_block(Cursor &c, int line, std::string_view keyword, Ctx ctx) {
     if (!c.take(Token::lbrace)) {
-        fault(line, "expected '{' after " + keyword + ", found " + c.found());
+        fault(line, "expected '{' after " + std::string(keyword) + ", found " + c.found());
         return false;
     }
-    if (!expect_end(c, line, (keyword + " {").c_str())) return false;
+    if (!expect_end(c, line, std::string(keyword) + " {")) return false;
     stack_.push_back({ctx, line});
     return true;
 }
 
-bool Parser::number(Cursor &c, int line, double &v, bool &finite) {
+inline bool Parser::number(Cursor &c, int line, double &v, bool &finite) {
     const Token *t = c.take_value(Token::number);
     if (!t) return false;
     v = t->value;
@@ -364,14 +586,15 @@ bool Parser::number(Cursor &c, int line, double &v, bool &finite) {
         finite = false;
         if (nonfinite_line_ != line) {
             nonfinite_line_ = line;
-            problem(line, "non-finite number '" + t->text + "'");
+            problem(line, "non-finite number '" + std::string(t->text) + "'");
         }
     }
     return true;
 }
 
-// "( n , n , ... )" with at least one value.
-bool Parser::tuple(Cursor &c, int line, std::vector<double> &values, bool &finite, const char *what) {
+// "( n , n , ... )" with at least one value, into values_.
+bool Parser::tuple(Cursor &c, int line, bool &finite, const char *what) {
+    values_.clear();
     if (!c.take(Token::lparen)) {
         fault(line, std::string("expected '(' in ") + what + ", found " + c.found());
         return false;
@@ -383,7 +606,7 @@ bool Parser::tuple(Cursor &c, int line, std::vector<double> &values, bool &finit
                             (c.at_end() ? " (the line may be cut short)" : ""));
             return false;
         }
-        values.push_back(v);
+        values_.push_back(v);
         if (c.take(Token::rparen)) return true;
         if (!c.take(Token::comma)) {
             fault(line, std::string("expected ',' or ')' in ") + what + ", found " + c.found() +
@@ -401,7 +624,7 @@ Outline *Parser::current_outline() {
 
 // Whether a keyword belongs to another block of the format: seen in the
 // wrong block it most likely means a brace was lost or added.
-bool Parser::known_elsewhere(const std::string &w) {
+bool Parser::known_elsewhere(std::string_view w) {
     static const char *const keywords[] = {"UNITS", "DESCRIPTION", "GAGEPOINT_OFFSET", "OPTIPATH_DESCRIPTION",
                                            "OPTIPATH_TEETH", "COMMENTS", "TOOLTYPE", "STACK", "CUTTER", "HOLDER",
                                            "FLUTE_LENGTH", "SHANK_DIAMETER", "ASSEMBLY", "CUTTER_TYPE",
@@ -421,7 +644,10 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
         if (!expect_end(c, line, "'}'")) return;
         Ctx closing = top.ctx;
         if (closing == Ctx::sor) {
-            if (Outline *o = current_outline()) o->closed = true;
+            if (Outline *o = current_outline()) {
+                o->closed = true;
+                o->items.shrink_to_fit();  // a library of many tools keeps no spare room
+            }
         }
         stack_.pop_back();
         if (closing == Ctx::record) {
@@ -434,34 +660,34 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
         fault(line, "expected a keyword in the " + std::string(ctx_name(top.ctx)) + ", found " + describe(first));
         return;
     }
-    const std::string &w = first.text;
+    const std::string_view w = first.text;
     auto string_value = [&](std::string &dst) {
         const Token *s = c.take_value(Token::string);
         if (!s) {
-            fault(line, w + " must be followed by a quoted text, found " + c.found());
+            fault(line, std::string(w) + " must be followed by a quoted text, found " + c.found());
             return;
         }
         dst = s->text;
-        expect_end(c, line, w.c_str());
+        expect_end(c, line, w);
     };
     auto word_value = [&](std::string &dst) {
         const Token *s = c.take_value(Token::word);
         if (!s) {
-            fault(line, w + " must be followed by a word, found " + c.found());
+            fault(line, std::string(w) + " must be followed by a word, found " + c.found());
             return;
         }
         dst = s->text;
-        expect_end(c, line, w.c_str());
+        expect_end(c, line, w);
     };
     auto single_number = [&](double &dst, bool &has, int *at = nullptr) {
         bool finite = true;
         if (!number(c, line, dst, finite)) {
-            fault(line, w + " must be followed by a number, found " + c.found());
+            fault(line, std::string(w) + " must be followed by a number, found " + c.found());
             return;
         }
         has = true;
         if (at) *at = line;
-        expect_end(c, line, w.c_str());
+        expect_end(c, line, w);
     };
 
     switch (top.ctx) {
@@ -483,23 +709,22 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
         if (w == "TOOLTYPE") return word_value(t.tooltype);
         if (w == "STACK") return word_value(t.stack);
         if (w == "GAGEPOINT_OFFSET") {
-            std::vector<double> v;
             bool finite = true;
-            if (!tuple(c, line, v, finite, "GAGEPOINT_OFFSET")) return;
-            if (v.size() != 3) {
-                fault(line, "GAGEPOINT_OFFSET needs 3 values, found " + std::to_string(v.size()));
+            if (!tuple(c, line, finite, "GAGEPOINT_OFFSET")) return;
+            if (values_.size() != 3) {
+                fault(line, "GAGEPOINT_OFFSET needs 3 values, found " + std::to_string(values_.size()));
                 return;
             }
             if (!expect_end(c, line, "GAGEPOINT_OFFSET")) return;
             t.has_gage = true;
             t.gage_line = line;
-            for (int i = 0; i < 3; ++i) t.gage[i] = v[static_cast<size_t>(i)];
+            for (int i = 0; i < 3; ++i) t.gage[i] = values_[static_cast<size_t>(i)];
             return;
         }
         if (w == "CUTTER" || w == "HOLDER") {
             bool cutter = w == "CUTTER";
             if (cutter ? t.has_cutter : t.has_holder) {
-                fault(line, "second " + w + " block in one record");
+                fault(line, "second " + std::string(w) + " block in one record");
                 return;
             }
             if (!open_block(c, line, w, cutter ? Ctx::cutter : Ctx::holder)) return;
@@ -529,11 +754,10 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
             return string_value(t.cutter_type);
         }
         if (cutter && w == "STANDARD") {
-            std::vector<double> v;
             bool finite = true;
-            if (!tuple(c, line, v, finite, "STANDARD")) return;
+            if (!tuple(c, line, finite, "STANDARD")) return;
             if (!expect_end(c, line, "STANDARD")) return;
-            t.standard = v;
+            t.standard.assign(values_.begin(), values_.end());
             t.standard_line = line;
             t.standard_finite = finite;
             return;
@@ -568,45 +792,44 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
                 fault(line, "expected '{' after PTS, found " + c.found());
                 return;
             }
-            std::vector<OutlineItem> points;
+            // the line's points join the outline only when the whole line is sound
+            const size_t before = o.items.size();
+            auto give_up = [&] { o.items.resize(before); };
             while (!c.take(Token::rbrace)) {
                 if (c.at_end()) {
                     fault(line, "PTS is not closed by '}' on its line (the line may be cut short)");
-                    return;
+                    return give_up();
                 }
-                std::vector<double> v;
-                if (!tuple(c, line, v, o.finite, "a PTS point")) return;
-                if (v.size() != 2) {
-                    fault(line, "a PTS point needs 2 values, found " + std::to_string(v.size()));
-                    return;
+                if (!tuple(c, line, o.finite, "a PTS point")) return give_up();
+                if (values_.size() != 2) {
+                    fault(line, "a PTS point needs 2 values, found " + std::to_string(values_.size()));
+                    return give_up();
                 }
                 OutlineItem p;
-                p.x = v[0];
-                p.y = v[1];
+                p.x = values_[0];
+                p.y = values_[1];
                 p.line = line;
-                points.push_back(p);
+                o.items.push_back(p);
             }
-            if (points.empty()) {
+            if (o.items.size() == before) {
                 fault(line, "PTS without points");
                 return;
             }
-            if (!expect_end(c, line, "PTS { ... }")) return;
-            o.items.insert(o.items.end(), points.begin(), points.end());
+            if (!expect_end(c, line, "PTS { ... }")) return give_up();
             return;
         }
         if (w == "ARC") {
-            std::vector<double> v;
-            if (!tuple(c, line, v, o.finite, "ARC")) return;
-            if (v.size() != 3) {
-                fault(line, "ARC needs 3 values (centre and radius), found " + std::to_string(v.size()));
+            if (!tuple(c, line, o.finite, "ARC")) return;
+            if (values_.size() != 3) {
+                fault(line, "ARC needs 3 values (centre and radius), found " + std::to_string(values_.size()));
                 return;
             }
             if (!expect_end(c, line, "ARC")) return;
             OutlineItem a;
             a.kind = OutlineItem::arc;
-            a.x = v[0];
-            a.y = v[1];
-            a.r = v[2];
+            a.x = values_[0];
+            a.y = values_[1];
+            a.r = values_[2];
             a.line = line;
             o.items.push_back(a);
             return;
@@ -616,14 +839,17 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
     case Ctx::top:
         break;
     }
-    std::string message = w + " is not allowed in the " + ctx_name(top.ctx) + " opened at line " +
+    std::string message = std::string(w) + " is not allowed in the " + ctx_name(top.ctx) + " opened at line " +
                           std::to_string(top.line);
     if (known_elsewhere(w)) message += " (a brace is missing or one too many)";
     fault(line, message);
 }
 
-void Parser::finish(int last_line, bool ends_with_newline) {
-    if (stopped_) return;
+void Parser::finish(bool ends_with_newline) {
+    const int last_line = number_;
+    if (last_line == 0) add_problem(lib_.problems, lib_.problems_beyond, {1, "", "the file is empty"});
+    lib_.line_count = last_line;
+    if (stopped_) return retire();
     if (in_record_ && !stack_.empty()) {
         Frame open = stack_.back();
         fault(last_line, std::string("the file ends inside the ") + ctx_name(open.ctx) + " opened at line " +
@@ -632,6 +858,7 @@ void Parser::finish(int last_line, bool ends_with_newline) {
                (lib_.problems.empty() || lib_.problems.back().line != last_line)) {
         problem(last_line, "the last line has no line end (the file may be cut short)");
     }
+    retire();
 }
 
 Form form_of(const Tool &t) {
@@ -685,57 +912,93 @@ double outline_max_radius(const Outline &o) {
     return best;
 }
 
-Library parse_tls(const std::string &text) {
-    Library lib;
-    Parser parser(lib);
-    size_t at = 0;
-    int number = 0;
-    bool header_line = false;
-    while (at < text.size()) {
-        size_t end = text.find('\n', at);
-        size_t next = end == std::string::npos ? text.size() : end + 1;
-        if (end == std::string::npos) end = text.size();
-        if (end > at && text[end - 1] == '\r') --end;
-        std::string s = text.substr(at, end - at);
-        at = next;
-        ++number;
-        if (number == 1) {
-            header_line = s == kHeader;
-            if (!header_line) {
-                add_problem(lib.problems, lib.problems_beyond,
-                            {1, "", std::string("missing header line \"") + kHeader + "\""});
-                // a file that lost only its first line still has its version line
-                if (s.compare(0, sizeof kVersionPrefix - 1, kVersionPrefix) != 0) parser.line(number, s);
-            }
-            continue;
-        }
-        if (number == 2 && header_line) {
-            if (s.compare(0, sizeof kVersionPrefix - 1, kVersionPrefix) == 0 && s.size() > sizeof kVersionPrefix - 1) {
-                lib.header_ok = true;
-            } else {
-                add_problem(lib.problems, lib.problems_beyond,
-                            {2, "", std::string("missing version line \"") + kVersionPrefix + "...\""});
-                parser.line(number, s);
-            }
-            continue;
-        }
-        parser.line(number, s);
-    }
-    if (number == 0) add_problem(lib.problems, lib.problems_beyond, {1, "", "the file is empty"});
-    lib.line_count = number;
-    parser.finish(number, text.empty() || text.back() == '\n');
+namespace {
+
+void complete(Library &lib) {
     for (Tool &t : lib.tools) t.form = form_of(t);
     // faults are found in line order, except non-finite numbers noted before
     // a fault on the same line; keep the list sorted for the report
     std::stable_sort(lib.problems.begin(), lib.problems.end(),
                      [](const Problem &a, const Problem &b) { return a.line < b.line; });
+}
+
+}  // namespace
+
+Library parse_tls(const std::string &text) { return parse_tls_records(text, nullptr); }
+
+Library parse_tls_records(const std::string &text, const std::function<void(Tool &)> &done) {
+    Library lib;
+    Parser parser(lib, done ? &done : nullptr);
+    parser.lines(text.data(), text.data() + text.size());
+    parser.finish(text.empty() || text.back() == '\n');
+    complete(lib);
     return lib;
 }
 
+namespace {
+
+// Reads a file in pieces, so that only the library it makes, not the file's
+// text as well, has to be held; with done, not even the library.
+bool read_file(const std::string &path, Library &lib, std::string &error, const std::function<void(Tool &)> *done) {
+    InputFile file;
+    if (!file.open(path, kMaxLibraryBytes, true, error)) return false;
+    Parser parser(lib, done);
+    // a piece of 1 MiB at most, room for a small file whole
+    size_t capacity = std::min<size_t>(size_t(1) << 20, file.size() + 1);
+    std::unique_ptr<char[]> buffer(new char[capacity]);
+    size_t kept = 0;    // bytes of a line not yet ended, at the buffer's start
+    size_t read = 0;    // bytes of whole lines parsed
+    bool reserved = false;
+    char last = '\n';  // the file's last byte; an empty file ends as if with a line end
+    for (;;) {
+        if (kept == capacity) {
+            // a line longer than the buffer
+            std::unique_ptr<char[]> larger(new char[2 * capacity]);
+            std::memcpy(larger.get(), buffer.get(), kept);
+            buffer = std::move(larger);
+            capacity *= 2;
+        }
+        long n = file.read(buffer.get() + kept, capacity - kept, error);
+        if (n < 0) return false;
+        if (n == 0) break;
+        const size_t filled = kept + static_cast<size_t>(n);
+        last = buffer[filled - 1];
+        // the whole lines now; a line not yet ended waits for the next piece
+        const size_t whole = std::string_view(buffer.get(), filled).rfind('\n') + 1;
+        parser.lines(buffer.get(), buffer.get() + whole);
+        read += whole;
+        if (!reserved && !done && !lib.tools.empty()) {
+            // room for as many records as the file holds at the density of
+            // its first piece, so that the list is not copied as it grows;
+            // room never used costs no memory
+            const double expected = static_cast<double>(lib.tools.size()) * static_cast<double>(file.size()) /
+                                    static_cast<double>(read);
+            lib.tools.reserve(static_cast<size_t>(std::min(1.25 * expected + 64, static_cast<double>(kMaxTools))));
+            reserved = true;
+        }
+        kept = filled - whole;
+        std::memmove(buffer.get(), buffer.get() + whole, kept);
+    }
+    parser.lines(buffer.get(), buffer.get() + kept);
+    parser.finish(last == '\n');
+    complete(lib);
+    return true;
+}
+
+}  // namespace
+
 bool read_tls_file(const std::string &path, Library &library, std::string &error) {
-    std::string text;
-    if (!read_input_file(path, kMaxLibraryBytes, true, text, error)) return false;
-    library = parse_tls(text);
+    Library lib;
+    if (!read_file(path, lib, error, nullptr)) return false;
+    library = std::move(lib);
+    return true;
+}
+
+bool read_tls_records(const std::string &path, Library &library, std::string &error,
+                      const std::function<void(Tool &)> &done) {
+    Library lib;
+    if (!read_file(path, lib, error, &done)) return false;
+    library = std::move(lib);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #ifndef KESTO_TOOLS_TLSFILE_TLS_READER_H
 #define KESTO_TOOLS_TLSFILE_TLS_READER_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,11 +31,11 @@ void add_problem(std::vector<Problem> &list, size_t &beyond, Problem problem);
 // to the point after it.  Points are (radius, height).
 struct OutlineItem {
     enum Kind { point, arc };
-    Kind kind = point;
     double x = 0;  // point: radius; arc: radius of the centre
     double y = 0;  // point: height; arc: height of the centre
     double r = 0;  // arc radius (arcs only)
     int line = 0;
+    Kind kind = point;  // last, so that an item takes 32 bytes
 };
 
 struct Outline {
@@ -117,11 +118,20 @@ double outline_max_radius(const Outline &outline);
 
 // Parses the text of a file (CR LF or LF line ends).
 Library parse_tls(const std::string &text);
+// The same, each record handed to done as read_tls_records does.
+Library parse_tls_records(const std::string &text, const std::function<void(Tool &)> &done);
 
 // Reads and parses a file.  False, with a reason in error, when it cannot be
 // read at all (not a regular file, larger than kMaxLibraryBytes, unreadable);
 // everything else about its contents is reported as problems.
 bool read_tls_file(const std::string &path, Library &library, std::string &error);
+
+// The same, but each record, once complete, is handed to done (its form
+// set) instead of being kept: library.tools stays empty, library.problems
+// holds the reader's problems.  For a report of a large file in little
+// memory.
+bool read_tls_records(const std::string &path, Library &library, std::string &error,
+                      const std::function<void(Tool &)> &done);
 
 }  // namespace tlsfile
 
