@@ -30,8 +30,10 @@ for target in session_reader profile_reader tls_file; do
   corpus="build/fuzz/corpus/$target"
   log="build/fuzz/$target.log"
   mkdir -p "$corpus"
+  dict=()
+  [ -f "tests/fuzz/$target.dict" ] && dict=(-dict="tests/fuzz/$target.dict")
   if ! "build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
-      -artifact_prefix="build/fuzz/artifacts/$target-" "$corpus" "$seeds/$target" >"$log" 2>&1; then
+      "${dict[@]}" -artifact_prefix="build/fuzz/artifacts/$target-" "$corpus" "$seeds/$target" >"$log" 2>&1; then
     tail -n 60 "$log"
     echo "== fuzz_$target found a fault (log: $log; input: build/fuzz/artifacts/$target-*)"
     exit 1

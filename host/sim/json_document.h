@@ -1,5 +1,7 @@
-// A JSON document read once, by nlohmann-json's parser through its SAX
-// interface, into one flat array of values, and read from there in place.
+// A JSON document read once into one flat array of values, and read from
+// there in place.  A quick reader of our own reads what session and part
+// files hold; what it is not sure of, errors included, nlohmann-json's
+// parser reads through its SAX interface into the same array.
 // Objects behave as nlohmann-json's own (a std::map): their members in the
 // order of their keys' bytes, a key given twice keeping its last value.
 #ifndef KESTO_HOST_SIM_JSON_DOCUMENT_H
@@ -25,6 +27,9 @@ public:
     // be read as JSON"; or when it is nested deeper than max_depth levels,
     // error and kind then empty.
     bool parse(const std::string &text, int max_depth, std::string &kind, std::string &error);
+    // The quick reader alone: false where parse leaves the text to the
+    // general parser (for tests, which compare the two).
+    bool read_plain(const std::string &text, int max_depth);
 
     JsonValue root() const;
 
@@ -50,6 +55,7 @@ private:
         std::uint32_t node = 0;
     };
 
+    void start(const std::string &text);
     std::string_view text_at(std::uint32_t offset, std::uint32_t length) const {
         return std::string_view(text_.data() + offset, length);
     }

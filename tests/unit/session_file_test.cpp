@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "host/common/cp1251.h"
+#include "host/sim/json_document.h"
+#include "tests/unit/json_same.h"
 #include "tests/unit/test_support.h"
 #include "tools/cli/session_input.h"
 
@@ -94,6 +96,96 @@ INSTANTIATE_TEST_SUITE_P(
         BadSession{"FileWithoutName", R"({"files": {"home/": ""}})", "files.home/: must be a relative path"},
         // 64 levels are read: what is wrong is the part
         BadSession{"NestedSixtyFourDeep", kDeepest.c_str(), "part: must be an object"}),
+    [](const auto &p) { return p.param.name; });
+
+// JSON texts at the edges of the grammar.  Session and part files are read
+// by a quick reader of our own, which leaves what it is not sure of to
+// nlohmann-json's parser: every text must be accepted or refused as that
+// parser does, as the same document, and ordinary ones by the quick reader.
+struct JsonText {
+    const char *name;
+    std::string text;
+    bool plain;  // read by the quick reader
+};
+
+class JsonTexts : public ::testing::TestWithParam<JsonText> {};
+
+TEST_P(JsonTexts, ReadAsNlohmannJsonReadsThem) {
+    const std::string &text = GetParam().text;
+    nlohmann::json theirs = nlohmann::json::parse(text, nullptr, false);
+    sim::JsonDocument doc;
+    std::string kind, error, why;
+    ASSERT_EQ(doc.parse(text, 64, kind, error), !theirs.is_discarded()) << error;
+    if (theirs.is_discarded()) {
+        EXPECT_FALSE(kind.empty() || error.empty());
+    } else {
+        EXPECT_TRUE(same_json(doc.root(), theirs, why)) << why;
+    }
+    ASSERT_EQ(doc.read_plain(text, 64), GetParam().plain);
+    if (GetParam().plain) {
+        EXPECT_TRUE(same_json(doc.root(), theirs, why)) << why;
+    }
+}
+
+std::string many_keys() {
+    std::string s = "{";
+    for (int i = 40; i > 0; --i) s += "\"k" + std::to_string(i % 17) + "\": " + std::to_string(i) + ", ";
+    return s + "\"\": 0}";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Session, JsonTexts,
+    ::testing::Values(
+        JsonText{"Plain", R"({"b": [true, false, null, "x", {}], "a": {"c": []}})", true},
+        JsonText{"Cyrillic", R"({"имя": "деталь €𝄞"})", true},
+        JsonText{"Escapes", R"(["\" \\ \/ \b \f \n \r \t", "a\u0000b", "\u0041\u00e9\u20AC\uD834\uDD1E"])", true},
+        JsonText{"KeyWithEscapes", R"({"a\nb": 1, "a": 2})", true},
+        JsonText{"LoneFirstHalf", R"(["\ud800"])", false},
+        JsonText{"LoneSecondHalf", R"(["\udc00x"])", false},
+        JsonText{"FirstHalfThenLetter", R"(["\ud800\u0041"])", false},
+        JsonText{"ShortEscape", R"(["\u12"])", false},
+        JsonText{"UnknownEscape", R"(["\x41"])", false},
+        JsonText{"Overlong", "[\"\xC0\x80\"]", false},
+        JsonText{"OverlongThreeBytes", "[\"\xE0\x80\xAF\"]", false},
+        JsonText{"EncodedSurrogate", "[\"\xED\xA0\x80\"]", false},
+        JsonText{"BeyondUnicode", "[\"\xF4\x90\x80\x80\"]", false},
+        JsonText{"CutSequence", "[\"\xE2\x82\"]", false},
+        JsonText{"LoneContinuation", "[\"\x80\"]", false},
+        JsonText{"RawTab", "[\"a\tb\"]", false},
+        JsonText{"IntegerEdges", "[9223372036854775807, -9223372036854775808, 18446744073709551615, 0, -1]", true},
+        JsonText{"BeyondUnsigned", "[18446744073709551616]", false},
+        JsonText{"BelowSigned", "[-9223372036854775809]", false},
+        JsonText{"Zeros", "[-0, -0.0, 0e0, 0.0]", true},
+        JsonText{"Exponents", "[1E5, 1e+5, 1.5e-5, -2.5E-3, 2.2250738585072014e-308, 1.7976931348623157e308]", true},
+        JsonText{"Rounding", "[0.1, 1.0000000000000002, 9007199254740993, 9007199254740993.0, 3.1415926]", true},
+        JsonText{"Underflow", "[1e-400]", false},
+        JsonText{"Overflow", "[1e999]", false},
+        JsonText{"LeadingZero", "[01]", false},
+        JsonText{"BareFraction", "[.5]", false},
+        JsonText{"NoFractionDigits", "[1.]", false},
+        JsonText{"NoExponentDigits", "[1e]", false},
+        JsonText{"LonelyMinus", "[-]", false},
+        JsonText{"Plus", "[+1]", false},
+        JsonText{"Blanks", " \t\r\n{ \"a\" : [ 1 , 2 ] }\n ", true},
+        JsonText{"FormFeed", "\f[1]", false},
+        JsonText{"TrailingText", "{} x", false},
+        JsonText{"TwoDocuments", "{}{}", false},
+        JsonText{"TrailingComma", "[1,]", false},
+        JsonText{"MissingColon", R"({"a" 1})", false},
+        JsonText{"KeyNotAText", "{1: 2}", false},
+        JsonText{"ByteOrderMark", "\xEF\xBB\xBF{}", true},
+        JsonText{"BrokenByteOrderMark", "\xEF\xBB{}", false},
+        JsonText{"Empty", "", false},
+        JsonText{"OnlyBlanks", " \n", false},
+        JsonText{"NulAfter", std::string("{}\0", 3), false},
+        JsonText{"Literals", "[true, false, null]", true},
+        JsonText{"CutLiteral", "[tru]", false},
+        JsonText{"CapitalLiteral", "[True]", false},
+        JsonText{"Comment", "// x\n{}", false},
+        JsonText{"KeysSortedLastWins", R"({"b": 1, "a": 2, "b": 3, "ab": 4, "a": 5})", true},
+        JsonText{"ManyKeys", many_keys(), true},
+        JsonText{"SixtyFourLevels", std::string(64, '[') + std::string(64, ']'), true},
+        JsonText{"CutShort", R"({"a": [1, 2)", false}),
     [](const auto &p) { return p.param.name; });
 
 TEST(Session, ParamsByNameOrNumberAndTextsInWindows1251) {
