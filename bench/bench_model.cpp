@@ -139,25 +139,28 @@ void write_standard(std::FILE *out, ToolRecord &t, CutterForm form) {
     std::fprintf(out, "  }\r\n");
 }
 
+void write_line(std::FILE *out, const ProfileLine &line) {
+    const double *v = line.v;
+    switch (line.kind) {
+    case PROFILE_START: std::fprintf(out, "        PTS { (0,0) (%.5f,0) } \r\n", v[0]); break;
+    case PROFILE_POINT: std::fprintf(out, "        PTS { (%.5f,%.5f) } \r\n", v[0], v[1]); break;
+    case PROFILE_PLAIN_POINT: std::fprintf(out, "        PTS { (%.5f,%.5f) }\r\n", v[0], v[1]); break;
+    case PROFILE_ARC: std::fprintf(out, "        ARC (%.5f,%.5f,%.5f) \r\n", v[0], v[1], v[2]); break;
+    case PROFILE_TWO_POINTS:
+        std::fprintf(out, "        PTS { (%.5f,%.5f) (%.5f,%.5f) } \r\n", v[0], v[1], v[2], v[3]);
+        break;
+    case PROFILE_TOP: std::fprintf(out, "        PTS { (0,%.5f) } \r\n", v[0]); break;
+    case PROFILE_SHANK_AND_TOP:
+        std::fprintf(out, "        PTS { (%.5f,%.5f) (%.5f,%.5f) (0,%.5f) } \r\n", v[0], v[1], v[2], v[3], v[4]);
+        break;
+    }
+}
+
 void write_profile(std::FILE *out, const ToolRecord &t, const CutterProfile &p) {
     if (!cutter_profile_is_finite(&p)) fail("an outline that is not finite", t);
     write_cutter_head(out, t.flute_length, t.shank_dia);
     std::fprintf(out, "          SOR {\r\n");
-    for (int k = 0; k < p.count; ++k) {
-        const double *v = p.lines[k].v;
-        switch (p.lines[k].kind) {
-        case PROFILE_START: std::fprintf(out, "        PTS { (0,0) (%.5f,0) } \r\n", v[0]); break;
-        case PROFILE_POINT: std::fprintf(out, "        PTS { (%.5f,%.5f) } \r\n", v[0], v[1]); break;
-        case PROFILE_ARC: std::fprintf(out, "        ARC (%.5f,%.5f,%.5f) \r\n", v[0], v[1], v[2]); break;
-        case PROFILE_TWO_POINTS:
-            std::fprintf(out, "        PTS { (%.5f,%.5f) (%.5f,%.5f) } \r\n", v[0], v[1], v[2], v[3]);
-            break;
-        case PROFILE_TOP: std::fprintf(out, "        PTS { (0,%.5f) } \r\n", v[0]); break;
-        case PROFILE_SHANK_AND_TOP:
-            std::fprintf(out, "        PTS { (%.5f,%.5f) (%.5f,%.5f) (0,%.5f) } \r\n", v[0], v[1], v[2], v[3], v[4]);
-            break;
-        }
-    }
+    for (int k = 0; k < p.count; ++k) write_line(out, p.lines[k]);
     std::fprintf(out, "      }\r\n");
     std::fprintf(out, "    }\r\n");
     std::fprintf(out, "  }\r\n");
@@ -201,15 +204,8 @@ void write_holder(std::FILE *out, const BenchTool &b) {
         HolderSectionOutline o;
         holder_section_outline(&b.holder[k], z, &o);
         if (!o.drawn) continue;
-        if (!holder_section_is_finite(&o)) fail("a holder section that is not finite", b.rec);
-        for (int n = 0; n < o.count; ++n) {
-            const double *v = o.lines[n].v;
-            switch (o.lines[n].kind) {
-            case HOLDER_PLAIN_POINT: std::fprintf(out, "        PTS { (%.5f,%.5f) }\r\n", v[0], v[1]); break;
-            case HOLDER_SPACED_POINT: std::fprintf(out, "        PTS { (%.5f,%.5f) } \r\n", v[0], v[1]); break;
-            case HOLDER_ARC: std::fprintf(out, "        ARC (%.5f,%.5f,%.5f) \r\n", v[0], v[1], v[2]); break;
-            }
-        }
+        if (!cutter_profile_is_finite(&o.lines)) fail("a holder section that is not finite", b.rec);
+        for (int n = 0; n < o.lines.count; ++n) write_line(out, o.lines.lines[n]);
         z = o.top;
     }
     std::fprintf(out, "        PTS { (0,%.5f) } \r\n", z);

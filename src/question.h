@@ -9,4 +9,7 @@
    (or could not be shown). */
 int Tools_ask_question(const char *title, char *text, const UF_UI_message_buttons_t *buttons);
 
+/* Asks it with the buttons "Yes" and "No": 1 for "Yes", 0 otherwise. */
+int Tools_ask_yes_no(const char *title, char *text);
+
 #endif

@@ -21,20 +21,25 @@ uint32_t code_point_of(unsigned char byte) {
     return kHigh[byte - 0x80];
 }
 
+}  // namespace
+
 void append_utf8(std::string &out, uint32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
         out += static_cast<char>(0xC0 | (cp >> 6));
         out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
+    } else if (cp < 0x10000) {
         out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
         out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
-
-}  // namespace
 
 std::string cp1251_to_utf8(const std::string &bytes) {
     std::string out;
@@ -78,13 +83,8 @@ std::string utf8_to_cp1251(const std::string &text) {
             ++i;
             continue;
         }
-        // Length, and the range of the second byte that keeps the form
-        // shortest and outside the surrogates, for each lead.
-        size_t len = 0;
-        unsigned char low = 0x80, high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) len = 2;
-        else if (c >= 0xE0 && c <= 0xEF) len = 3, low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
-        else if (c >= 0xF0 && c <= 0xF4) len = 4, low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
+        unsigned char low, high;
+        const size_t len = utf8_lead(c, low, high);
         if (len == 0) {
             out += '?';
             ++i;

@@ -3,6 +3,7 @@
 #ifndef KESTO_HOST_COMMON_CP1251_H
 #define KESTO_HOST_COMMON_CP1251_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,6 +23,28 @@ void append_cp1251_byte_as_utf8(std::string &out, unsigned char byte);
 // sequence cut short, an overlong or surrogate form (its lead with the
 // continuation byte that gives it away).  So no form of NUL slips in.
 std::string utf8_to_cp1251(const std::string &text);
+
+// The UTF-8 form of a code point (up to U+10FFFF), appended to out.
+void append_utf8(std::string &out, uint32_t code_point);
+
+// The length of the UTF-8 sequence a byte of 0x80 or more starts (2 to 4;
+// 0 for one that starts none), with the range of the second byte that keeps
+// the form shortest, outside the surrogates and within U+10FFFF.
+inline size_t utf8_lead(unsigned char c, unsigned char &low, unsigned char &high) {
+    low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) return 2;
+    if (c >= 0xE0 && c <= 0xEF) {
+        if (c == 0xE0) low = 0xA0;
+        if (c == 0xED) high = 0x9F;
+        return 3;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;
+        return 4;
+    }
+    return 0;
+}
 
 // The Windows-1251 byte of a UTF-16 unit, or '?'.  U+0098 is the byte 0x98,
 // as on Windows.

@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/common/cp1251.h"
+
 namespace sim {
 
 // Builds a document from the parser's events.  The members of an open array
@@ -283,22 +285,9 @@ private:
     // One UTF-8 sequence of two to four bytes, as RFC 3629 allows them: no
     // overlong form, no surrogate, nothing beyond U+10FFFF.
     bool utf8() {
-        unsigned char c = static_cast<unsigned char>(*p_);
-        unsigned char low = 0x80, high = 0xBF;  // the second byte's range
-        size_t n;
-        if (c >= 0xC2 && c <= 0xDF) n = 2;
-        else if (c >= 0xE0 && c <= 0xEF) {
-            n = 3;
-            if (c == 0xE0) low = 0xA0;
-            if (c == 0xED) high = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            n = 4;
-            if (c == 0xF0) low = 0x90;
-            if (c == 0xF4) high = 0x8F;
-        } else {
-            return false;
-        }
-        if (static_cast<size_t>(end_ - p_) < n) return false;
+        unsigned char low, high;  // the second byte's range
+        const size_t n = kesto::utf8_lead(static_cast<unsigned char>(*p_), low, high);
+        if (n == 0 || static_cast<size_t>(end_ - p_) < n) return false;
         unsigned char second = static_cast<unsigned char>(p_[1]);
         if (second < low || second > high) return false;
         for (size_t i = 2; i < n; ++i)
@@ -332,21 +321,7 @@ private:
             if (!hex4(second) || second < 0xDC00 || second > 0xDFFF) return false;
             code = 0x10000 + ((code - 0xD800) << 10) + (second - 0xDC00);
         }
-        if (code < 0x80) {
-            scratch_ += static_cast<char>(code);
-        } else if (code < 0x800) {
-            scratch_ += static_cast<char>(0xC0 | code >> 6);
-            scratch_ += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            scratch_ += static_cast<char>(0xE0 | code >> 12);
-            scratch_ += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            scratch_ += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            scratch_ += static_cast<char>(0xF0 | code >> 18);
-            scratch_ += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-            scratch_ += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            scratch_ += static_cast<char>(0x80 | (code & 0x3F));
-        }
+        kesto::append_utf8(scratch_, static_cast<std::uint32_t>(code));
         return true;
     }
 

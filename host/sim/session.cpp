@@ -54,6 +54,12 @@ const FieldNumber *field_of_number(int number) {
     return nullptr;
 }
 
+const FieldNumber *field_named(std::string_view name) {
+    for (const FieldNumber &f : kFields)
+        if (name == f.field) return &f;
+    return nullptr;
+}
+
 // A document nested deeper than this is refused.
 constexpr int kMaxDepth = 64;
 
@@ -195,18 +201,19 @@ public:
                 const std::string_view key = params.key(i);
                 const JsonValue value = params.item(i);
                 const Where at(at_params, key);
-                int num = param_number_of(key);
-                if (num < 0) {
+                const FieldNumber *field = field_named(key);
+                int num = field ? field->number : -1;
+                if (!field) {
                     const std::string digits(key);
                     char *end = nullptr;
                     long n = std::strtol(digits.c_str(), &end, 10);
                     if (digits.empty() || *end != '\0' || n <= 0 || n > 100000)
                         fail(at, "is neither a tool field name nor a parameter number");
                     num = static_cast<int>(n);
+                    field = field_of_number(num);
                 }
                 // A known parameter takes only its own kind of value; one
                 // known only by number takes a number or a text.
-                const FieldNumber *field = field_of_number(num);
                 Param p;
                 if (field ? field->kind == ParamKind::text : value.is_string()) {
                     p.is_text = true;
@@ -358,13 +365,11 @@ public:
                 object(fv, at);
                 only_keys(fv, at, {"call", "code", "nth"});
                 Fault fault;
-                JsonValue x = fv;
-                if (!fv.contains("call") || !fv.contains("code")) fail(at, "needs \"call\" and \"code\"");
-                fv.find("call", x);
-                fault.call = text(x, Where(at, "call"));
+                JsonValue call = fv, code = fv, x = fv;
+                if (!fv.find("call", call) || !fv.find("code", code)) fail(at, "needs \"call\" and \"code\"");
+                fault.call = text(call, Where(at, "call"));
                 if (!kCalls.count(fault.call)) fail(Where(at, "call"), "names no host call: \"" + fault.call + "\"");
-                fv.find("code", x);
-                fault.code = integer(x, Where(at, "code"));
+                fault.code = integer(code, Where(at, "code"));
                 if (fault.code == 0) fail(Where(at, "code"), "a fault needs a non-zero code");
                 if (fv.find("nth", x)) fault.nth = integer(x, Where(at, "nth"));
                 if (fault.nth < 0) fail(Where(at, "nth"), "must be 1 or more (or absent: every call)");
@@ -407,9 +412,8 @@ private:
 const std::set<std::string> &fault_call_names() { return kCalls; }
 
 int param_number_of(std::string_view field) {
-    for (const FieldNumber &f : kFields)
-        if (!field.empty() && f.field[0] == field[0] && field == f.field) return f.number;
-    return -1;
+    const FieldNumber *f = field_named(field);
+    return f ? f->number : -1;
 }
 
 Session parse_session(const std::string &json_text, const std::string &source) {

@@ -101,10 +101,9 @@ int UF_UI_message_dialog(const char *title, int dialog_type, char **messages, in
         e.items.push_back(text_or_empty(labels[i]));
         e.values.push_back(values[i]);
     }
-    const std::vector<int> shown_values = e.values;
     Answer a = ask_user(e, Answer::Question);
     bool valid = a.value == 0;
-    for (int v : shown_values) valid = valid || v == a.value;
+    for (int i = 0; i < 3; ++i) valid = valid || (shown[i] && values[i] == a.value);
     if (!valid)
         host_error("answer " + std::to_string(a.value) + " is no button of the question \"" +
                    kesto::cp1251_to_utf8(text_or_empty(title)) + "\" (0 closes it)");

@@ -106,8 +106,7 @@ int Tools_create_holders(void) {
     char question[QUESTION_TEXT_SIZE];
     tv_format(question, sizeof question, "Файл содержит %i инструмент(-ов).\n Строить Holder для каждого из них?",
               uToolCount);
-    static const UF_UI_message_buttons_t buttons = {1, 0, 1, "Yes", NULL, "No", 1, 0, 2};
-    if (Tools_ask_question("Create Holder", question, &buttons) != 1) return 0;
+    if (!Tools_ask_yes_no("Create Holder", question)) return 0;
 
     int created = 0;
     for (int i = 0; i < count; ++i) {

@@ -78,6 +78,7 @@ int profile_value_count(ProfileLineKind kind) {
     switch (kind) {
     case PROFILE_START: return 1;
     case PROFILE_POINT: return 2;
+    case PROFILE_PLAIN_POINT: return 2;
     case PROFILE_ARC: return 3;
     case PROFILE_TWO_POINTS: return 4;
     case PROFILE_TOP: return 1;
@@ -86,9 +87,8 @@ int profile_value_count(ProfileLineKind kind) {
     return 0;
 }
 
-/* Appends one line; the outlines below never need more than the array holds. */
-static void add_line(CutterProfile *p, ProfileLineKind kind, double a, double b = 0, double c = 0,
-                     double d = 0, double e = 0) {
+/* The outlines below never need more lines than the array holds. */
+void profile_add_line(CutterProfile *p, ProfileLineKind kind, double a, double b, double c, double d, double e) {
     if (p->count >= PROFILE_MAX_LINES) return;
     ProfileLine *line = &p->lines[p->count++];
     line->kind = kind;
@@ -118,15 +118,15 @@ void cutter_barrel_profile(const ToolRecord *t, CutterProfile *p) {
         const double lx = R < rl ? cx - V : cx + V;
         const double ty = yc - R * (yc - rl) / (R - rl);
         const double tx = lx + rl * cos(asin((yc - ty) / R));
-        add_line(p, PROFILE_START, lx);
-        add_line(p, PROFILE_ARC, lx, rl, rl);
-        add_line(p, PROFILE_POINT, tx, ty);
+        profile_add_line(p, PROFILE_START, lx);
+        profile_add_line(p, PROFILE_ARC, lx, rl, rl);
+        profile_add_line(p, PROFILE_POINT, tx, ty);
     } else {
         const double x0 = h - (R - sqrt(R * R - yc * yc));
-        add_line(p, PROFILE_START, x0);
+        profile_add_line(p, PROFILE_START, x0);
     }
 
-    add_line(p, PROFILE_ARC, cx, yc, R);
+    profile_add_line(p, PROFILE_ARC, cx, yc, R);
 
     /* Upper end: the corner circle about (ux, uy) meets the barrel arc at
        (vx, vy) and ends on the flute length. */
@@ -136,16 +136,16 @@ void cutter_barrel_profile(const ToolRecord *t, CutterProfile *p) {
         const double ux = R < ru ? cx - W : cx + W;
         const double vy = yc + R * (uy - yc) / (R - ru);
         const double vx = ux + ru * cos(asin((vy - yc) / R));
-        add_line(p, PROFILE_POINT, vx, vy);
-        add_line(p, PROFILE_ARC, ux, uy, ru);
-        add_line(p, PROFILE_POINT, ux, FL);
+        profile_add_line(p, PROFILE_POINT, vx, vy);
+        profile_add_line(p, PROFILE_ARC, ux, uy, ru);
+        profile_add_line(p, PROFILE_POINT, ux, FL);
     } else {
         const double x1 = h - (R - sqrt(R * R - (FL - yc) * (FL - yc)));
-        add_line(p, PROFILE_POINT, x1, FL);
+        profile_add_line(p, PROFILE_POINT, x1, FL);
     }
 
-    if (SD != 0) add_line(p, PROFILE_TWO_POINTS, SD * 0.5, FL, SD * 0.5, L);
-    add_line(p, PROFILE_TOP, L);
+    if (SD != 0) profile_add_line(p, PROFILE_TWO_POINTS, SD * 0.5, FL, SD * 0.5, L);
+    profile_add_line(p, PROFILE_TOP, L);
 }
 
 void cutter_t_profile(const ToolRecord *t, CutterProfile *p) {
@@ -157,23 +157,23 @@ void cutter_t_profile(const ToolRecord *t, CutterProfile *p) {
     const double SD = t->shank_dia;
     p->count = 0;
 
-    add_line(p, PROFILE_START, h - rl);
+    profile_add_line(p, PROFILE_START, h - rl);
     if (rl != 0 && rl == ru && 2 * rl == FL) {
         /* Full-radius edge: one arc from the tip plane to the flute length. */
-        add_line(p, PROFILE_ARC, h - rl, rl, rl);
-        add_line(p, PROFILE_POINT, h - ru, FL);
+        profile_add_line(p, PROFILE_ARC, h - rl, rl, rl);
+        profile_add_line(p, PROFILE_POINT, h - ru, FL);
     } else {
         if (rl != 0) {
-            add_line(p, PROFILE_ARC, h - rl, rl, rl);
-            add_line(p, PROFILE_POINT, h, rl);
+            profile_add_line(p, PROFILE_ARC, h - rl, rl, rl);
+            profile_add_line(p, PROFILE_POINT, h, rl);
         }
-        add_line(p, PROFILE_POINT, h, FL - ru);
+        profile_add_line(p, PROFILE_POINT, h, FL - ru);
         if (ru != 0) {
-            add_line(p, PROFILE_ARC, h - ru, FL - ru, ru);
-            add_line(p, PROFILE_POINT, h - ru, FL);
+            profile_add_line(p, PROFILE_ARC, h - ru, FL - ru, ru);
+            profile_add_line(p, PROFILE_POINT, h - ru, FL);
         }
     }
-    add_line(p, PROFILE_SHANK_AND_TOP, SD * 0.5, FL, SD * 0.5, L, L);
+    profile_add_line(p, PROFILE_SHANK_AND_TOP, SD * 0.5, FL, SD * 0.5, L, L);
 }
 
 int cutter_profile_is_finite(const CutterProfile *p) {

@@ -1,6 +1,7 @@
 /* Cutter geometry of a tool table entry: the standard form of a mill or drill
-   and its STANDARD values, and the outlines of barrel and T-cutters.  Pure
-   computations; writing them out is the record writer's job. */
+   and its STANDARD values, and the outlines of barrel and T-cutters, made of
+   the outline lines that holder outlines use too.  Pure computations;
+   writing them out is the record writer's job. */
 #ifndef KESTO_SRC_TLS_CUTTER_PROFILE_H
 #define KESTO_SRC_TLS_CUTTER_PROFILE_H
 
@@ -35,6 +36,7 @@ int cutter_standard_values(const ToolRecord *tool, CutterForm form,
 enum ProfileLineKind {
     PROFILE_START,          /* (0,0) (v0,0) */
     PROFILE_POINT,          /* (v0,v1) */
+    PROFILE_PLAIN_POINT,    /* (v0,v1), no blank before the line end (holder outlines) */
     PROFILE_ARC,            /* centre (v0,v1), radius v2 */
     PROFILE_TWO_POINTS,     /* (v0,v1) (v2,v3) */
     PROFILE_TOP,            /* (0,v0) */
@@ -56,6 +58,10 @@ struct CutterProfile {
 
 /* How many numbers a line of this kind carries. */
 int profile_value_count(ProfileLineKind kind);
+
+/* Appends one line; nothing when the outline is full. */
+void profile_add_line(CutterProfile *profile, ProfileLineKind kind, double a, double b = 0, double c = 0,
+                      double d = 0, double e = 0);
 
 /* The outline of a barrel (type 7) and of a T-cutter (type 8). */
 void cutter_barrel_profile(const ToolRecord *tool, CutterProfile *profile);

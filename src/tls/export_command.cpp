@@ -31,7 +31,6 @@
 #define FILE_STOPPED 0
 #define FILE_UNOPENABLE (-2)
 
-static const UF_UI_message_buttons_t confirm_buttons = {1, 0, 1, "Yes", NULL, "No", 1, 0, 2};
 static const UF_UI_message_buttons_t existing_buttons = {1, 1, 1, "Rewrite", "Append", "Cancel", 1, 2, 3};
 static const UF_UI_message_buttons_t open_buttons = {1, 0, 1, "Open", NULL, "No", 1, 0, 2};
 
@@ -99,7 +98,7 @@ static int export_all(int count) {
     char text[QUESTION_TEXT_SIZE];
     tv_format(text, sizeof text, "В prt =%i инструмент(-ов).\nСоздать файл инструмента для Vericut'a ?",
               uToolCount);
-    if (Tools_ask_question("Create TLS file..?", text, &confirm_buttons) != 1) return 0;
+    if (!Tools_ask_yes_no("Create TLS file..?", text)) return 0;
 
     int opened = open_tls_file();
     if (opened != FILE_OPEN) return opened == FILE_UNOPENABLE ? -2 : 0;
@@ -143,7 +142,7 @@ static int export_nodes(int count, int obj_count, tag_t **nodes) {
     tv_format(text, sizeof text,
               "Инструмент(-ов):\n В prt =%i\n Вы выбрали =%d\n Создать файл инструмента для Vericut'a ?",
               uToolCount, obj_count);
-    if (Tools_ask_question("Create TLS file..?", text, &confirm_buttons) != 1) return 0;
+    if (!Tools_ask_yes_no("Create TLS file..?", text)) return 0;
 
     int opened = open_tls_file();
     if (opened != FILE_OPEN) return opened == FILE_UNOPENABLE ? -2 : 0;

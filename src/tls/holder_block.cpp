@@ -11,16 +11,6 @@
 #include "src/tls/tls_writer.h"
 #include "src/tools_vericut.h"
 
-static int write_line(const HolderLine *line) {
-    const double *v = line->v;
-    switch (line->kind) {
-    case HOLDER_PLAIN_POINT: return tls_write("        PTS { (%.5f,%.5f) }\n", v[0], v[1]);
-    case HOLDER_SPACED_POINT: return tls_write("        PTS { (%.5f,%.5f) } \n", v[0], v[1]);
-    case HOLDER_ARC: return tls_write("        ARC (%.5f,%.5f,%.5f) \n", v[0], v[1], v[2]);
-    }
-    return 0;
-}
-
 int Tools_write_holder(int i) {
     if (i < 0 || i >= TOOL_TABLE_SIZE) return 0;
     /* Counts and arrays that a failed query did not set are not used. */
@@ -67,14 +57,15 @@ int Tools_write_holder(int i) {
         HolderSectionOutline outline;
         holder_section_outline(s, z, &outline);
         if (!outline.drawn) continue;
-        if (!holder_section_is_finite(&outline)) {
+        /* its last point stands at the height it reaches */
+        if (!cutter_profile_is_finite(&outline.lines)) {
             printf("\n Tools_write_holder -> \"%s\": holder(%d) not finite, the holder ends below it ",
                    uTool[i].name, k);
             stopped = 1;
             continue;
         }
         printf("\n\t constant x=%.2f y=%.2f", outline.x, outline.y);
-        for (int n = 0; n < outline.count; ++n) failed |= write_line(&outline.lines[n]);
+        for (int n = 0; n < outline.lines.count; ++n) failed |= tls_write_profile_line(&outline.lines.lines[n]);
         z = outline.top;
     }
 

@@ -131,11 +131,12 @@ static int write_standard(const ToolRecord *t, CutterForm form) {
     return write_standard_values(t, form, v, n);
 }
 
-static int write_profile_line(const ProfileLine *line) {
+int tls_write_profile_line(const ProfileLine *line) {
     const double *v = line->v;
     switch (line->kind) {
     case PROFILE_START: return tls_write("        PTS { (0,0) (%.5f,0) } \n", v[0]);
     case PROFILE_POINT: return tls_write("        PTS { (%.5f,%.5f) } \n", v[0], v[1]);
+    case PROFILE_PLAIN_POINT: return tls_write("        PTS { (%.5f,%.5f) }\n", v[0], v[1]);
     case PROFILE_ARC: return tls_write("        ARC (%.5f,%.5f,%.5f) \n", v[0], v[1], v[2]);
     case PROFILE_TWO_POINTS:
         return tls_write("        PTS { (%.5f,%.5f) (%.5f,%.5f) } \n", v[0], v[1], v[2], v[3]);
@@ -150,16 +151,12 @@ static int write_profile_line(const ProfileLine *line) {
 /* A barrel or T-cutter outline.  One whose geometry gives no finite outline
    (a negative root, a zero divisor, an arc sine out of range, an overflow)
    is written by write_fallback. */
-static int write_profile(const ToolRecord *t, const CutterProfile *p, const char *type_name) {
-    if (!cutter_profile_is_finite(p)) {
-        char what[32];
-        tv_format(what, sizeof what, "%s outline", type_name);
-        return write_fallback(t, what);
-    }
+static int write_profile(const ToolRecord *t, const CutterProfile *p, const char *what) {
+    if (!cutter_profile_is_finite(p)) return write_fallback(t, what);
     if (write_cutter_head(t->flute_length, t->shank_dia) < 0) return -1;
     if (tls_write("          SOR {\n") < 0) return -1;
     for (int k = 0; k < p->count; ++k)
-        if (write_profile_line(&p->lines[k]) < 0) return -1;
+        if (tls_write_profile_line(&p->lines[k]) < 0) return -1;
     return tls_write("      }\n    }\n  }\n");
 }
 
@@ -175,10 +172,10 @@ static int write_cutter_block(ToolRecord *t) {
     case UF_CUTTER_TYPE_DRILL: return write_standard(t, CUTTER_FORM_DRILL);
     case UF_CUTTER_TYPE_BARREL:
         cutter_barrel_profile(t, &profile);
-        return write_profile(t, &profile, "BARREL");
+        return write_profile(t, &profile, "BARREL outline");
     case UF_CUTTER_TYPE_T:
         cutter_t_profile(t, &profile);
-        return write_profile(t, &profile, "CUTTER_T");
+        return write_profile(t, &profile, "CUTTER_T outline");
     default: return tls_write("  TOOLTYPE TURNING\n  STACK NO\n");
     }
 }

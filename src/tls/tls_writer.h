@@ -3,6 +3,7 @@
 #define KESTO_SRC_TLS_TLS_WRITER_H
 
 #include "src/text_buffer.h"
+#include "src/tls/cutter_profile.h"
 
 /* Appends the record of uTool[tool_index] to tls_file (nothing for a skipped
    entry).  0 when written or skipped, -1 when writing to the stream failed. */
@@ -11,5 +12,8 @@ int Tools_write_tls(int tool_index, int with_optipath);
 /* Formatted output to tls_file, shared by the record and its holder block:
    0 when written, -1 when there is no stream or the stream refused. */
 int tls_write(const char *fmt, ...) TV_PRINTF(1, 2);
+
+/* One outline line, of a cutter or a holder, to tls_file; as tls_write. */
+int tls_write_profile_line(const ProfileLine *line);
 
 #endif

@@ -172,8 +172,8 @@ bool check_result(const ExportArgs &args, const std::string &old, const std::str
         for (const tlsfile::Tool &t : result.library.tools) {
             auto it = held.find(t.name);
             if (it != held.end())
-                complain("warning: " + args.output + " already holds TOOLID \"" + cp1251_to_utf8(t.name) +
-                         "\" (line " + std::to_string(it->second) + "); it now holds it twice");
+                complain("warning: " + args.output + " already holds TOOLID " + quoted_toolid(t.name) + " (line " +
+                         std::to_string(it->second) + "); it now holds it twice");
         }
     }
     return true;

@@ -37,7 +37,6 @@ const char *form_name(Form form) {
 
 namespace {
 
-const char kHeader[] = "CGTECH Tool Library File";
 const char kVersionPrefix[] = "Version-";
 
 // A token of one line.  Its text points into the line, so that reading a
@@ -241,14 +240,9 @@ bool tokenize(const char *&pos, const char *end, std::vector<Token> &out, std::s
             }
             t.kind = Token::number, t.finite = false;
         } else if (is_digit(c) || c == '.' || c == '+' || c == '-') {
-            // The value of a plain decimal number is worked out on the way:
-            // a mantissa of at most 2^53 over a power of ten that a double
-            // holds exactly is one correctly rounded division, the value
-            // std::from_chars gives too.
-            const bool negative = c == '-';
-            unsigned long long mantissa = 0;
-            int digits = 0, decimals = 0;
-            bool plain = true;
+            // What the quick reading above left: an exponent, a long
+            // mantissa, a spelling of a number that is not finite, or a
+            // malformed number.
             if (c == '+' || c == '-') ++p;
             t.kind = Token::number;
             if (p < end && is_alpha(*p)) {
@@ -263,27 +257,23 @@ bool tokenize(const char *&pos, const char *end, std::vector<Token> &out, std::s
             } else {
                 auto digit_run = [&] {
                     const char *first = p;
-                    for (unsigned d; p < end && (d = static_cast<unsigned char>(*p) - 48u) <= 9; ++p)
-                        mantissa = mantissa * 10 + d;
-                    return static_cast<int>(p - first);
+                    while (p < end && is_digit(*p)) ++p;
+                    return p > first;
                 };
-                digits = digit_run();
+                bool digits = digit_run();
                 if (p < end && *p == '.') {
                     ++p;
-                    decimals = digit_run();
-                    digits += decimals;
+                    digits = digit_run() || digits;
                 }
-                if (digits == 0) {
+                if (!digits) {
                     error = malformed_number(start, at_line_end(p, end) ? p : p + 1);
                     return false;
                 }
                 if (p < end && (*p == 'e' || *p == 'E')) {
                     const char *e = p + 1;
                     if (e < end && (*e == '+' || *e == '-')) ++e;
-                    if (e < end && is_digit(*e)) {
-                        plain = false;
+                    if (e < end && is_digit(*e))
                         for (p = e; p < end && is_digit(*p);) ++p;
-                    }
                 }
                 if (p < end && *p == '#') {
                     // Microsoft's runtime: 1.#INF0, -1.#IND0, 1.#QNAN0
@@ -296,12 +286,6 @@ bool tokenize(const char *&pos, const char *end, std::vector<Token> &out, std::s
                 }
             }
             t.text = std::string_view(start, static_cast<size_t>(p - start));
-            if (t.finite && plain && digits <= 19 && mantissa <= (1ull << 53) && decimals <= 22) {
-                t.value = static_cast<double>(mantissa) / kExactPowersOfTen[decimals];
-                if (negative) t.value = -t.value;
-                out.push_back(t);
-                continue;
-            }
         } else {
             static const char hex[] = "0123456789ABCDEF";
             const unsigned char u = static_cast<unsigned char>(c);
@@ -483,10 +467,10 @@ void Parser::header(int number, const char *p, const char *end) {
     std::string_view s(p, static_cast<size_t>(end - p));
     if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
     if (number == 1) {
-        header_line_ = s == kHeader;
+        header_line_ = s == kLibraryHeaderLine;
         if (!header_line_) {
             add_problem(lib_.problems, lib_.problems_beyond,
-                        {1, "", std::string("missing header line \"") + kHeader + "\""});
+                        {1, "", std::string("missing header line \"") + kLibraryHeaderLine + "\""});
             // a file that lost only its first line still has its version line
             if (s.compare(0, sizeof kVersionPrefix - 1, kVersionPrefix) != 0) line(number, p, end);
         }

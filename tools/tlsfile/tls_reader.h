@@ -11,6 +11,9 @@
 
 namespace tlsfile {
 
+// The header line every tool library starts with.
+inline constexpr char kLibraryHeaderLine[] = "CGTECH Tool Library File";
+
 // One problem found in a file, at a 1-based line number.
 struct Problem {
     int line = 0;

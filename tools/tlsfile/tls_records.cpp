@@ -2,8 +2,6 @@
 
 namespace tlsfile {
 
-const char kLibraryHeaderLine[] = "CGTECH Tool Library File";
-
 LibrarySpans record_spans(const std::string &text, const Library &library) {
     LibrarySpans spans;
     // The reader numbers lines from 1 and gives each record the line it

@@ -45,9 +45,6 @@ std::vector<std::string_view> record_lines(const std::string &text, const Record
 // merge take as a library at all.
 bool starts_as_library(const std::string &text);
 
-// The header line every tool library starts with.
-extern const char kLibraryHeaderLine[];
-
 }  // namespace tlsfile
 
 #endif
