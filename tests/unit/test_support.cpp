@@ -122,12 +122,10 @@ std::string wine_dir() {
 }
 
 std::string wine_command() {
-    const std::string prefix = "WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
-    std::string loader = KESTO_WINE;
-    if (const char *env = std::getenv("KESTO_WINE"); env && *env) loader = env;
-    if (loader.empty()) return prefix + "wine";
-    // A loader named directly also starts the programs that Wine starts.
-    return prefix + "WINELOADER='" + loader + "' '" + loader + "'";
+    std::string command = KESTO_WINE;
+    if (const char *env = std::getenv("KESTO_WINE"); env && *env) command = env;
+    if (command.empty()) return "WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' wine";
+    return "'" + command + "'";
 }
 
 std::string wine_path(const std::string &path) {

@@ -4,6 +4,7 @@
 #define KESTO_TOOLS_CLI_COMMANDS_H
 
 #include <string>
+#include <system_error>
 
 #include <CLI/CLI.hpp>
 
@@ -32,6 +33,10 @@ std::string plugin_path(const std::string &option);
 
 // A UTF-8 path made absolute against the current folder.
 std::string absolute_path(const std::string &path);
+
+// Why a folder cannot be made the current one: the system's cause, and on
+// Windows, for a path beyond what a current folder may have there, that limit.
+std::string folder_cause(const std::string &folder, const std::error_code &ec);
 
 int process_id();
 

@@ -122,7 +122,7 @@ public:
         previous_ = fs::current_path(ec);
         if (!ec) fs::current_path(folder.empty() ? fs::path(".") : folder, ec);
         entered_ = !ec;
-        cause_ = ec.message();
+        cause_ = folder_cause(tlsfile::utf8_path(folder.empty() ? fs::path(".") : folder), ec);
         for (int n = 0; entered_; ++n) {
             name_ = ".kesto-export-" + std::to_string(process_id()) + "-" + std::to_string(n) + ".partial";
             if (!fs::exists(name_, ec)) break;
