@@ -43,10 +43,15 @@ install_missing() {
 }
 
 install_missing "${packages[@]}"
-if [ "$want" = all ] && [ "$("$(dirname "$0")/wine32.sh" how)" != native ]; then
+wine32="$(dirname "$0")/wine32.sh"
+if [ "$want" = all ] && [ "$("$wine32" how)" != native ]; then
   install_missing qemu-user wine64
-  "$(dirname "$0")/wine32.sh" register || echo "i386 programs are not registered: the tests run Wine's 32-bit loader through a wrapper"
-  if [ "$("$(dirname "$0")/wine32.sh" how)" = none ]; then
-    install_missing g++-mingw-w64-x86-64
-  fi
+  "$wine32" register || true
+  case "$("$wine32" how)" in
+    qemu) echo "i386 programs are not registered with binfmt_misc: the tests start Wine's 32-bit loader through a wrapper" ;;
+    none)
+      echo "Wine's 32-bit loader runs neither here nor under qemu-i386: the Wine tests will run a 64-bit Windows build"
+      install_missing g++-mingw-w64-x86-64
+      ;;
+  esac
 fi
