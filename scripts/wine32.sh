@@ -154,6 +154,7 @@ run() {
     if [ ! -e "$WINEPREFIX/.made" ]; then
       rm -rf "$WINEPREFIX"
       "$loader_prefix" wineboot -i 9>&-
+      wineserver -w 9>&-  # the server wineboot started, before a lasting one
       touch "$WINEPREFIX/.made"
     fi
     if wineserver -p120 9>&-; then "$loader_prefix" cmd /c exit 9>&-; fi
