@@ -86,7 +86,7 @@ int run_check(const CheckArgs &args) {
 void add(CLI::App &app) {
     auto args = std::make_shared<CheckArgs>();
     CLI::App *cmd = app.add_subcommand("check");
-    describe(cmd, "Check tool library files (*.tls) for faults and for what would mislead the simulator",
+    describe(cmd, "Check tool libraries (*.tls) for faults a simulator would trip on",
              "Checks a file the plug-in wrote or one made by hand: its syntax, the lines every record needs, "
              "the number of values of each cutter form, outlines that start and end on the axis, arcs that "
              "pass through the points beside them, holders that do not reach below their own start, TOOLIDs "

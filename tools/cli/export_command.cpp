@@ -463,7 +463,7 @@ int run_export(ExportArgs args, json *object) {
 void add(CLI::App &app) {
     auto args = std::make_shared<ExportArgs>();
     CLI::App *cmd = app.add_subcommand("export");
-    describe(cmd, "Write the tools of a part as a *.tls tool library through the plug-in's export",
+    describe(cmd, "Write a part's tools as a *.tls tool library through the plug-in",
              "Runs the plug-in's all-tools export (with --select, its selective export) on a part file or the "
              "part of a session file; without a file, on the embedded demo part. Without -o the library is "
              "named after the part, in the current folder; -o - writes it to standard output.\n\n"

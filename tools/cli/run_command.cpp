@@ -75,7 +75,7 @@ int run(const RunArgs &args) {
 void add(CLI::App &app) {
     auto args = std::make_shared<RunArgs>();
     CLI::App *cmd = app.add_subcommand("run");
-    describe(cmd, "Run a scripted session file in the simulated host and print its transcript",
+    describe(cmd, "Run a session file in the simulated host, print its transcript",
              "The transcript holds every dialog with its answer, the plug-in's standard output and error, the "
              "system log, the status line and the listing window, one event a line (--json: a JSON array). "
              "-C runs in another folder: the session's files, -o and every relative path of the session land "

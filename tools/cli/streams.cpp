@@ -47,14 +47,24 @@ bool to_console(int fd, const std::string &utf8) {
 }
 #endif
 
+// The cause of a failed write: errno, or EPIPE for a pipe whose reader has
+// gone (the Windows C runtime calls that EINVAL).
+int write_error() {
+#if defined(_WIN32)
+    const DWORD last = GetLastError();
+    if (last == ERROR_NO_DATA || last == ERROR_BROKEN_PIPE || last == ERROR_PIPE_NOT_CONNECTED) return EPIPE;
+#endif
+    return errno ? errno : EIO;
+}
+
 // Writes and flushes: 0, or the cause of the failure.
 int write_stream(FILE *stream, const char *data, size_t size) {
     errno = 0;
     bool ok = std::fwrite(data, 1, size, stream) == size;
-    int cause = ok ? 0 : errno;
-    if (std::fflush(stream) != 0 && ok) {
+    int cause = ok ? 0 : write_error();
+    if (ok && std::fflush(stream) != 0) {
         ok = false;
-        cause = errno;
+        cause = write_error();
     }
     if (ok && !std::ferror(stream)) return 0;
     std::clearerr(stream);

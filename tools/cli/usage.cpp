@@ -102,8 +102,8 @@ std::string join(const std::vector<std::string> &names) {
 }
 
 std::string did_you_mean(const std::string &word, const std::vector<std::string> &names) {
-    const std::string near = nearest(word, names);
-    return near.empty() ? "" : "; did you mean \"" + near + "\"?";
+    const std::string guess = nearest(word, names);
+    return guess.empty() ? "" : "; did you mean \"" + guess + "\"?";
 }
 
 // The option of sub that arg (an argument starting with '-') names.
@@ -169,7 +169,7 @@ std::string HelpFormatter::make_expanded(const CLI::App *sub) const {
     while (start < body.size()) {
         size_t end = body.find('\n', start);
         if (end == std::string::npos) end = body.size();
-        if (end > start) out += "  " + body.substr(start, end - start) + "\n";
+        out += end > start ? "  " + body.substr(start, end - start) + "\n" : "\n";
         start = end + 1;
     }
     return out;
