@@ -40,6 +40,7 @@ std::vector<tlsfile::ToolMark> merge_marks(const tlsfile::LibraryText &base, con
 }
 
 int run_preview(const PreviewArgs &args) {
+    if (!standard_input_once({args.file, args.against})) return kExitUsage;
     tlsfile::LibraryText library;
     std::string error;
     if (!read_input(args.file, tlsfile::kMaxLibraryBytes, library.text, error)) {
