@@ -751,6 +751,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"frobnicate demo.tls", "unknown subcommand \"frobnicate\"\nThe subcommands are run, export, play, diff, "
                                 "merge, check, preview, help."},
         {"exprot", "unknown subcommand \"exprot\"; did you mean \"export\"?"},
+        {"--verison", "unknown option \"--verison\" for kesto-tools-vericut; did you mean \"--version\"?"},
         {"", "A subcommand is required"},
     };
     TempDir dir;

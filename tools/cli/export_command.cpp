@@ -271,8 +271,8 @@ size_t check_result(const ExportArgs &args, const std::string &old, const std::s
     return result.problems.size() + result.problems_beyond;
 }
 
-// Whether the export may replace what the output holds: nothing it would
-// lose, a TOOLID the export does not write, unless forced.
+// Whether the export may replace the file at the output: only when that
+// holds no TOOLID the export does not write, or when forced.
 bool may_replace(const ExportArgs &args, const tlsfile::Library &added) {
     std::error_code ec;
     if (args.force || is_standard_stream(args.output) || !fs::exists(tlsfile::fs_path(args.output), ec)) return true;

@@ -218,8 +218,8 @@ bool prepare_arguments(const CLI::App &app, std::vector<std::string> &args) {
         if (args.size() > 2 && !looks_like_option(args[2])) args = {program, args[2], "--help"};
         else args = {program, "--help"};
     }
-    if (looks_like_option(args[1])) return true;
-    const CLI::App *sub = nullptr;
+    // options before the subcommand are the program's own
+    const CLI::App *sub = looks_like_option(args[1]) ? &app : nullptr;
     for (const CLI::App *s : app.get_subcommands({}))
         if (s->get_name() == args[1]) sub = s;
     if (!sub) {
@@ -228,10 +228,11 @@ bool prepare_arguments(const CLI::App &app, std::vector<std::string> &args) {
                  " --help for usage.");
         return false;
     }
-    const std::string usage = "\nRun " + app.get_name() + " help " + sub->get_name() + " for usage.";
-    for (size_t i = 2; i < args.size(); ++i) {
+    const std::string usage = "\nRun " + app.get_name() + (sub == &app ? "" : " help " + sub->get_name()) +
+                              (sub == &app ? " --help" : "") + " for usage.";
+    for (size_t i = sub == &app ? 1 : 2; i < args.size(); ++i) {
         const std::string &arg = args[i];
-        if (arg == "--") break;
+        if (arg == "--" || (sub == &app && !looks_like_option(arg))) break;
         if (!looks_like_option(arg)) continue;
         const bool is_long = arg.rfind("--", 0) == 0;
         const std::string name = is_long ? arg.substr(0, arg.find('=')) : arg.substr(0, 2);
