@@ -23,6 +23,10 @@ int run_merge(const MergeArgs &args, nlohmann::ordered_json *object) {
     std::vector<std::string> inputs = args.news;
     inputs.push_back(args.base);
     if (!standard_input_once(inputs)) return kExitUsage;
+    if (args.json && is_standard_stream(args.output)) {
+        complain("--json needs a file, not standard output (-)");
+        return kExitUsage;
+    }
     LibraryFile base;
     if (!read_library(args.base, base, purpose)) return kExitUsage;
     std::vector<LibraryFile> files(args.news.size());
