@@ -213,5 +213,5 @@ int Tools_write_tls(int tool_index, int with_optipath) {
     if (tls_write("}\n") < 0) return -1;
     /* Buffered lines fail only when they reach the file. */
     if (fflush(tls_file) != 0 || ferror(tls_file)) return -1;
-    return 0;
+    return 1;
 }

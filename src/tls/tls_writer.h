@@ -6,7 +6,8 @@
 #include "src/tls/cutter_profile.h"
 
 /* Appends the record of uTool[tool_index] to tls_file (nothing for a skipped
-   entry).  0 when written or skipped, -1 when writing to the stream failed. */
+   entry).  1 when written, 0 when skipped, -1 when writing to the stream
+   failed. */
 int Tools_write_tls(int tool_index, int with_optipath);
 
 /* Formatted output to tls_file, shared by the record and its holder block:

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "host/common/library_writer.h"
 #include "host/platform/platform.h"
 #include "tests/unit/test_support.h"
 
@@ -36,7 +37,7 @@ class Replacement : public ::testing::TestWithParam<ReplaceCase> {};
 std::vector<std::string> temp_files(const std::string &root) {
     std::vector<std::string> out;
     for (const auto &e : fs::recursive_directory_iterator(root))
-        if (e.path().filename().string().rfind("~kesto", 0) == 0) out.push_back(e.path().string());
+        if (e.path().filename().string().find(".~kesto-") != std::string::npos) out.push_back(e.path().string());
     return out;
 }
 
@@ -46,7 +47,8 @@ TEST_P(Replacement, TakesThePlaceOnlyOnCommit) {
     c.setup();
     PlatReplacement *r = nullptr;
     int last = -2;
-    FILE *f = plat_replacement_open(c.target, c.keep_old, &last, &r);
+    FILE *f = nullptr;
+    ASSERT_EQ(plat_replacement_open(c.target, c.keep_old, &last, &f, &r), PLAT_REPLACEMENT_OPEN);
     ASSERT_NE(f, nullptr);
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(last, c.last_byte);
@@ -114,8 +116,8 @@ TEST(PlatformReplacement, KeepsPermissionBitsAndLinks) {
     ASSERT_EQ(chmod("real/lib.tls", 0604), 0);
     fs::create_symlink("real/lib.tls", "link.tls");
     PlatReplacement *r = nullptr;
-    FILE *f = plat_replacement_open("link.tls", 0, nullptr, &r);
-    ASSERT_NE(f, nullptr);
+    FILE *f = nullptr;
+    ASSERT_EQ(plat_replacement_open("link.tls", 0, nullptr, &f, &r), PLAT_REPLACEMENT_OPEN);
     ASSERT_EQ(fclose(f), 0);
     ASSERT_EQ(plat_replacement_commit(r), 0);
     EXPECT_TRUE(fs::is_symlink("link.tls"));
@@ -124,14 +126,34 @@ TEST(PlatformReplacement, KeepsPermissionBitsAndLinks) {
     EXPECT_EQ(st.st_mode & 07777, 0604u);
 }
 
-TEST(PlatformReplacement, NothingWhereNoFileCanBeMade) {
+// Nothing is made or held where no file can be made, for what is no
+// regular file (never waiting on a pipe), for what is read-only for its
+// owner (root or not), and for a library another writer holds.
+TEST(PlatformReplacement, NothingWhereNoFileMayBeMade) {
     TempDir dir;
     PlatReplacement *r = nullptr;
+    FILE *f = nullptr;
     fs::create_symlink("loop.tls", "loop.tls");
-    for (const char *target : {"no folder/a.tls", "/proc/kesto.tls", "loop.tls"}) {
-        EXPECT_EQ(plat_replacement_open(target, 1, nullptr, &r), nullptr) << target;
+    ASSERT_EQ(mkfifo("pipe", 0600), 0);
+    write_file("readonly.tls", "old");
+    ASSERT_EQ(chmod("readonly.tls", 0444) | mkdir("readonly", 0555), 0);
+    kesto::LibraryLock held;
+    ASSERT_EQ(held.take("held.tls"), kesto::LibraryLock::kTaken);
+    kesto::library_lock_wait_ms = 100;
+    const std::pair<const char *, int> cases[] = {
+        {"no folder/a.tls", PLAT_REPLACEMENT_FAILED}, {"/proc/kesto.tls", PLAT_REPLACEMENT_FAILED},
+        {"loop.tls", PLAT_REPLACEMENT_FAILED},        {"pipe", PLAT_REPLACEMENT_FAILED},
+        {"readonly.tls", PLAT_REPLACEMENT_FAILED},    {"readonly/a.tls", PLAT_REPLACEMENT_FAILED},
+        {"held.tls", PLAT_REPLACEMENT_BUSY}};
+    for (const auto &[target, result] : cases) {
+        EXPECT_EQ(plat_replacement_open(target, 1, nullptr, &f, &r), result) << target;
+        EXPECT_EQ(f, nullptr);
         EXPECT_EQ(r, nullptr);
     }
+    kesto::library_lock_wait_ms = 5000;
+    held.release();
+    EXPECT_EQ(read_file("readonly.tls"), "old");
+    EXPECT_EQ(temp_files(dir.path()), std::vector<std::string>{});
 }
 
 TEST(PlatformReplacement, PathKinds) {
