@@ -139,11 +139,13 @@ bool same_file(HANDLE h, const NativePath &path) {
 
 #else
 
-std::vector<std::pair<std::string, bool>> listed(const std::string &folder) {
+// The names in folder that start with start, with whether each is a folder.
+std::vector<std::pair<std::string, bool>> listed(const std::string &folder, const std::string &start) {
     std::vector<std::pair<std::string, bool>> out;
     DIR *dir = opendir(folder.c_str());
     if (!dir) return out;
     while (const dirent *entry = readdir(dir)) {
+        if (std::string(entry->d_name).compare(0, start.size(), start) != 0) continue;
         struct stat st;
         std::string path = folder + "/" + entry->d_name;
         if (lstat(path.c_str(), &st) != 0) continue;
@@ -155,7 +157,7 @@ std::vector<std::pair<std::string, bool>> listed(const std::string &folder) {
 }
 
 void remove_scratch_folder(const std::string &folder) {
-    for (const auto &[name, is_folder] : listed(folder))
+    for (const auto &[name, is_folder] : listed(folder, ""))
         if (!is_folder) unlink((folder + "/" + name).c_str());
     rmdir(folder.c_str());
 }
@@ -164,10 +166,8 @@ void sweep(const std::string &file) {
     std::string folder, name;
     split(file, folder, name);
     const std::string dir = folder.empty() ? "." : folder;
-    for (const auto &[found, is_folder] : listed(dir)) {
-        if (found.size() <= name.size() || found.compare(0, name.size(), name) != 0 ||
-            !temporary_suffix(found.substr(name.size())))
-            continue;
+    for (const auto &[found, is_folder] : listed(dir, name + ".~kesto-")) {
+        if (!temporary_suffix(found.substr(name.size()))) continue;
         if (is_folder) remove_scratch_folder(folder + found);
         else unlink((folder + found).c_str());
     }
@@ -201,14 +201,15 @@ int open_lock_file(const std::string &path) {
 
 #endif
 
-// The time since some fixed point, in milliseconds.
-long long now_ms() {
+// A clock in milliseconds; the difference of two readings is right across
+// its wrap (GetTickCount's, every 49 days).
+unsigned long clock_ms() {
 #if defined(_WIN32)
-    return static_cast<long long>(GetTickCount());
+    return GetTickCount();
 #else
     struct timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+    return static_cast<unsigned long>(t.tv_sec) * 1000 + static_cast<unsigned long>(t.tv_nsec / 1000000);
 #endif
 }
 
@@ -235,7 +236,7 @@ LibraryLock::Result LibraryLock::take(const NativePath &file) {
     release();
     error_ = 0;
     path_ = file + native(kLockSuffix);
-    const long long deadline = now_ms() + library_lock_wait_ms;
+    const unsigned long start = clock_ms();
     int pause = 1;
     // Each round: open (or make) the lock file and try to lock it.  Another
     // writer holding it, or a lock file that was removed once locked, means
@@ -293,7 +294,7 @@ LibraryLock::Result LibraryLock::take(const NativePath &file) {
             close(fd);
         }
 #endif
-        if (now_ms() >= deadline) return error_ ? kFailed : kBusy;
+        if (clock_ms() - start >= static_cast<unsigned long>(library_lock_wait_ms)) return error_ ? kFailed : kBusy;
         pause_ms(pause);
         pause = pause < 50 ? pause * 2 : 50;
     }
