@@ -126,12 +126,11 @@ static int export_all(int count) {
     const char *failure = NULL;
     int written = 0;
     for (int i = 0; i < count; ++i) {
-        int record = Tools_write_tls(i, 0);
-        if (record < 0) {
+        if (Tools_write_tls(i, 0) < 0) {
             failure = WRITE_FAILED;
             break;
         }
-        written += record;
+        written += tls_entry_has_record(i);
     }
     finish_export(failure, written);
     return 0;
@@ -181,12 +180,11 @@ static int export_nodes(int count, int obj_count, tag_t **nodes) {
                 break;
             }
             if (tags[j] != uTool[i].tls) continue;
-            int record = Tools_write_tls(i, 0);
-            if (record < 0) {
+            if (Tools_write_tls(i, 0) < 0) {
                 failure = WRITE_FAILED;
                 break;
             }
-            written += record;
+            written += tls_entry_has_record(i);
         }
     }
     give_back_nodes(nodes);

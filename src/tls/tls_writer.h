@@ -6,9 +6,13 @@
 #include "src/tls/cutter_profile.h"
 
 /* Appends the record of uTool[tool_index] to tls_file (nothing for a skipped
-   entry).  1 when written, 0 when skipped, -1 when writing to the stream
-   failed. */
+   entry).  0 when written or skipped, -1 when writing to the stream failed. */
 int Tools_write_tls(int tool_index, int with_optipath);
+
+/* 1 when Tools_write_tls writes a record for uTool[tool_index], 0 when it
+   skips the entry (out of range, the host's NONE member, a negative type
+   or subtype, a table past its load limit). */
+int tls_entry_has_record(int tool_index);
 
 /* Formatted output to tls_file, shared by the record and its holder block:
    0 when written, -1 when there is no stream or the stream refused. */
