@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "host/common/library_writer.h"
 #include "tests/unit/test_support.h"
 
 namespace {
@@ -663,6 +664,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"cut.tls", "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\nTOOLID \"A\" {"},
         {"out.svg", "old drawing"},
         {"transcript.txt", "old transcript"},
+        {"readonly.tls", "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\n"},
     };
     const Row rows[] = {
         {"check missing.tls", "cannot read missing.tls: No such file or directory"},
@@ -720,6 +722,11 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
                                          "--merge merges the export into it"},
         {"export -o demo.tls --append --select BALL8", "demo.tls already holds TOOLID \"BALL8\" (line 61); nothing "
                                                        "appended, demo.tls is left as it was; --merge replaces", 1},
+        // read-only for its owner, root or not; another writer's
+        {"export --merge readonly.tls", "readonly.tls: is read-only; it is left as it is"},
+        {"merge demo.tls demo.tls -o readonly.tls", "readonly.tls: is read-only"},
+        {"export -o readonly/new.tls", "readonly/new.tls: its folder is read-only"},
+        {"export --merge held.tls", "held.tls: is being written by someone else (waited 5 s); nothing was written", 1},
         {"export -o device", "device: is not a regular file"},
         {"export -o fifo", "fifo: is not a regular file"},
         {"export -o folder", "folder: is a folder"},
@@ -762,7 +769,10 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
     fs::create_symlink("missing.svg", "dangling.svg");
     for (const auto &[name, content] : inputs) write_file(name, content);
     std::string ignored;
-    ASSERT_EQ(testing_support::run_command("mknod device c 1 3 && mknod full c 1 7 && mkfifo fifo", ignored), 0);
+    ASSERT_EQ(testing_support::run_command("mknod device c 1 3 && mknod full c 1 7 && mkfifo fifo && "
+                                           "chmod 444 readonly.tls && mkdir -m 555 readonly", ignored), 0);
+    kesto::LibraryLock held;
+    ASSERT_EQ(held.take("held.tls"), kesto::LibraryLock::kTaken);
     write_file("huge.tls", "CGTECH Tool Library File\n");
     fs::resize_file("huge.tls", (uintmax_t(64) << 20) + 1);
     const auto before = snapshot(".");

@@ -10,6 +10,8 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "tools/tlsfile/output_file.h"
+
 namespace kesto::cli {
 
 constexpr int kExitOk = 0;
@@ -97,11 +99,12 @@ bool standard_input_once(const std::vector<std::string> &paths);
 bool read_input(const std::string &path, size_t max_bytes, std::string &text, std::string &error);
 
 // The outputs' one way out: for a file, tlsfile::check_output_target and
-// tlsfile::write_output_file (whole or not at all, never one of inputs);
-// for "-", standard output, the bytes as they are.
+// tlsfile::write_output_file (whole or not at all, never one of inputs,
+// under the file's lock: lock when the caller holds it); for "-", standard
+// output, the bytes as they are.
 bool check_output(const std::string &path, const std::vector<std::string> &inputs, std::string &error);
 bool write_output(const std::string &path, const std::string &content, std::string &error,
-                  const std::vector<std::string> &inputs = {});
+                  const std::vector<std::string> &inputs = {}, const tlsfile::OutputLock *lock = nullptr);
 
 // What a failed command says of its output: "PATH is left as it was", or
 // "PATH is not written; no such file existed".

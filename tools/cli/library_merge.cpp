@@ -161,7 +161,7 @@ int merge_and_write(const MergeRequest &request) {
             return kExitProblems;
         }
     }
-    if (!write_output(request.output, merged.text, error, request.inputs)) {
+    if (!write_output(request.output, merged.text, error, request.inputs, request.lock)) {
         complain(error);
         return kExitProblems;
     }

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tools/tlsfile/output_file.h"
 #include "tools/tlsfile/tls_records.h"
 
 namespace kesto::cli {
@@ -37,6 +38,7 @@ struct MergeRequest {
     bool force = false;               // merge libraries with problems all the same
     nlohmann::ordered_json *json = nullptr;  // filled with what happened, for --json
     bool *written = nullptr;                 // set when the output was written
+    const tlsfile::OutputLock *lock = nullptr;  // the output's lock, taken before the base was read
 };
 
 // Merges the new libraries into the base, checks the result and writes it

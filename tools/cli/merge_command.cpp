@@ -19,7 +19,6 @@ struct MergeArgs {
 };
 
 int run_merge(const MergeArgs &args, nlohmann::ordered_json *object) {
-    const std::string purpose = "merge takes tool libraries only";
     std::vector<std::string> inputs = args.news;
     inputs.push_back(args.base);
     if (!standard_input_once(inputs)) return kExitUsage;
@@ -27,6 +26,19 @@ int run_merge(const MergeArgs &args, nlohmann::ordered_json *object) {
         complain("--json needs a file, not standard output (-)");
         return kExitUsage;
     }
+    // the output may replace the base, never a library merged into it
+    std::string error;
+    if (!check_output(args.output, args.news, error)) {
+        complain(error);
+        return kExitUsage;
+    }
+    // no other writer from before the base is read until the output has its name
+    tlsfile::OutputLock lock;
+    if (!is_standard_stream(args.output) && !lock.take(args.output, error)) {
+        complain(error);
+        return kExitProblems;
+    }
+    const std::string purpose = "merge takes tool libraries only";
     LibraryFile base;
     if (!read_library(args.base, base, purpose)) return kExitUsage;
     std::vector<LibraryFile> files(args.news.size());
@@ -37,10 +49,10 @@ int run_merge(const MergeArgs &args, nlohmann::ordered_json *object) {
         request.news.push_back(&files[i]);
     }
     request.output = args.output;
-    // the output may replace the base, never a library merged into it
     request.inputs = args.news;
     request.force = args.force;
     request.json = object;
+    request.lock = &lock;
     return merge_and_write(request);
 }
 

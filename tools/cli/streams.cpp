@@ -199,13 +199,13 @@ bool check_output(const std::string &path, const std::vector<std::string> &input
 }
 
 bool write_output(const std::string &path, const std::string &content, std::string &error,
-                  const std::vector<std::string> &inputs) {
+                  const std::vector<std::string> &inputs, const tlsfile::OutputLock *lock) {
     if (is_standard_stream(path)) {
         int cause = to_stdout(content, false);
         if (cause != 0) error = std::string("standard output: cannot be written: ") + std::strerror(cause);
         return cause == 0;
     }
-    if (tlsfile::write_output_file(path, content, error, files_only(inputs))) return true;
+    if (tlsfile::write_output_file(path, content, error, files_only(inputs), lock)) return true;
     error += "; " + left_as_it_was(path);
     return false;
 }
