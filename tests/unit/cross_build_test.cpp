@@ -102,8 +102,9 @@ TEST(CrossBuild, EverySessionSameTranscriptAndFiles) {
 TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
     const std::string win = wine_dir();
     if (win.empty()) GTEST_SKIP() << "no Windows build given (KESTO_WIN32_DIR or KESTO_WINE_DIR)";
+    TempDir program_dir, native_dir, wine_dir;
     const std::string long_folder = "папка/" + std::string(100, 'l') + "/" + std::string(100, 'm') + "/" + std::string(60, 'n');
-    const std::string commands[] = {
+    const std::vector<std::string> commands = {
         "export папка/деталь.json -o папка/инструменты.tls --select Фреза",
         "check папка/инструменты.tls",
         "preview папка/инструменты.tls -o папка/рисунок.svg",
@@ -114,6 +115,11 @@ TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
         "run папка/сессия.json -C выход -o протокол.txt",
         "export папка/деталь.json -o папка/деталь.json",
         "check папка/нет.tls",
+        // "-" is standard input or output; a "/" path is a path, never an option
+        "check - папка/библиотека.tls < папка/инструменты.tls",
+        "export папка/деталь.json -o - --select Фреза -q",
+        "diff --full папка/инструменты.tls папка/библиотека.tls",
+        "check " + native_dir.file("папка/инструменты.tls"),
         "run папка/плохая.json -C выход",
         "export папка/плохая.json",
         "play папка/плохая.json",
@@ -121,7 +127,6 @@ TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
     };
     // the Windows program runs from a folder of a Cyrillic name too, and of
     // a long path
-    TempDir program_dir, native_dir, wine_dir;
     const fs::path program_folder = program_dir.file(std::string(250, 'p') + "/программа");
     fs::create_directories(program_folder);
     for (const auto &entry : fs::directory_iterator(win))  // the program and every DLL beside it

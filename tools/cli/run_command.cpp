@@ -8,12 +8,7 @@
 #include "tools/cli/commands.h"
 #include "tools/cli/session_input.h"
 #include "tools/tlsfile/input_file.h"
-#include "tools/tlsfile/output_file.h"
 
-#if defined(_WIN32)
-#  include <fcntl.h>
-#  include <io.h>
-#endif
 
 namespace kesto::cli {
 namespace {
@@ -56,7 +51,7 @@ int run_one(const OneRun &args, const std::string &plugin_option, bool json) {
             return kExitUsage;
         }
     }
-    if (!args.output.empty() && !tlsfile::check_output_target(args.output, inputs, error)) {
+    if (!args.output.empty() && !check_output(args.output, inputs, error)) {
         complain(error);
         return kExitUsage;
     }
@@ -70,12 +65,7 @@ int run_one(const OneRun &args, const std::string &plugin_option, bool json) {
     options.plugin_path = plugin;
     sim::RunResult result = sim::run_session(session, options);
     text = json ? sim::render_json(result.events) : sim::render(result.events);
-    if (args.output.empty()) {
-#if defined(_WIN32)
-        _setmode(_fileno(stdout), _O_BINARY);
-#endif
-        if (!print(text)) return kExitProblems;
-    } else if (!tlsfile::write_output_file(args.output, text, error, inputs)) {
+    if (!write_output(args.output.empty() ? "-" : args.output, text, error, inputs)) {
         complain(error + "; the transcript is not written");
         return kExitProblems;
     }
@@ -107,7 +97,7 @@ int run(const RunArgs &args) {
     std::vector<std::filesystem::path> transcripts;
     for (size_t i = 0; i < n; ++i) {
         runs.push_back({args.sessions[i], pick(args.folders, i), pick(args.outputs, i)});
-        if (runs.back().output.empty()) continue;
+        if (runs.back().output.empty() || runs.back().output == "-") continue;
         std::error_code ec;
         std::filesystem::path t =
             std::filesystem::absolute(tlsfile::fs_path(runs.back().folder) / tlsfile::fs_path(runs.back().output), ec)
@@ -130,13 +120,22 @@ int run(const RunArgs &args) {
 
 void add(CLI::App &app) {
     auto args = std::make_shared<RunArgs>();
-    CLI::App *cmd = app.add_subcommand(
-        "run", "Run session files in the simulated host, one after another, and print their transcripts: "
-               "every dialog with its answer, the plug-in's standard output and error, the system "
-               "log, the status line and the listing window. Exit 0 when the sessions ran, "
-               "1 when a transcript cannot be written, 2 for a bad session file or an output "
-               "that may not be written, 3 when the plug-in cannot be loaded; of several sessions, "
-               "the highest code.");
+    CLI::App *cmd = app.add_subcommand("run");
+    describe(cmd, "Run session files in the simulated host, print their transcripts",
+             "The transcript holds every dialog with its answer, the plug-in's standard output and error, the "
+             "system log, the status line and the listing window, one event a line (--json: a JSON array). "
+             "-C runs in another folder: the session's files, -o and every relative path of the session land "
+             "there.\n\n"
+             "Several sessions run one after another, each as it would alone, from the folder the command "
+             "started in; -C and -o are given once for all of them or once per session, in their order. "
+             "Without -o the transcripts follow one another on standard output.\n\n"
+             "Exit 0 when the sessions ran, 1 when a transcript cannot be written, 2 for a bad session file "
+             "or an output that may not be written, 3 when the plug-in cannot be loaded; of several sessions, "
+             "the highest.",
+             {{"run SESSION.json", "the transcript on standard output"},
+              {"run SESSION.json -C out -o transcript.txt", "runs in the folder out, the transcript kept there"},
+              {"run a.json b.json -C out/a -C out/b -o transcript.txt", "two sessions, each in its own folder"},
+              {"run SESSION.json --json | jq '.[] | select(.kind == \"question\")'", "the questions asked"}});
     cmd->add_option("session", args->sessions, "Session files (JSON)")->required();
     cmd->add_option("--plugin", args->plugin, "Plug-in library (default: beside this program)");
     cmd->add_option("-C,--folder", args->folders,
@@ -144,8 +143,8 @@ void add(CLI::App &app) {
                     "sessions or once per session")
         ->allow_extra_args(false);
     cmd->add_option("-o,--output", args->outputs,
-                    "Write the transcript to this file; once for all sessions (each in its own -C folder) or "
-                    "once per session")
+                    "Write the transcript to this file, - is standard output; once for all sessions (each in "
+                    "its own -C folder) or once per session")
         ->allow_extra_args(false);
     cmd->add_flag("--json", args->json, "Transcript as JSON");
     cmd->callback([args] { set_exit_code(run(*args)); });
