@@ -317,6 +317,18 @@ void LibraryLock::release() {
 #endif
 }
 
+#if defined(_WIN32)
+unsigned long replace_file(const NativePath &temp, const NativePath &target, bool write_through) {
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | (write_through ? MOVEFILE_WRITE_THROUGH : 0);
+    for (int pause = 1;; pause *= 2) {
+        if (MoveFileExW(temp.c_str(), target.c_str(), flags)) return 0;
+        const DWORD error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || pause > 512) return error;
+        pause_ms(pause);
+    }
+}
+#endif
+
 Replaceable replaceable(const NativePath &file) {
 #if defined(_WIN32)
     DWORD attributes = GetFileAttributesW(file.c_str());

@@ -77,6 +77,14 @@ std::basic_string<Char> temporary_name(const std::basic_string<Char> &file, unsi
     return name;
 }
 
+#if defined(_WIN32)
+// Gives temp the name of target, replacing it (MoveFileExW, writing through
+// when asked).  A file another program holds open for a moment (a virus
+// scanner, an indexer; under Wine any open at all) cannot be replaced, so a
+// refusal is tried again for about a second.  0, or GetLastError().
+unsigned long replace_file(const NativePath &temp, const NativePath &target, bool write_through);
+#endif
+
 // Whether file (links followed) may be replaced: an existing file whose
 // owner may not write it (POSIX mode bits, or the Windows read-only
 // attribute), or that this user may not write, is not; nor, on POSIX, a

@@ -32,8 +32,9 @@ int flush_fd(int fd) { return _commit(fd); }
 int close_fd(int fd) { return _close(fd); }
 int process_id() { return _getpid(); }
 bool replace(const fs::path &from, const fs::path &to, std::string &cause) {
-    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    cause = std::system_category().message(static_cast<int>(GetLastError()));
+    const unsigned long error = kesto::replace_file(from.native(), to.native(), false);
+    if (error == 0) return true;
+    cause = std::system_category().message(static_cast<int>(error));
     return false;
 }
 #else
