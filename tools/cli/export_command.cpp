@@ -2,6 +2,7 @@
 // without the host.  The dialogs are answered by a plan; the plug-in writes
 // into a scratch file, the result is checked, and only a sound result takes
 // the output's name, whole.
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <system_error>
@@ -12,6 +13,7 @@
 #include "tools/cli/commands.h"
 #include "tools/cli/library_merge.h"
 #include "tools/cli/session_input.h"
+#include "tools/cli/tool_database.h"
 #include "tools/tlsfile/input_file.h"
 #include "tools/tlsfile/output_file.h"
 #include "tools/tlsfile/tls_check.h"
@@ -30,6 +32,8 @@ struct ExportArgs {
     std::vector<std::string> select;
     bool append = false;
     std::string merge;
+    std::vector<std::string> prefer;
+    std::string settings;
     std::string plugin;
 };
 
@@ -158,24 +162,116 @@ private:
     std::string name_;
 };
 
+// One run of the plug-in's export: where and on what it works, and what it
+// wrote.
+struct PluginExport {
+    fs::path library;   // the library its scratch folder is a temporary of
+    std::string label;  // what messages name for it
+    std::string old;    // the library it appends to, or empty
+    bool selective = false;
+    std::string plugin;
+    std::string left;   // "; " and what a failure leaves as it was
+    std::string written;
+    int records = 0;
+};
+
+// Runs the plug-in's export of the session's part into a scratch file and
+// reads back what it wrote.  0, or the exit code of the failure, said.
+int run_plugin(sim::Session &session, PluginExport &run) {
+    const std::string &old = run.old;
+    const bool selective = run.selective;
+    std::string &written = run.written, error;
+    PlannedUser user;
+    sim::RunResult result;
+    {
+        std::error_code ec;
+        ScratchFolder scratch(run.library);
+        if (!scratch.entered()) {
+            complain(run.label + ": cannot work in its folder: " + scratch.cause());
+            return kExitUsage;
+        }
+        if (!old.empty() && !tlsfile::write_output_file(scratch.name(), old, error)) {
+            complain(error);
+            return kExitProblems;
+        }
+        const std::string file = scratch.name();
+        user.on("Select menu ", [selective](const sim::Event &, int times) {
+            return menu_answer(times == 1 ? (selective ? 6 : 5) : UF_UI_CANCEL);
+        });
+        user.on("Select Tools and pick 'Fix'", [](const sim::Event &, int) { return menu_answer(5); });
+        user.on("Create TLS file..?", [](const sim::Event &, int) { return question_answer(1); });
+        user.on("Выберите файл с инструментом..", [file](const sim::Event &, int) { return file_answer(file); });
+        bool append = !old.empty();
+        user.on("Create TLS - файл...",
+                [append](const sim::Event &, int) { return question_answer(append ? 2 : 1); });
+        user.on("Open Vericut ...?", [](const sim::Event &, int) { return question_answer(2); });
+
+        sim::RunOptions options;
+        options.plugin_path = run.plugin;
+        options.answers = &user;
+        result = sim::run_session(session, options);
+        if (fs::exists(file, ec) && !tlsfile::read_input_file(file, tlsfile::kMaxLibraryBytes, true, written, error)) {
+            complain(error);
+            return kExitProblems;
+        }
+    }
+    if (result.return_codes.empty()) {
+        complain(result.error);
+        return kExitNoPlugin;
+    }
+
+    bool failed = false;
+    for (const sim::Event &e : result.events) {
+        if (e.kind == sim::Event::Message) {
+            complain("the plug-in says: " + cp1251_to_utf8(e.texts.empty() ? "" : e.texts[0]));
+            failed = true;
+        } else if (e.kind == sim::Event::Error) {
+            complain("host: " + e.texts[0]);
+            failed = true;
+        }
+    }
+    if (!user.unknown_dialog().empty()) {
+        complain("the plug-in showed a dialog this command does not answer: " + user.unknown_dialog() + run.left);
+        return kExitProblems;
+    }
+    if (failed) return kExitProblems;
+    run.records = written.size() > old.size() ? count_records(written.substr(old.size())) : 0;
+    if (run.records == 0) {
+        complain("no tool was written" + run.left);
+        return kExitProblems;
+    }
+    return kExitOk;
+}
+
 // Checks the new records as a library of their own (so that TOOLIDs the old
 // file holds are warnings, not problems) and reports what is wrong at the
-// lines the output would have.
-bool check_result(const ExportArgs &args, const std::string &old, const std::string &written) {
+// lines the output would have, or where a record --prefer took has them in
+// the database.
+bool check_result(const std::string &output, const std::string &left, const std::string &old,
+                  const std::string &written, const tlsfile::Database *database = nullptr,
+                  const tlsfile::PreferResult *preferred = nullptr) {
     const bool appended = !old.empty();
     const std::string added = written.substr(old.size());
     tlsfile::CheckResult result = tlsfile::check_text(appended ? kHeader + added : written);
     const int shift = appended ? count_lines(old) - count_lines(kHeader) : 0;
     for (tlsfile::Problem p : result.problems) {
-        p.line += shift;
-        std::string line = tlsfile::format_problem(p, args.output);
+        std::string label = output;
+        if (const tlsfile::PreferredRecord *taken = preferred ? preferred->taken_at(p.line) : nullptr) {
+            const tlsfile::DatabaseRecord &rec = database->records()[taken->record];
+            label = database->libraries()[rec.library].label;
+            p.line = rec.line + (p.line - taken->output_line);
+            p.tool = rec.name;
+        } else {
+            p.line += shift;
+        }
+        std::string line = tlsfile::format_problem(p, label);
         line.pop_back();
         complain(line);
     }
     if (!result.problems.empty()) {
         size_t n = result.problems.size() + result.problems_beyond;
-        complain(std::to_string(n) + (n == 1 ? " problem" : " problems") + " in what the plug-in wrote; " +
-                 args.output + " is left as it was");
+        complain(std::to_string(n) + (n == 1 ? " problem" : " problems") + " in what the plug-in wrote" +
+                 (preferred ? " and the database gave" : "") + left);
         return false;
     }
     if (appended) {
@@ -184,11 +280,51 @@ bool check_result(const ExportArgs &args, const std::string &old, const std::str
         for (const tlsfile::Tool &t : result.library.tools) {
             auto it = held.find(t.name);
             if (it != held.end())
-                complain("warning: " + args.output + " already holds TOOLID " + quoted_toolid(t.name) + " (line " +
+                complain("warning: " + output + " already holds TOOLID " + quoted_toolid(t.name) + " (line " +
                          std::to_string(it->second) + "); it now holds it twice");
         }
     }
     return true;
+}
+
+// A text as the plug-in writes it into a record: as far as the host gives
+// it, a double quote as '|', a control character as a blank.
+std::string as_written(const std::string &text) {
+    std::string out = text.substr(0, std::min(text.find('\0'), size_t(UF_TEXT_BUFSIZE - 1)));
+    for (char &c : out) {
+        if (c == '"') c = '|';
+        else if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    }
+    return out;
+}
+
+// --prefer: the database's record of each tool in place of the generated
+// one, found by the tool's catalogue number, else by its name.
+tlsfile::PreferResult prefer(const tlsfile::Database &database, const sim::Part &part, const std::string &text) {
+    std::unordered_map<std::string, std::string> catalogue;  // by TOOLID as written
+    for (const sim::Member &m : part.members) {
+        auto it = m.params.find(UF_PARAM_TL_CATALOG_NUMBER);
+        catalogue.emplace(as_written(m.name), it != m.params.end() && it->second.is_text ? as_written(it->second.text) : "");
+    }
+    return tlsfile::prefer_records(database, library_from_text("the export", text).library,
+                                   [&catalogue](const std::string &toolid) {
+                                       auto it = catalogue.find(toolid);
+                                       return it == catalogue.end() ? std::string() : it->second;
+                                   });
+}
+
+std::string prefer_report(const tlsfile::Database &database, const tlsfile::PreferResult &preferred) {
+    auto tools = [](size_t n) { return std::to_string(n) + (n == 1 ? " tool\n" : " tools\n"); };
+    std::string out = "from the database: " + tools(preferred.taken.size());
+    for (const tlsfile::PreferredRecord &t : preferred.taken) {
+        const tlsfile::DatabaseRecord &rec = database.records()[t.record];
+        out += "  " + quoted_toolid(t.name) + ": " +
+               (t.by_catalogue ? "by catalogue number " + quoted_toolid(rec.name) : std::string("by name")) + ", " +
+               database.libraries()[rec.library].label + ":" + std::to_string(rec.line) + "\n";
+    }
+    out += "generated: " + tools(preferred.generated.size());
+    for (const std::string &name : preferred.generated) out += "  " + quoted_toolid(name) + "\n";
+    return out;
 }
 
 int run_export(ExportArgs args) {
@@ -224,6 +360,10 @@ int run_export(ExportArgs args) {
         complain(error);
         return kExitUsage;
     }
+    // --prefer: the database, read before the library is locked
+    tlsfile::Database database;
+    const bool preferring = !args.prefer.empty() || !args.settings.empty();
+    if (preferring && !load_database(args.prefer, args.settings, database)) return kExitUsage;
     // no other writer from before the old library is read until the new one has its name
     tlsfile::OutputLock lock;
     if (!lock.take(args.output, error)) {
@@ -240,68 +380,21 @@ int run_export(ExportArgs args) {
         return kExitUsage;
     const bool selective = !args.select.empty();
 
-    std::string written;
-    PlannedUser user;
-    sim::RunResult result;
-    {
-        std::error_code ec;
-        ScratchFolder scratch(lock.file());
-        if (!scratch.entered()) {
-            complain(args.output + ": cannot work in its folder: " + scratch.cause());
-            return kExitUsage;
-        }
-        if (!old.empty() && !tlsfile::write_output_file(scratch.name(), old, error)) {
-            complain(error);
-            return kExitProblems;
-        }
-        const std::string file = scratch.name();
-        user.on("Select menu ", [selective](const sim::Event &, int times) {
-            return menu_answer(times == 1 ? (selective ? 6 : 5) : UF_UI_CANCEL);
-        });
-        user.on("Select Tools and pick 'Fix'", [](const sim::Event &, int) { return menu_answer(5); });
-        user.on("Create TLS file..?", [](const sim::Event &, int) { return question_answer(1); });
-        user.on("Выберите файл с инструментом..", [file](const sim::Event &, int) { return file_answer(file); });
-        bool append = !old.empty();
-        user.on("Create TLS - файл...",
-                [append](const sim::Event &, int) { return question_answer(append ? 2 : 1); });
-        user.on("Open Vericut ...?", [](const sim::Event &, int) { return question_answer(2); });
-
-        sim::RunOptions options;
-        options.plugin_path = plugin;
-        options.answers = &user;
-        result = sim::run_session(session, options);
-        if (fs::exists(file, ec) && !tlsfile::read_input_file(file, tlsfile::kMaxLibraryBytes, true, written, error)) {
-            complain(error);
-            return kExitProblems;
-        }
+    const std::string left = "; " + args.output + " is left as it was";
+    PluginExport run{lock.file(), args.output, old, selective, plugin, left, "", 0};
+    if (int code = run_plugin(session, run)) return code;
+    std::string &written = run.written;
+    const int records = run.records;
+    // --prefer: the database's records in place of the generated ones
+    tlsfile::PreferResult preferred;
+    if (preferring) {
+        const std::string added = old.empty() ? written : kHeader + written.substr(old.size());
+        preferred = prefer(database, part, added);
+        written = old.empty() ? preferred.text : old + preferred.text.substr(sizeof kHeader - 1);
     }
-    if (result.return_codes.empty()) {
-        complain(result.error);
-        return kExitNoPlugin;
-    }
-
-    bool failed = false;
-    for (const sim::Event &e : result.events) {
-        if (e.kind == sim::Event::Message) {
-            complain("the plug-in says: " + cp1251_to_utf8(e.texts.empty() ? "" : e.texts[0]));
-            failed = true;
-        } else if (e.kind == sim::Event::Error) {
-            complain("host: " + e.texts[0]);
-            failed = true;
-        }
-    }
-    if (!user.unknown_dialog().empty()) {
-        complain("the plug-in showed a dialog this command does not answer: " + user.unknown_dialog() + "; " +
-                 args.output + " is left as it was");
+    if (!check_result(args.output, left, old, written, &database, preferring ? &preferred : nullptr))
         return kExitProblems;
-    }
-    if (failed) return kExitProblems;
-    int records = written.size() > old.size() ? count_records(written.substr(old.size())) : 0;
-    if (records == 0) {
-        complain("no tool was written; " + args.output + " is left as it was");
-        return kExitProblems;
-    }
-    if (!check_result(args, old, written)) return kExitProblems;
+    const std::string report = preferring ? prefer_report(database, preferred) : "";
     if (!args.merge.empty()) {
         const LibraryFile exported = library_from_text("the export", written);
         MergeRequest request;
@@ -312,7 +405,7 @@ int run_export(ExportArgs args) {
         request.lock = &lock;
         int code = merge_and_write(request);
         if (code != kExitOk) return code;
-        return print(skipped(part, records)) ? kExitOk : kExitUsage;
+        return print(skipped(part, records) + report) ? kExitOk : kExitUsage;
     }
     if (!tlsfile::write_output_file(args.output, written, error, inputs, &lock)) {
         complain(error + "; it is left as it was");
@@ -320,8 +413,31 @@ int run_export(ExportArgs args) {
     }
     const std::string head = std::string(args.append ? "appended to " : "wrote ") + args.output + ": " +
                              std::to_string(records) + (records == 1 ? " tool" : " tools") + "\n";
-    return print(head + skipped(part, records)) ? kExitOk : kExitUsage;
+    return print(head + skipped(part, records) + report) ? kExitOk : kExitUsage;
 }
+
+}  // namespace
+
+int export_part_text(const std::string &input, const std::string &plugin, std::string &text) {
+    sim::Session session;
+    try {
+        session = read_part_or_session(input);
+    } catch (const sim::SessionError &e) {
+        complain(e.what());
+        return kExitUsage;
+    }
+    session.part->selected.clear();
+    std::error_code ec;
+    const std::string left = "; nothing was compared";
+    const fs::path scratch = fs::temp_directory_path(ec) / "export.tls";
+    PluginExport run{scratch, tlsfile::utf8_path(scratch), "", false, plugin_path(plugin), left, "", 0};
+    if (int code = run_plugin(session, run)) return code == kExitNoPlugin ? code : kExitUsage;
+    if (!check_result("the export of " + input, left, "", run.written)) return kExitUsage;
+    text = std::move(run.written);
+    return kExitOk;
+}
+
+namespace {
 
 void add(CLI::App &app) {
     auto args = std::make_shared<ExportArgs>();
@@ -333,6 +449,9 @@ void add(CLI::App &app) {
                   "file other than the inputs. Prints the file written, the tools written and "
                   "skipped. With --merge the tools are merged into a tool library as merge does, "
                   "so that a part exported again replaces its tools instead of repeating them. "
+                  "With --prefer (or --settings) a tool the site's tool database holds gets the "
+                  "database's record, found by the tool's catalogue number as its TOOLID, else by "
+                  "the tool's name, and named as the part names the tool; the others are generated. "
                   "Exit 0 when the file was written, 1 when the export failed (the "
                   "plug-in stopped, wrote no tool or wrote a file with problems, or the file "
                   "cannot be written), 2 for bad arguments, a bad part file or an output that may "
@@ -349,6 +468,14 @@ void add(CLI::App &app) {
                     "is replaced in its place, a new one appended; prints the replaced and the added tools")
         ->excludes(append)
         ->excludes(output);
+    CLI::Option *prefer = cmd->add_option(
+        "--prefer", args->prefer,
+        "Take a tool's record from this tool database, a folder of *.tls libraries (its subfolders included; "
+        "may be given again), when it holds one: the first in path order whose TOOLID is the tool's catalogue "
+        "number, else its name; byte for byte but for the name on its TOOLID line");
+    cmd->add_option("--settings", args->settings,
+                    "--prefer the folder this settings file (kesto_tools_vericut.ini) names as [VMAIN] TLS")
+        ->excludes(prefer);
     cmd->add_option("--plugin", args->plugin, "Plug-in library (default: beside this program)");
     cmd->callback([args] { set_exit_code(run_export(*args)); });
 }
