@@ -515,7 +515,8 @@ TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
          "damaged"},
         {"find db/mills.tls --database db", 0,
          {"\"SITE-BALL8\" (line 46): same: db/mills.tls:46",
-          "3 tools: 3 same, 0 renamed, 0 different, 0 not in the database; searched 3 libraries (1 skipped), 6 records"},
+          "3 tools: 3 same, 0 renamed, 0 different, 0 not in the database; searched 3 libraries (1 skipped), "
+          "6 records"},
          "damaged"},
         {"export " + part + " --prefer db -o out.tls", 0, preferred, "damaged"},
         {"export " + part + " --settings site.ini --merge lib.tls", 0, preferred, "damaged"},

@@ -304,7 +304,8 @@ tlsfile::PreferResult prefer(const tlsfile::Database &database, const sim::Part 
     std::unordered_map<std::string, std::string> catalogue;  // by TOOLID as written
     for (const sim::Member &m : part.members) {
         auto it = m.params.find(UF_PARAM_TL_CATALOG_NUMBER);
-        catalogue.emplace(as_written(m.name), it != m.params.end() && it->second.is_text ? as_written(it->second.text) : "");
+        const bool given = it != m.params.end() && it->second.is_text;
+        catalogue.emplace(as_written(m.name), given ? as_written(it->second.text) : "");
     }
     return tlsfile::prefer_records(database, library_from_text("the export", text).library,
                                    [&catalogue](const std::string &toolid) {

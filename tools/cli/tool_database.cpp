@@ -79,7 +79,8 @@ bool settings_tool_folder(const std::string &settings, std::string &folder) {
     }
     folder = folder_from_profile(kept);
     const fs::path base = tlsfile::fs_path(settings).parent_path();
-    if (tlsfile::fs_path(folder).is_relative() && !base.empty()) folder = tlsfile::utf8_path(base / tlsfile::fs_path(folder));
+    if (tlsfile::fs_path(folder).is_relative() && !base.empty())
+        folder = tlsfile::utf8_path(base / tlsfile::fs_path(folder));
     return true;
 }
 
@@ -109,7 +110,8 @@ bool load_database(const std::vector<std::string> &folders, const std::string &s
             complain("note: " + lib.label + ": " + problems(lib.problems) + " (see check); searched all the same");
         searched += !lib.skipped;
     }
-    if (searched == 0) complain("warning: no tool library to search under " + (all.size() == 1 ? all[0] : "the folders"));
+    if (searched == 0)
+        complain("warning: no tool library to search under " + (all.size() == 1 ? all[0] : "the folders"));
     return true;
 }
 

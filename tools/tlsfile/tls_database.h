@@ -19,8 +19,9 @@
 namespace tlsfile {
 
 // One library of the database.  A library the reader finds damaged (a
-// record cut short, a missing brace, a non-finite number, no header) is
-// skipped whole: where its records begin and end cannot be trusted.  One
+// record cut short, a missing brace, a last line without its line end, a
+// non-finite number, no header) is skipped whole: where its records begin
+// and end, and what they hold, cannot be trusted.  One
 // with only problems of content (an unknown cutter type, a TOOLID held
 // twice) is searched; problems says how many check finds.
 struct DatabaseLibrary {
