@@ -483,6 +483,9 @@ TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
     fs::create_directories("db/x");
     write_file("db/x/twice.TLS", join_crlf(twice));
     write_file("site.ini", "[vmain]\r\ntls=db\r\n");
+    // the plug-in keeps 132 characters of TLS: "db", 130 slashes, not the "x"
+    write_file("long.ini", "[VMAIN]\nTLS=db" + std::string(130, '/') + "x\n");
+    write_file("none.ini", "[VMAIN]\nNUM=0\n");
     fs::create_directory("bad");
     write_file("bad/em12.tls", join_crlf({"CGTECH Tool Library File", "Version-5.2", "", "TOOLID \"EM12\" {",
                                           "  UNITS FURLONG", "}"}));
@@ -508,6 +511,10 @@ TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
     const Row rows[] = {
         {"find " + part + " --database db", 1, found, "warning: db/old/copy.tls: damaged, 1 problem (see check)"},
         {"find " + part + " --settings site.ini", 1, found, "damaged"},
+        {"find part.tls --settings long.ini", 1, {}, "damaged"},
+        {"find part.tls --settings none.ini", 2, {},
+         "none.ini gives no [VMAIN] TLS; the plug-in's default //cadserver/vericut/Tools is searched\n"
+         "kesto-tools-vericut: cannot search //cadserver/vericut/Tools: no such folder"},
         {"find part.tls --database db --json", 1,
          {"  \"kind\": \"library\",", "      \"verdict\": \"same\",", "      \"verdict\": \"differs\",",
           "      \"verdict\": \"renamed\",", "      \"verdict\": \"renamed\",", "      \"verdict\": \"missing\",",
