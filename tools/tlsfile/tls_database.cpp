@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
+#include <set>
 #include <system_error>
 
 #include "tools/tlsfile/input_file.h"
@@ -126,8 +126,9 @@ bool Database::add_folder(const std::string &folder, std::string &error) {
     std::vector<std::string> files;
     std::vector<std::pair<std::string, std::string>> unreadable;
     tls_files(root, "", files, unreadable);
-    if (!unreadable.empty() && unreadable.front().first.empty()) {
-        error = folder + ": " + unreadable.front().second;
+    for (const auto &[relative, cause] : unreadable) {
+        if (!relative.empty()) continue;
+        error = folder + ": " + cause;  // the folder itself
         return false;
     }
     std::sort(files.begin(), files.end());
@@ -170,7 +171,6 @@ void Database::add_library(const std::string &label, std::string text) {
             DatabaseRecord rec;
             rec.library = index;
             rec.line = r.line;
-            rec.last_line = r.last_line;
             rec.begin = r.begin;
             rec.end = r.end;
             rec.name = r.tool->name;
@@ -224,10 +224,10 @@ size_t FindResult::count(Verdict v) const {
 
 FindResult find_tools(const Database &db, const LibraryText &input) {
     FindResult result;
-    std::map<std::pair<uint32_t, std::string>, bool> noted;  // (library, TOOLID) looked at
+    std::set<std::pair<uint32_t, std::string>> noted;  // (library, TOOLID) looked at
     auto note = [&](uint32_t index) {
         const DatabaseRecord &rec = db.records()[index];
-        if (!noted.emplace(std::make_pair(rec.library, rec.name), true).second) return;
+        if (!noted.emplace(rec.library, rec.name).second) return;
         RepeatedInLibrary rep{rec.library, rec.name, {}};
         for (uint32_t i : db.named(rec.name))
             if (db.records()[i].library == rec.library) rep.lines.push_back(db.records()[i].line);
@@ -281,11 +281,11 @@ PreferResult prefer_records(const Database &db, const LibraryText &generated,
         std::string record;
         if (!found.empty()) {
             const DatabaseRecord &rec = db.records()[found.front()];
-            // the TOOLID line of a sound record holds the name in quotes
+            // A sound record's TOOLID line holds the name in quotes, and
+            // its last line ends with a line end (the reader says when not).
             record = std::string(db.slice(rec));
             const size_t open = record.find('"'), close = record.find('"', open + 1);
             record.replace(open + 1, close - open - 1, name);
-            if (record.back() != '\n') record += record.find("\r\n") != std::string::npos ? "\r\n" : "\n";
         } else {
             record = generated.text.substr(r.begin, r.end - r.begin);
             result.generated.push_back(name);

@@ -36,7 +36,7 @@ struct DatabaseLibrary {
 
 struct DatabaseRecord {
     uint32_t library = 0;
-    int line = 0, last_line = 0;  // its TOOLID line and its slice's last line
+    int line = 0;                 // its TOOLID line
     size_t begin = 0, end = 0;    // its slice of the library's text
     uint64_t geometry = 0;        // hash of its geometry lines
     std::string name;             // TOOLID, raw bytes
