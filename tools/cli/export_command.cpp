@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "host/common/cp1251.h"
 #include "host/common/library_writer.h"
@@ -35,7 +37,12 @@ struct ExportArgs {
     std::vector<std::string> prefer;
     std::string settings;
     std::string plugin;
+    bool force = false;
+    bool quiet = false;
+    bool json = false;
 };
+
+using json = nlohmann::ordered_json;
 
 int count_records(const std::string &text) {
     int n = 0;
@@ -61,38 +68,115 @@ std::string default_output(const sim::Part &part) {
     return (stem.empty() || stem == "." || stem == ".." ? std::string("tools") : stem) + ".tls";
 }
 
-// Why a member of the machine-tool root gets no record.
-std::string skip_reason(const sim::Member &m, const std::vector<std::string> &selected) {
-    if (m.name == "NONE") return "the host's NONE member, no tool";
-    if (m.object_type != UF_machining_tool_type) return "not a tool (object type " + std::to_string(m.object_type) + ")";
-    if (m.type < 0 || m.subtype < 0) return "negative cutter type or subtype";
+// Why a member of the machine-tool root gets no record, as a reason and as
+// the summary line counts it.
+struct SkipReason {
+    std::string why;
+    std::string counted;  // "not selected", "not a tool", ...
+};
+
+SkipReason skip_reason(const sim::Member &m, const std::vector<std::string> &selected) {
+    if (m.name == "NONE") return {"the host's NONE member, no tool", "the host's NONE member"};
+    if (m.object_type != UF_machining_tool_type)
+        return {"not a tool (object type " + std::to_string(m.object_type) + ")", "not a tool"};
+    if (m.type < 0 || m.subtype < 0) return {"negative cutter type or subtype", "of a negative cutter type"};
     if (!selected.empty()) {
         bool chosen = false;
         for (const std::string &s : selected) chosen = chosen || s == m.name;
-        if (!chosen) return "not selected";
+        if (!chosen) return {"not selected", "not selected"};
     }
-    return "";
+    return {};
 }
 
-// The lines that say what was left out.
-std::string skipped(const sim::Part &part, int records) {
-    std::string out;
+// What was left out: one line, "skipped 3: the host's NONE member, 2 not
+// selected", and each member with its reason in the JSON object.
+std::string skipped(const sim::Part &part, int records, json *object) {
+    std::vector<std::pair<std::string, int>> counts;  // in the order first met
+    int expected = 0, total = 0;
+    auto skip = [&](const std::string &name, const SkipReason &r) {
+        ++total;
+        if (object) (*object)["skipped"].push_back({{"name", cp1251_to_utf8(name)}, {"reason", r.why}});
+        auto it = std::find_if(counts.begin(), counts.end(), [&](const auto &c) { return c.first == r.counted; });
+        if (it == counts.end()) counts.emplace_back(r.counted, 1);
+        else ++it->second;
+    };
     sim::Member none;
     none.name = "NONE";
-    int expected = 0;
     auto judge = [&](const sim::Member &m) {
-        std::string why = skip_reason(m, part.selected);
-        if (why.empty()) ++expected;
-        else out += "skipped " + cp1251_to_utf8(m.name) + ": " + why + "\n";
+        SkipReason r = skip_reason(m, part.selected);
+        if (r.why.empty()) ++expected;
+        else skip(m.name, r);
     };
+    if (object) (*object)["skipped"] = json::array();
     if (part.none_member) judge(none);
     for (const sim::Member &m : part.members) judge(m);
     for (const sim::Member &m : part.others)
         for (const std::string &s : part.selected)
-            if (s == m.name) out += "skipped " + cp1251_to_utf8(m.name) + ": not in the machine-tool root\n";
+            if (s == m.name) skip(m.name, {"not in the machine-tool root", "outside the machine-tool root"});
     if (expected != records)
-        out += "note: " + std::to_string(expected) + " tools were expected, " + std::to_string(records) + " written\n";
-    return out;
+        warn(std::to_string(expected) + " tools were expected, " + std::to_string(records) + " written");
+    std::string out;
+    for (const auto &[counted, n] : counts)
+        out += (out.empty() ? "" : ", ") +
+               (counted == "the host's NONE member" ? counted : std::to_string(n) + " " + counted);
+    return total == 0 ? "" : "skipped " + std::to_string(total) + ": " + out + "\n";
+}
+
+// The name a member's TOOLID has in the library: the plug-in writes a
+// double quote as '|' and a control character as a blank.
+std::string written_name(std::string name) {
+    for (char &c : name) {
+        if (c == '"') c = '|';
+        else if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    }
+    return name;
+}
+
+// The members --select names: by name, or else by the name the library
+// writes (all members that have it).  False after saying so when none does.
+bool select_members(sim::Part &part, const std::vector<std::string> &names) {
+    part.selected.clear();
+    for (const std::string &name : names) {
+        const std::string host_name = utf8_to_cp1251(name);
+        std::vector<std::string> found;
+        auto each = [&](const std::function<bool(const sim::Member &)> &match) {
+            for (const std::vector<sim::Member> *list : {&part.members, &part.others})
+                for (const sim::Member &m : *list)
+                    if (match(m) && std::find(found.begin(), found.end(), m.name) == found.end())
+                        found.push_back(m.name);
+        };
+        each([&](const sim::Member &m) { return m.name == host_name; });
+        if (found.empty()) each([&](const sim::Member &m) { return written_name(m.name) == host_name; });
+        if (found.empty()) {
+            complain("--select " + name + ": the part has no such tool");
+            return false;
+        }
+        for (const std::string &f : found)
+            if (std::find(part.selected.begin(), part.selected.end(), f) == part.selected.end())
+                part.selected.push_back(f);
+    }
+    return true;
+}
+
+// The plug-in's notes on tools: its diagnostic lines on standard output
+// that name one, ' ROUTINE -> "NAME": NOTE'.
+std::vector<std::pair<std::string, std::string>> plugin_notes(const std::vector<sim::Event> &events) {
+    std::string all;
+    for (const sim::Event &e : events)
+        if (e.kind == sim::Event::Stdout) all += e.texts[0];
+    std::vector<std::pair<std::string, std::string>> notes;
+    for (size_t at = 0; at < all.size();) {
+        size_t end = all.find('\n', at);
+        if (end == std::string::npos) end = all.size();
+        const std::string line = all.substr(at, end - at);
+        at = end + 1;
+        const size_t arrow = line.find("-> \""), close = line.find("\": ", arrow == std::string::npos ? 0 : arrow);
+        if (arrow == std::string::npos || close == std::string::npos) continue;
+        std::string note = line.substr(close + 3);
+        while (!note.empty() && note.back() == ' ') note.pop_back();
+        notes.emplace_back(line.substr(arrow + 4, close - arrow - 4), note);
+    }
+    return notes;
 }
 
 // The library an --append adds to: it must be one (its header first) and
@@ -162,6 +246,28 @@ private:
     std::string name_;
 };
 
+// "A", "B" (line 4), ... of at most a few TOOLIDs, with how many more.
+std::string listed_toolids(const std::vector<const tlsfile::Tool *> &tools) {
+    constexpr size_t kListed = 5;
+    std::string out;
+    for (size_t i = 0; i < tools.size() && i < kListed; ++i)
+        out += (i ? ", " : "") + quoted_toolid(tools[i]->name) + " (line " + std::to_string(tools[i]->line) + ")";
+    if (tools.size() > kListed) out += " and " + std::to_string(tools.size() - kListed) + " more";
+    return out;
+}
+
+// The tools of library whose TOOLIDs are (or with held false, are not)
+// among those of others.
+std::vector<const tlsfile::Tool *> tools_by_toolid(const tlsfile::Library &library, const tlsfile::Library &others,
+                                                   bool held) {
+    std::unordered_set<std::string> names;
+    for (const tlsfile::Tool &t : others.tools) names.insert(t.name);
+    std::vector<const tlsfile::Tool *> out;
+    for (const tlsfile::Tool &t : library.tools)
+        if ((names.count(t.name) > 0) == held) out.push_back(&t);
+    return out;
+}
+
 // One run of the plug-in's export: where and on what it works, and what it
 // wrote.
 struct PluginExport {
@@ -170,16 +276,19 @@ struct PluginExport {
     std::string old;    // the library it appends to, or empty
     bool selective = false;
     std::string plugin;
-    std::string left;   // "; " and what a failure leaves as it was
+    std::string left;   // what a failure leaves as it was
+    json *object = nullptr;  // --json: the plug-in's notes go there
     std::string written;
     int records = 0;
 };
 
 // Runs the plug-in's export of the session's part into a scratch file and
-// reads back what it wrote.  0, or the exit code of the failure, said.
+// reads back what it wrote; relays the plug-in's notes on tools.  0, or the
+// exit code of the failure, said.
 int run_plugin(sim::Session &session, PluginExport &run) {
     const std::string &old = run.old;
     const bool selective = run.selective;
+    json *object = run.object;
     std::string &written = run.written, error;
     PlannedUser user;
     sim::RunResult result;
@@ -220,6 +329,10 @@ int run_plugin(sim::Session &session, PluginExport &run) {
         return kExitNoPlugin;
     }
 
+    for (const auto &[toolid, note] : plugin_notes(result.events)) {
+        warn("the plug-in says of tool " + quoted_toolid(toolid) + ": " + note);
+        if (object) (*object)["notes"].push_back({{"toolid", cp1251_to_utf8(toolid)}, {"note", note}});
+    }
     bool failed = false;
     for (const sim::Event &e : result.events) {
         if (e.kind == sim::Event::Message) {
@@ -231,31 +344,33 @@ int run_plugin(sim::Session &session, PluginExport &run) {
         }
     }
     if (!user.unknown_dialog().empty()) {
-        complain("the plug-in showed a dialog this command does not answer: " + user.unknown_dialog() + run.left);
+        complain("the plug-in showed a dialog this command does not answer: " + user.unknown_dialog() + "; " + run.left);
         return kExitProblems;
     }
-    if (failed) return kExitProblems;
+    if (failed) {
+        complain(run.left);
+        return kExitProblems;
+    }
     run.records = written.size() > old.size() ? count_records(written.substr(old.size())) : 0;
     if (run.records == 0) {
-        complain("no tool was written" + run.left);
+        complain("no tool was written; " + run.left);
         return kExitProblems;
     }
     return kExitOk;
 }
 
-// Checks the new records as a library of their own (so that TOOLIDs the old
-// file holds are warnings, not problems) and reports what is wrong at the
-// lines the output would have, or where a record --prefer took has them in
-// the database.
-bool check_result(const std::string &output, const std::string &left, const std::string &old,
-                  const std::string &written, const tlsfile::Database *database = nullptr,
-                  const tlsfile::PreferResult *preferred = nullptr) {
+// Checks the new records as a library of their own (a TOOLID the old file
+// holds is judged apart) and reports their problems at the lines the
+// output would have, or where a record --prefer took has them in the
+// database: errors, or warnings with --force.  Their number.
+size_t check_result(const ExportArgs &args, const std::string &old, const std::string &written,
+                    tlsfile::Library &added, json *object, const tlsfile::Database *database = nullptr,
+                    const tlsfile::PreferResult *preferred = nullptr) {
     const bool appended = !old.empty();
-    const std::string added = written.substr(old.size());
-    tlsfile::CheckResult result = tlsfile::check_text(appended ? kHeader + added : written);
+    tlsfile::CheckResult result = tlsfile::check_text(appended ? kHeader + written.substr(old.size()) : written);
     const int shift = appended ? count_lines(old) - count_lines(kHeader) : 0;
     for (tlsfile::Problem p : result.problems) {
-        std::string label = output;
+        std::string label = args.output;
         if (const tlsfile::PreferredRecord *taken = preferred ? preferred->taken_at(p.line) : nullptr) {
             const tlsfile::DatabaseRecord &rec = database->records()[taken->record];
             label = database->libraries()[rec.library].label;
@@ -266,36 +381,32 @@ bool check_result(const std::string &output, const std::string &left, const std:
         }
         std::string line = tlsfile::format_problem(p, label);
         line.pop_back();
-        complain(line);
+        args.force ? warn(line) : complain(line);
+        if (object) (*object)["problems"].push_back(problem_object(p, label));
     }
-    if (!result.problems.empty()) {
-        size_t n = result.problems.size() + result.problems_beyond;
-        complain(std::to_string(n) + (n == 1 ? " problem" : " problems") + " in what the plug-in wrote" +
-                 (preferred ? " and the database gave" : "") + left);
-        return false;
-    }
-    if (appended) {
-        std::unordered_map<std::string, int> held;
-        for (const tlsfile::Tool &t : tlsfile::parse_tls(old).tools) held.emplace(t.name, t.line);
-        for (const tlsfile::Tool &t : result.library.tools) {
-            auto it = held.find(t.name);
-            if (it != held.end())
-                complain("warning: " + output + " already holds TOOLID " + quoted_toolid(t.name) + " (line " +
-                         std::to_string(it->second) + "); it now holds it twice");
-        }
-    }
-    return true;
+    added = std::move(result.library);
+    return result.problems.size() + result.problems_beyond;
 }
 
-// A text as the plug-in writes it into a record: as far as the host gives
-// it, a double quote as '|', a control character as a blank.
-std::string as_written(const std::string &text) {
-    std::string out = text.substr(0, std::min(text.find('\0'), size_t(UF_TEXT_BUFSIZE - 1)));
-    for (char &c : out) {
-        if (c == '"') c = '|';
-        else if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+// Whether the export may replace the file at the output: only when that
+// holds no TOOLID the export does not write, or when forced.
+bool may_replace(const ExportArgs &args, const tlsfile::Library &added) {
+    std::error_code ec;
+    if (args.force || is_standard_stream(args.output) || !fs::exists(tlsfile::fs_path(args.output), ec)) return true;
+    std::string text, error;
+    if (!read_input(args.output, tlsfile::kMaxLibraryBytes, text, error)) {
+        complain("cannot read " + error + ", so it cannot be told which tools it holds; " +
+                 left_as_it_was(args.output) + "; --force replaces it all the same");
+        return false;
     }
-    return out;
+    const tlsfile::Library held = tlsfile::parse_tls(text);
+    const std::vector<const tlsfile::Tool *> lost = tools_by_toolid(held, added, false);
+    if (lost.empty()) return true;
+    complain(args.output + " holds " + (lost.size() == 1 ? "a TOOLID" : std::to_string(lost.size()) + " TOOLIDs") +
+             " this export does not write: " + listed_toolids(lost) + "; " + left_as_it_was(args.output) +
+             "; --force replaces it all the same, --append adds the export to it, --merge merges the export "
+             "into it");
+    return false;
 }
 
 // --prefer: the database's record of each tool in place of the generated
@@ -305,7 +416,7 @@ tlsfile::PreferResult prefer(const tlsfile::Database &database, const sim::Part 
     for (const sim::Member &m : part.members) {
         auto it = m.params.find(UF_PARAM_TL_CATALOG_NUMBER);
         const bool given = it != m.params.end() && it->second.is_text;
-        catalogue.emplace(as_written(m.name), given ? as_written(it->second.text) : "");
+        catalogue.emplace(written_name(m.name), given ? written_name(it->second.text) : "");
     }
     return tlsfile::prefer_records(database, library_from_text("the export", text).library,
                                    [&catalogue](const std::string &toolid) {
@@ -314,6 +425,8 @@ tlsfile::PreferResult prefer(const tlsfile::Database &database, const sim::Part 
                                    });
 }
 
+// Where each record came from: "from the database: N tools", a line each,
+// then the generated ones.
 std::string prefer_report(const tlsfile::Database &database, const tlsfile::PreferResult &preferred) {
     auto tools = [](size_t n) { return std::to_string(n) + (n == 1 ? " tool\n" : " tools\n"); };
     std::string out = "from the database: " + tools(preferred.taken.size());
@@ -328,7 +441,21 @@ std::string prefer_report(const tlsfile::Database &database, const tlsfile::Pref
     return out;
 }
 
-int run_export(ExportArgs args) {
+void prefer_object(const tlsfile::Database &database, const tlsfile::PreferResult &preferred, json &object) {
+    object["preferred"] = json::array();
+    for (const tlsfile::PreferredRecord &t : preferred.taken) {
+        const tlsfile::DatabaseRecord &rec = database.records()[t.record];
+        object["preferred"].push_back({{"toolid", cp1251_to_utf8(t.name)},
+                                       {"by", t.by_catalogue ? "catalogue number" : "name"},
+                                       {"file", database.libraries()[rec.library].label},
+                                       {"line", rec.line},
+                                       {"database_toolid", cp1251_to_utf8(rec.name)}});
+    }
+    object["generated"] = json::array();
+    for (const std::string &name : preferred.generated) object["generated"].push_back(cp1251_to_utf8(name));
+}
+
+int run_export(ExportArgs args, json *object) {
     sim::Session session;
     try {
         session = read_part_or_session(args.input);
@@ -337,27 +464,20 @@ int run_export(ExportArgs args) {
         return kExitUsage;
     }
     sim::Part &part = *session.part;
-    part.selected.clear();
-    for (const std::string &name : args.select) {
-        std::string host_name = utf8_to_cp1251(name);
-        bool found = false;
-        for (const sim::Member &m : part.members) found = found || m.name == host_name;
-        for (const sim::Member &m : part.others) found = found || m.name == host_name;
-        if (!found) {
-            complain("--select " + name + ": the part has no such tool");
-            return kExitUsage;
-        }
-        bool again = false;
-        for (const std::string &s : part.selected) again = again || s == host_name;
-        if (!again) part.selected.push_back(host_name);
-    }
+    if (!select_members(part, args.select)) return kExitUsage;
 
     if (!args.merge.empty()) args.output = args.merge;
     if (args.output.empty()) args.output = default_output(part);
+    if (object) (*object)["output"] = args.output;
+    if (is_standard_stream(args.output) && (args.append || !args.merge.empty() || args.json)) {
+        complain(std::string(args.json ? "--json" : args.append ? "--append" : "--merge") +
+                 " needs a file, not standard output (-)");
+        return kExitUsage;
+    }
     const std::string plugin = plugin_path(args.plugin);
     const std::vector<std::string> inputs = {args.input, plugin};
     std::string error, old;
-    if (!tlsfile::check_output_target(args.output, inputs, error)) {
+    if (!check_output(args.output, inputs, error)) {
         complain(error);
         return kExitUsage;
     }
@@ -367,7 +487,7 @@ int run_export(ExportArgs args) {
     if (preferring && !load_database(args.prefer, args.settings, database)) return kExitUsage;
     // no other writer from before the old library is read until the new one has its name
     tlsfile::OutputLock lock;
-    if (!lock.take(args.output, error)) {
+    if (!is_standard_stream(args.output) && !lock.take(args.output, error)) {
         complain(error);
         return kExitProblems;
     }
@@ -381,8 +501,9 @@ int run_export(ExportArgs args) {
         return kExitUsage;
     const bool selective = !args.select.empty();
 
-    const std::string left = "; " + args.output + " is left as it was";
-    PluginExport run{lock.file(), args.output, old, selective, plugin, left, "", 0};
+    PluginExport run{is_standard_stream(args.output) ? fs::temp_directory_path(exists_error) / "kesto-export.tls"
+                                                     : lock.file(),
+                     args.output, old, selective, plugin, left_as_it_was(args.output), object, "", 0};
     if (int code = run_plugin(session, run)) return code;
     std::string &written = run.written;
     const int records = run.records;
@@ -392,10 +513,39 @@ int run_export(ExportArgs args) {
         const std::string added = old.empty() ? written : kHeader + written.substr(old.size());
         preferred = prefer(database, part, added);
         written = old.empty() ? preferred.text : old + preferred.text.substr(sizeof kHeader - 1);
+        if (object) prefer_object(database, preferred, *object);
     }
-    if (!check_result(args.output, left, old, written, &database, preferring ? &preferred : nullptr))
-        return kExitProblems;
-    const std::string report = preferring ? prefer_report(database, preferred) : "";
+    tlsfile::Library added;
+    const size_t problems =
+        check_result(args, old, written, added, object, &database, preferring ? &preferred : nullptr);
+    for (const tlsfile::Tool &t : added.tools)
+        if (object) (*object)["tools"].push_back(cp1251_to_utf8(t.name));
+    int code = kExitOk;
+    if (problems > 0) {
+        const std::string what = std::to_string(problems) + (problems == 1 ? " problem" : " problems") +
+                                 " in what the plug-in wrote" + (preferring ? " and the database gave" : "");
+        if (!args.force) {
+            complain(what + "; " + left_as_it_was(args.output) + "; --force writes it all the same");
+            return kExitProblems;
+        }
+        warn(what + "; written all the same (--force)");
+        code = kExitProblems;
+    }
+    if (!old.empty()) {
+        const tlsfile::Library held = tlsfile::parse_tls(old);
+        const std::vector<const tlsfile::Tool *> again = tools_by_toolid(held, added, true);
+        if (!again.empty()) {
+            const std::string what = args.output + " already holds " + (again.size() == 1 ? "TOOLID " : "TOOLIDs ") +
+                                     listed_toolids(again);
+            if (!args.force) {
+                complain(what + "; nothing appended, " + left_as_it_was(args.output) +
+                         "; --merge replaces those tools in their place, --force appends them all the same");
+                return kExitProblems;
+            }
+            warn(what + (again.size() == 1 ? "; it now holds it twice (--force)" : "; it now holds them twice (--force)"));
+            code = kExitProblems;
+        }
+    }
     if (!args.merge.empty()) {
         const LibraryFile exported = library_from_text("the export", written);
         MergeRequest request;
@@ -403,85 +553,136 @@ int run_export(ExportArgs args) {
         request.news = {&exported};
         request.output = args.output;
         request.inputs = inputs;
+        request.force = args.force;
+        request.json = object;
         request.lock = &lock;
-        int code = merge_and_write(request);
-        if (code != kExitOk) return code;
-        return print(skipped(part, records) + report) ? kExitOk : kExitUsage;
+        bool merged_written = false;
+        request.written = &merged_written;
+        const int merged = merge_and_write(request);
+        if (!merged_written) return merged;
+        const std::string skips = skipped(part, records, object);
+        const std::string report = preferring ? prefer_report(database, preferred) : "";
+        if (!object && !tell(skips + report, args.output)) return kExitUsage;
+        return std::max(code, merged);
     }
-    if (!tlsfile::write_output_file(args.output, written, error, inputs, &lock)) {
-        complain(error + "; it is left as it was");
+    if (!args.append && !may_replace(args, added)) return kExitUsage;
+    if (!write_output(args.output, written, error, inputs, &lock)) {
+        complain(error);
         return kExitProblems;
     }
-    const std::string head = std::string(args.append ? "appended to " : "wrote ") + args.output + ": " +
+    if (object) (*object)["written"] = true;
+    const std::string head = std::string(args.append ? "appended to " : "wrote ") +
+                             (is_standard_stream(args.output) ? "standard output" : args.output) + ": " +
                              std::to_string(records) + (records == 1 ? " tool" : " tools") + "\n";
-    return print(head + skipped(part, records) + report) ? kExitOk : kExitUsage;
+    const std::string skips = skipped(part, records, object);
+    const std::string report = preferring ? prefer_report(database, preferred) : "";
+    if (!object && !tell(head + skips + report, args.output)) return kExitUsage;
+    return code;
 }
+
+void add(CLI::App &app) {
+    auto args = std::make_shared<ExportArgs>();
+    CLI::App *cmd = app.add_subcommand("export");
+    describe(cmd, "Write a part's tools as a *.tls tool library through the plug-in",
+             "Runs the plug-in's all-tools export (with --select, its selective export) on a part file or the "
+             "part of a session file; without a file, on the embedded demo part. Without -o the library is "
+             "named after the part, in the current folder; -o - writes it to standard output.\n\n"
+             "What the plug-in wrote is checked as check does; only a sound result takes the output's name, "
+             "whole, and only a new name or a regular file other than the inputs. A file that holds a TOOLID "
+             "the export does not write is not replaced: --append adds the tools to it (refused when it holds "
+             "one of their TOOLIDs already), --merge merges them into it as merge does (a part exported again "
+             "replaces its tools instead of repeating them), and --force replaces it, or writes a library with "
+             "problems, all the same.\n\n"
+             "With --prefer (or --settings, for the folder a settings file names as [VMAIN] TLS) a tool the "
+             "site's tool database holds gets the database's record in place of the generated one: the first "
+             "in path order whose TOOLID is the tool's catalogue number, else its name; byte for byte but for "
+             "the name on its TOOLID line, the part's. The others are generated; the summary says which came "
+             "from where.\n\n"
+             "Prints the file written, the tools written and one line on those skipped, and relays the "
+             "plug-in's notes on tools (a value not finite, written otherwise) as warnings; -q prints only "
+             "errors, --json one object.\n\n"
+             "Exit 0 when the file was written, 1 when the export failed (the plug-in stopped, wrote no tool "
+             "or wrote a file with problems, --append or --merge was refused, the file cannot be written) or "
+             "--force wrote a library with problems, 2 for bad arguments, a bad part file or an output that "
+             "may not be written or replaced, 3 when the plug-in cannot be loaded.",
+             {{"export PART.json -o NEW.tls", "all the part's tools"},
+              {"export PART.json --select EM10 --select 'DRILL_8.5 |HSS|' -o SOME.tls",
+               "two tools, by their names in the part or in the library"},
+              {"export PART.json --merge SITE.tls", "into the site library, replacing the part's tools"},
+              {"export PART.json --settings kesto_tools_vericut.ini -o NEW.tls",
+               "the site's records for the tools its tool database holds"}});
+    cmd->add_option("part", args->input, "Part file or session file (JSON); default: the demo part");
+    CLI::Option *output = cmd->add_option(
+        "-o,--output", args->output, "The *.tls file (default: the part's name with .tls); - writes standard output");
+    cmd->add_option("--select", args->select,
+                    "Export only these tools (the navigator selection), by their names in the part or as the "
+                    "library writes them ('|' for '\"')");
+    CLI::Option *append =
+        cmd->add_flag("--append", args->append,
+                      "Append to an existing tool library instead of rewriting it (refused when it holds one of "
+                      "the TOOLIDs already, unless --force)");
+    cmd->add_option("--merge", args->merge,
+                    "Merge the tools into this tool library (created when missing) as merge does: a tool it holds "
+                    "is replaced in its place, a new one appended; prints the replaced and the added tools")
+        ->excludes(append)
+        ->excludes(output);
+    cmd->add_flag("--force", args->force,
+                  "Replace a file holding other TOOLIDs, append TOOLIDs held already, or write a library with "
+                  "problems (exit 1)");
+    CLI::Option *prefer = cmd->add_option(
+        "--prefer", args->prefer,
+        "Take a tool's record from this tool database, a folder of *.tls libraries (subfolders included; may "
+        "be given again), when it holds one: by the tool's catalogue number as its TOOLID, else by its name");
+    cmd->add_option("--settings", args->settings,
+                    "--prefer the folder this settings file (kesto_tools_vericut.ini) names as [VMAIN] TLS")
+        ->excludes(prefer);
+    cmd->add_flag("-q,--quiet", args->quiet, "Print only errors");
+    cmd->add_flag("--json", args->json, "Print one JSON object (see the README)");
+    cmd->add_option("--plugin", args->plugin, "Plug-in library (default: beside this program)");
+    cmd->callback([args] {
+        set_quiet(args->quiet);
+        json object = {{"part", args->input.empty() ? std::string("the embedded demo part") : args->input},
+                       {"output", args->output},
+                       {"mode", args->append ? "append" : args->merge.empty() ? "write" : "merge"},
+                       {"written", false},
+                       {"tools", json::array()},
+                       {"skipped", json::array()},
+                       {"notes", json::array()},
+                       {"problems", json::array()}};
+        const int code = run_export(*args, args->json ? &object : nullptr);
+        set_exit_code(args->json && !print_json(object) ? kExitUsage : code);
+    });
+}
+
+CommandRegistrar registrar(20, add);
 
 }  // namespace
 
-int export_part_text(const std::string &input, const std::string &plugin, std::string &text) {
+int export_part_text(const std::string &label, const std::string &part, const std::string &plugin,
+                     std::string &library) {
     sim::Session session;
     try {
-        session = read_part_or_session(input);
+        session = sim::parse_part_or_session(part, label);
     } catch (const sim::SessionError &e) {
         complain(e.what());
         return kExitUsage;
     }
     session.part->selected.clear();
     std::error_code ec;
-    const std::string left = "; nothing was compared";
-    const fs::path scratch = fs::temp_directory_path(ec) / "export.tls";
-    PluginExport run{scratch, tlsfile::utf8_path(scratch), "", false, plugin_path(plugin), left, "", 0};
+    const fs::path scratch = fs::temp_directory_path(ec) / "kesto-export.tls";
+    PluginExport run{scratch, tlsfile::utf8_path(scratch), "", false, plugin_path(plugin), "nothing was compared",
+                     nullptr, "", 0};
     if (int code = run_plugin(session, run)) return code == kExitNoPlugin ? code : kExitUsage;
-    if (!check_result("the export of " + input, left, "", run.written)) return kExitUsage;
-    text = std::move(run.written);
+    ExportArgs args;
+    args.output = "the export of " + label;
+    tlsfile::Library added;
+    if (const size_t problems = check_result(args, "", run.written, added, nullptr)) {
+        complain(std::to_string(problems) + (problems == 1 ? " problem" : " problems") +
+                 " in what the plug-in wrote; nothing was compared");
+        return kExitUsage;
+    }
+    library = std::move(run.written);
     return kExitOk;
 }
 
-namespace {
-
-void add(CLI::App &app) {
-    auto args = std::make_shared<ExportArgs>();
-    CLI::App *cmd = app.add_subcommand(
-        "export", "Write the tools of a part as a *.tls tool library, through the plug-in's "
-                  "all-tools export (or its selective export with --select). Without a file, the "
-                  "embedded demo part. What the plug-in wrote is checked as check does; only a "
-                  "sound result takes the output's name, whole, and only a new name or a regular "
-                  "file other than the inputs. Prints the file written, the tools written and "
-                  "skipped. With --merge the tools are merged into a tool library as merge does, "
-                  "so that a part exported again replaces its tools instead of repeating them. "
-                  "With --prefer (or --settings) a tool the site's tool database holds gets the "
-                  "database's record, found by the tool's catalogue number as its TOOLID, else by "
-                  "the tool's name, and named as the part names the tool; the others are generated. "
-                  "Exit 0 when the file was written, 1 when the export failed (the "
-                  "plug-in stopped, wrote no tool or wrote a file with problems, or the file "
-                  "cannot be written), 2 for bad arguments, a bad part file or an output that may "
-                  "not be written, 3 when the plug-in cannot be loaded.");
-    cmd->add_option("part", args->input, "Part file or session file (JSON); default: the demo part");
-    CLI::Option *output =
-        cmd->add_option("-o,--output", args->output, "The *.tls file (default: the part's name with .tls)");
-    cmd->add_option("--select", args->select, "Export only these tools (the navigator selection)");
-    CLI::Option *append =
-        cmd->add_flag("--append", args->append,
-                      "Append to an existing tool library instead of rewriting it (warns about TOOLIDs it holds)");
-    cmd->add_option("--merge", args->merge,
-                    "Merge the tools into this tool library (created when missing) as merge does: a tool it holds "
-                    "is replaced in its place, a new one appended; prints the replaced and the added tools")
-        ->excludes(append)
-        ->excludes(output);
-    CLI::Option *prefer = cmd->add_option(
-        "--prefer", args->prefer,
-        "Take a tool's record from this tool database, a folder of *.tls libraries (its subfolders included; "
-        "may be given again), when it holds one: the first in path order whose TOOLID is the tool's catalogue "
-        "number, else its name; byte for byte but for the name on its TOOLID line");
-    cmd->add_option("--settings", args->settings,
-                    "--prefer the folder this settings file (kesto_tools_vericut.ini) names as [VMAIN] TLS")
-        ->excludes(prefer);
-    cmd->add_option("--plugin", args->plugin, "Plug-in library (default: beside this program)");
-    cmd->callback([args] { set_exit_code(run_export(*args)); });
-}
-
-CommandRegistrar registrar(20, add);
-
-}  // namespace
 }  // namespace kesto::cli

@@ -13,10 +13,13 @@
 namespace kesto::cli {
 namespace {
 
+using json = nlohmann::ordered_json;
+
 struct FindArgs {
     std::string input;
     std::vector<std::string> databases;
     std::string settings;
+    bool quiet = false;
     bool json = false;
     std::string plugin;
 };
@@ -48,7 +51,8 @@ public:
     Report(const Input &input, const tlsfile::Database &db, const tlsfile::FindResult &found)
         : input_(input), db_(db), found_(found) {}
     std::string text() const;
-    std::string json() const;
+    // The report's keys of the --json object.
+    void fill(json &object) const;
 
 private:
     const tlsfile::DatabaseRecord &record(uint32_t i) const { return db_.records()[i]; }
@@ -100,8 +104,7 @@ std::string Report::text() const {
     return out;
 }
 
-std::string Report::json() const {
-    using json = nlohmann::ordered_json;
+void Report::fill(json &object) const {
     auto place = [this](uint32_t i) {
         return json{{"file", file(i)}, {"line", record(i).line}, {"toolid", cp1251_to_utf8(record(i).name)}};
     };
@@ -132,85 +135,100 @@ std::string Report::json() const {
                           {"renamed", found_.count(Verdict::renamed)}, {"differs", found_.count(Verdict::differs)},
                           {"missing", found_.count(Verdict::missing)}, {"libraries", searched()},
                           {"skipped", db_.libraries().size() - searched()}, {"records", db_.records().size()}};
-    const json root = {{"input", input_.file},
-                       {"kind", input_.library ? "library" : "part"},
-                       {"libraries", libraries},
-                       {"tools", tools},
-                       {"repeated", repeated},
-                       {"summary", summary},
-                       {"all_same", found_.count(Verdict::same) == found_.tools.size()}};
-    return root.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    object["kind"] = input_.library ? "library" : "part";
+    object["libraries"] = libraries;
+    object["tools"] = tools;
+    object["repeated"] = repeated;
+    object["summary"] = summary;
+    object["all_same"] = found_.count(Verdict::same) == found_.tools.size();
 }
 
 // The input's tools: a tool library as it is, a part or session file as
 // export writes it.
-int read_input(const FindArgs &args, Input &input) {
+int read_find_input(const FindArgs &args, Input &input) {
     std::string text, error;
-    input.file = args.input;
-    if (!tlsfile::read_input_file(args.input, tlsfile::kMaxLibraryBytes, true, text, error)) {
+    input.file = input_label(args.input);
+    if (!read_input(args.input, tlsfile::kMaxLibraryBytes, text, error)) {
         complain("cannot read " + error);
         return kExitUsage;
     }
     if (!tlsfile::starts_as_library(text)) {
         const size_t first = text.find_first_not_of(" \t\r\n");
         if (first == std::string::npos || text[first] != '{') {
-            complain(args.input + ": is neither a tool library (its first line is not \"" +
+            complain(input.file + ": is neither a tool library (its first line is not \"" +
                      tlsfile::kLibraryHeaderLine + "\") nor a part or session file (JSON)");
             return kExitUsage;
         }
         input.library = false;
         input.label = "the export";
-        if (int code = export_part_text(args.input, args.plugin, text)) return code;
+        const std::string part = std::move(text);
+        if (int code = export_part_text(input.file, part, args.plugin, text)) return code;
     } else {
-        input.label = args.input;
+        input.label = input.file;
     }
     input.text.library = tlsfile::parse_tls(text);
     input.text.text = std::move(text);
     size_t beyond = 0;
     const size_t problems = tlsfile::check_library(input.text.library, &beyond).size() + beyond;
-    if (problems) complain("note: " + args.input + ": " + count(problems, "problem", "problems") +
-                           " (see check); its records are compared as they are");
+    if (problems)
+        warn(input.file + ": " + count(problems, "problem", "problems") +
+             " (see check); its records are compared as they are");
     return kExitOk;
 }
 
-int run_find(const FindArgs &args) {
+int run_find(const FindArgs &args, json *object) {
     if (args.databases.empty() && args.settings.empty()) {
         complain("find needs a tool database: --database DIR, or --settings FILE naming one as [VMAIN] TLS");
         return kExitUsage;
     }
     Input input;
-    if (int code = read_input(args, input)) return code;
+    if (int code = read_find_input(args, input)) return code;
     tlsfile::Database database;
     if (!load_database(args.databases, args.settings, database)) return kExitUsage;
     const tlsfile::FindResult found = tlsfile::find_tools(database, input.text);
     const Report report(input, database, found);
-    if (!print(args.json ? report.json() : report.text())) return kExitUsage;
+    if (object) report.fill(*object);
+    else if (!quiet() && !print(report.text())) return kExitUsage;
     return found.count(tlsfile::Verdict::same) == found.tools.size() ? kExitOk : kExitProblems;
 }
 
 void add(CLI::App &app) {
     auto args = std::make_shared<FindArgs>();
-    CLI::App *cmd = app.add_subcommand(
-        "find", "Look the tools of a tool library, or of a part (exported first as export does), up in the "
-                "site's tool database: every *.tls file (any case) under each DIR, subfolders included, in "
-                "sorted path order. One line a tool: \"same\" (a record of its TOOLID with the same geometry), "
-                "\"renamed\" (the same geometry under another TOOLID), \"differs\" (its TOOLID with other "
-                "geometry, with the first differing line of both) or \"not in the database\", each with the "
-                "libraries and lines, every match listed. Geometry is a record without its TOOLID and "
-                "DESCRIPTION lines, CR LF and LF alike. A TOOLID a library holds twice is noted; a damaged "
-                "library (a record cut short, a missing brace, a non-finite number) is skipped with a warning. "
-                "Then a summary line. Exit 0 when every tool is \"same\", 1 when some tool is not, 2 when the "
-                "arguments are bad, the input cannot be read or exported, a database folder is none or the "
-                "report cannot be written, 3 when the plug-in cannot be loaded.");
-    cmd->add_option("input", args->input, "A tool library (*.tls), or a part or session file (JSON)")->required();
+    CLI::App *cmd = app.add_subcommand("find");
+    describe(cmd, "Look a library's or a part's tools up in the site's tool database",
+             "The database is every *.tls file (any case) under each DIR, subfolders included: the folders in "
+             "the order given, the files of each in sorted path order; --settings takes the folder a settings "
+             "file names as [VMAIN] TLS, read as the plug-in reads it. INPUT is a tool library, or a part or "
+             "session file, exported first as export does; - reads standard input.\n\n"
+             "One line a tool: \"same\" (a record of its TOOLID with the same geometry), \"renamed\" (the "
+             "same geometry under another TOOLID), \"differs\" (its TOOLID with other geometry, with the "
+             "first differing line of both) or \"not in the database\", every match listed with its library "
+             "and line. Geometry is a record without its TOOLID and DESCRIPTION lines, CR LF and LF alike. A "
+             "TOOLID a library holds twice is noted; a damaged library (a record cut short, a missing brace, a "
+             "non-finite number) is skipped with a warning. Then a summary line; -q prints nothing, --json one "
+             "object.\n\n"
+             "Exit 0 when every tool is \"same\", 1 when some tool is not, 2 when the arguments are bad, the "
+             "input cannot be read or exported, a database folder is none or the report cannot be written, 3 "
+             "when the plug-in cannot be loaded.",
+             {{"find PART.json --database \\\\cadserver\\vericut\\Tools", "which of the part's tools the site has"},
+              {"find PART.json --settings kesto_tools_vericut.ini", "the same, the folder from the settings file"},
+              {"find -q NEW.tls --database DB && echo all checked", "only the exit code"}});
+    cmd->add_option("input", args->input, "A tool library (*.tls), or a part or session file (JSON); - reads "
+                                          "standard input")->required();
     CLI::Option *database = cmd->add_option(
         "--database", args->databases, "A folder of the tool database (may be given again; searched in that order)");
     cmd->add_option("--settings", args->settings,
                     "Search the folder this settings file (kesto_tools_vericut.ini) names as [VMAIN] TLS")
         ->excludes(database);
-    cmd->add_flag("--json", args->json, "The same as a JSON object");
+    cmd->add_flag("-q,--quiet", args->quiet, "Print nothing; the exit code tells");
+    cmd->add_flag("--json", args->json, "Print one JSON object (see the README)");
     cmd->add_option("--plugin", args->plugin, "Plug-in library for a part (default: beside this program)");
-    cmd->callback([args] { set_exit_code(run_find(*args)); });
+    cmd->callback([args] {
+        set_quiet(args->quiet);
+        json object = {{"input", input_label(args->input)}};
+        const int code = run_find(*args, args->json ? &object : nullptr);
+        set_exit_code(args->json && !print_json(object) ? kExitUsage : code);
+    });
 }
 
 CommandRegistrar registrar(38, add);

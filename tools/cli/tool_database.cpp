@@ -74,7 +74,7 @@ bool settings_tool_folder(const std::string &settings, std::string &folder) {
     const std::string kept = std::string(value).substr(0, kKept);
     if (kept.empty()) {
         folder = folder_from_profile(kDefaultToolFolder);
-        complain("note: " + settings + " gives no [VMAIN] TLS; the plug-in's default " + folder + " is searched");
+        warn(settings + " gives no [VMAIN] TLS; the plug-in's default " + folder + " is searched");
         return true;
     }
     folder = folder_from_profile(kept);
@@ -102,16 +102,16 @@ bool load_database(const std::vector<std::string> &folders, const std::string &s
     size_t searched = 0;
     for (const tlsfile::DatabaseLibrary &lib : database.libraries()) {
         if (!lib.error.empty())
-            complain("warning: cannot read " + lib.error + "; skipped");
+            warn("cannot read " + lib.error + "; skipped");
         else if (lib.skipped)
-            complain("warning: " + lib.label + ": damaged, " + problems(lib.problems) +
-                     " (see check); its records cannot be told apart, skipped");
+            warn(lib.label + ": damaged, " + problems(lib.problems) +
+                 " (see check); its records cannot be told apart, skipped");
         else if (lib.problems)
-            complain("note: " + lib.label + ": " + problems(lib.problems) + " (see check); searched all the same");
+            warn(lib.label + ": " + problems(lib.problems) + " (see check); searched all the same");
         searched += !lib.skipped;
     }
     if (searched == 0)
-        complain("warning: no tool library to search under " + (all.size() == 1 ? all[0] : "the folders"));
+        warn("no tool library to search under " + (all.size() == 1 ? all[0] : "the folders"));
     return true;
 }
 

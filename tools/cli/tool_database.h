@@ -25,7 +25,7 @@ bool settings_tool_folder(const std::string &settings, std::string &folder);
 // Reads the folders (or, with settings given, the one it names) into
 // database and says on standard error what it skips: a library that cannot
 // be read or is damaged (a warning each, with the count of its problems),
-// and what it searches despite problems (a note each).  False, after saying
+// and what it searches despite problems (a warning each).  False, after saying
 // why, when a folder is none or the settings file cannot be read.
 bool load_database(const std::vector<std::string> &folders, const std::string &settings,
                    tlsfile::Database &database);
