@@ -112,7 +112,8 @@ file(GLOB KESTO_CLI_SOURCES CONFIGURE_DEPENDS tools/cli/*.cpp)
 add_executable(kesto-tools-vericut ${KESTO_CLI_SOURCES} ${PROJECT_BINARY_DIR}/generated/demo_part.cpp)
 kesto_project_target(kesto-tools-vericut)
 target_include_directories(kesto-tools-vericut SYSTEM PRIVATE ${KESTO_THIRD_PARTY_INCLUDE})
-target_link_libraries(kesto-tools-vericut PRIVATE ufun ugopenint kesto_common)
+# kesto_platform: the profile reader the plug-in reads its settings with
+target_link_libraries(kesto-tools-vericut PRIVATE ufun ugopenint kesto_platform kesto_common)
 if(TARGET kesto_tlsfile)
   target_link_libraries(kesto-tools-vericut PRIVATE kesto_tlsfile)
 endif()
@@ -159,6 +160,7 @@ if(NOT WIN32)
   # as it is, or its 32-bit loader under qemu-i386, in a prefix of this build
   # folder.
   set(KESTO_WINE_COMMAND "${KESTO_WINE}")
+  set(KESTO_WINE_PREFIX "")
   if(NOT KESTO_WINE_COMMAND AND (KESTO_WIN32_DIR OR KESTO_WINE_DIR))
     execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine32.sh prepare ${PROJECT_BINARY_DIR}/wine
       OUTPUT_VARIABLE KESTO_WINE_COMMAND OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)
@@ -169,6 +171,7 @@ if(NOT WIN32)
       file(READ ${PROJECT_BINARY_DIR}/wine/how how)
       string(STRIP "${how}" how)
       message(STATUS "Wine tests: ${KESTO_WINE_COMMAND} (${how})")
+      set(KESTO_WINE_PREFIX ${PROJECT_BINARY_DIR}/wine/prefix)
     endif()
   endif()
   target_compile_definitions(kesto_tests PRIVATE
@@ -179,7 +182,8 @@ if(NOT WIN32)
     KESTO_VERSION="${PROJECT_VERSION}"
     KESTO_WIN32_DIR="${KESTO_WIN32_DIR}"
     KESTO_WINE_DIR="${KESTO_WINE_DIR}"
-    KESTO_WINE="${KESTO_WINE_COMMAND}")
+    KESTO_WINE="${KESTO_WINE_COMMAND}"
+    KESTO_WINE_PREFIX="${KESTO_WINE_PREFIX}")
   add_dependencies(kesto_tests kesto_tools_vericut kesto-tools-vericut)
   foreach(src ${KESTO_TEST_PROGRAMS})
     get_filename_component(name ${src} NAME_WE)

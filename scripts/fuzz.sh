@@ -15,10 +15,11 @@ seeds=build/fuzz/seeds
 rm -rf "$seeds"
 mkdir -p "$seeds/session_reader" "$seeds/profile_reader" "$seeds/tls_file" build/fuzz/artifacts
 cp tests/sessions/*.json examples/*.json "$seeds/session_reader/"
-cp tests/ini_corpus/*.ini "$seeds/profile_reader/"
+cp tests/ini_corpus/*.ini examples/*.ini "$seeds/profile_reader/"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$cli" export -o "$seeds/tls_file/demo.tls" >/dev/null
+find examples/database -name '*.tls' | while read -r tls; do cp "$tls" "$seeds/tls_file/database-$(basename "$tls")"; done
 for session in tests/sessions/*.json; do
   name=$(basename "$session" .json)
   mkdir -p "$work/$name"

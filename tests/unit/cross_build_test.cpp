@@ -4,6 +4,8 @@
 // exports and imports.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -103,7 +105,7 @@ TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
     const std::string win = wine_dir();
     if (win.empty()) GTEST_SKIP() << "no Windows build given (KESTO_WIN32_DIR or KESTO_WINE_DIR)";
     TempDir program_dir, native_dir, wine_dir;
-    const std::string long_folder = "папка/" + std::string(100, 'l') + "/" + std::string(100, 'm') + "/" + std::string(60, 'n');
+    const std::string long_folder = "длинная/" + std::string(100, 'l') + "/" + std::string(100, 'm') + "/" + std::string(60, 'n');
     const std::vector<std::string> commands = {
         "export папка/деталь.json -o папка/инструменты.tls --select Фреза",
         "check папка/инструменты.tls",
@@ -111,6 +113,8 @@ TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
         "export папка/деталь.json --merge папка/библиотека.tls",
         "merge папка/библиотека.tls папка/инструменты.tls -o папка/библиотека.tls",
         "diff папка/инструменты.tls папка/библиотека.tls --json",
+        "find папка/деталь.json --database папка",
+        "export папка/деталь.json --prefer папка -o папка/из-базы.tls",
         "preview папка/библиотека.tls --against папка/инструменты.tls --scale per-tool -o папка/рисунок2.svg",
         "run папка/сессия.json -C выход -o протокол.txt",
         "export папка/деталь.json -o папка/деталь.json",
@@ -165,6 +169,32 @@ TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
     for (const char *made : {"папка/рисунок.svg", "папка/библиотека.tls", "папка/рисунок2.svg"})
         EXPECT_TRUE(fs::exists(native_dir.file(made))) << made;
     EXPECT_TRUE(fs::exists(native_dir.file(long_folder + "/инструменты.tls")));
+}
+
+// A tool database on a UNC path, which Wine serves from dosdevices/unc of
+// its prefix (a server of this process's own, removed afterwards): the
+// Windows build finds there what the native build finds in the folder.
+TEST(CrossBuildNames, DatabaseOnAUncPath) {
+    const std::string win = wine_dir();
+    if (win.empty()) GTEST_SKIP() << "no Windows build given (KESTO_WIN32_DIR or KESTO_WINE_DIR)";
+    const fs::path devices = fs::path(wine_prefix()) / "dosdevices";
+    ASSERT_TRUE(fs::is_directory(devices)) << devices;
+    TempDir dir;
+    fs::copy(fs::path(KESTO_SOURCE_DIR) / "examples", "share", fs::copy_options::recursive);
+    const std::string server = "kesto-test-" + std::to_string(getpid());
+    fs::create_directories(devices / "unc" / server);
+    fs::create_directory_symlink(dir.file("share"), devices / "unc" / server / "vericut");
+    std::string native, wine;
+    run_command(quoted(KESTO_CLI_PATH) + " find share/site_part.json --database share/database 2>/dev/null", native);
+    run_command(wine_command() + " " + quoted(win + "/kesto-tools-vericut.exe") +
+                    " find share/site_part.json --database '\\\\" + server + "\\vericut\\database' 2>/dev/null", wine);
+    std::error_code ec;
+    fs::remove_all(devices / "unc" / server, ec);
+    fs::remove(devices / "unc", ec);  // only when empty
+    EXPECT_NE(wine.find(" at \\\\" + server + "\\vericut\\database\\drills\\drills.tls:4"), std::string::npos) << wine;
+    ASSERT_GT(native.size(), 2u);
+    const std::string summary = native.substr(native.rfind('\n', native.size() - 2) + 1);
+    EXPECT_NE(wine.find(summary.substr(0, summary.size() - 1)), std::string::npos) << wine << native;
 }
 
 // The DLL is a PE32 i386 library exporting exactly the two entry points and

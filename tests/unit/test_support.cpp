@@ -128,6 +128,21 @@ std::string wine_command() {
     return "'" + command + "'";
 }
 
+std::string wine_prefix() {
+    const char *command = std::getenv("KESTO_WINE");
+    const char *env = std::getenv("WINEPREFIX");
+    std::string prefix;
+    if (*KESTO_WINE_PREFIX && (!command || !*command || command == std::string(KESTO_WINE)))
+        prefix = KESTO_WINE_PREFIX;  // the build folder's own, which its wine/wine uses
+    else if (env && *env)
+        prefix = env;
+    else
+        prefix = std::string(std::getenv("HOME") ? std::getenv("HOME") : "") + "/.wine";
+    std::string ignored;
+    if (!file_exists(prefix + "/dosdevices")) run_command(wine_command() + " cmd /c exit >/dev/null 2>&1", ignored);
+    return prefix;
+}
+
 std::string wine_path(const std::string &path) {
     std::string s = "Z:" + path;
     for (char &c : s)

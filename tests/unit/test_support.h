@@ -68,6 +68,9 @@ std::string wine_dir();
 // folder's wine/wine (scripts/wine32.sh), or Wine as it is.
 std::string wine_command();
 
+// The Wine prefix those programs run in (made when missing).
+std::string wine_prefix();
+
 // An absolute POSIX path as Wine's Z: drive names it.
 std::string wine_path(const std::string &path);
 
