@@ -87,7 +87,7 @@ int process_id() {
 #endif
 }
 
-std::string quoted_toolid(const std::string &raw) { return "\"" + cp1251_to_utf8(raw) + "\""; }
+std::string quoted_toolid(const std::string &raw) { return "\"" + cp1251_shown(raw) + "\""; }
 
 void complain(const std::string &what) { std::cerr << "kesto-tools-vericut: " << what << std::endl; }
 

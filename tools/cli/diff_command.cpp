@@ -20,7 +20,7 @@ std::string tools(size_t n) { return std::to_string(n) + (n == 1 ? " tool" : " t
 
 std::string side_text(const std::string &label, const tlsfile::DiffLine &d) {
     return "    " + label + ":" + std::to_string(d.line) + ": " +
-           (d.present ? cp1251_to_utf8(d.text) : std::string("(the record ends before this line)")) + "\n";
+           (d.present ? cp1251_shown(d.text) : std::string("(the record ends before this line)")) + "\n";
 }
 
 std::string render_text(const DiffArgs &args, const tlsfile::LibraryDiff &diff) {

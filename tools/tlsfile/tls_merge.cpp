@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <limits>
+#include <string_view>
 #include <unordered_map>
 
 namespace tlsfile {
@@ -18,9 +19,26 @@ struct Slot {
 };
 
 // The line end a file uses: CR LF when its first line ends so.
-const char *line_end_of(const std::string &text) {
+bool crlf_file(const std::string &text) {
     size_t lf = text.find('\n');
-    return lf != std::string::npos && lf > 0 && text[lf - 1] == '\r' ? "\r\n" : "\n";
+    return lf != std::string::npos && lf > 0 && text[lf - 1] == '\r';
+}
+
+// Appends a record's bytes with every line ended as crlf says: CR LF for
+// LF alone, or LF alone for CR LF.  A line whose text ends in a CR of its
+// own keeps its CR LF, which LF alone would turn into another text.
+void append_with_line_ends(std::string &out, std::string_view bytes, bool crlf) {
+    size_t at = 0;
+    for (size_t lf; (lf = bytes.find('\n', at)) != std::string_view::npos; at = lf + 1) {
+        const size_t text_end = lf > at && bytes[lf - 1] == '\r' ? lf - 1 : lf;
+        if (!crlf && text_end > at && bytes[text_end - 1] == '\r') {
+            out.append(bytes.data() + at, lf + 1 - at);
+            continue;
+        }
+        out.append(bytes.data() + at, text_end - at);
+        out += crlf ? "\r\n" : "\n";
+    }
+    out.append(bytes.data() + at, bytes.size() - at);
 }
 
 }  // namespace
@@ -73,6 +91,7 @@ MergeResult merge_libraries(const LibraryText &base, const std::vector<const Lib
     }
 
     result.carried.resize(sources.size());
+    const bool crlf = crlf_file(base.text);
     std::string &out = result.text;
     SourceLine last{0, spans[0].header_lines};
     out.assign(base.text, 0, spans[0].header_end);
@@ -80,11 +99,15 @@ MergeResult merge_libraries(const LibraryText &base, const std::vector<const Lib
     for (const Slot &slot : slots) {
         if (slot.dropped) continue;
         if (!out.empty() && out.back() != '\n') {
-            out += out.back() == '\r' ? "\n" : line_end_of(sources[last.source]->text);
+            // the base's kind of line end; a CR cut from its LF gets it back
+            if (out.back() == '\r') out.pop_back();
+            out += crlf ? "\r\n" : "\n";
             result.line_end_added.push_back(last);
         }
         const std::string &text = sources[slot.source]->text;
-        out.append(text, slot.span->begin, slot.span->end - slot.span->begin);
+        const std::string_view record(text.data() + slot.span->begin, slot.span->end - slot.span->begin);
+        if (slot.source == 0) out += record;
+        else append_with_line_ends(out, record, crlf);
         result.carried[slot.source].push_back({slot.span->line, slot.span->last_line});
         last = {slot.source, slot.span->last_line};
         MergedTool tool{slot.span->tool->name, slot.base ? slot.base->line : 0, {slot.source, slot.span->line}};

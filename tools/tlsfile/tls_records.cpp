@@ -57,9 +57,11 @@ std::vector<std::string_view> record_lines(const std::string &text, const Record
 }
 
 bool starts_as_library(const std::string &text) {
+    // after a UTF-8 byte-order mark too, which check reports
+    const size_t at = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     const size_t n = sizeof kLibraryHeaderLine - 1;
-    if (text.compare(0, n, kLibraryHeaderLine) != 0) return false;
-    return text.size() == n || text[n] == '\n' || text[n] == '\r';
+    if (text.compare(at, n, kLibraryHeaderLine) != 0) return false;
+    return text.size() == at + n || text[at + n] == '\n' || text[at + n] == '\r';
 }
 
 }  // namespace tlsfile

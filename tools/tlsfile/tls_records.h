@@ -41,8 +41,8 @@ LibrarySpans record_spans(const std::string &text, const Library &library);
 // (CR LF and LF alike) and without the blank lines after its last line.
 std::vector<std::string_view> record_lines(const std::string &text, const RecordSpan &record);
 
-// Whether text starts with the tool library's header line: what diff and
-// merge take as a library at all.
+// Whether text starts with the tool library's header line (after a UTF-8
+// byte-order mark, if any): what diff and merge take as a library at all.
 bool starts_as_library(const std::string &text);
 
 }  // namespace tlsfile
