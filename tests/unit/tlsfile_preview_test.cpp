@@ -443,7 +443,8 @@ TEST(TlsfilePreview, InchToolsDrawnInMillimetresToTheOneScale) {
                "    FLUTE_LENGTH " + flute + "\n    ASSEMBLY {\n      CUTTER_TYPE \"FLAT END\"\n      STANDARD (" +
                values + ")\n    }\n  }\n}\n";
     };
-    const Drawing d = draw("CGTECH Tool Library File\nVersion-5.2\n\n" + record("MM", "MILLIMETER", "25.4", "25.4,0,0,0,0,0,50.8") +
+    const Drawing d = draw("CGTECH Tool Library File\nVersion-5.2\n\n" +
+                           record("MM", "MILLIMETER", "25.4", "25.4,0,0,0,0,0,50.8") +
                            record("IN", "INCH", "1", "1,0,0,0,0,0,2"));
     const Element &mm = *d.tools.at("MM"), &in = *d.tools.at("IN");
     EXPECT_EQ(path_of(in, "cutter"), path_of(mm, "cutter"));

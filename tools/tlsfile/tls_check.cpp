@@ -126,7 +126,8 @@ void Checker::cutter_size(const Tool &t) {
     if (!(l > 0)) add(t, line, "cutter length " + format_number(l) + " is not positive");
     if (t.has_flute_length && t.flute_length > l && l > 0)
         add(t, t.flute_length_line,
-            "FLUTE_LENGTH " + format_number(t.flute_length) + " is longer than the cutter (L " + format_number(l) + ")");
+            "FLUTE_LENGTH " + format_number(t.flute_length) + " is longer than the cutter (L " + format_number(l) +
+                ")");
 }
 
 void Checker::outline(const Tool &t, const Outline &o, const char *what, bool holder) {
