@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -436,27 +437,21 @@ TEST(TlsfilePreview, FluteLengthAndSecondCornerMarked) {
     }
 }
 
-TEST(TlsfilePreview, InchToolsDrawnInMillimetresToTheOneScale) {
-    // a tool of 1 by 2 inches beside one of 25.4 by 50.8 mm: the same drawing
-    auto record = [](const char *name, const char *units, const char *flute, const char *values) {
-        return std::string("TOOLID \"") + name + "\" {\n  UNITS " + units + "\n  TOOLTYPE MILLING\n  CUTTER {\n" +
-               "    FLUTE_LENGTH " + flute + "\n    ASSEMBLY {\n      CUTTER_TYPE \"FLAT END\"\n      STANDARD (" +
-               values + ")\n    }\n  }\n}\n";
-    };
-    const Drawing d = draw("CGTECH Tool Library File\nVersion-5.2\n\n" +
-                           record("MM", "MILLIMETER", "25.4", "25.4,0,0,0,0,0,50.8") +
-                           record("IN", "INCH", "1", "1,0,0,0,0,0,2"));
-    const Element &mm = *d.tools.at("MM"), &in = *d.tools.at("IN");
-    EXPECT_EQ(path_of(in, "cutter"), path_of(mm, "cutter"));
-    EXPECT_NEAR(pixels_per_mm(in), pixels_per_mm(mm), 1e-9);
-    std::vector<const Element *> lines[2], labels;
-    collect(mm, "line", lines[0]);
-    collect(in, "line", lines[1]);
-    ASSERT_EQ(lines[1][0]->attributes.at("class"), "flute");
-    EXPECT_EQ(lines[1][0]->attributes.at("y1"), lines[0][0]->attributes.at("y1"));  // at 25.4 mm
-    collect(in, "tspan", labels);
-    ASSERT_EQ(labels.size(), 1u);
-    EXPECT_EQ(labels[0]->text, " inch");
+TEST(TlsfilePreview, InchToolsDrawnInMillimetres) {
+    // 1 by 2 inches, flute 1, beside 25.4 by 50.8 mm, flute 25.4: drawn alike, labelled "inch"
+    const tlsfile::CheckResult r = tlsfile::check_text(std::regex_replace(
+        "CGTECH Tool Library File\nVersion-5.2\n\nMM MILLIMETER 25.4 25.4 50.8\nIN INCH 1 1 2\n",
+        std::regex("(\\w+) (\\w+) (.+) (.+) (.+)\n"), "TOOLID \"$1\" {\n UNITS $2\n TOOLTYPE MILLING\n CUTTER {\n "
+        "FLUTE_LENGTH $3\n ASSEMBLY {\n CUTTER_TYPE \"FLAT END\"\n STANDARD ($4,0,0,0,0,0,$5)\n }\n }\n}\n"));
+    const std::string svg = tlsfile::render_preview(r.library, r.problems, "inch.tls");
+    for (const std::string drawn : {"<path class=\"cutter\" ", "<line class=\"flute\" "}) {
+        std::vector<std::string> found;
+        for (size_t at = svg.find(drawn, svg.find("\"tool\"")); at != std::string::npos; at = svg.find(drawn, at + 1))
+            found.push_back(svg.substr(at, svg.find("/>", at) - at));
+        ASSERT_EQ(found.size(), 2u) << drawn;
+        EXPECT_EQ(found[0], found[1]);
+    }
+    EXPECT_NE(svg.find(">IN<tspan class=\"units\"> inch</tspan></text>"), std::string::npos);
 }
 
 TEST(TlsfilePreview, ProblemsCountedForTheRecordTheyFallIn) {

@@ -40,7 +40,7 @@ void add(CLI::App &app) {
         "merge", "Merge tool libraries into a base library, matching records by TOOLID: a record of a new "
                  "library replaces the base's record of the same TOOLID in its place, a tool new to the base "
                  "is appended (in the new library's order); the base's header and every record not replaced "
-                 "are kept byte for byte. Libraries are merged in the order given, so a later one wins. A new "
+                 "are kept byte for byte, the new records take the base's line ends. Libraries are merged in the order given, so a later one wins. A new "
                  "library with problems (see check), or one holding a TOOLID twice, is refused unless --force "
                  "is given. The result is checked, then written whole or not at all; the output may be the "
                  "base itself. Prints how many tools were replaced, added and kept, and their names. Exit 0 "
