@@ -10,7 +10,7 @@ endif()
 set(KESTO_FUZZ_SANITIZERS -fsanitize=fuzzer,address,undefined)
 
 function(kesto_fuzz_target name)
-  add_executable(${name} ${ARGN} host/common/cp1251.cpp)
+  add_executable(${name} ${ARGN} host/common/cp1251.cpp host/common/library_writer.cpp)
   target_compile_options(${name} PRIVATE ${KESTO_WARNINGS} ${KESTO_FUZZ_SANITIZERS}
     -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g)
   target_link_options(${name} PRIVATE ${KESTO_FUZZ_SANITIZERS})

@@ -7,8 +7,10 @@ function(kesto_project_target target)
 endfunction()
 
 # Windows-1251 code page conversions and the path helper, shared by the
-# simulated host, the POSIX platform layer and the tools.
-add_library(kesto_common STATIC host/common/cp1251.cpp)
+# simulated host, the POSIX platform layer and the tools; the lock and the
+# temporary-file names every library writer shares (the platform layer of
+# both builds and the tools).
+add_library(kesto_common STATIC host/common/cp1251.cpp host/common/library_writer.cpp)
 kesto_project_target(kesto_common)
 
 # Platform layer: real KERNEL32 calls on Windows, our own POSIX implementation elsewhere.

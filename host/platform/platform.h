@@ -55,26 +55,39 @@ FILE *plat_open_text(const char *path, const char *mode);
 int plat_path_kind(const char *path);
 
 /* A new file that takes the place of an existing (or missing) one only
-   when it is complete, so that a failed write never costs the old file. */
+   when it is complete, so that a failed write never costs the old file.
+   One writer at a time: from the open to the commit or discard, the writer
+   holds the target's lock (shared with the command-line tool's writers). */
 typedef struct PlatReplacement PlatReplacement;
 
-/* Creates a new file with a unique name in the folder of target's file (a
-   link followed) and opens it as a text stream like plat_open_text.  With
-   keep_old it starts as an exact copy of target's bytes, and *last_byte
-   gets the last of them (-1 when there are none).  *replacement is what
-   the two calls below need.  NULL when the new file cannot be created, or
-   target exists and cannot be written itself. */
-FILE *plat_replacement_open(const char *target, int keep_old, int *last_byte,
-                            PlatReplacement **replacement);
+/* What plat_replacement_open reports. */
+#define PLAT_REPLACEMENT_OPEN 0
+#define PLAT_REPLACEMENT_FAILED (-1) /* no new file can be made, or target may not be replaced */
+#define PLAT_REPLACEMENT_BUSY (-2)   /* another writer kept target's lock for all of the wait */
+
+/* Takes the lock of target's file (a link followed; waiting some seconds
+   for another writer, and removing what a killed writer left beside it),
+   creates a new file with a unique name beside it and opens that as a text
+   stream like plat_open_text, into *stream.  With keep_old it starts as an
+   exact copy of target's bytes, and *last_byte gets the last of them (-1
+   when there are none).  *replacement is what the two calls below need.
+   Fails, with nothing made or held, when target exists and is not a regular
+   file, is read-only (its owner's write bit on POSIX, whoever runs this;
+   the read-only attribute on Windows) or cannot be written, when its
+   folder is not writable for its owner (POSIX), or when the new file
+   cannot be made. */
+int plat_replacement_open(const char *target, int keep_old, int *last_byte, FILE **stream,
+                          PlatReplacement **replacement);
 
 /* With the stream closed: puts the new file in target's place (its data
    on the disk first; on POSIX with target's permission bits; a rename, on
-   Windows MoveFileExA replacing and writing through).  0 when done; -1
-   when not, and the new file is removed.  Frees replacement. */
+   Windows MoveFileExA replacing and writing through), then gives the lock
+   up.  0 when done; -1 when not, and the new file is removed.  Frees
+   replacement. */
 int plat_replacement_commit(PlatReplacement *replacement);
 
-/* With the stream closed: removes the new file; target is left as it was.
-   Frees replacement. */
+/* With the stream closed: removes the new file and gives the lock up;
+   target is left as it was.  Frees replacement. */
 void plat_replacement_discard(PlatReplacement *replacement);
 
 #ifdef __cplusplus

@@ -15,6 +15,7 @@
 
 #include <string>
 
+#include "host/common/library_writer.h"
 #include "host/common/native_path.h"
 
 namespace {
@@ -134,22 +135,28 @@ std::string followed(std::string path) {
     return path;
 }
 
-// Creates a new file in folder, named after this process and a counter so
-// that no other writer has it; its descriptor, or -1.
-int create_unique(const std::string &folder, std::string &name) {
+// Creates a new file beside target, named after it, this process and a
+// counter so that no other writer has it; its descriptor, or -1.
+int create_unique(const std::string &target, std::string &name) {
     static unsigned counter = 0;
     for (int tries = 0; tries < 100; ++tries) {
-        name = folder + "/~kesto" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
+        name = kesto::temporary_name(target, static_cast<unsigned long>(getpid()), counter++);
         int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
 }
 
-// Copies the bytes of the file from to fd; *last_byte gets the last one.
+// Copies the bytes of the regular file from to fd; *last_byte gets the last
+// one.  Anything else put in its place is not waited for.
 bool copy_bytes(const std::string &from, int fd, int *last_byte) {
-    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    int in = open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (in < 0) return false;
+    struct stat st;
+    if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(in);
+        return false;
+    }
     char chunk[65536];
     bool ok = true;
     for (;;) {
@@ -235,37 +242,47 @@ int plat_path_kind(const char *path) {
 struct PlatReplacement {
     std::string temp;    // the new file
     std::string target;  // the file it replaces, links followed
+    kesto::LibraryLock lock;
 };
 
-FILE *plat_replacement_open(const char *target, int keep_old, int *last_byte,
-                            PlatReplacement **replacement) {
+int plat_replacement_open(const char *target, int keep_old, int *last_byte, FILE **stream,
+                          PlatReplacement **replacement) {
+    *stream = nullptr;
     *replacement = nullptr;
     if (last_byte) *last_byte = -1;
     std::string real = followed(kesto::native_path(target));
     struct stat st;
-    if (lstat(real.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return nullptr;  // a loop of links
+    if (lstat(real.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return PLAT_REPLACEMENT_FAILED;  // a loop of links
+    if (kesto::replaceable(real) != kesto::Replaceable::kYes) return PLAT_REPLACEMENT_FAILED;
+    PlatReplacement *r = new PlatReplacement{std::string(), real, {}};
+    kesto::LibraryLock::Result locked = r->lock.take(real);
+    if (locked != kesto::LibraryLock::kTaken) {
+        delete r;
+        return locked == kesto::LibraryLock::kBusy ? PLAT_REPLACEMENT_BUSY : PLAT_REPLACEMENT_FAILED;
+    }
+    // Whatever the file is now, another writer may have made or replaced it
+    // while this one waited.
     bool exists = stat(real.c_str(), &st) == 0;
-    if (exists) {
+    bool ok = !exists || S_ISREG(st.st_mode);
+    if (ok && exists) {
         // A file that could not be written in place is not replaced either.
         int fd = open(real.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return nullptr;
-        close(fd);
+        ok = fd >= 0;
+        if (ok) close(fd);
     }
-    std::string temp;
-    int fd = create_unique(folder_of(real), temp);
-    if (fd < 0) return nullptr;
-    bool copied = !exists || !keep_old || copy_bytes(real, fd, last_byte);
-    if (copied) {
-        FILE *stream = crlf_stream(fd, "w");  // after the copied bytes
-        if (stream) {
-            *replacement = new PlatReplacement{temp, real};
-            return stream;
+    int fd = ok ? create_unique(real, r->temp) : -1;
+    if (fd >= 0 && (!exists || !keep_old || copy_bytes(real, fd, last_byte))) {
+        *stream = crlf_stream(fd, "w");  // after the copied bytes
+        if (*stream) {
+            *replacement = r;
+            return PLAT_REPLACEMENT_OPEN;
         }
-    } else {
+    } else if (fd >= 0) {
         close(fd);
     }
-    unlink(temp.c_str());
-    return nullptr;
+    if (!r->temp.empty()) unlink(r->temp.c_str());
+    delete r;
+    return PLAT_REPLACEMENT_FAILED;
 }
 
 int plat_replacement_commit(PlatReplacement *r) {
@@ -288,7 +305,7 @@ int plat_replacement_commit(PlatReplacement *r) {
     } else {
         unlink(r->temp.c_str());
     }
-    delete r;
+    delete r;  // the lock goes with it, once the new file has its name
     return done ? 0 : -1;
 }
 

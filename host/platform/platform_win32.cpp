@@ -1,12 +1,13 @@
 // Platform layer of the Windows build: the KERNEL32 and C runtime services
-// themselves.
+// themselves (and the lock every writer of a library shares, host/common).
 #include "host/platform/platform.h"
 
 #include <windows.h>
 
-#include <string.h>
-
 #include <new>
+#include <string>
+
+#include "host/common/library_writer.h"
 
 unsigned plat_get_profile_string(const char *section, const char *key, const char *def,
                                  char *out, unsigned size, const char *file) {
@@ -75,7 +76,19 @@ int plat_path_kind(const char *path) {
 struct PlatReplacement {
     char temp[REPLACEMENT_PATH_SIZE];    // the new file
     char target[REPLACEMENT_PATH_SIZE];  // the file it replaces, a link followed
+    kesto::LibraryLock lock;
 };
+
+// The wide form of a path in the ANSI code page, as the ...A calls read it,
+// so that the lock names the file those calls name.
+static std::wstring wide_of(const char *path) {
+    int n = MultiByteToWideChar(CP_ACP, 0, path, -1, NULL, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], n);
+    wide.resize(static_cast<size_t>(n - 1));
+    return wide;
+}
 
 static bool copy_text(char *dst, size_t size, const char *src) {
     size_t n = 0;
@@ -117,20 +130,13 @@ static bool followed(const char *path, char *out, DWORD size) {
     return copy_text(out, size, path);
 }
 
-// Creates a new file in the folder of target, named after this process and
-// a counter so that no other writer has it.
+// Creates a new file beside target, named after it, this process and a
+// counter so that no other writer has it.
 static HANDLE create_unique(const char *target, char *name, size_t size) {
     static unsigned counter = 0;
-    size_t folder = 0;
-    for (size_t i = 0; target[i] != '\0'; ++i)
-        if (target[i] == '\\' || target[i] == '/') folder = i + 1;
     for (int tries = 0; tries < 100; ++tries) {
-        char leaf[64];
-        sprintf(leaf, "~kesto%lu-%u.tmp", static_cast<unsigned long>(GetCurrentProcessId()), counter++);
-        size_t leaf_size = strlen(leaf);
-        if (folder + leaf_size >= size) return INVALID_HANDLE_VALUE;
-        for (size_t i = 0; i < folder; ++i) name[i] = target[i];
-        for (size_t i = 0; i <= leaf_size; ++i) name[folder + i] = leaf[i];
+        std::string temp = kesto::temporary_name(std::string(target), GetCurrentProcessId(), counter++);
+        if (!copy_text(name, size, temp.c_str())) return INVALID_HANDLE_VALUE;
         HANDLE h = CreateFileA(name, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
         if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return h;
     }
@@ -161,36 +167,49 @@ static bool copy_bytes(const char *from, HANDLE out, int *last_byte) {
     return ok;
 }
 
-FILE *plat_replacement_open(const char *target, int keep_old, int *last_byte,
-                            PlatReplacement **replacement) {
+int plat_replacement_open(const char *target, int keep_old, int *last_byte, FILE **stream,
+                          PlatReplacement **replacement) {
+    *stream = NULL;
     *replacement = NULL;
     if (last_byte) *last_byte = -1;
     PlatReplacement *r = new (std::nothrow) PlatReplacement;
-    if (r == NULL) return NULL;
+    if (r == NULL) return PLAT_REPLACEMENT_FAILED;
+    r->temp[0] = '\0';
+    std::wstring wide;
     bool ok = followed(target, r->target, sizeof r->target);
-    bool exists = ok && GetFileAttributesA(r->target) != INVALID_FILE_ATTRIBUTES;
+    if (ok) wide = wide_of(r->target);
+    ok = ok && !wide.empty() && kesto::replaceable(wide) == kesto::Replaceable::kYes;
+    kesto::LibraryLock::Result locked = ok ? r->lock.take(wide) : kesto::LibraryLock::kFailed;
+    if (locked != kesto::LibraryLock::kTaken) {
+        delete r;
+        return locked == kesto::LibraryLock::kBusy ? PLAT_REPLACEMENT_BUSY : PLAT_REPLACEMENT_FAILED;
+    }
+    // Whatever the file is now, another writer may have made or replaced it
+    // while this one waited.
+    DWORD attributes = GetFileAttributesA(r->target);
+    bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (exists) {
         // A file that could not be written in place is not replaced either.
         HANDLE h = CreateFileA(r->target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-        ok = h != INVALID_HANDLE_VALUE;
-        if (ok) CloseHandle(h);
+        ok = h != INVALID_HANDLE_VALUE && !(attributes & FILE_ATTRIBUTE_DIRECTORY) && GetFileType(h) == FILE_TYPE_DISK;
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     }
     HANDLE h = ok ? create_unique(r->target, r->temp, sizeof r->temp) : INVALID_HANDLE_VALUE;
     if (h == INVALID_HANDLE_VALUE) {
         delete r;
-        return NULL;
+        return PLAT_REPLACEMENT_FAILED;
     }
     ok = !exists || !keep_old || copy_bytes(r->target, h, last_byte);
     CloseHandle(h);
-    FILE *stream = ok ? fopen(r->temp, "a") : NULL;
-    if (stream == NULL) {
+    *stream = ok ? fopen(r->temp, "a") : NULL;
+    if (*stream == NULL) {
         DeleteFileA(r->temp);
         delete r;
-        return NULL;
+        return PLAT_REPLACEMENT_FAILED;
     }
     *replacement = r;
-    return stream;
+    return PLAT_REPLACEMENT_OPEN;
 }
 
 int plat_replacement_commit(PlatReplacement *r) {
@@ -200,7 +219,7 @@ int plat_replacement_commit(PlatReplacement *r) {
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     done = done && MoveFileExA(r->temp, r->target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!done) DeleteFileA(r->temp);
-    delete r;
+    delete r;  // the lock goes with it, once the new file has its name
     return done ? 0 : -1;
 }
 

@@ -21,6 +21,8 @@
 
 #define WRITE_FAILED "Ошибка создания файла инструмента .....\n Операция прервана."
 #define NOT_A_TOOL "Ошибка выбора !!!\n Выберите инструмент \n Операция прервана."
+#define FILE_BUSY "Файл %s \n сейчас записывает другой пользователь.\n Ничего не записано, повторите позже.\n Операция прервана."
+#define NO_RECORD "Ни один инструмент не записан.....\n Файл %s не изменён.\n Операция прервана."
 
 /* Answers of the existing-file question; closing it (0) cancels too. */
 #define ANSWER_REWRITE 1
@@ -44,10 +46,19 @@ int Tools_select_file(void) {
     return response;
 }
 
+/* The message that another user is writing tls_file_name (busy), or that
+   no record was written to it. */
+static void show_file_message(int busy) {
+    char text[QUESTION_TEXT_SIZE];
+    if (busy) tv_format(text, sizeof text, FILE_BUSY, tls_file_name);
+    else tv_format(text, sizeof text, NO_RECORD, tls_file_name);
+    uc1601(text, 1);
+}
+
 /* Lets the user choose the file, asks about an existing one and opens
    tls_file, writing the header unless appending.  A file that cannot be
-   opened, or a header that cannot be written, ends the export here with
-   its message. */
+   opened (another user writing it included), or a header that cannot be
+   written, ends the export here with its message. */
 static int open_tls_file(void) {
     if (Tools_select_file() != UF_UI_OK) {
         uc1601("Ошибка выбора файла.....", 1);
@@ -66,7 +77,12 @@ static int open_tls_file(void) {
         if (answer == ANSWER_APPEND) mode = "a";
         else if (answer != ANSWER_REWRITE) return FILE_STOPPED;
     }
-    if (tls_file_open(mode) != 0) {
+    int opened = tls_file_open(mode);
+    if (opened == TLS_FILE_BUSY) {
+        show_file_message(1);
+        return FILE_UNOPENABLE;
+    }
+    if (opened != TLS_FILE_OPEN) {
         uc1601(WRITE_FAILED, 1);
         return FILE_UNOPENABLE;
     }
@@ -79,15 +95,19 @@ static int open_tls_file(void) {
 }
 
 /* Ends a record loop: closes the file, which keeps what it held unless
-   the loop succeeded, and either reports the failure that ended it (a
-   failing close or replace is one too) or offers the simulator. */
+   the loop succeeded and wrote a record, and either reports the failure
+   that ended it (a failing close or replace is one too), or that no record
+   was written, or offers the simulator.  written: the records written. */
 static void finish_export(const char *failure, int written) {
-    if (tls_file_close(failure == NULL) != 0 && !failure) failure = WRITE_FAILED;
+    if (tls_file_close(failure == NULL && written > 0) != 0 && !failure) failure = WRITE_FAILED;
     if (failure) {
         uc1601(failure, 1);
         return;
     }
-    if (written == 0) return;
+    if (written == 0) {
+        show_file_message(0);
+        return;
+    }
     char text[QUESTION_TEXT_SIZE];
     tv_format(text, sizeof text, "Файл %s : создан .\n Tools =%d \n Открыть файл инструмента в Vericut'e ?",
               tls_file_name, written);
@@ -110,7 +130,7 @@ static int export_all(int count) {
             failure = WRITE_FAILED;
             break;
         }
-        ++written;
+        written += tls_entry_has_record(i);
     }
     finish_export(failure, written);
     return 0;
@@ -164,7 +184,7 @@ static int export_nodes(int count, int obj_count, tag_t **nodes) {
                 failure = WRITE_FAILED;
                 break;
             }
-            ++written;
+            written += tls_entry_has_record(i);
         }
     }
     give_back_nodes(nodes);

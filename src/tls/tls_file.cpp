@@ -14,16 +14,15 @@ static PlatReplacement *replacement;
 int tls_file_open(const char *mode) {
     int appending = mode[0] == 'a';
     replacement = NULL;
-    if (plat_path_kind(tls_file_name) == PLAT_PATH_OTHER) {
-        tls_file = plat_open_text(tls_file_name, mode);
-        return tls_file ? 0 : -1;
-    }
+    tls_file = NULL;
+    if (plat_path_kind(tls_file_name) == PLAT_PATH_OTHER) return TLS_FILE_UNOPENABLE;
     int last_byte = -1;
-    tls_file = plat_replacement_open(tls_file_name, appending, &last_byte, &replacement);
-    if (!tls_file) return -1;
+    int opened = plat_replacement_open(tls_file_name, appending, &last_byte, &tls_file, &replacement);
+    if (opened == PLAT_REPLACEMENT_BUSY) return TLS_FILE_BUSY;
+    if (opened != PLAT_REPLACEMENT_OPEN) return TLS_FILE_UNOPENABLE;
     /* The first record must not be glued to a last line without its end. */
     if (appending && last_byte >= 0 && last_byte != '\n') fputs("\n", tls_file);
-    return 0;
+    return TLS_FILE_OPEN;
 }
 
 int tls_file_close(int done) {

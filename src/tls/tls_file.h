@@ -12,11 +12,18 @@ extern FILE *tls_file;
 /* The header of a new or rewritten file. */
 #define TLS_FILE_HEADER "CGTECH Tool Library File\nVersion-5.2\n\n"
 
+/* What tls_file_open reports. */
+#define TLS_FILE_OPEN 0
+#define TLS_FILE_UNOPENABLE (-1)
+#define TLS_FILE_BUSY (-2) /* another user is writing the file */
+
 /* Opens tls_file on tls_file_name, mode "w" (rewrite) or "a" (append).  A
    regular file, or none, is written as a new file beside it that takes its
    place only when the export closes it as done; appending then starts on a
-   new line.  Anything else (a device, a pipe) is written in place.  0 when
-   open; -1 when it cannot be opened, and nothing was touched. */
+   new line.  Until then no other writer (another export, the command-line
+   tool) may write the file.  Anything else (a folder, a device, a pipe) is
+   refused, never opened, so that no open can wait.  TLS_FILE_OPEN, or
+   TLS_FILE_UNOPENABLE or TLS_FILE_BUSY with nothing touched. */
 int tls_file_open(const char *mode);
 
 /* Closes tls_file.  done: the export succeeded, the new file takes the

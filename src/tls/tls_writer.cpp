@@ -180,12 +180,16 @@ static int write_cutter_block(ToolRecord *t) {
     }
 }
 
-int Tools_write_tls(int tool_index, int with_optipath) {
+int tls_entry_has_record(int tool_index) {
     if (tool_index < 0 || tool_index >= TOOL_TABLE_SIZE) return 0;
     /* After a member list too long to load, no record holds a tool of this part. */
     if (uToolCount > TOOL_LOAD_LIMIT) return 0;
+    return !Tools_is_skipped(&uTool[tool_index]);
+}
+
+int Tools_write_tls(int tool_index, int with_optipath) {
+    if (!tls_entry_has_record(tool_index)) return 0;
     ToolRecord *t = &uTool[tool_index];
-    if (Tools_is_skipped(t)) return 0;
     if (tls_file == NULL) return -1;
 
     clean_text(t->name, sizeof t->name);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -12,6 +14,7 @@
 #include <optional>
 
 #include "host/common/cp1251.h"
+#include "host/common/library_writer.h"
 #include "src/tls/export_command.h"
 #include "tests/unit/launcher_record.h"
 
@@ -151,6 +154,10 @@ std::string existing(const std::string &file, int answer) {
            "существующий ? [Rewrite=1 Append=2 Cancel=3] -> " + std::to_string(answer);
 }
 
+std::string no_record(const std::string &file) {
+    return "message: Ни один инструмент не записан.....\n Файл " + file + " не изменён.\n Операция прервана.";
+}
+
 std::string offer(const std::string &file, int tools, int answer) {
     return "question Open Vericut ...?: Файл " + file + " : создан .\n Tools =" + std::to_string(tools) +
            " \n Открыть файл инструмента в Vericut'e ? [Open=1 No=2] -> " + std::to_string(answer);
@@ -188,7 +195,7 @@ TEST_P(ExportSession, DialogsAndFile) {
     }
     // No file the export wrote on its way is left behind.
     for (const auto &entry : std::filesystem::recursive_directory_iterator(dir.path()))
-        EXPECT_EQ(entry.path().filename().string().rfind("~kesto", 0), std::string::npos) << entry.path();
+        EXPECT_EQ(entry.path().filename().string().find(".~kesto-"), std::string::npos) << entry.path();
     std::string record = c.launched.empty() ? "" : record_of(c.launched);
     if (!record.empty()) {
         EXPECT_EQ(wait_for_records("launched.txt"), record);
@@ -200,20 +207,20 @@ INSTANTIATE_TEST_SUITE_P(
     Export, ExportSession,
     ::testing::Values(
         SessionCase{"AllOpen", "export_all_open.json",
-                    {kConfirmAll + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 3, 1)},
+                    {kConfirmAll + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 2, 1)},
                     "bracket.tls", kHeader + kEm10 + kDr5, "bracket.tls"},
         SessionCase{"AllNo", "export_all_no_launch.json",
-                    {kConfirmAll + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 3, 2)},
+                    {kConfirmAll + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 2, 2)},
                     "bracket.tls", kHeader + kEm10 + kDr5, ""},
         SessionCase{"ExistingAppend", "export_existing_append.json",
                     {kConfirmAll + " -> 1", filebox("old.tls"),
                      existing("old.tls", 2),
-                     offer("old.tls", 3, 2)},
+                     offer("old.tls", 2, 2)},
                     "old.tls", kOldFile + kEm10 + kDr5, ""},
         SessionCase{"ExistingRewrite", "export_existing_rewrite.json",
                     {kConfirmAll + " -> 1", filebox("old.tls"),
                      existing("old.tls", 1),
-                     offer("old.tls", 3, 2)},
+                     offer("old.tls", 2, 2)},
                     "old.tls", kHeader + kEm10 + kDr5, ""},
         SessionCase{"ExistingCancel", "export_existing_cancel.json",
                     {kConfirmAll + " -> 1", filebox("old.tls"),
@@ -235,8 +242,17 @@ INSTANTIATE_TEST_SUITE_P(
                     {kSelectMenu,
                      "question Create TLS file..?: Инструмент(-ов):\n В prt =6\n Вы выбрали =2\n Создать файл "
                      "инструмента для Vericut'a ? [Yes=1 No=2] -> 1",
-                     filebox("sel.tls")},
-                    "sel.tls", kHeader, ""},
+                     filebox("sel.tls"), no_record("sel.tls")},
+                    "sel.tls", std::nullopt, ""},
+        SessionCase{"SelectedNoneNodeRewrite", "export_selected_none_node_rewrite.json",
+                    {kSelectMenu,
+                     "question Create TLS file..?: Инструмент(-ов):\n В prt =2\n Вы выбрали =1\n Создать файл "
+                     "инструмента для Vericut'a ? [Yes=1 No=2] -> 1",
+                     filebox("old.tls"), existing("old.tls", 1), no_record("old.tls")},
+                    "old.tls", kOldFile, ""},
+        SessionCase{"TypeQueriesFail", "export_type_queries_fail.json",
+                    {kConfirmAll + " -> 1", filebox("old.tls"), existing("old.tls", 1), no_record("old.tls")},
+                    "old.tls", kOldFile, ""},
         SessionCase{"SelectedMenuLeft", "export_selected_menu_left.json",
                     {"menu Select Tools and pick 'Fix' default=1 [Fix] -> 2"}, "", "", ""},
         SessionCase{"ChooserCancelled", "export_file_cancelled.json",
@@ -264,18 +280,18 @@ INSTANTIATE_TEST_SUITE_P(
                      filebox("old.tls"), existing("old.tls", 1), kNotATool},
                     "old.tls", kOldFile, ""},
         SessionCase{"AppendAfterLastLineWithoutBreak", "export_append_no_line_break.json",
-                    {confirm_all(2) + " -> 1", filebox("old.tls"), existing("old.tls", 2), offer("old.tls", 2, 2)},
+                    {confirm_all(2) + " -> 1", filebox("old.tls"), existing("old.tls", 2), offer("old.tls", 1, 2)},
                     "old.tls", kOldTurning + "\r\n" + kEm10, ""},
         SessionCase{"GroupInRootIsNoTool", "export_group_in_root.json",
-                    {confirm_all(4) + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 4, 2), kHelpMenu},
+                    {confirm_all(4) + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 2, 2), kHelpMenu},
                     "bracket.tls", kHeader + kEm10 + kDr5, ""},
         SessionCase{"ControlCharactersBecomeBlanks", "export_control_characters.json",
-                    {confirm_all(2) + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 2, 2)}, "bracket.tls",
+                    {confirm_all(2) + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 1, 2)}, "bracket.tls",
                     kHeader + replaced(replaced(kEm10, "\"EM10\"", "\"EM 10\""), "\"D10.00 H75.00\"",
                                        "\"D10.00 H75.00 END  MILL HSS CAT 10\""),
                     ""},
         SessionCase{"NonFiniteNumbers", "export_non_finite.json",
-                    {confirm_all(4) + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 4, 2)}, "bracket.tls",
+                    {confirm_all(4) + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 3, 2)}, "bracket.tls",
                     kHeader + flat_end("EM7", 10, 75, 50) + flat_end("DR5", 5, 40, 20) +
                         replaced(kEm10, "}\r\n}\r\n",
                                  "}\r\n  HOLDER {\r\n    ASSEMBLY {\r\n      SOR {\r\n        PTS { (0,0) }\r\n"
@@ -285,10 +301,10 @@ INSTANTIATE_TEST_SUITE_P(
                                      ") } \r\n      }\r\n    }\r\n  }\r\n}\r\n"),
                     ""},
         SessionCase{"ExtremeBarrelsInDoublePrecision", "tls_extreme_barrels.json",
-                    {confirm_all(4) + " -> 1", filebox("extreme.tls"), offer("extreme.tls", 4, 2)}, "extreme.tls",
+                    {confirm_all(4) + " -> 1", filebox("extreme.tls"), offer("extreme.tls", 3, 2)}, "extreme.tls",
                     kHeader + flat_end("BR_CORNERS", 20, 60, 20) + flat_end("BR_SHARP", 20, 60, 20) + kBr20, ""},
         SessionCase{"LaunchWithLargestNum", "export_launch_num_max.json",
-                    {confirm_all(2) + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 2, 1)}, "bracket.tls",
+                    {confirm_all(2) + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 1, 1)}, "bracket.tls",
                     kHeader + kEm10, "bracket.tls"},
         SessionCase{"TooManyTools", "too_many_tools.json",
                     {"message: В Cam-части - более 100 инструментов.....\n Таблица не загружена.\n Операция "
@@ -341,14 +357,26 @@ class ExportDirect : public ::testing::TestWithParam<DirectCase> {};
 
 TEST_P(ExportDirect, ResultAndDialogs) {
     TempDir dir;
+    // What rows choose: a pipe without a reader, a read-only library and
+    // folder, a library another writer holds.
+    ASSERT_EQ(mkfifo("pipe", 0600), 0);
+    write_file("readonly.tls", kOldFile);
+    ASSERT_EQ(chmod("readonly.tls", 0444) | mkdir("readonly", 0555), 0);
+    kesto::LibraryLock held;
+    ASSERT_EQ(held.take("held.tls"), kesto::LibraryLock::kTaken);
+    kesto::library_lock_wait_ms = 100;
     sim::Session s = sim::parse_session(GetParam().session, GetParam().name);
     int result;
     sim::RunResult r;
     {
         sim::DirectRun host(s);
+        alarm(20);  // an open that waits for the pipe's reader fails instead of freezing
         result = Tools_ui_create(GetParam().mode);
+        alarm(0);
         r = host.finish();
     }
+    kesto::library_lock_wait_ms = 5000;
+    EXPECT_EQ(read_file("readonly.tls"), kOldFile);
     ASSERT_TRUE(r.error.empty()) << r.error;
     EXPECT_EQ(result, GetParam().result);
     EXPECT_EQ(dialogs(r), GetParam().dialogs);
@@ -387,16 +415,23 @@ INSTANTIATE_TEST_SUITE_P(
                    {"message: В Cam-части - Нет инструмента.....\n Операция прервана."}},
         DirectCase{"NoMembers", 1, R"({"part": {"name": "p.prt", "none_member": false}})", 0,
                    {"message: В Cam-части - Нет инструмента.....\n Операция прервана."}},
-        // The header reaches the full device only when the file is closed.
-        DirectCase{"CloseFails", 2,
-                   R"({"part": {"name": "p.prt", "members": [{"name": "EM10", "type": 1, "subtype": 1}],
-                       "others": [{"name": "LOOSE", "type": 1, "subtype": 1}], "selected": ["LOOSE"]},
-                       "answers": [{"menu": 5}, {"question": 1}, {"file": "/dev/full"}]})",
-                   0,
+        // Neither a device nor a pipe is opened (one without a reader would
+        // wait for ever), nor a read-only library or folder replaced, root
+        // or not, nor a library another writer holds.
+        DirectCase{"SelectedDevice", 2,
+                   with_part(R"("answers": [{"menu": 5}, {"question": 1}, {"file": "/dev/full"}])"), -2,
                    {kSelectMenu, kConfirmSelectedOne + " -> 1", filebox("/dev/full"), kWriteFailed}},
-        DirectCase{"SelectedDeviceFull", 2,
-                   with_part(R"("answers": [{"menu": 5}, {"question": 1}, {"file": "/dev/full"}])"), 0,
-                   {kSelectMenu, kConfirmSelectedOne + " -> 1", filebox("/dev/full"), kWriteFailed}},
+        DirectCase{"ChosenPipe", 1, with_part(R"("answers": [{"question": 1}, {"file": "pipe"}])"), -2,
+                   {kConfirmOne + " -> 1", filebox("pipe"), kWriteFailed}},
+        DirectCase{"ReadOnlyLibrary", 1,
+                   with_part(R"("answers": [{"question": 1}, {"file": "readonly.tls"}, {"question": 1}])"), -2,
+                   {kConfirmOne + " -> 1", filebox("readonly.tls"), existing("readonly.tls", 1), kWriteFailed}},
+        DirectCase{"ReadOnlyFolder", 1, with_part(R"("answers": [{"question": 1}, {"file": "readonly/x.tls"}])"),
+                   -2, {kConfirmOne + " -> 1", filebox("readonly/x.tls"), kWriteFailed}},
+        DirectCase{"LibraryBusy", 1, with_part(R"("answers": [{"question": 1}, {"file": "held.tls"}])"), -2,
+                   {kConfirmOne + " -> 1", filebox("held.tls"),
+                    "message: Файл held.tls \n сейчас записывает другой пользователь.\n Ничего не записано, "
+                    "повторите позже.\n Операция прервана."}},
         // A failed type query in the record loop is not taken for a tool.
         DirectCase{"TypeQueryFails", 2,
                    with_part(R"("faults": [{"call": "UF_OBJ_ask_type_and_subtype", "code": 31, "nth": 2}],

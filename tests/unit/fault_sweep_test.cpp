@@ -2,8 +2,9 @@
 // call or on every call, during one rich session: both exports over an
 // existing library (append, then rewrite), holder creation, Help, every
 // cutter type, holders with an offset.  Whatever fails, the session ends,
-// each library passes the check, holds no infinite number, and an export
-// that did not end with the "created" question left it exactly as it was.
+// each library passes the check, holds no infinite number, an export that
+// did not end with the "created" question left it exactly as it was, and
+// one that did wrote a record.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -102,6 +103,11 @@ public:
         // A question call that failed after the existing-file question was
         // the "created" question: the export itself had succeeded.
         if (dialog_faulted_ && existing_at_ >= 0 && question_calls() > existing_at_) created_ = true;
+        // and it follows only a record written (appended, or making a rewrite)
+        const size_t own = command_ == 6 ? 1 : 0;
+        const size_t before = existing_answer_ == 2 ? occurrences(libraries_[own], "TOOLID") : 0;
+        if (created_ && occurrences(read_file(kLibraries[own]), "TOOLID") <= before)
+            problems.push_back("command " + std::to_string(command_) + " announced no record as created");
         for (size_t i = 0; i < 2; ++i) {
             std::string now = read_file(kLibraries[i]);
             if (!created_ && now != libraries_[i])

@@ -36,7 +36,7 @@ class Replacement : public ::testing::TestWithParam<ReplaceCase> {};
 std::vector<std::string> temp_files(const std::string &root) {
     std::vector<std::string> out;
     for (const auto &e : fs::recursive_directory_iterator(root))
-        if (e.path().filename().string().rfind("~kesto", 0) == 0) out.push_back(e.path().string());
+        if (e.path().filename().string().find(".~kesto-") != std::string::npos) out.push_back(e.path().string());
     return out;
 }
 
@@ -46,7 +46,8 @@ TEST_P(Replacement, TakesThePlaceOnlyOnCommit) {
     c.setup();
     PlatReplacement *r = nullptr;
     int last = -2;
-    FILE *f = plat_replacement_open(c.target, c.keep_old, &last, &r);
+    FILE *f = nullptr;
+    ASSERT_EQ(plat_replacement_open(c.target, c.keep_old, &last, &f, &r), PLAT_REPLACEMENT_OPEN);
     ASSERT_NE(f, nullptr);
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(last, c.last_byte);
@@ -114,8 +115,8 @@ TEST(PlatformReplacement, KeepsPermissionBitsAndLinks) {
     ASSERT_EQ(chmod("real/lib.tls", 0604), 0);
     fs::create_symlink("real/lib.tls", "link.tls");
     PlatReplacement *r = nullptr;
-    FILE *f = plat_replacement_open("link.tls", 0, nullptr, &r);
-    ASSERT_NE(f, nullptr);
+    FILE *f = nullptr;
+    ASSERT_EQ(plat_replacement_open("link.tls", 0, nullptr, &f, &r), PLAT_REPLACEMENT_OPEN);
     ASSERT_EQ(fclose(f), 0);
     ASSERT_EQ(plat_replacement_commit(r), 0);
     EXPECT_TRUE(fs::is_symlink("link.tls"));
@@ -124,12 +125,17 @@ TEST(PlatformReplacement, KeepsPermissionBitsAndLinks) {
     EXPECT_EQ(st.st_mode & 07777, 0604u);
 }
 
+// Nothing is made or held where no file can be made (a pipe, a read-only
+// library or folder and a library another writer holds are rows of the
+// export's table).
 TEST(PlatformReplacement, NothingWhereNoFileCanBeMade) {
     TempDir dir;
     PlatReplacement *r = nullptr;
+    FILE *f = nullptr;
     fs::create_symlink("loop.tls", "loop.tls");
     for (const char *target : {"no folder/a.tls", "/proc/kesto.tls", "loop.tls"}) {
-        EXPECT_EQ(plat_replacement_open(target, 1, nullptr, &r), nullptr) << target;
+        EXPECT_EQ(plat_replacement_open(target, 1, nullptr, &f, &r), PLAT_REPLACEMENT_FAILED) << target;
+        EXPECT_EQ(f, nullptr);
         EXPECT_EQ(r, nullptr);
     }
 }

@@ -686,6 +686,9 @@ TEST(TlsWriterSelection, SkippedEntriesWriteNothing) {
         std::strcpy(t.name, c.name);
         t.type = c.type;
         t.subtype = c.subtype;
+        uTool[0] = t;
+        uToolCount = 1;
+        EXPECT_EQ(tls_entry_has_record(0), c.written ? 1 : 0) << c.name;  // what the export counts
         Written w = write_all({{t, {}, 0}}, 0);
         EXPECT_EQ(w.results, std::vector<int>{0}) << c.name;
         if (c.written)

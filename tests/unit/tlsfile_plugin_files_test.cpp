@@ -29,10 +29,9 @@ TEST(TlsfilePluginFiles, SessionExportsPassTheCheck) {
     // only holder section is skipped, TC0's first one has a full-precision
     // quarter turn, which throws its next point far out.  The second export
     // appended to the first file repeats its TOOLIDs.  EM10 of the
-    // non-finite session stacks holder sections up to 1e308.  M5 (a mill
-    // without a form) and the export_existing sessions' OLD have no cutter.
-    const std::string formless = "the record has neither TOOLTYPE nor a CUTTER block";
-    std::map<std::string, std::vector<std::string>> expected = {
+    // non-finite session stacks holder sections up to 1e308.  M5, a mill
+    // without a form, has no cutter.
+    const std::map<std::string, std::vector<std::string>> expected = {
         {"tls_profiles/profiles.tls",
          {"in the holder outline has a negative radius -1", "holder is drawn below its own start",
           "the holder outline never leaves the axis", "PTS value 1.633124e+17 is beyond 10^6"}},
@@ -40,10 +39,8 @@ TEST(TlsfilePluginFiles, SessionExportsPassTheCheck) {
          {"the TOOLID is used twice: lines 4 and 45", "the TOOLID is used twice: lines 19 and 60"}},
         {"export_non_finite/bracket.tls",
          {"PTS value 1.000000e+308 is beyond 10^6", "PTS value 1.000000e+308 is beyond 10^6"}},
-        {"tls_cutter_forms/forms.tls", {formless}},
+        {"tls_cutter_forms/forms.tls", {"the record has neither TOOLTYPE nor a CUTTER block"}},
     };
-    for (const char *kept : {"append", "cancel", "closed", "rewrite_stopped"})
-        expected["export_existing_" + std::string(kept) + "/old.tls"] = {formless};
     int files = 0;
     for (const fs::directory_entry &e : fs::directory_iterator(std::string(KESTO_SOURCE_DIR) + "/tests/sessions")) {
         if (e.path().extension() != ".json") continue;
@@ -56,6 +53,9 @@ TEST(TlsfilePluginFiles, SessionExportsPassTheCheck) {
             tlsfile::CheckResult r = tlsfile::check_file(f.path().string());
             ++files;
             ASSERT_TRUE(r.readable) << name;
+            auto &p = r.problems;  // OLD, the empty record some sessions start from, is not the plug-in's
+            p.erase(std::remove_if(p.begin(), p.end(), [](const tlsfile::Problem &q) {
+                        return q.tool == "OLD" && q.message.find("neither TOOLTYPE") != std::string::npos; }), p.end());
             auto want = expected.find(name);
             std::vector<std::string> messages = want == expected.end() ? std::vector<std::string>{} : want->second;
             ASSERT_EQ(r.problems.size(), messages.size()) << name << "\n" << problems_text(r);

@@ -2,11 +2,13 @@
 // without the host.  The dialogs are answered by a plan; the plug-in writes
 // into a scratch file, the result is checked, and only a sound result takes
 // the output's name, whole.
+#include <cctype>
 #include <filesystem>
 #include <system_error>
 #include <unordered_map>
 
 #include "host/common/cp1251.h"
+#include "host/common/library_writer.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/library_merge.h"
 #include "tools/cli/session_input.h"
@@ -112,26 +114,35 @@ bool read_library_to_append(const std::string &output, std::string &old) {
     return true;
 }
 
-// The plug-in writes into a scratch file of the output's folder whose name
-// is plain ASCII: the plug-in hands paths to the system in its own code
-// page, which cannot name every folder.  It runs with that folder current.
+// The plug-in writes into a scratch folder beside the library, named as
+// every writer's temporaries of it are (so that a killed export's is
+// removed by the next writer), and runs with that folder current.  The file
+// it writes there has a plain ASCII name, the library's when it has one:
+// the plug-in hands paths to the system in its own code page, which cannot
+// name every file.
 class ScratchFolder {
 public:
-    explicit ScratchFolder(const fs::path &folder) {
+    explicit ScratchFolder(const fs::path &library) {
         std::error_code ec;
         previous_ = fs::current_path(ec);
-        if (!ec) fs::current_path(folder.empty() ? fs::path(".") : folder, ec);
+        for (unsigned n = 0; !ec && folder_.empty() && n < 100; ++n) {
+            fs::path candidate = fs::absolute(
+                kesto::temporary_name(library.native(), static_cast<unsigned long>(process_id()), n), ec);
+            if (!ec && fs::create_directory(candidate, ec)) folder_ = candidate;
+        }
+        if (!ec && folder_.empty()) ec = std::make_error_code(std::errc::file_exists);
+        if (!ec) fs::current_path(folder_, ec);
         entered_ = !ec;
         cause_ = ec.message();
-        for (int n = 0; entered_; ++n) {
-            name_ = ".kesto-export-" + std::to_string(process_id()) + "-" + std::to_string(n) + ".partial";
-            if (!fs::exists(name_, ec)) break;
-        }
+        const std::string leaf = tlsfile::utf8_path(library.filename());
+        bool plain = !leaf.empty();
+        for (char c : leaf) plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-');
+        name_ = plain ? leaf : "export.tls";
     }
     ~ScratchFolder() {
         std::error_code ec;
-        if (entered_) fs::remove(name_, ec);
         if (!previous_.empty()) fs::current_path(previous_, ec);
+        if (!folder_.empty()) fs::remove_all(folder_, ec);
     }
     ScratchFolder(const ScratchFolder &) = delete;
     ScratchFolder &operator=(const ScratchFolder &) = delete;
@@ -141,6 +152,7 @@ public:
 
 private:
     fs::path previous_;
+    fs::path folder_;
     bool entered_ = false;
     std::string cause_;
     std::string name_;
@@ -212,6 +224,12 @@ int run_export(ExportArgs args) {
         complain(error);
         return kExitUsage;
     }
+    // no other writer from before the old library is read until the new one has its name
+    tlsfile::OutputLock lock;
+    if (!lock.take(args.output, error)) {
+        complain(error);
+        return kExitProblems;
+    }
     if (args.append && !read_library_to_append(args.output, old)) return kExitUsage;
     // --merge: the library merged into, or (when there is none yet) an empty
     // one of the export's own header, which gets every tool
@@ -227,7 +245,7 @@ int run_export(ExportArgs args) {
     sim::RunResult result;
     {
         std::error_code ec;
-        ScratchFolder scratch(fs::absolute(tlsfile::fs_path(args.output), ec).parent_path());
+        ScratchFolder scratch(lock.file());
         if (!scratch.entered()) {
             complain(args.output + ": cannot work in its folder: " + scratch.cause());
             return kExitUsage;
@@ -291,11 +309,12 @@ int run_export(ExportArgs args) {
         request.news = {&exported};
         request.output = args.output;
         request.inputs = inputs;
+        request.lock = &lock;
         int code = merge_and_write(request);
         if (code != kExitOk) return code;
         return print(skipped(part, records)) ? kExitOk : kExitUsage;
     }
-    if (!tlsfile::write_output_file(args.output, written, error, inputs)) {
+    if (!tlsfile::write_output_file(args.output, written, error, inputs, &lock)) {
         complain(error + "; it is left as it was");
         return kExitProblems;
     }

@@ -129,7 +129,7 @@ int merge_and_write(const MergeRequest &request) {
             return kExitProblems;
         }
     }
-    if (!tlsfile::write_output_file(request.output, merged.text, error, request.inputs)) {
+    if (!tlsfile::write_output_file(request.output, merged.text, error, request.inputs, request.lock)) {
         complain(error + "; it is left as it was");
         return kExitProblems;
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/tlsfile/output_file.h"
 #include "tools/tlsfile/tls_records.h"
 
 namespace kesto::cli {
@@ -30,6 +31,7 @@ struct MergeRequest {
     std::string output;               // may be the base itself
     std::vector<std::string> inputs;  // files the output must not be
     bool force = false;               // merge libraries with problems all the same
+    const tlsfile::OutputLock *lock = nullptr;  // the output's lock, taken before the base was read
 };
 
 // Merges the new libraries into the base, checks the result and writes it

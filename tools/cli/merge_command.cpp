@@ -17,6 +17,18 @@ struct MergeArgs {
 };
 
 int run_merge(const MergeArgs &args) {
+    // the output may replace the base, never a library merged into it
+    std::string error;
+    if (!tlsfile::check_output_target(args.output, args.news, error)) {
+        complain(error);
+        return kExitUsage;
+    }
+    // no other writer from before the base is read until the output has its name
+    tlsfile::OutputLock lock;
+    if (!lock.take(args.output, error)) {
+        complain(error);
+        return kExitProblems;
+    }
     const std::string purpose = "merge takes tool libraries only";
     LibraryFile base;
     if (!read_library(args.base, base, purpose)) return kExitUsage;
@@ -28,9 +40,9 @@ int run_merge(const MergeArgs &args) {
         request.news.push_back(&files[i]);
     }
     request.output = args.output;
-    // the output may replace the base, never a library merged into it
     request.inputs = args.news;
     request.force = args.force;
+    request.lock = &lock;
     return merge_and_write(request);
 }
 

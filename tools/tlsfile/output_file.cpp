@@ -97,11 +97,31 @@ fs::path output_target(const std::string &path, const std::vector<std::string> &
     return real;
 }
 
+// output_target, and a file or folder the user may not write is refused as
+// the plug-in refuses it.
+fs::path replaceable_target(const std::string &path, const std::vector<std::string> &inputs, std::string &error) {
+    fs::path target = output_target(path, inputs, error);
+    if (target.empty()) return target;
+    switch (kesto::replaceable(target.native())) {
+    case kesto::Replaceable::kYes: return target;
+    case kesto::Replaceable::kFileReadOnly: error = path + ": is read-only; it is left as it is"; break;
+    case kesto::Replaceable::kFolderReadOnly: error = path + ": its folder is read-only; nothing is written"; break;
+    }
+    return {};
+}
+
+std::string system_message(int code) {
+#if defined(_WIN32)
+    return std::system_category().message(code);
+#else
+    return std::strerror(code);
+#endif
+}
+
 // The temporary file is created exclusively, so two writers never share one.
 int create_temporary(const fs::path &target, fs::path &temp) {
-    std::string base = "." + utf8_path(target.filename()) + ".tmp-" + std::to_string(process_id()) + "-";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = target.parent_path() / fs_path(base + std::to_string(attempt));
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        temp = kesto::temporary_name(target.native(), static_cast<unsigned long>(process_id()), attempt);
         int fd = create_new(temp);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
@@ -111,13 +131,31 @@ int create_temporary(const fs::path &target, fs::path &temp) {
 }  // namespace
 
 bool check_output_target(const std::string &path, const std::vector<std::string> &inputs, std::string &error) {
-    return !output_target(path, inputs, error).empty();
+    return !replaceable_target(path, inputs, error).empty();
+}
+
+bool OutputLock::take(const std::string &path, std::string &error) {
+    file_ = replaceable_target(path, {}, error);
+    if (file_.empty()) return false;
+    switch (lock_.take(file_.native())) {
+    case kesto::LibraryLock::kTaken: return true;
+    case kesto::LibraryLock::kBusy:
+        error = path + ": is being written by someone else (waited " +
+                std::to_string(kesto::library_lock_wait_ms / 1000) + " s); nothing was written, try again";
+        break;
+    case kesto::LibraryLock::kFailed:
+        error = path + ": cannot be locked for writing: " + system_message(lock_.error()) + "; nothing was written";
+        break;
+    }
+    return false;
 }
 
 bool write_output_file(const std::string &path, const std::string &content, std::string &error,
-                       const std::vector<std::string> &inputs) {
-    const fs::path target = output_target(path, inputs, error);
+                       const std::vector<std::string> &inputs, const OutputLock *held) {
+    const fs::path target = replaceable_target(path, inputs, error);
     if (target.empty()) return false;
+    OutputLock own;
+    if (!held && !own.take(path, error)) return false;
     fs::path temp;
     errno = 0;
     int fd = create_temporary(target, temp);

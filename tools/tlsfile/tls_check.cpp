@@ -49,7 +49,7 @@ void Checker::tool(const Tool &t) {
         if (t.tooltype.empty() && !t.has_cutter)
             add(t, t.line, "the record has neither TOOLTYPE nor a CUTTER block: the simulator gets no cutter");
     }
-    if (!t.units.empty() && t.units != "MILLIMETER" && t.units != "INCH")
+    if (!t.units.empty() && t.units != kMillimeter && t.units != kInch)
         add(t, t.units_line, "unknown UNITS " + t.units);
     if (!t.tooltype.empty() && t.tooltype != "MILLING" && t.tooltype != "TURNING")
         add(t, t.tooltype_line, "unknown TOOLTYPE " + t.tooltype);
@@ -247,8 +247,9 @@ namespace {
 class Across {
 public:
     void tool(const Tool &t, std::vector<Problem> &out, size_t &beyond) {
-        if (t.units == "MILLIMETER" || t.units == "INCH") {
-            Units &u = t.units == "INCH" ? inch_ : mm_;
+        const bool inch = t.units == kInch, mm = !inch && t.units == kMillimeter;
+        if (inch || mm) {
+            Units &u = inch ? inch_ : mm_;
             if (u.records++ == 0) u.first = {t.units_line, t.name, ""};
         }
         if (t.damaged_line == t.line) return;
@@ -471,7 +472,7 @@ void append_tool_line(std::string &out, const Tool &t) {
     out += "\" ";
     append_tool_summary(out, t, true);
     append_holder_summary(out, t, "; ");
-    if (!t.units.empty() && t.units != "MILLIMETER") {
+    if (!t.units.empty() && t.units != kMillimeter) {
         out += "; units ";
         out += t.units;
     }

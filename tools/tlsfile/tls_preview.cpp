@@ -213,7 +213,7 @@ std::string xml_text(const std::string &raw) {
 
 // Millimetres in a unit of the tool's record: an inch tool is drawn in
 // millimetres, so that one scale serves every tool.
-double millimetres_per_unit(const Tool &t) { return t.units == "INCH" ? 25.4 : 1.0; }
+double millimetres_per_unit(const Tool &t) { return t.units == kInch ? 25.4 : 1.0; }
 
 void scale_shape(Shape &s, double k) {
     for (Vertex &v : s) {
@@ -335,7 +335,7 @@ void open_cell(std::string &out, const Tool &t, size_t index, int x, int y, int 
     int ty = 20;
     // an inch tool's sizes are given in inches (and drawn in millimetres)
     out += "<text class=\"name\" x=\"10\" y=\"" + std::to_string(ty) + "\">" + xml_text(t.name) +
-           (t.units == "INCH" ? "<tspan class=\"units\"> inch</tspan>" : "") + "</text>\n";
+           (t.units == kInch ? "<tspan class=\"units\"> inch</tspan>" : "") + "</text>\n";
     if (marks.mark != ToolMark::none)
         out += std::string("<text class=\"mark ") + mark_name(marks.mark) + "\" x=\"" + std::to_string(width - 18) +
                "\" y=\"" + std::to_string(ty) + "\" text-anchor=\"end\">" + mark_name(marks.mark) + "</text>\n";

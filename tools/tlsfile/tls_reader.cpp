@@ -443,9 +443,11 @@ private:
     }
     void fault(int line, const std::string &message);
     void texts(int line, const Tool *owner, bool record_start);
+    // A line ended by CR LF or by LF alone: only the lines of the other
+    // kind than the first line's are counted as they go.
     void line_end(int number, bool crlf) {
-        int &lines = crlf ? crlf_lines_ : lf_lines_;
-        if (lines++ == 0) (crlf ? first_crlf_ : first_lf_) = number;
+        if (number == 1) crlf_first_ = crlf;
+        else if (crlf != crlf_first_ && other_ends_++ == 0) first_other_ = number;
     }
     void start_record(int line, const std::vector<Token> &tokens);
     void statement(int line, const std::vector<Token> &tokens);
@@ -470,8 +472,8 @@ private:
     bool stopped_ = false;  // past kMaxTools records
     int nonfinite_line_ = 0;
     bool utf8_reported_ = false;  // the file was found to be UTF-8
-    // lines ended by CR LF and by LF alone, and the first of each
-    int crlf_lines_ = 0, lf_lines_ = 0, first_crlf_ = 0, first_lf_ = 0;
+    bool crlf_first_ = false;             // the first line ends in CR LF
+    int other_ends_ = 0, first_other_ = 0;  // lines ended the other way, and the first of them
 };
 
 void Parser::fault(int line, const std::string &message) {
@@ -924,14 +926,16 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
 
 void Parser::finish(bool ends_with_newline) {
     const int last_line = number_;
-    if (crlf_lines_ && lf_lines_) {
-        // named at the first line of the fewer kind
-        const bool lf_fewer = lf_lines_ < crlf_lines_ || (lf_lines_ == crlf_lines_ && first_lf_ > first_crlf_);
+    if (other_ends_) {
+        // named at the first line of the fewer kind, the later one when as many
+        const int first_kind = last_line - !ends_with_newline - other_ends_;
+        const bool other_fewer = other_ends_ <= first_kind, lf_fewer = other_fewer == crlf_first_;
+        const int crlf = crlf_first_ ? first_kind : other_ends_;
         add_problem(lib_.problems, lib_.problems_beyond,
-                    {lf_fewer ? first_lf_ : first_crlf_, "",
-                     "mixed line ends: " + std::to_string(crlf_lines_) + " lines end in CR LF and " +
-                         std::to_string(lf_lines_) + " in LF alone; this is the first line ending in " +
-                         (lf_fewer ? "LF alone" : "CR LF")});
+                    {other_fewer ? first_other_ : 1, "",
+                     "mixed line ends: " + std::to_string(crlf) + (crlf == 1 ? " line ends" : " lines end") +
+                         " in CR LF and " + std::to_string(crlf_first_ ? other_ends_ : first_kind) +
+                         " in LF alone; this is the first line ending in " + (lf_fewer ? "LF alone" : "CR LF")});
     }
     if (last_line == 0) add_problem(lib_.problems, lib_.problems_beyond, {1, "", "the file is empty"});
     lib_.line_count = last_line;

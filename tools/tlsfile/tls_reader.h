@@ -9,12 +9,16 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tlsfile {
 
 // The header line every tool library starts with.
 inline constexpr char kLibraryHeaderLine[] = "CGTECH Tool Library File";
+
+// The units a record may give (UNITS).
+inline constexpr std::string_view kMillimeter = "MILLIMETER", kInch = "INCH";
 
 // One problem found in a file, at a 1-based line number.
 struct Problem {

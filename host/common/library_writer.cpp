@@ -1,0 +1,341 @@
+#include "host/common/library_writer.h"
+
+#include <vector>
+
+#if defined(_WIN32)
+#  include <windows.h>
+#else
+#  include <dirent.h>
+#  include <errno.h>
+#  include <fcntl.h>
+#  include <sys/stat.h>
+#  include <time.h>
+#  include <unistd.h>
+#endif
+
+namespace kesto {
+
+int library_lock_wait_ms = 5000;
+
+namespace {
+
+#if defined(_WIN32)
+using Char = wchar_t;
+#else
+using Char = char;
+#endif
+
+// What follows NAME in the lock file's name.
+const char kLockSuffix[] = ".~kesto-lock";
+
+NativePath native(const char *ascii) {
+    NativePath out;
+    while (*ascii) out += static_cast<Char>(*ascii++);
+    return out;
+}
+
+bool is_separator(Char c) {
+#if defined(_WIN32)
+    return c == '\\' || c == '/' || c == ':';
+#else
+    return c == '/';
+#endif
+}
+
+// The file's folder as it is written before its name ("" for the current
+// folder), and its name.
+void split(const NativePath &file, NativePath &folder, NativePath &name) {
+    size_t cut = file.size();
+    while (cut > 0 && !is_separator(file[cut - 1])) --cut;
+    folder = file.substr(0, cut);
+    name = file.substr(cut);
+}
+
+// Whether rest, what follows a file's name, makes one of our temporaries of
+// that file: ".~kesto-PROCESS-N.tmp" once or more (a temporary of a
+// temporary), then nothing or the lock suffix (a scratch file's lock).
+bool temporary_suffix(const NativePath &rest) {
+    size_t at = 0;
+    auto take = [&](const char *text) {
+        size_t n = 0;
+        while (text[n] && at + n < rest.size() && rest[at + n] == static_cast<Char>(text[n])) ++n;
+        if (text[n]) return false;
+        at += n;
+        return true;
+    };
+    auto digits = [&] {
+        size_t start = at;
+        while (at < rest.size() && rest[at] >= '0' && rest[at] <= '9') ++at;
+        return at > start;
+    };
+    int segments = 0;
+    while (at < rest.size()) {
+        if (segments > 0 && take(kLockSuffix)) return at == rest.size();
+        if (!take(".~kesto-") || !digits() || !take("-") || !digits() || !take(".tmp")) return false;
+        ++segments;
+    }
+    return segments > 0;
+}
+
+#if defined(_WIN32)
+
+// Names compare without regard to ASCII case, as Windows names do.
+bool same_name_start(const NativePath &name, const NativePath &start) {
+    if (name.size() < start.size()) return false;
+    for (size_t i = 0; i < start.size(); ++i) {
+        Char a = name[i], b = start[i];
+        if (a >= 'A' && a <= 'Z') a = static_cast<Char>(a - 'A' + 'a');
+        if (b >= 'A' && b <= 'Z') b = static_cast<Char>(b - 'A' + 'a');
+        if (a != b) return false;
+    }
+    return true;
+}
+
+// The names in folder that match pattern, with whether each is a folder.
+std::vector<std::pair<NativePath, bool>> listed(const NativePath &pattern) {
+    std::vector<std::pair<NativePath, bool>> out;
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW(pattern.c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;  // a link is nobody's temporary
+        out.emplace_back(found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+    return out;
+}
+
+// Removes a scratch folder: its files, then itself (which fails, leaving
+// it, when it holds anything else).
+void remove_scratch_folder(const NativePath &folder) {
+    for (const auto &[name, is_folder] : listed(folder + L"\\*"))
+        if (!is_folder) DeleteFileW((folder + L"\\" + name).c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+void sweep(const NativePath &file) {
+    NativePath folder, name;
+    split(file, folder, name);
+    for (const auto &[found, is_folder] : listed(file + L".~kesto-*")) {
+        if (found.size() <= name.size() || !same_name_start(found, name) ||
+            !temporary_suffix(found.substr(name.size())))
+            continue;
+        if (is_folder) remove_scratch_folder(folder + found);
+        else DeleteFileW((folder + found).c_str());
+    }
+}
+
+bool same_file(HANDLE h, const NativePath &path) {
+    HANDLE now = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+    if (now == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION a, b;
+    bool same = GetFileInformationByHandle(h, &a) && GetFileInformationByHandle(now, &b) &&
+                a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+                a.nFileIndexLow == b.nFileIndexLow;
+    CloseHandle(now);
+    return same;
+}
+
+#else
+
+// The names in folder that start with start, with whether each is a folder.
+std::vector<std::pair<std::string, bool>> listed(const std::string &folder, const std::string &start) {
+    std::vector<std::pair<std::string, bool>> out;
+    DIR *dir = opendir(folder.c_str());
+    if (!dir) return out;
+    while (const dirent *entry = readdir(dir)) {
+        if (std::string(entry->d_name).compare(0, start.size(), start) != 0) continue;
+        struct stat st;
+        std::string path = folder + "/" + entry->d_name;
+        if (lstat(path.c_str(), &st) != 0) continue;
+        // a link, a device or a pipe is nobody's temporary
+        if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) out.emplace_back(entry->d_name, S_ISDIR(st.st_mode));
+    }
+    closedir(dir);
+    return out;
+}
+
+void remove_scratch_folder(const std::string &folder) {
+    for (const auto &[name, is_folder] : listed(folder, ""))
+        if (!is_folder) unlink((folder + "/" + name).c_str());
+    rmdir(folder.c_str());
+}
+
+void sweep(const std::string &file) {
+    std::string folder, name;
+    split(file, folder, name);
+    const std::string dir = folder.empty() ? "." : folder;
+    for (const auto &[found, is_folder] : listed(dir, name + ".~kesto-")) {
+        if (!temporary_suffix(found.substr(name.size()))) continue;
+        if (is_folder) remove_scratch_folder(folder + found);
+        else unlink((folder + found).c_str());
+    }
+}
+
+bool same_file(int fd, const std::string &path) {
+    struct stat a, b;
+    return fstat(fd, &a) == 0 && stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Opens the lock file, making it when there is none: every user of a shared
+// folder may lock it, whatever the maker's umask.  A link or anything but a
+// regular file of that name is refused.
+int open_lock_file(const std::string &path) {
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        fchmod(fd, 0666);
+        return fd;
+    }
+    if (errno != EEXIST) return -1;
+    fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) errno = EAGAIN;  // removed meanwhile by its holder: try again
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+#endif
+
+// A clock in milliseconds; the difference of two readings is right across
+// its wrap (GetTickCount's, every 49 days).
+unsigned long clock_ms() {
+#if defined(_WIN32)
+    return GetTickCount();
+#else
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<unsigned long>(t.tv_sec) * 1000 + static_cast<unsigned long>(t.tv_nsec / 1000000);
+#endif
+}
+
+void pause_ms(int ms) {
+#if defined(_WIN32)
+    Sleep(static_cast<DWORD>(ms));
+#else
+    struct timespec t = {ms / 1000, (ms % 1000) * 1000000L};
+    nanosleep(&t, nullptr);
+#endif
+}
+
+}  // namespace
+
+bool LibraryLock::held() const {
+#if defined(_WIN32)
+    return handle_ != nullptr;
+#else
+    return fd_ >= 0;
+#endif
+}
+
+LibraryLock::Result LibraryLock::take(const NativePath &file) {
+    release();
+    error_ = 0;
+    path_ = file + native(kLockSuffix);
+    const unsigned long start = clock_ms();
+    int pause = 1;
+    // Each round: open (or make) the lock file and try to lock it.  Another
+    // writer holding it, or a lock file that was removed once locked, means
+    // another round after a pause, until the deadline.
+    for (;;) {
+#if defined(_WIN32)
+        HANDLE h = CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            // A lock file being removed cannot be opened for a moment; one
+            // that is not there could not be made.
+            error_ = static_cast<int>(GetLastError());
+            if (error_ != ERROR_ACCESS_DENIED || (GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES &&
+                                                      GetLastError() == ERROR_FILE_NOT_FOUND))
+                return kFailed;
+        } else {
+            OVERLAPPED at = {};
+            if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+                if (same_file(h, path_)) {
+                    handle_ = h;
+                    sweep(file);
+                    return kTaken;
+                }
+                UnlockFileEx(h, 0, 1, 0, &at);
+            } else if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) {
+                error_ = static_cast<int>(GetLastError());
+                CloseHandle(h);
+                return kFailed;
+            }
+            CloseHandle(h);
+            error_ = 0;
+        }
+#else
+        int fd = open_lock_file(path_);
+        if (fd < 0 && errno != EAGAIN) {
+            error_ = errno;
+            return kFailed;
+        }
+        if (fd >= 0) {
+            struct flock whole = {};
+            whole.l_type = F_WRLCK;
+            whole.l_whence = SEEK_SET;
+            if (fcntl(fd, F_OFD_SETLK, &whole) == 0) {
+                if (same_file(fd, path_)) {
+                    fd_ = fd;
+                    sweep(file);
+                    return kTaken;
+                }
+            } else if (errno != EAGAIN && errno != EACCES && errno != EINTR) {
+                error_ = errno;
+                close(fd);
+                return kFailed;
+            }
+            close(fd);
+        }
+#endif
+        if (clock_ms() - start >= static_cast<unsigned long>(library_lock_wait_ms)) return error_ ? kFailed : kBusy;
+        pause_ms(pause);
+        pause = pause < 50 ? pause * 2 : 50;
+    }
+}
+
+void LibraryLock::release() {
+    if (!held()) return;
+#if defined(_WIN32)
+    HANDLE h = static_cast<HANDLE>(handle_);
+    DeleteFileW(path_.c_str());
+    OVERLAPPED at = {};
+    UnlockFileEx(h, 0, 1, 0, &at);
+    CloseHandle(h);
+    handle_ = nullptr;
+#else
+    // Only the lock file this writer locked is removed.
+    if (same_file(fd_, path_)) unlink(path_.c_str());
+    close(fd_);  // gives the lock up
+    fd_ = -1;
+#endif
+}
+
+Replaceable replaceable(const NativePath &file) {
+#if defined(_WIN32)
+    DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        (attributes & FILE_ATTRIBUTE_READONLY))
+        return Replaceable::kFileReadOnly;
+    return Replaceable::kYes;
+#else
+    auto writable = [](const std::string &path) {
+        struct stat st;
+        return stat(path.c_str(), &st) != 0 ||
+               ((st.st_mode & S_IWUSR) && faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0);
+    };
+    if (!writable(file)) return Replaceable::kFileReadOnly;
+    std::string folder, name;
+    split(file, folder, name);
+    if (!writable(folder.empty() ? "." : folder)) return Replaceable::kFolderReadOnly;
+    return Replaceable::kYes;
+#endif
+}
+
+}  // namespace kesto

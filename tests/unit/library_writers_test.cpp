@@ -1,0 +1,136 @@
+// Writers of one library at once (the plug-in appending, the command-line
+// tool merging), and writers killed at any point: the library holds each
+// writer's tools exactly once when it said it succeeded, is always its old
+// or its complete new bytes, and nothing of ours is left beside it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <random>
+
+#include "tests/unit/test_support.h"
+
+namespace fs = std::filesystem;
+using namespace testing_support;
+
+namespace {
+
+const std::string kHeader = "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\n";
+
+// A part of two tools named after their writer.
+std::string part(const std::string &writer) {
+    return R"({"name": ")" + writer + R"(.prt", "members": [{"name": ")" + writer +
+           R"(_A", "type": 1, "subtype": 1, "params": {"diameter": 10, "length": 75}}, {"name": ")" + writer +
+           R"(_B", "type": 1, "subtype": 4, "params": {"diameter": 5, "length": 40, "r1": 2.5}}]})";
+}
+
+// The plug-in's all-tools export of the part into site.tls, answering the
+// existing-file question with existing (1 rewrite, 2 append).
+std::string session(const std::string &writer, int existing) {
+    return R"({"part": )" + part(writer) + R"(, "answers": [{"menu": 5}, {"question": 1}, {"file": "site.tls"},
+        {"question": )" + std::to_string(existing) + R"(}, {"question": 2}, {"menu": 2}]})";
+}
+
+// Our temporaries and lock files in the current folder.
+std::vector<std::string> ours() {
+    std::vector<std::string> out;
+    for (const auto &e : fs::directory_iterator("."))
+        if (e.path().filename().string().find(".~kesto-") != std::string::npos)
+            out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Writers start at once, the plug-in's appends and export --merge taking
+// turns; program runs the command-line tool (and through it the plug-in).
+// A writer that waited too long says so and writes nothing; natively none
+// waits that long, under an emulated Wine one may.
+void writers_at_once(const std::string &program, int writers, bool all_succeed) {
+    TempDir dir;
+    write_file("site.tls", kHeader + "TOOLID \"SITE\" {\r\n  TOOLTYPE TURNING\r\n}\r\n");
+    std::string script;
+    for (int i = 0; i < writers; ++i) {
+        const std::string w = "W" + std::to_string(i);
+        write_file(w + ".json", i % 2 ? session(w, 2) : part(w));
+        script += "(" + program + (i % 2 ? " run " + w + ".json" : " export " + w + ".json --merge site.tls") +
+                  " >" + w + ".out 2>&1; echo $? >" + w + ".rc) & ";
+    }
+    std::string ignored;
+    run_command(script + "wait", ignored);
+    const std::string library = read_file("site.tls");
+    int succeeded = 0;
+    for (int i = 0; i < writers; ++i) {
+        const std::string w = "W" + std::to_string(i), out = read_file(w + ".out");
+        bool ok = i % 2 ? out.find("Open Vericut ...?") != std::string::npos : read_file(w + ".rc") == "0\n";
+        if (!ok) {
+            EXPECT_TRUE(out.find("сейчас записывает другой пользователь") != std::string::npos ||
+                        out.find("is being written by someone else") != std::string::npos)
+                << w << out;
+        }
+        for (const char *tool : {"_A", "_B"})
+            EXPECT_EQ(occurrences(library, "TOOLID \"" + w + tool + "\""), ok ? 1u : 0u) << w << out;
+        succeeded += ok;
+    }
+    EXPECT_EQ(occurrences(library, "TOOLID \"SITE\""), 1u);
+    EXPECT_EQ(succeeded, all_succeed ? writers : succeeded);
+    EXPECT_GT(succeeded, 0);
+    EXPECT_EQ(ours(), std::vector<std::string>{});
+}
+
+TEST(LibraryWriters, AtOnceNatively) { writers_at_once("'" KESTO_CLI_PATH "'", 8, true); }
+
+TEST(LibraryWriters, AtOnceUnderWine) {
+    if (wine_dir().empty()) GTEST_SKIP() << "no Windows build given (KESTO_WIN32_DIR or KESTO_WINE_DIR)";
+    writers_at_once(wine_command() + " '" + wine_dir() + "/kesto-tools-vericut.exe'", 6, false);
+}
+
+// Runs the command-line tool with args in the current folder, its output
+// thrown away; killed with SIGKILL after kill_after seconds, when given.
+void run_cli(const std::string &args, double kill_after = 0) {
+    std::string ignored, command = "'" KESTO_CLI_PATH "' " + args + " >/dev/null 2>&1";
+    if (kill_after > 0) command += " & sleep " + std::to_string(kill_after) + "; kill -9 $! 2>/dev/null; wait";
+    run_command(command, ignored);
+}
+
+TEST(LibraryWriters, KilledAnywhereTheLibraryIsOldOrNewAndTheNextRunSweeps) {
+    TempDir dir;
+    // Some thousand records, so that the writers spend a while on them.
+    std::string old = kHeader;
+    for (int i = 0; i < 2500; ++i) old += "TOOLID \"OLD" + std::to_string(i) + "\" {\r\n  TOOLTYPE TURNING\r\n}\r\n";
+    write_file("rewrite.json", session("P", 1));
+    write_file("append.json", session("P", 2));
+    write_file("part.json", part("P"));
+    run_cli("export part.json -o new.tls");
+    // Another library's temporary, and a file of another name: never touched.
+    write_file("other.tls.~kesto-99999-2.tmp", old);
+    write_file("site.tls.~kesto-x.tmp", old);
+    std::mt19937 rng(19);
+    for (const char *op : {"run rewrite.json", "run append.json", "merge site.tls new.tls -o site.tls",
+                           "export part.json --merge site.tls"}) {
+        SCOPED_TRACE(op);
+        write_file("site.tls", old);
+        const auto start = std::chrono::steady_clock::now();
+        run_cli(op);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        const std::string updated = read_file("site.tls");
+        ASSERT_TRUE(updated != old);
+        for (int round = 0; round < 12; ++round) {
+            write_file("site.tls", old);
+            run_cli(op, std::uniform_real_distribution<double>(0.0001, took.count() * 1.2)(rng));
+            const std::string now = read_file("site.tls");
+            EXPECT_TRUE(now == old || now == updated) << "round " << round << ", " << now.size() << " bytes";
+        }
+        // What killed writers left (and a scratch folder of an export) goes
+        // with the next run.
+        fs::create_directory("site.tls.~kesto-99999-0.tmp");
+        write_file("site.tls.~kesto-99999-0.tmp/site.tls", old);
+        write_file("site.tls.~kesto-99999-1.tmp", old);
+        write_file("site.tls", old);
+        run_cli(op);
+        EXPECT_EQ(read_file("site.tls"), updated);
+        EXPECT_EQ(ours(), (std::vector<std::string>{"other.tls.~kesto-99999-2.tmp", "site.tls.~kesto-x.tmp"}));
+    }
+}
+
+}  // namespace
