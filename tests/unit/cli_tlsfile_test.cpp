@@ -211,8 +211,8 @@ TEST(CliTlsfile, ExportWritesTheBytesOfTheScriptedSession) {
         if (!sound) {
             EXPECT_EQ(exported.code, 1) << exported.out << exported.err;
             EXPECT_EQ(exported.out, "");
-            const char *at = profiles ? "ARC (11.00000,-1.00000,-1.00000)" : "TOOLID \"M5\"";
-            size_t line = find_line(split_crlf(b), at, profiles ? "TOOLID \"TC30\"" : at) + 1;
+            size_t line = profiles ? find_line(split_crlf(b), "ARC (11.00000,-1.00000,-1.00000)", "TOOLID \"TC30\"") + 1
+                                   : find_line(split_crlf(b), "TOOLID \"M5\"", "") + 1;
             EXPECT_NE(exported.err.find("exported.tls:" + std::to_string(line) +
                                         (profiles ? ": tool \"TC30\": ARC" : ": tool \"M5\": the record has neither")),
                       std::string::npos) << exported.err;
@@ -348,8 +348,7 @@ TEST(CliTlsfile, EveryFileTheSessionSuiteWritesIsClean) {
     // the section's start), holder sections left out or thrown far out by a
     // quarter turn.  tls_export_twice_append appends the same tools twice.
     // export_non_finite stacks holder sections up to 1e308, finite but absurd.
-    // tls_cutter_forms' M5, a mill of a subtype without a form, has no
-    // cutter; nor has OLD, the record some sessions start from.
+    // M5 of tls_cutter_forms has no form, OLD (some sessions' own) no cutter.
     struct Known {
         std::vector<std::string> says;
         const char *count;

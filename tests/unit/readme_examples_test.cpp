@@ -220,6 +220,29 @@ INSTANTIATE_TEST_SUITE_P(
                         const std::string svg = read_file(folder + "/MERGED.svg");
                         EXPECT_EQ(occurrences(svg, "class=\"cell added\""), 1u);
                         EXPECT_EQ(occurrences(svg, "class=\"cell replaced\""), 1u);
+                    }},
+        // The install commands as they stand, on the build folders given: the
+        // installed program and the Windows ZIP unpacked (under Wine) run the
+        // demo export from a folder holding decoys of the plug-in.
+        ExampleCase{"Installing",
+                    [] {
+                        const std::string win = wine_dir();
+                        std::string out, script = "set -ex; " + quoted(KESTO_CLI_PATH) + " export -o reference.tls";
+                        for (std::string line : lines_of(readme_block("Installing", "sh"))) {
+                            line = line.substr(0, line.find(" #"));
+                            for (const auto &[was, is] : std::map<std::string, std::string>{
+                                     {"build/native", KESTO_BINARY_DIR}, {"build/win32", win}, {"~/kesto", "usr"}})
+                                if (size_t at = line.find(was); at != line.npos) line.replace(at, was.size(), is);
+                            if (!win.empty() || line.find("package") == std::string::npos) script += "; " + line;
+                        }
+                        script += "; ls usr/share/doc/*/README.md; touch kesto_tools_vericut.so kesto_tools_vericut.dll"
+                                  "; ldd usr/bin/kesto-tools-vericut | grep \"libufun.so => $PWD/usr/\"; "
+                                  "usr/bin/kesto-tools-vericut export -o demo.tls; cmp demo.tls reference.tls";
+                        if (!win.empty())
+                            script += "; mkdir zip; (cd zip; cmake -E tar xf " + win + "/*.zip; mv */* .; ls "
+                                      "INSTALL.txt kesto_tools_vericut.ini); " + wine_command() +
+                                      " zip/kesto-tools-vericut.exe export -o wine.tls; cmp wine.tls reference.tls";
+                        EXPECT_EQ(run_command("(" + script + ") 2>&1", out), 0) << out;
                     }}),
     [](const auto &p) { return std::string(p.param.name); });
 

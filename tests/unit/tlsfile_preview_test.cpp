@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cmath>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -438,20 +437,15 @@ TEST(TlsfilePreview, FluteLengthAndSecondCornerMarked) {
 }
 
 TEST(TlsfilePreview, InchToolsDrawnInMillimetres) {
-    // 1 by 2 inches, flute 1, beside 25.4 by 50.8 mm, flute 25.4: drawn alike, labelled "inch"
-    const tlsfile::CheckResult r = tlsfile::check_text(std::regex_replace(
-        "CGTECH Tool Library File\nVersion-5.2\n\nMM MILLIMETER 25.4 25.4 50.8\nIN INCH 1 1 2\n",
-        std::regex("(\\w+) (\\w+) (.+) (.+) (.+)\n"), "TOOLID \"$1\" {\n UNITS $2\n TOOLTYPE MILLING\n CUTTER {\n "
-        "FLUTE_LENGTH $3\n ASSEMBLY {\n CUTTER_TYPE \"FLAT END\"\n STANDARD ($4,0,0,0,0,0,$5)\n }\n }\n}\n"));
-    const std::string svg = tlsfile::render_preview(r.library, r.problems, "inch.tls");
-    for (const std::string drawn : {"<path class=\"cutter\" ", "<line class=\"flute\" "}) {
-        std::vector<std::string> found;
-        for (size_t at = svg.find(drawn, svg.find("\"tool\"")); at != std::string::npos; at = svg.find(drawn, at + 1))
-            found.push_back(svg.substr(at, svg.find("/>", at) - at));
-        ASSERT_EQ(found.size(), 2u) << drawn;
-        EXPECT_EQ(found[0], found[1]);
-    }
-    EXPECT_NE(svg.find(">IN<tspan class=\"units\"> inch</tspan></text>"), std::string::npos);
+    // a flat end of 1 by 2 inches, flute 1: drawn 25.4 by 50.8 mm, flute at 25.4, labelled "inch"
+    Drawing d = draw("CGTECH Tool Library File\nVersion-5.2\n\nTOOLID \"IN\" {\nUNITS INCH\nTOOLTYPE MILLING\nCUTTER {"
+                     "\nFLUTE_LENGTH 1\nASSEMBLY {\nCUTTER_TYPE \"FLAT END\"\nSTANDARD (1,0,0,0,0,0,2)\n}\n}\n}\n");
+    EXPECT_TRUE(has_point(parse_path(path_of(*d.tools.at("IN"), "cutter")), 12.7, -50.8));
+    std::vector<const Element *> lines, labels;
+    collect(*d.tools.at("IN"), "line", lines);
+    collect(*d.tools.at("IN"), "tspan", labels);
+    EXPECT_EQ(number(*lines.at(0), "y1"), -25.4);
+    EXPECT_EQ(labels.at(0)->text, " inch");
 }
 
 TEST(TlsfilePreview, ProblemsCountedForTheRecordTheyFallIn) {

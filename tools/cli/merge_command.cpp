@@ -52,13 +52,14 @@ void add(CLI::App &app) {
         "merge", "Merge tool libraries into a base library, matching records by TOOLID: a record of a new "
                  "library replaces the base's record of the same TOOLID in its place, a tool new to the base "
                  "is appended (in the new library's order); the base's header and every record not replaced "
-                 "are kept byte for byte, the new records take the base's line ends. Libraries are merged in the order given, so a later one wins. A new "
-                 "library with problems (see check), or one holding a TOOLID twice, is refused unless --force "
-                 "is given. The result is checked, then written whole or not at all; the output may be the "
-                 "base itself. Prints how many tools were replaced, added and kept, and their names. Exit 0 "
-                 "when the output was written, 1 when the merge was refused, the output could not be written, "
-                 "or (with --force) it was written with problems, 2 when the arguments are bad, an input "
-                 "cannot be read or is no tool library, or the output may not be written.");
+                 "are kept byte for byte, the new records take the base's line ends. Libraries are merged in "
+                 "the order given, so a later one wins. A new library with problems (see check), or one "
+                 "holding a TOOLID twice, is refused unless --force is given. The result is checked, then "
+                 "written whole or not at all; the output may be the base itself. Prints how many tools were "
+                 "replaced, added and kept, and their names. Exit 0 when the output was written, 1 when the "
+                 "merge was refused, the output could not be written, or (with --force) it was written with "
+                 "problems, 2 when the arguments are bad, an input cannot be read or is no tool library, or "
+                 "the output may not be written.");
     cmd->add_option("base", args->base, "The base library (*.tls)")->required();
     cmd->add_option("new", args->news, "The libraries to merge into it, in order")->required();
     cmd->add_option("-o,--output", args->output, "The merged library (may be the base)")->required();
