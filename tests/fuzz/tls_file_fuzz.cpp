@@ -43,5 +43,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     bool repeated = false;
     for (const tlsfile::Tool &t : fresh.library.tools) repeated = repeated || !names.insert(t.name).second;
     if (!repeated && (!diff.only_new.empty() || !diff.changed.empty())) __builtin_trap();
+    // a changed tool's full comparison shows a change, each side's lines in order
+    for (const tlsfile::ChangedTool &c : tlsfile::diff_libraries(base, fresh, true).changed) {
+        int old_line = 0, new_line = 0;
+        bool changed = false;
+        for (const tlsfile::LineEdit &e : c.lines) {
+            if ((e.old_line && e.old_line <= old_line) || (e.new_line && e.new_line <= new_line)) __builtin_trap();
+            old_line = e.old_line ? e.old_line : old_line;
+            new_line = e.new_line ? e.new_line : new_line;
+            changed = changed || e.op != ' ';
+        }
+        if (!changed) __builtin_trap();
+    }
     return 0;
 }

@@ -29,9 +29,10 @@ public:
         std::string out;
         run_command(server_ + "send-keys -t play " + k, out);
     }
-    std::string screen() {
+    // The pane's text; with escapes, its colour codes too.
+    std::string screen(bool escapes = false) {
         std::string out;
-        run_command(server_ + "capture-pane -p -S -200 -t play", out);
+        run_command(server_ + "capture-pane -p " + (escapes ? "-e " : "") + "-S -200 -t play", out);
         return out;
     }
     // Waits until the screen shows text; the deadline is generous, for a
@@ -63,6 +64,45 @@ TEST(Play, MenuMessageAndLeavingAtTheTerminal) {
     t.keys("c Enter");
     ASSERT_TRUE(t.wait_for("PLAY-EXIT=0")) << t.screen();
     EXPECT_NE(t.screen().find("session ended"), std::string::npos);
+}
+
+// A selective export at the terminal: the tools are picked in the
+// navigator by number and name at once, the question is answered by its
+// label in another case with blanks around.  The plug-in's diagnostic output
+// is dimmed on a terminal, but not under NO_COLOR.
+TEST(Play, SelectiveExportWithTheNavigator) {
+    std::string out;
+    if (run_command("command -v tmux >/dev/null", out) != 0) GTEST_SKIP() << "tmux is not installed";
+    for (const std::string colour : {"", "NO_COLOR=1 "}) {
+        SCOPED_TRACE(colour);
+        TempDir dir;
+        write_file("s.json", R"({"part": {"name": "p.prt", "members": [
+            {"name": "EM10", "type": 1, "subtype": 1, "params": {"diameter": 10, "length": 75}},
+            {"name": "EM12", "type": 1, "subtype": 1, "params": {"diameter": 12, "length": 75}},
+            {"name": "DR5 \"HSS\"", "type": 2, "params": {"diameter": 5, "length": 40}}]}})");
+        Tmux t(dir.path(), colour + KESTO_CLI_PATH + " play s.json; echo PLAY-EXIT=$?");
+        ASSERT_TRUE(t.ok());
+        ASSERT_TRUE(t.wait_for("choose:")) << t.screen();
+        EXPECT_EQ(t.screen(true).find("\x1b[2m") == std::string::npos, !colour.empty());
+        t.keys("2 Enter");  // the selective export
+        ASSERT_TRUE(t.wait_for("empty keeps the selection:")) << t.screen();
+        EXPECT_NE(t.screen().find("3) DR5 \"HSS\""), std::string::npos) << t.screen();
+        t.keys("'1, DR5 \"HSS\", 7' Enter");  // no tool 7: asked again
+        ASSERT_TRUE(t.wait_for("no tool \"7\"")) << t.screen();
+        t.keys("'1 3' Enter");
+        ASSERT_TRUE(t.wait_for("Fix")) << t.screen();
+        t.keys("1 Enter");
+        for (const char *step : {"' yES ' Enter", "out.tls Enter", "' no' Enter", "c Enter"}) {
+            size_t answered = occurrences(t.screen(), ": ");
+            t.keys(step);
+            ASSERT_TRUE(wait_until([&] { return occurrences(t.screen(), ": ") > answered; })) << step << t.screen();
+        }
+        ASSERT_TRUE(t.wait_for("PLAY-EXIT=0")) << t.screen();
+        const std::string tls = read_file("out.tls");
+        EXPECT_NE(tls.find("TOOLID \"EM10\""), std::string::npos) << t.screen();
+        EXPECT_NE(tls.find("TOOLID \"DR5 |HSS|\""), std::string::npos) << t.screen();
+        EXPECT_EQ(tls.find("EM12"), std::string::npos);
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::file_exists;
+using testing_support::occurrences;
 using testing_support::read_file;
 using testing_support::TempDir;
 using testing_support::write_file;
@@ -217,7 +219,7 @@ TEST(CliTlsfile, ExportWritesTheBytesOfTheScriptedSession) {
                                         (profiles ? ": tool \"TC30\": ARC" : ": tool \"M5\": the record has neither")),
                       std::string::npos) << exported.err;
             EXPECT_NE(exported.err.find(std::string(profiles ? "4 problems" : "1 problem") +
-                                        " in what the plug-in wrote; exported.tls is left as it was"),
+                                        " in what the plug-in wrote; exported.tls is not written; no such file existed"),
                       std::string::npos) << exported.err;
             EXPECT_FALSE(file_exists("exported.tls"));
             continue;
@@ -458,7 +460,7 @@ TEST(CliTlsfile, ExportMergeTwiceLeavesTheLibraryAsItWas) {
     // A library holding a TOOLID twice (appended twice) is refused; forced,
     // its later record is merged: here the same bytes again.
     ASSERT_EQ(cli("export -o twice.tls --select BALL8").code, 0);
-    ASSERT_EQ(cli("export -o twice.tls --select BALL8 --append").code, 0);
+    ASSERT_EQ(cli("export -o twice.tls --select BALL8 --append --force").code, 1);
     Result refused = cli("merge site.tls twice.tls -o site.tls");
     EXPECT_EQ(refused.code, 1);
     EXPECT_EQ(refused.out, "");
@@ -691,9 +693,10 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
     const Row rows[] = {
         {"check missing.tls", "cannot read missing.tls: No such file or directory"},
         {"check folder", "cannot read folder: Is a directory"},
-        {"check", "file is required"},
+        {"check", "files is required"},
         {"check demo.tls --strict", "--strict"},
-        {"check demo.tls other.tls", "other.tls"},
+        {"check demo.tls --jsn", "unknown option \"--jsn\" for check; did you mean \"--json\"?"},
+        {"check - - <demo.tls", "standard input (-) can be read only once"},
         {"check device", "cannot read device: is not a regular file"},
         {"check fifo", "cannot read fifo: is not a regular file"},
         {"check huge.tls", "huge.tls: is larger than 64 MiB"},
@@ -717,6 +720,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"diff folder demo.tls", "cannot read folder"},
         {"diff demo.tls", "new is required"},
         {"diff demo.tls link.tls >full", "standard output: cannot be written: No space left on device"},
+        {"diff - - <demo.tls", "standard input (-) can be read only once"},
         // a failed merge leaves the base (demo.tls) as it was
         {"merge demo.tls notlib.txt -o demo.tls", "notlib.txt: does not start with the tool library header"},
         {"merge notlib.txt demo.tls -o out.tls", "notlib.txt: does not start with the tool library header"},
@@ -731,6 +735,18 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"export --merge cut.tls", "cut.tls:4: tool \"A\": the file ends inside the TOOLID record", 1},
         {"export --merge demo.tls -o new.tls", "--output excludes --merge"},
         {"export --merge demo.tls --append", "--append excludes --merge"},
+        {"export --merge -", "--merge needs a file, not standard output (-)"},
+        {"export -o - --append", "--append needs a file"},
+        {"export --select -o new.tls", "--select needs a value, and \"-o\" looks like an option; for a value that "
+                                       "starts with '-' write --select=-o"},
+        // a file holding TOOLIDs the export does not write is not replaced,
+        // a TOOLID held already is not appended again
+        {"export part.json -o link.tls", "link.tls holds 12 TOOLIDs this export does not write: \"EM10_FLAT\" "
+                                         "(line 4), \"BN16_R2\" (line 33), "},
+        {"export part.json -o link.tls", "--force replaces it all the same, --append adds the export to it, "
+                                         "--merge merges the export into it"},
+        {"export -o demo.tls --append --select BALL8", "demo.tls already holds TOOLID \"BALL8\" (line 61); nothing "
+                                                       "appended, demo.tls is left as it was; --merge replaces", 1},
         // read-only for its owner, root or not; another writer's
         {"export --merge readonly.tls", "readonly.tls: is read-only; it is left as it is"},
         {"merge demo.tls demo.tls -o readonly.tls", "readonly.tls: is read-only"},
@@ -764,8 +780,10 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
          "trap '' XFSZ; ulimit -f 1; "},
         {"play files_folder.json", "files_folder.json: files.folder: is a folder"},
         {"play files_escape.json", "must be a relative path inside the run folder"},
-        {"frobnicate demo.tls",
-         "unknown subcommand \"frobnicate\"; the subcommands are run, export, play, diff, merge, check, preview"},
+        {"frobnicate demo.tls", "unknown subcommand \"frobnicate\"\nThe subcommands are run, export, play, diff, "
+                                "merge, check, preview, help."},
+        {"exprot", "unknown subcommand \"exprot\"; did you mean \"export\"?"},
+        {"--verison", "unknown option \"--verison\" for kesto-tools-vericut; did you mean \"--version\"?"},
         {"", "A subcommand is required"},
     };
     TempDir dir;
@@ -801,16 +819,132 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
     EXPECT_EQ(read_file("demo.tls"), before.at("demo.tls"));
 }
 
+TEST(CliTlsfile, PipesQuietAndJson) {
+    // Each row runs a shell line (K is the program) under pipefail: its exit
+    // code, a piece of its standard output (or "" for none at all) and of
+    // its standard error (or "" for none), and a file it must leave.
+    struct Row {
+        const char *line;
+        int code;
+        const char *out;
+        const char *err;
+        const char *leaves = "";
+    };
+    const Row rows[] = {
+        {"cat demo.tls | K check -", 0, "(standard input): 12 tools\n  line 4: \"EM10_FLAT\"", ""},
+        {"K check demo.tls damaged.tls", 1, "demo.tls: 12 tools, no problems\ndamaged.tls:", ""},
+        {"K check demo.tls damaged.tls", 1, "damaged.tls: 12 tools, 1 problem\n", ""},
+        {"K check -q damaged.tls", 1, "", ""},
+        {"K check big.tls | head -1", 0, "big.tls: 36000 tools\n", ""},  // the reader went: quietly
+        {"K check --json demo.tls missing.tls", 2, "\"error\": \"missing.tls: No such file or directory\"",
+         "cannot read missing.tls"},
+        {"K preview - <demo.tls | head -c 5", 0, "<?xml", ""},
+        {"K preview demo.tls -o - --scale per-tool | tail -c 7", 0, "</svg>\n", ""},
+        {"K export -o - | K diff demo.tls -", 0, "only in (standard input): 0 tools", "wrote standard output: 12 tools"},
+        {"K export part.json -o - -q | K merge demo.tls - -o - | K check -q -", 0, "",
+         "merged (standard input) into standard output: 0 tools replaced (0 changed), 2 tools added, 12 tools kept"},
+        {"K run session.json -o - | head -c 6", 0, "load 1", ""},
+        {"K export part.json -o p.tls", 0, "wrote p.tls: 2 tools\nskipped 2: the host's NONE member, 1 not a tool\n",
+         "", "p.tls"},
+        {"K export part.json -o sel.tls --select 'DR5 |HSS|'", 0,
+         "skipped 3: the host's NONE member, 1 not selected, 1 not a tool\n", "", "p.tls"},
+        {"K export part.json -o other.tls --force -q", 0, "", "", "other.tls"},
+        {"K merge demo.tls changed.tls -o m.tls -q", 0, "", "", "m.tls"},
+        {"K merge demo.tls damaged.tls -o m.tls --json", 1, "\"written\": false",
+         "tool \"BALL8\": non-finite number 'inf'"},
+        {"K export nf.json -o nf.tls --json", 0, "\"notes\": [\n    {\n      \"toolid\": \"EM7\",", "warning: "},
+        {"K export nf.json -o nf.tls", 0, "wrote nf.tls: 2 tools",
+         "warning: the plug-in says of tool \"EM7\": STANDARD values not finite, written as FLAT END\n", "nf.tls"},
+        {"K export nf.json -o nf.tls -q", 0, "", "", "nf.tls"},
+        {"K export huge.json -o new.tls", 1, "", "4 problems in what the plug-in wrote; new.tls is not written; no "
+                                                 "such file existed; --force writes it all the same"},
+        {"K export huge.json -o new.tls --force", 1, "wrote new.tls: 1 tool",
+         "warning: 4 problems in what the plug-in wrote; written all the same (--force)", "new.tls"},
+        {"K diff demo.tls changed.tls --full", 1,
+         "  \"BALL8\"\n    --- demo.tls\n    +++ changed.tls\n    @@ -62,3 +62,3 @@\n      62 62    UNITS MILLIMETER\n"
+         "    - 63       DESCRIPTION \"D8.00 r4.00 H70.00\"\n    +    63    DESCRIPTION \"D8.00 r4.00 H71.00\"\n"
+         "      64 64    GAGEPOINT_OFFSET (0.00000,0.00000,0.00000)\n    @@ -71,3 +71,3 @@\n      71 71        "
+         "CUTTER_TYPE \"BALL END\"\n    - 72           STANDARD (8.00000,4.00000,0.00000,4.00000,0.00000,0.00000,"
+         "70.00000)\n    +    72        STANDARD",
+         ""},
+        {"K diff demo.tls changed.tls --full --json", 1,
+         "\"lines\": [\n        {\n          \"op\": \"-\",\n          \"old_line\": 63,\n          \"new_line\": null,",
+         ""},
+    };
+    TempDir dir;
+    ASSERT_EQ(cli("export -o demo.tls").code, 0);
+    const std::string demo = read_file("demo.tls");
+    Lines lines = split_crlf(demo);
+    size_t standard = find_line(lines, "STANDARD (", "BALL8"), description = find_line(lines, "DESCRIPTION", "BALL8");
+    lines[description].replace(lines[description].find("H70"), 3, "H71");
+    lines[standard].replace(lines[standard].find("70.00000)"), 2, "71");
+    write_file("changed.tls", join_crlf(lines));
+    lines[standard].replace(lines[standard].find("8.00000"), 7, "inf");
+    write_file("damaged.tls", join_crlf(lines));
+    const size_t head = demo.find("TOOLID");
+    std::string big = demo.substr(0, head);
+    for (int i = 0; i < 3000; ++i)
+        big += std::regex_replace(demo.substr(head), std::regex("TOOLID \""), "TOOLID \"" + std::to_string(i) + "_");
+    write_file("big.tls", big);
+    write_file("part.json", R"({"name": "p.prt", "members": [{"name": "EM10", "type": 1, "subtype": 1,
+        "params": {"diameter": 10, "length": 75}}, {"name": "DR5 \"HSS\"", "type": 2, "params": {"diameter": 5,
+        "length": 40, "point_angle": 2}}, {"name": "G", "object_type": 110}]})");
+    write_file("nf.json", R"({"name": "p.prt", "members": [{"name": "EM7", "type": 1, "subtype": 2,
+        "params": {"diameter": 10, "length": 75, "tip_angle": 1e308}}, {"name": "EM10", "type": 1, "subtype": 1,
+        "params": {"diameter": 10, "length": 75}}]})");
+    write_file("huge.json", R"({"name": "p.prt", "members": [{"name": "EM10", "type": 1, "subtype": 1,
+        "params": {"diameter": 10, "length": 75, "r1": 1e308, "z_offset": 1e308}}]})");
+    write_file("session.json", R"({"part": {"name": "p"}})");
+    write_file("other.tls", demo);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.line);
+        std::string line = std::regex_replace(row.line, std::regex("\\bK "), std::string(KESTO_CLI_PATH) + " ");
+        Result r;
+        r.code = testing_support::run_command(
+            "bash -o pipefail -c '" + std::regex_replace(line, std::regex("'"), "'\\''") + "' 2>stderr.txt", r.out);
+        r.err = read_file("stderr.txt");
+        EXPECT_EQ(r.code, row.code) << r.err;
+        if (*row.out) EXPECT_NE(r.out.find(row.out), std::string::npos) << r.out;
+        else EXPECT_EQ(r.out, "");
+        if (*row.err) EXPECT_NE(r.err.find(row.err), std::string::npos) << r.err;
+        else EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(!*row.leaves || file_exists(row.leaves));
+        EXPECT_FALSE(file_exists("-"));
+        if (std::string(row.line).find("--json") != std::string::npos) {
+            EXPECT_NO_THROW(nlohmann::json::parse(r.out));
+        }
+    }
+}
+
 TEST(CliTlsfile, EverySubcommandHasHelp) {
     TempDir dir;
     Result version = cli("--version");
     EXPECT_EQ(version.code, 0);
     EXPECT_EQ(version.out, std::string("kesto-tools-vericut ") + KESTO_VERSION + "\n");
+    // not on a terminal, help is wrapped to 80 columns
+    auto expect_wrapped = [](const std::string &help) {
+        for (const std::string &line : split_lf(help)) {
+            size_t columns = 0;
+            for (unsigned char c : line) columns += (c & 0xC0) != 0x80;
+            EXPECT_LE(columns, 80u) << line;
+        }
+    };
+    Result top = cli("--help");
+    EXPECT_EQ(top.code, 0);
+    expect_wrapped(top.out);
+    EXPECT_EQ(cli("help").out, top.out);
+    // the list of subcommands: one line each
+    const std::string list = top.out.substr(top.out.find("Subcommands:\n") + 13);
+    EXPECT_EQ(split_lf(list.substr(0, list.find("\n\n"))).size(), 8u) << list;
     for (const std::string command : {"run", "export", "play", "diff", "merge", "check", "preview"}) {
         SCOPED_TRACE(command);
         Result r = cli(command + " --help");
         EXPECT_EQ(r.code, 0) << r.err;
         EXPECT_NE(r.out.find(" " + command + " [OPTIONS]"), std::string::npos) << r.out;
+        EXPECT_NE(("\n" + list).find("\n  " + command + " "), std::string::npos) << list;
+        expect_wrapped(r.out);
+        EXPECT_GE(occurrences(r.out, "\n  kesto-tools-vericut " + command), 2u) << "examples\n" << r.out;
+        EXPECT_EQ(cli("help " + command).out, r.out);
         // the subcommands that judge files say what their exit codes mean
         if (command == "check" || command == "preview" || command == "diff" || command == "merge") {
             for (const char *code : {"Exit 0", "1 when", "2 when"})

@@ -102,7 +102,8 @@ INSTANTIATE_TEST_SUITE_P(Sessions, CrossBuild, ::testing::ValuesIn(session_files
 TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
     const std::string win = wine_dir();
     if (win.empty()) GTEST_SKIP() << "no Windows build given (KESTO_WIN32_DIR or KESTO_WINE_DIR)";
-    const char *const commands[] = {
+    TempDir program_dir, native_dir, wine_dir;
+    const std::vector<std::string> commands = {
         "export папка/деталь.json -o папка/инструменты.tls --select Фреза",
         "check папка/инструменты.tls",
         "preview папка/инструменты.tls -o папка/рисунок.svg",
@@ -113,9 +114,13 @@ TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
         "run папка/сессия.json -C выход -o протокол.txt",
         "export папка/деталь.json -o папка/деталь.json",
         "check папка/нет.tls",
+        // "-" is standard input or output; a "/" path is a path, never an option
+        "check - папка/библиотека.tls < папка/инструменты.tls",
+        "export папка/деталь.json -o - --select Фреза -q",
+        "diff --full папка/инструменты.tls папка/библиотека.tls",
+        "check " + native_dir.file("папка/инструменты.tls"),
     };
     // the Windows program runs from a folder of a Cyrillic name too
-    TempDir program_dir, native_dir, wine_dir;
     const fs::path program_folder = program_dir.file("программа");
     fs::create_directories(program_folder);
     for (const char *name : {"kesto-tools-vericut.exe", "kesto_tools_vericut.dll", "libufun.dll", "libugopenint.dll"})
@@ -135,7 +140,7 @@ TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
         fs::remove(dir.file(".stderr"));
         return std::make_pair(rc, std::regex_replace(out, std::regex("\r\n"), "\n"));
     };
-    for (const char *args : commands) {
+    for (const std::string &args : commands) {
         SCOPED_TRACE(args);
         std::string native_err, wine_err;
         auto native = run_in(native_dir, quoted(KESTO_CLI_PATH), args, native_err);

@@ -1,11 +1,7 @@
 #include "tools/cli/commands.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <iostream>
 #include <map>
 #include <system_error>
 
@@ -88,21 +84,5 @@ int process_id() {
 }
 
 std::string quoted_toolid(const std::string &raw) { return "\"" + cp1251_shown(raw) + "\""; }
-
-void complain(const std::string &what) { std::cerr << "kesto-tools-vericut: " << what << std::endl; }
-
-bool print(const std::string &text) {
-    errno = 0;
-    bool ok = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
-    int cause = ok ? 0 : errno;
-    if (std::fflush(stdout) != 0 && ok) {
-        ok = false;
-        cause = errno;
-    }
-    if (ok && !std::ferror(stdout)) return true;
-    complain(std::string("standard output: cannot be written: ") + std::strerror(cause ? cause : EIO));
-    std::clearerr(stdout);
-    return false;
-}
 
 }  // namespace kesto::cli

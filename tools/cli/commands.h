@@ -3,9 +3,14 @@
 #ifndef KESTO_TOOLS_CLI_COMMANDS_H
 #define KESTO_TOOLS_CLI_COMMANDS_H
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "tools/tlsfile/output_file.h"
 
 namespace kesto::cli {
 
@@ -20,6 +25,17 @@ struct CommandRegistrar {
 };
 
 void add_commands(CLI::App &app);
+
+struct Example {
+    const char *command;  // after the program's name
+    const char *meaning;
+};
+
+// A subcommand's help: the summary is its one line in the list of
+// subcommands; its own help adds the details (paragraphs apart by blank
+// lines) and the examples.
+void describe(CLI::App *cmd, const std::string &summary, const std::string &details,
+              const std::vector<Example> &examples);
 
 // The code main() returns, set by the subcommand that ran.
 int exit_code();
@@ -42,9 +58,58 @@ std::string quoted_toolid(const std::string &raw);
 // Prints "kesto-tools-vericut: <what>" to standard error.
 void complain(const std::string &what);
 
-// Writes text to standard output and flushes it.  False when that failed (a
-// full disk, a closed pipe), after saying so with the cause.
+// -q/--quiet: warnings and summaries are left out, errors are still said.
+void set_quiet(bool quiet);
+bool quiet();
+
+// Prints "kesto-tools-vericut: warning: <what>" to standard error unless
+// quiet.  Warnings and complaints are kept for the --json object.
+void warn(const std::string &what);
+
+// Writes text (UTF-8) to standard output and flushes it; a Windows console
+// gets it as UTF-16.  False when that failed (a full disk, a closed file),
+// after saying so with the cause.  A reader that has gone (a closed pipe)
+// is no failure: nothing more is written, and the command ends with the
+// status its work deserves.
 bool print(const std::string &text);
+// Writes UTF-8 text to a file descriptor: a Windows console gets it as
+// UTF-16, anything else the bytes.  False when the write failed.
+bool write_text(int fd, const std::string &text);
+
+// A command's summary for the user: on standard output, or on standard
+// error when its output (-o) is standard output; nothing when quiet.
+bool tell(const std::string &text, const std::string &output);
+
+// Whether standard output's reader has gone.
+bool stdout_closed();
+
+// Prints a command's --json object, with the "errors" and "warnings" said
+// so far added to it.
+bool print_json(nlohmann::ordered_json object);
+
+// "-" in place of a file name: standard input for an input, standard output
+// for an output.  A file of that name is "./-".
+bool is_standard_stream(const std::string &path);
+// An input as reports name it: its path, or "(standard input)".
+std::string input_label(const std::string &path);
+// False, after saying so, when standard input is named more than once.
+bool standard_input_once(const std::vector<std::string> &paths);
+
+// Reads an input file whole (tlsfile::read_input_file, regular files only),
+// or standard input for "-", up to max_bytes.
+bool read_input(const std::string &path, size_t max_bytes, std::string &text, std::string &error);
+
+// The outputs' one way out: for a file, tlsfile::check_output_target and
+// tlsfile::write_output_file (whole or not at all, never one of inputs,
+// under the file's lock: lock when the caller holds it); for "-", standard
+// output, the bytes as they are.
+bool check_output(const std::string &path, const std::vector<std::string> &inputs, std::string &error);
+bool write_output(const std::string &path, const std::string &content, std::string &error,
+                  const std::vector<std::string> &inputs = {}, const tlsfile::OutputLock *lock = nullptr);
+
+// What a failed command says of its output: "PATH is left as it was", or
+// "PATH is not written; no such file existed".
+std::string left_as_it_was(const std::string &path);
 
 }  // namespace kesto::cli
 

@@ -1,5 +1,7 @@
 // kesto-tools-vericut diff OLD.tls NEW.tls: what changed between two tool
 // libraries, tool by tool, records matched by TOOLID.
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "host/common/cp1251.h"
@@ -14,13 +16,52 @@ struct DiffArgs {
     std::string old_file;
     std::string new_file;
     bool json = false;
+    bool full = false;
 };
+
+// The lines around a change shown with it.
+constexpr size_t kContext = 1;
 
 std::string tools(size_t n) { return std::to_string(n) + (n == 1 ? " tool" : " tools"); }
 
 std::string side_text(const std::string &label, const tlsfile::DiffLine &d) {
     return "    " + label + ":" + std::to_string(d.line) + ": " +
            (d.present ? cp1251_shown(d.text) : std::string("(the record ends before this line)")) + "\n";
+}
+
+std::string padded(int line, size_t width) {
+    std::string n = line ? std::to_string(line) : "";
+    return std::string(width > n.size() ? width - n.size() : 0, ' ') + n;
+}
+
+// Every differing line of a changed tool, in hunks of unified form
+// ("@@ -OLD,COUNT +NEW,COUNT @@"), each line with its line in both files.
+std::string render_full(const std::vector<tlsfile::LineEdit> &lines) {
+    const size_t width = std::to_string(lines.empty() ? 0 : std::max(lines.back().old_line, lines.back().new_line)).size();
+    std::string out;
+    for (size_t at = 0; at < lines.size();) {
+        size_t change = at;
+        while (change < lines.size() && lines[change].op == ' ') ++change;
+        if (change == lines.size()) break;
+        size_t begin = change > kContext ? std::max(at, change - kContext) : at, end = change;
+        // a hunk runs on while the next change is within twice the context
+        for (size_t k = change; k < lines.size(); ++k)
+            if (lines[k].op != ' ') end = k + 1;
+            else if (k - end >= 2 * kContext) break;
+        end = std::min(lines.size(), end + kContext);
+        int old_start = 0, new_start = 0, old_count = 0, new_count = 0;
+        for (size_t k = begin; k < end; ++k) {
+            if (lines[k].old_line && !old_count++) old_start = lines[k].old_line;
+            if (lines[k].new_line && !new_count++) new_start = lines[k].new_line;
+        }
+        out += "    @@ -" + std::to_string(old_start) + "," + std::to_string(old_count) + " +" +
+               std::to_string(new_start) + "," + std::to_string(new_count) + " @@\n";
+        for (size_t k = begin; k < end; ++k)
+            out += std::string("    ") + lines[k].op + " " + padded(lines[k].old_line, width) + " " +
+                   padded(lines[k].new_line, width) + "  " + cp1251_shown(lines[k].text) + "\n";
+        at = end;
+    }
+    return out;
 }
 
 std::string render_text(const DiffArgs &args, const tlsfile::LibraryDiff &diff) {
@@ -30,16 +71,20 @@ std::string render_text(const DiffArgs &args, const tlsfile::LibraryDiff &diff) 
         for (const tlsfile::ListedTool &t : list)
             out += "  " + quoted_toolid(t.name) + " (line " + std::to_string(t.line) + ")\n";
     };
-    listed(args.old_file, diff.only_old);
-    listed(args.new_file, diff.only_new);
+    listed(input_label(args.old_file), diff.only_old);
+    listed(input_label(args.new_file), diff.only_new);
     out += "changed: " + tools(diff.changed.size()) + "\n";
     for (const tlsfile::ChangedTool &c : diff.changed) {
         out += "  " + quoted_toolid(c.name) + "\n";
-        out += side_text(args.old_file, c.old_side) + side_text(args.new_file, c.new_side);
+        if (args.full)
+            out += "    --- " + input_label(args.old_file) + "\n    +++ " + input_label(args.new_file) + "\n" +
+                   render_full(c.lines);
+        else
+            out += side_text(input_label(args.old_file), c.old_side) + side_text(input_label(args.new_file), c.new_side);
     }
     out += "unchanged: " + tools(diff.unchanged) + "\n";
     for (const tlsfile::RepeatedToolid &r : diff.repeated) {
-        out += "note: " + (r.in_old ? args.old_file : args.new_file) + " holds TOOLID " + quoted_toolid(r.name) +
+        out += "note: " + input_label(r.in_old ? args.old_file : args.new_file) + " holds TOOLID " + quoted_toolid(r.name) +
                " " + std::to_string(r.lines.size()) + " times (lines";
         for (size_t i = 0; i < r.lines.size(); ++i) out += (i ? ", " : " ") + std::to_string(r.lines[i]);
         out += "); they are matched in order\n";
@@ -58,13 +103,23 @@ std::string render_json(const DiffArgs &args, const tlsfile::LibraryDiff &diff) 
         return json{{"line", d.line}, {"text", d.present ? json(cp1251_to_utf8(d.text)) : json(nullptr)}};
     };
     json changed = json::array(), repeated = json::array();
-    for (const tlsfile::ChangedTool &c : diff.changed)
+    for (const tlsfile::ChangedTool &c : diff.changed) {
         changed.push_back({{"toolid", cp1251_to_utf8(c.name)}, {"old_line", c.old_line}, {"new_line", c.new_line},
                            {"old", side(c.old_side)}, {"new", side(c.new_side)}});
+        if (!args.full) continue;
+        json lines = json::array();
+        for (const tlsfile::LineEdit &e : c.lines)
+            if (e.op != ' ')
+                lines.push_back({{"op", std::string(1, e.op)},
+                                 {"old_line", e.old_line ? json(e.old_line) : json(nullptr)},
+                                 {"new_line", e.new_line ? json(e.new_line) : json(nullptr)},
+                                 {"text", cp1251_to_utf8(e.text)}});
+        changed.back()["lines"] = lines;
+    }
     for (const tlsfile::RepeatedToolid &r : diff.repeated)
-        repeated.push_back({{"file", r.in_old ? args.old_file : args.new_file},
+        repeated.push_back({{"file", input_label(r.in_old ? args.old_file : args.new_file)},
                             {"toolid", cp1251_to_utf8(r.name)}, {"lines", r.lines}});
-    json root = {{"old", args.old_file},          {"new", args.new_file},
+    json root = {{"old", input_label(args.old_file)}, {"new", input_label(args.new_file)},
                  {"same", diff.same()},           {"only_in_old", listed(diff.only_old)},
                  {"only_in_new", listed(diff.only_new)}, {"changed", changed},
                  {"unchanged", diff.unchanged},   {"repeated", repeated}};
@@ -74,25 +129,33 @@ std::string render_json(const DiffArgs &args, const tlsfile::LibraryDiff &diff) 
 int run_diff(const DiffArgs &args) {
     const std::string purpose = "diff compares tool libraries only";
     LibraryFile old_file, new_file;
+    if (!standard_input_once({args.old_file, args.new_file})) return kExitUsage;
     if (!read_library(args.old_file, old_file, purpose) || !read_library(args.new_file, new_file, purpose))
         return kExitUsage;
-    const tlsfile::LibraryDiff diff = tlsfile::diff_libraries(old_file.library, new_file.library);
+    const tlsfile::LibraryDiff diff = tlsfile::diff_libraries(old_file.library, new_file.library, args.full);
     if (!print(args.json ? render_json(args, diff) : render_text(args, diff))) return kExitUsage;
     return diff.same() ? kExitOk : kExitProblems;
 }
 
 void add(CLI::App &app) {
     auto args = std::make_shared<DiffArgs>();
-    CLI::App *cmd = app.add_subcommand(
-        "diff", "Compare two tool libraries tool by tool, matching records by TOOLID. Lists the tools only in "
-                "OLD, those only in NEW, those in both whose records differ (each with its first differing "
-                "line from both files, line numbers included) and the count of unchanged tools. Line ends (CR "
-                "LF against LF), blank lines after a record and the header do not count. A TOOLID a file "
-                "holds more than once is matched in order (first with first) and noted. Exit 0 when the "
-                "libraries hold the same tools, 1 when they differ, 2 when a file cannot be read or is no "
-                "tool library, or the report cannot be written.");
-    cmd->add_option("old", args->old_file, "The library in use (*.tls)")->required();
-    cmd->add_option("new", args->new_file, "The library to compare with it (*.tls)")->required();
+    CLI::App *cmd = app.add_subcommand("diff");
+    describe(cmd, "Compare two tool libraries tool by tool, records matched by TOOLID",
+             "Lists the tools only in OLD, those only in NEW, those in both whose records differ (each with "
+             "its first differing line from both files, line numbers included) and the count of unchanged "
+             "tools. --full shows every differing line of each changed tool instead, in unified form with "
+             "one line around each change, each line with its line numbers in OLD and in NEW. Line ends (CR "
+             "LF against LF), blank lines after a record and the header do not count. A TOOLID a file holds "
+             "more than once is matched in order (first with first) and noted. One of the files may be "
+             "standard input (-).\n\n"
+             "Exit 0 when the libraries hold the same tools, 1 when they differ, 2 when a file cannot be "
+             "read or is no tool library, or the report cannot be written.",
+             {{"diff SITE.tls NEW.tls", "what a merge of NEW.tls into SITE.tls would change"},
+              {"diff --full SITE.tls NEW.tls", "every line that differs"},
+              {"export PART.json -o - | kesto-tools-vericut diff SITE.tls -", "against an export not yet written"}});
+    cmd->add_option("old", args->old_file, "The library in use (*.tls); - reads standard input")->required();
+    cmd->add_option("new", args->new_file, "The library to compare with it (*.tls); - reads standard input")->required();
+    cmd->add_flag("--full", args->full, "Every differing line of each changed tool");
     cmd->add_flag("--json", args->json, "The same as a JSON object");
     cmd->callback([args] { set_exit_code(run_diff(*args)); });
 }

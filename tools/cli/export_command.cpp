@@ -2,10 +2,12 @@
 // without the host.  The dialogs are answered by a plan; the plug-in writes
 // into a scratch file, the result is checked, and only a sound result takes
 // the output's name, whole.
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <functional>
 #include <system_error>
-#include <unordered_map>
+#include <unordered_set>
 
 #include "host/common/cp1251.h"
 #include "host/common/library_writer.h"
@@ -31,7 +33,12 @@ struct ExportArgs {
     bool append = false;
     std::string merge;
     std::string plugin;
+    bool force = false;
+    bool quiet = false;
+    bool json = false;
 };
+
+using json = nlohmann::ordered_json;
 
 int count_records(const std::string &text) {
     int n = 0;
@@ -57,38 +64,115 @@ std::string default_output(const sim::Part &part) {
     return (stem.empty() || stem == "." || stem == ".." ? std::string("tools") : stem) + ".tls";
 }
 
-// Why a member of the machine-tool root gets no record.
-std::string skip_reason(const sim::Member &m, const std::vector<std::string> &selected) {
-    if (m.name == "NONE") return "the host's NONE member, no tool";
-    if (m.object_type != UF_machining_tool_type) return "not a tool (object type " + std::to_string(m.object_type) + ")";
-    if (m.type < 0 || m.subtype < 0) return "negative cutter type or subtype";
+// Why a member of the machine-tool root gets no record, as a reason and as
+// the summary line counts it.
+struct SkipReason {
+    std::string why;
+    std::string counted;  // "not selected", "not a tool", ...
+};
+
+SkipReason skip_reason(const sim::Member &m, const std::vector<std::string> &selected) {
+    if (m.name == "NONE") return {"the host's NONE member, no tool", "the host's NONE member"};
+    if (m.object_type != UF_machining_tool_type)
+        return {"not a tool (object type " + std::to_string(m.object_type) + ")", "not a tool"};
+    if (m.type < 0 || m.subtype < 0) return {"negative cutter type or subtype", "of a negative cutter type"};
     if (!selected.empty()) {
         bool chosen = false;
         for (const std::string &s : selected) chosen = chosen || s == m.name;
-        if (!chosen) return "not selected";
+        if (!chosen) return {"not selected", "not selected"};
     }
-    return "";
+    return {};
 }
 
-// The lines that say what was left out.
-std::string skipped(const sim::Part &part, int records) {
-    std::string out;
+// What was left out: one line, "skipped 3: the host's NONE member, 2 not
+// selected", and each member with its reason in the JSON object.
+std::string skipped(const sim::Part &part, int records, json *object) {
+    std::vector<std::pair<std::string, int>> counts;  // in the order first met
+    int expected = 0, total = 0;
+    auto skip = [&](const std::string &name, const SkipReason &r) {
+        ++total;
+        if (object) (*object)["skipped"].push_back({{"name", cp1251_to_utf8(name)}, {"reason", r.why}});
+        auto it = std::find_if(counts.begin(), counts.end(), [&](const auto &c) { return c.first == r.counted; });
+        if (it == counts.end()) counts.emplace_back(r.counted, 1);
+        else ++it->second;
+    };
     sim::Member none;
     none.name = "NONE";
-    int expected = 0;
     auto judge = [&](const sim::Member &m) {
-        std::string why = skip_reason(m, part.selected);
-        if (why.empty()) ++expected;
-        else out += "skipped " + cp1251_to_utf8(m.name) + ": " + why + "\n";
+        SkipReason r = skip_reason(m, part.selected);
+        if (r.why.empty()) ++expected;
+        else skip(m.name, r);
     };
+    if (object) (*object)["skipped"] = json::array();
     if (part.none_member) judge(none);
     for (const sim::Member &m : part.members) judge(m);
     for (const sim::Member &m : part.others)
         for (const std::string &s : part.selected)
-            if (s == m.name) out += "skipped " + cp1251_to_utf8(m.name) + ": not in the machine-tool root\n";
+            if (s == m.name) skip(m.name, {"not in the machine-tool root", "outside the machine-tool root"});
     if (expected != records)
-        out += "note: " + std::to_string(expected) + " tools were expected, " + std::to_string(records) + " written\n";
-    return out;
+        warn(std::to_string(expected) + " tools were expected, " + std::to_string(records) + " written");
+    std::string out;
+    for (const auto &[counted, n] : counts)
+        out += (out.empty() ? "" : ", ") +
+               (counted == "the host's NONE member" ? counted : std::to_string(n) + " " + counted);
+    return total == 0 ? "" : "skipped " + std::to_string(total) + ": " + out + "\n";
+}
+
+// The name a member's TOOLID has in the library: the plug-in writes a
+// double quote as '|' and a control character as a blank.
+std::string written_name(std::string name) {
+    for (char &c : name) {
+        if (c == '"') c = '|';
+        else if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    }
+    return name;
+}
+
+// The members --select names: by name, or else by the name the library
+// writes (all members that have it).  False after saying so when none does.
+bool select_members(sim::Part &part, const std::vector<std::string> &names) {
+    part.selected.clear();
+    for (const std::string &name : names) {
+        const std::string host_name = utf8_to_cp1251(name);
+        std::vector<std::string> found;
+        auto each = [&](const std::function<bool(const sim::Member &)> &match) {
+            for (const std::vector<sim::Member> *list : {&part.members, &part.others})
+                for (const sim::Member &m : *list)
+                    if (match(m) && std::find(found.begin(), found.end(), m.name) == found.end())
+                        found.push_back(m.name);
+        };
+        each([&](const sim::Member &m) { return m.name == host_name; });
+        if (found.empty()) each([&](const sim::Member &m) { return written_name(m.name) == host_name; });
+        if (found.empty()) {
+            complain("--select " + name + ": the part has no such tool");
+            return false;
+        }
+        for (const std::string &f : found)
+            if (std::find(part.selected.begin(), part.selected.end(), f) == part.selected.end())
+                part.selected.push_back(f);
+    }
+    return true;
+}
+
+// The plug-in's notes on tools: its diagnostic lines on standard output
+// that name one, ' ROUTINE -> "NAME": NOTE'.
+std::vector<std::pair<std::string, std::string>> plugin_notes(const std::vector<sim::Event> &events) {
+    std::string all;
+    for (const sim::Event &e : events)
+        if (e.kind == sim::Event::Stdout) all += e.texts[0];
+    std::vector<std::pair<std::string, std::string>> notes;
+    for (size_t at = 0; at < all.size();) {
+        size_t end = all.find('\n', at);
+        if (end == std::string::npos) end = all.size();
+        const std::string line = all.substr(at, end - at);
+        at = end + 1;
+        const size_t arrow = line.find("-> \""), close = line.find("\": ", arrow == std::string::npos ? 0 : arrow);
+        if (arrow == std::string::npos || close == std::string::npos) continue;
+        std::string note = line.substr(close + 3);
+        while (!note.empty() && note.back() == ' ') note.pop_back();
+        notes.emplace_back(line.substr(arrow + 4, close - arrow - 4), note);
+    }
+    return notes;
 }
 
 // The library an --append adds to: it must be one (its header first) and
@@ -158,40 +242,69 @@ private:
     std::string name_;
 };
 
-// Checks the new records as a library of their own (so that TOOLIDs the old
-// file holds are warnings, not problems) and reports what is wrong at the
-// lines the output would have.
-bool check_result(const ExportArgs &args, const std::string &old, const std::string &written) {
+// "A", "B" (line 4), ... of at most a few TOOLIDs, with how many more.
+std::string listed_toolids(const std::vector<const tlsfile::Tool *> &tools) {
+    constexpr size_t kListed = 5;
+    std::string out;
+    for (size_t i = 0; i < tools.size() && i < kListed; ++i)
+        out += (i ? ", " : "") + quoted_toolid(tools[i]->name) + " (line " + std::to_string(tools[i]->line) + ")";
+    if (tools.size() > kListed) out += " and " + std::to_string(tools.size() - kListed) + " more";
+    return out;
+}
+
+// The tools of library whose TOOLIDs are (or with held false, are not)
+// among those of others.
+std::vector<const tlsfile::Tool *> tools_by_toolid(const tlsfile::Library &library, const tlsfile::Library &others,
+                                                   bool held) {
+    std::unordered_set<std::string> names;
+    for (const tlsfile::Tool &t : others.tools) names.insert(t.name);
+    std::vector<const tlsfile::Tool *> out;
+    for (const tlsfile::Tool &t : library.tools)
+        if ((names.count(t.name) > 0) == held) out.push_back(&t);
+    return out;
+}
+
+// Checks the new records as a library of their own (a TOOLID the old file
+// holds is judged apart) and reports their problems at the lines the
+// output would have: errors, or warnings with --force.  Their number.
+size_t check_result(const ExportArgs &args, const std::string &old, const std::string &written,
+                    tlsfile::Library &added, json *object) {
     const bool appended = !old.empty();
-    const std::string added = written.substr(old.size());
-    tlsfile::CheckResult result = tlsfile::check_text(appended ? kHeader + added : written);
+    tlsfile::CheckResult result = tlsfile::check_text(appended ? kHeader + written.substr(old.size()) : written);
     const int shift = appended ? count_lines(old) - count_lines(kHeader) : 0;
     for (tlsfile::Problem p : result.problems) {
         p.line += shift;
         std::string line = tlsfile::format_problem(p, args.output);
         line.pop_back();
-        complain(line);
+        args.force ? warn(line) : complain(line);
+        if (object) (*object)["problems"].push_back(problem_object(p, args.output));
     }
-    if (!result.problems.empty()) {
-        size_t n = result.problems.size() + result.problems_beyond;
-        complain(std::to_string(n) + (n == 1 ? " problem" : " problems") + " in what the plug-in wrote; " +
-                 args.output + " is left as it was");
-        return false;
-    }
-    if (appended) {
-        std::unordered_map<std::string, int> held;
-        for (const tlsfile::Tool &t : tlsfile::parse_tls(old).tools) held.emplace(t.name, t.line);
-        for (const tlsfile::Tool &t : result.library.tools) {
-            auto it = held.find(t.name);
-            if (it != held.end())
-                complain("warning: " + args.output + " already holds TOOLID " + quoted_toolid(t.name) + " (line " +
-                         std::to_string(it->second) + "); it now holds it twice");
-        }
-    }
-    return true;
+    added = std::move(result.library);
+    return result.problems.size() + result.problems_beyond;
 }
 
-int run_export(ExportArgs args) {
+// Whether the export may replace the file at the output: only when that
+// holds no TOOLID the export does not write, or when forced.
+bool may_replace(const ExportArgs &args, const tlsfile::Library &added) {
+    std::error_code ec;
+    if (args.force || is_standard_stream(args.output) || !fs::exists(tlsfile::fs_path(args.output), ec)) return true;
+    std::string text, error;
+    if (!read_input(args.output, tlsfile::kMaxLibraryBytes, text, error)) {
+        complain("cannot read " + error + ", so it cannot be told which tools it holds; " +
+                 left_as_it_was(args.output) + "; --force replaces it all the same");
+        return false;
+    }
+    const tlsfile::Library held = tlsfile::parse_tls(text);
+    const std::vector<const tlsfile::Tool *> lost = tools_by_toolid(held, added, false);
+    if (lost.empty()) return true;
+    complain(args.output + " holds " + (lost.size() == 1 ? "a TOOLID" : std::to_string(lost.size()) + " TOOLIDs") +
+             " this export does not write: " + listed_toolids(lost) + "; " + left_as_it_was(args.output) +
+             "; --force replaces it all the same, --append adds the export to it, --merge merges the export "
+             "into it");
+    return false;
+}
+
+int run_export(ExportArgs args, json *object) {
     sim::Session session;
     try {
         session = read_part_or_session(args.input);
@@ -200,33 +313,26 @@ int run_export(ExportArgs args) {
         return kExitUsage;
     }
     sim::Part &part = *session.part;
-    part.selected.clear();
-    for (const std::string &name : args.select) {
-        std::string host_name = utf8_to_cp1251(name);
-        bool found = false;
-        for (const sim::Member &m : part.members) found = found || m.name == host_name;
-        for (const sim::Member &m : part.others) found = found || m.name == host_name;
-        if (!found) {
-            complain("--select " + name + ": the part has no such tool");
-            return kExitUsage;
-        }
-        bool again = false;
-        for (const std::string &s : part.selected) again = again || s == host_name;
-        if (!again) part.selected.push_back(host_name);
-    }
+    if (!select_members(part, args.select)) return kExitUsage;
 
     if (!args.merge.empty()) args.output = args.merge;
     if (args.output.empty()) args.output = default_output(part);
+    if (object) (*object)["output"] = args.output;
+    if (is_standard_stream(args.output) && (args.append || !args.merge.empty() || args.json)) {
+        complain(std::string(args.json ? "--json" : args.append ? "--append" : "--merge") +
+                 " needs a file, not standard output (-)");
+        return kExitUsage;
+    }
     const std::string plugin = plugin_path(args.plugin);
     const std::vector<std::string> inputs = {args.input, plugin};
     std::string error, old;
-    if (!tlsfile::check_output_target(args.output, inputs, error)) {
+    if (!check_output(args.output, inputs, error)) {
         complain(error);
         return kExitUsage;
     }
     // no other writer from before the old library is read until the new one has its name
     tlsfile::OutputLock lock;
-    if (!lock.take(args.output, error)) {
+    if (!is_standard_stream(args.output) && !lock.take(args.output, error)) {
         complain(error);
         return kExitProblems;
     }
@@ -244,8 +350,10 @@ int run_export(ExportArgs args) {
     PlannedUser user;
     sim::RunResult result;
     {
+        // standard output has no folder: the plug-in writes into the temporary one
         std::error_code ec;
-        ScratchFolder scratch(lock.file());
+        ScratchFolder scratch(is_standard_stream(args.output) ? fs::temp_directory_path(ec) / "kesto-export.tls"
+                                                              : lock.file());
         if (!scratch.entered()) {
             complain(args.output + ": cannot work in its folder: " + scratch.cause());
             return kExitUsage;
@@ -280,6 +388,10 @@ int run_export(ExportArgs args) {
         return kExitNoPlugin;
     }
 
+    for (const auto &[toolid, note] : plugin_notes(result.events)) {
+        warn("the plug-in says of tool " + quoted_toolid(toolid) + ": " + note);
+        if (object) (*object)["notes"].push_back({{"toolid", cp1251_to_utf8(toolid)}, {"note", note}});
+    }
     bool failed = false;
     for (const sim::Event &e : result.events) {
         if (e.kind == sim::Event::Message) {
@@ -292,16 +404,48 @@ int run_export(ExportArgs args) {
     }
     if (!user.unknown_dialog().empty()) {
         complain("the plug-in showed a dialog this command does not answer: " + user.unknown_dialog() + "; " +
-                 args.output + " is left as it was");
+                 left_as_it_was(args.output));
         return kExitProblems;
     }
-    if (failed) return kExitProblems;
+    if (failed) {
+        complain(left_as_it_was(args.output));
+        return kExitProblems;
+    }
     int records = written.size() > old.size() ? count_records(written.substr(old.size())) : 0;
     if (records == 0) {
-        complain("no tool was written; " + args.output + " is left as it was");
+        complain("no tool was written; " + left_as_it_was(args.output));
         return kExitProblems;
     }
-    if (!check_result(args, old, written)) return kExitProblems;
+    tlsfile::Library added;
+    const size_t problems = check_result(args, old, written, added, object);
+    for (const tlsfile::Tool &t : added.tools)
+        if (object) (*object)["tools"].push_back(cp1251_to_utf8(t.name));
+    int code = kExitOk;
+    if (problems > 0) {
+        const std::string what = std::to_string(problems) + (problems == 1 ? " problem" : " problems") +
+                                 " in what the plug-in wrote";
+        if (!args.force) {
+            complain(what + "; " + left_as_it_was(args.output) + "; --force writes it all the same");
+            return kExitProblems;
+        }
+        warn(what + "; written all the same (--force)");
+        code = kExitProblems;
+    }
+    if (!old.empty()) {
+        const tlsfile::Library held = tlsfile::parse_tls(old);
+        const std::vector<const tlsfile::Tool *> again = tools_by_toolid(held, added, true);
+        if (!again.empty()) {
+            const std::string what = args.output + " already holds " + (again.size() == 1 ? "TOOLID " : "TOOLIDs ") +
+                                     listed_toolids(again);
+            if (!args.force) {
+                complain(what + "; nothing appended, " + left_as_it_was(args.output) +
+                         "; --merge replaces those tools in their place, --force appends them all the same");
+                return kExitProblems;
+            }
+            warn(what + (again.size() == 1 ? "; it now holds it twice (--force)" : "; it now holds them twice (--force)"));
+            code = kExitProblems;
+        }
+    }
     if (!args.merge.empty()) {
         const LibraryFile exported = library_from_text("the export", written);
         MergeRequest request;
@@ -309,48 +453,89 @@ int run_export(ExportArgs args) {
         request.news = {&exported};
         request.output = args.output;
         request.inputs = inputs;
+        request.force = args.force;
+        request.json = object;
         request.lock = &lock;
-        int code = merge_and_write(request);
-        if (code != kExitOk) return code;
-        return print(skipped(part, records)) ? kExitOk : kExitUsage;
+        bool merged_written = false;
+        request.written = &merged_written;
+        const int merged = merge_and_write(request);
+        if (!merged_written) return merged;
+        const std::string skips = skipped(part, records, object);
+        if (!object && !tell(skips, args.output)) return kExitUsage;
+        return std::max(code, merged);
     }
-    if (!tlsfile::write_output_file(args.output, written, error, inputs, &lock)) {
-        complain(error + "; it is left as it was");
+    if (!args.append && !may_replace(args, added)) return kExitUsage;
+    if (!write_output(args.output, written, error, inputs, &lock)) {
+        complain(error);
         return kExitProblems;
     }
-    const std::string head = std::string(args.append ? "appended to " : "wrote ") + args.output + ": " +
+    if (object) (*object)["written"] = true;
+    const std::string head = std::string(args.append ? "appended to " : "wrote ") +
+                             (is_standard_stream(args.output) ? "standard output" : args.output) + ": " +
                              std::to_string(records) + (records == 1 ? " tool" : " tools") + "\n";
-    return print(head + skipped(part, records)) ? kExitOk : kExitUsage;
+    const std::string skips = skipped(part, records, object);
+    if (!object && !tell(head + skips, args.output)) return kExitUsage;
+    return code;
 }
 
 void add(CLI::App &app) {
     auto args = std::make_shared<ExportArgs>();
-    CLI::App *cmd = app.add_subcommand(
-        "export", "Write the tools of a part as a *.tls tool library, through the plug-in's "
-                  "all-tools export (or its selective export with --select). Without a file, the "
-                  "embedded demo part. What the plug-in wrote is checked as check does; only a "
-                  "sound result takes the output's name, whole, and only a new name or a regular "
-                  "file other than the inputs. Prints the file written, the tools written and "
-                  "skipped. With --merge the tools are merged into a tool library as merge does, "
-                  "so that a part exported again replaces its tools instead of repeating them. "
-                  "Exit 0 when the file was written, 1 when the export failed (the "
-                  "plug-in stopped, wrote no tool or wrote a file with problems, or the file "
-                  "cannot be written), 2 for bad arguments, a bad part file or an output that may "
-                  "not be written, 3 when the plug-in cannot be loaded.");
+    CLI::App *cmd = app.add_subcommand("export");
+    describe(cmd, "Write a part's tools as a *.tls tool library through the plug-in",
+             "Runs the plug-in's all-tools export (with --select, its selective export) on a part file or the "
+             "part of a session file; without a file, on the embedded demo part. Without -o the library is "
+             "named after the part, in the current folder; -o - writes it to standard output.\n\n"
+             "What the plug-in wrote is checked as check does; only a sound result takes the output's name, "
+             "whole, and only a new name or a regular file other than the inputs. A file that holds a TOOLID "
+             "the export does not write is not replaced: --append adds the tools to it (refused when it holds "
+             "one of their TOOLIDs already), --merge merges them into it as merge does (a part exported again "
+             "replaces its tools instead of repeating them), and --force replaces it, or writes a library with "
+             "problems, all the same.\n\n"
+             "Prints the file written, the tools written and one line on those skipped, and relays the "
+             "plug-in's notes on tools (a value not finite, written otherwise) as warnings; -q prints only "
+             "errors, --json one object.\n\n"
+             "Exit 0 when the file was written, 1 when the export failed (the plug-in stopped, wrote no tool "
+             "or wrote a file with problems, --append or --merge was refused, the file cannot be written) or "
+             "--force wrote a library with problems, 2 for bad arguments, a bad part file or an output that "
+             "may not be written or replaced, 3 when the plug-in cannot be loaded.",
+             {{"export PART.json -o NEW.tls", "all the part's tools"},
+              {"export PART.json --select EM10 --select 'DRILL_8.5 |HSS|' -o SOME.tls",
+               "two tools, by their names in the part or in the library"},
+              {"export PART.json --merge SITE.tls", "into the site library, replacing the part's tools"}});
     cmd->add_option("part", args->input, "Part file or session file (JSON); default: the demo part");
-    CLI::Option *output =
-        cmd->add_option("-o,--output", args->output, "The *.tls file (default: the part's name with .tls)");
-    cmd->add_option("--select", args->select, "Export only these tools (the navigator selection)");
+    CLI::Option *output = cmd->add_option(
+        "-o,--output", args->output, "The *.tls file (default: the part's name with .tls); - writes standard output");
+    cmd->add_option("--select", args->select,
+                    "Export only these tools (the navigator selection), by their names in the part or as the "
+                    "library writes them ('|' for '\"')");
     CLI::Option *append =
         cmd->add_flag("--append", args->append,
-                      "Append to an existing tool library instead of rewriting it (warns about TOOLIDs it holds)");
+                      "Append to an existing tool library instead of rewriting it (refused when it holds one of "
+                      "the TOOLIDs already, unless --force)");
     cmd->add_option("--merge", args->merge,
                     "Merge the tools into this tool library (created when missing) as merge does: a tool it holds "
                     "is replaced in its place, a new one appended; prints the replaced and the added tools")
         ->excludes(append)
         ->excludes(output);
+    cmd->add_flag("--force", args->force,
+                  "Replace a file holding other TOOLIDs, append TOOLIDs held already, or write a library with "
+                  "problems (exit 1)");
+    cmd->add_flag("-q,--quiet", args->quiet, "Print only errors");
+    cmd->add_flag("--json", args->json, "Print one JSON object (see the README)");
     cmd->add_option("--plugin", args->plugin, "Plug-in library (default: beside this program)");
-    cmd->callback([args] { set_exit_code(run_export(*args)); });
+    cmd->callback([args] {
+        set_quiet(args->quiet);
+        json object = {{"part", args->input.empty() ? std::string("the embedded demo part") : args->input},
+                       {"output", args->output},
+                       {"mode", args->append ? "append" : args->merge.empty() ? "write" : "merge"},
+                       {"written", false},
+                       {"tools", json::array()},
+                       {"skipped", json::array()},
+                       {"notes", json::array()},
+                       {"problems", json::array()}};
+        const int code = run_export(*args, args->json ? &object : nullptr);
+        set_exit_code(args->json && !print_json(object) ? kExitUsage : code);
+    });
 }
 
 CommandRegistrar registrar(20, add);

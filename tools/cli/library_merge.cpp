@@ -3,7 +3,6 @@
 #include "host/common/cp1251.h"
 #include "tools/cli/commands.h"
 #include "tools/tlsfile/input_file.h"
-#include "tools/tlsfile/output_file.h"
 #include "tools/tlsfile/tls_check.h"
 #include "tools/tlsfile/tls_merge.h"
 
@@ -14,13 +13,24 @@ std::string count(size_t n, const char *one, const char *many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// One problem a line on standard error, "FILE:LINE: ...", after prefix.
-void report(const std::vector<tlsfile::Problem> &problems, const std::string &label, const std::string &prefix) {
+using json = nlohmann::ordered_json;
+
+// One problem a line on standard error, "FILE:LINE: ...": errors, or
+// warnings when forced; kept in the JSON object's "problems".
+void report(const std::vector<tlsfile::Problem> &problems, const std::string &label, const MergeRequest &request) {
     for (const tlsfile::Problem &p : problems) {
         std::string line = tlsfile::format_problem(p, label);
         line.pop_back();
-        complain(prefix + line);
+        request.force ? warn(line) : complain(line);
+        if (request.json) (*request.json)["problems"].push_back(problem_object(p, label));
     }
+}
+
+json names_of(const std::vector<tlsfile::MergedTool> &tools) {
+    json out = json::array();
+    for (const tlsfile::MergedTool &t : tools)
+        out.push_back({{"toolid", cp1251_to_utf8(t.name)}, {"changed", t.changed}});
+    return out;
 }
 
 // "what: "A", "B"" for the tools (only the changed ones), or nothing.
@@ -31,45 +41,60 @@ std::string names(const char *what, const std::vector<tlsfile::MergedTool> &tool
     return out.empty() ? out : out + "\n";
 }
 
-std::string summary(const MergeRequest &request, const tlsfile::MergeResult &merged) {
+// The notes on records left out and line ends added.
+std::vector<std::string> notes(const MergeRequest &request, const tlsfile::MergeResult &merged) {
     auto label = [&](size_t source) {
         return source == 0 ? request.base->label : request.news[source - 1]->label;
     };
+    std::vector<std::string> out;
+    for (const tlsfile::SupersededRecord &s : merged.superseded)
+        out.push_back("TOOLID " + quoted_toolid(s.name) + " at " + label(s.record.source) + ":" +
+                      std::to_string(s.record.line) + " is left out for the one at " + label(s.by.source) + ":" +
+                      std::to_string(s.by.line));
+    for (const tlsfile::SourceLine &at : merged.line_end_added)
+        out.push_back(label(at.source) + ":" + std::to_string(at.line) +
+                      " has no line end; one was added before the next record");
+    return out;
+}
+
+std::string summary(const MergeRequest &request, const tlsfile::MergeResult &merged) {
     std::string from;
     for (const LibraryFile *n : request.news) from += (from.empty() ? "" : ", ") + n->label;
     size_t changed = 0;
     for (const tlsfile::MergedTool &t : merged.replaced) changed += t.changed;
-    std::string out = "merged " + from + " into " + request.output + ": " +
+    const std::string into = is_standard_stream(request.output) ? "standard output" : request.output;
+    std::string out = "merged " + from + " into " + into + ": " +
                       count(merged.replaced.size(), "tool replaced", "tools replaced") + " (" +
                       std::to_string(changed) + " changed), " +
                       count(merged.added.size(), "tool added", "tools added") + ", " +
                       count(merged.kept, "tool kept", "tools kept") + "\n";
     out += names("replaced:", merged.replaced) + names("changed:", merged.replaced, true) +
            names("added:", merged.added);
-    for (const tlsfile::SupersededRecord &s : merged.superseded)
-        out += "note: TOOLID " + quoted_toolid(s.name) + " at " + label(s.record.source) + ":" +
-               std::to_string(s.record.line) + " is left out for the one at " + label(s.by.source) + ":" +
-               std::to_string(s.by.line) + "\n";
-    for (const tlsfile::SourceLine &at : merged.line_end_added)
-        out += "note: " + label(at.source) + ":" + std::to_string(at.line) +
-               " has no line end; one was added before the next record\n";
+    for (const std::string &note : notes(request, merged)) out += "note: " + note + "\n";
     return out;
 }
 
 }  // namespace
 
+json problem_object(const tlsfile::Problem &p, const std::string &label) {
+    return {{"file", label},
+            {"line", p.line},
+            {"toolid", p.tool.empty() ? json(nullptr) : json(cp1251_to_utf8(p.tool))},
+            {"message", cp1251_to_utf8(p.message)}};
+}
+
 bool read_library(const std::string &path, LibraryFile &out, const std::string &purpose) {
     std::string text, error;
-    if (!tlsfile::read_input_file(path, tlsfile::kMaxLibraryBytes, true, text, error)) {
+    if (!read_input(path, tlsfile::kMaxLibraryBytes, text, error)) {
         complain("cannot read " + error);
         return false;
     }
     if (!tlsfile::starts_as_library(text)) {
-        complain(path + ": does not start with the tool library header \"" + tlsfile::kLibraryHeaderLine + "\"; " +
+        complain(input_label(path) + ": does not start with the tool library header \"" + tlsfile::kLibraryHeaderLine + "\"; " +
                  purpose);
         return false;
     }
-    out = library_from_text(path, std::move(text));
+    out = library_from_text(input_label(path), std::move(text));
     return true;
 }
 
@@ -82,14 +107,19 @@ LibraryFile library_from_text(const std::string &label, std::string text) {
 }
 
 int merge_and_write(const MergeRequest &request) {
+    json *const object = request.json;
+    if (object) {
+        (*object)["output"] = request.output;
+        (*object)["written"] = false;
+        (*object)["problems"] = json::array();
+    }
     std::string error;
-    if (!tlsfile::check_output_target(request.output, request.inputs, error)) {
+    if (!check_output(request.output, request.inputs, error)) {
         complain(error);
         return kExitUsage;
     }
     // A new library with problems, or holding a TOOLID twice, would bring
     // them into the output: refused unless forced.
-    const std::string prefix = request.force ? "warning: " : "";
     bool refused = false;
     std::vector<const tlsfile::LibraryText *> news;
     for (const LibraryFile *n : request.news) {
@@ -97,13 +127,14 @@ int merge_and_write(const MergeRequest &request) {
         std::vector<tlsfile::Problem> problems = tlsfile::check_library(n->library.library, &beyond);
         news.push_back(&n->library);
         if (problems.empty()) continue;
-        report(problems, n->label, prefix);
-        complain(prefix + n->label + ": " + count(problems.size() + beyond, "problem", "problems") +
-                 (request.force ? "; merged all the same (--force)" : "; --force merges it all the same"));
+        report(problems, n->label, request);
+        const std::string what = n->label + ": " + count(problems.size() + beyond, "problem", "problems");
+        if (request.force) warn(what + "; merged all the same (--force)");
+        else complain(what + "; --force merges it all the same");
         refused = !request.force;
     }
     if (refused) {
-        complain("nothing merged; " + request.output + " is left as it was");
+        complain("nothing merged; " + left_as_it_was(request.output));
         return kExitProblems;
     }
 
@@ -117,23 +148,33 @@ int merge_and_write(const MergeRequest &request) {
         for (const tlsfile::Problem &p : tlsfile::check_library(request.base->library.library))
             if (merged.carries({0, p.line})) kept.push_back(p);
         if (!kept.empty()) {
-            report(kept, request.base->label, prefix);
-            complain(prefix + "the merged library keeps " + count(kept.size(), "problem", "problems") + " of " +
-                     request.base->label +
-                     (request.force ? "; written all the same (--force)" : "; --force writes it all the same"));
+            report(kept, request.base->label, request);
+            const std::string what = "the merged library keeps " + count(kept.size(), "problem", "problems") +
+                                     " of " + request.base->label;
+            if (request.force) warn(what + "; written all the same (--force)");
+            else complain(what + "; --force writes it all the same");
         } else if (!request.force) {
-            report(result.problems, "the merged library", prefix);
+            report(result.problems, "the merged library", request);
         }
         if (!request.force) {
-            complain("nothing merged; " + request.output + " is left as it was");
+            complain("nothing merged; " + left_as_it_was(request.output));
             return kExitProblems;
         }
     }
-    if (!tlsfile::write_output_file(request.output, merged.text, error, request.inputs, request.lock)) {
-        complain(error + "; it is left as it was");
+    if (!write_output(request.output, merged.text, error, request.inputs, request.lock)) {
+        complain(error);
         return kExitProblems;
     }
-    if (!print(summary(request, merged))) return kExitUsage;
+    if (request.written) *request.written = true;
+    if (object) {
+        (*object)["written"] = true;
+        (*object)["replaced"] = names_of(merged.replaced);
+        (*object)["added"] = names_of(merged.added);
+        (*object)["kept"] = merged.kept;
+        (*object)["notes"] = notes(request, merged);
+    } else if (!tell(summary(request, merged), request.output)) {
+        return kExitUsage;
+    }
     return result.problems.empty() ? kExitOk : kExitProblems;
 }
 

@@ -3,7 +3,6 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
-#include <iostream>
 #include <new>
 #include <sstream>
 #include <string>
@@ -12,6 +11,7 @@
 #include <CLI/CLI.hpp>
 
 #include "tools/cli/commands.h"
+#include "tools/cli/usage.h"
 
 #if defined(_WIN32)
 #  include <windows.h>
@@ -44,29 +44,25 @@ std::vector<std::string> arguments(int argc, char **argv) {
 #endif
 }
 
-int run(const std::vector<std::string> &args) {
-    CLI::App app{"kesto-tools-vericut: export cutting tools to a *.tls tool library through the "
-                 "kesto_tools_vericut plug-in, running in a simulated CAD/CAM host."};
+int run(std::vector<std::string> args) {
+    CLI::App app{"Exports the cutting tools of a part to a *.tls tool library through the kesto_tools_vericut "
+                 "plug-in, running in a simulated CAD/CAM host, and checks, compares, merges and draws such "
+                 "libraries."};
     app.name("kesto-tools-vericut");
     app.require_subcommand(1);
+    // "/path" is a path on every system, never an option
+    app.allow_windows_style_options(false);
+    app.formatter(std::make_shared<kesto::cli::HelpFormatter>(kesto::cli::help_width()));
     app.set_help_all_flag("--help-all", "Help for every subcommand");
     app.set_version_flag("--version", "kesto-tools-vericut " KESTO_VERSION);
+    app.footer("Run kesto-tools-vericut help SUBCOMMAND (or SUBCOMMAND --help) for its details and examples. "
+               "A file named - is standard input or output; write ./- for a file of that name.");
     kesto::cli::add_commands(app);
-    // A first word that names no subcommand is named in the error (the
-    // parser would only say that a subcommand is required).
-    if (args.size() > 1 && !args[1].empty() && args[1][0] != '-') {
-        bool known = false;
-        std::string names;
-        for (const CLI::App *sub : app.get_subcommands({})) {
-            known = known || sub->get_name() == args[1];
-            names += (names.empty() ? "" : ", ") + sub->get_name();
-        }
-        if (!known) {
-            kesto::cli::complain("unknown subcommand \"" + args[1] + "\"; the subcommands are " + names +
-                                 "\nRun with --help for usage.");
-            return kesto::cli::kExitUsage;
-        }
-    }
+    // "help [SUBCOMMAND]" is answered as --help is (see prepare_arguments)
+    static std::string topic;
+    app.add_subcommand("help", "Show the help of the program or of one subcommand")
+        ->add_option("subcommand", topic, "The subcommand to explain");
+    if (!kesto::cli::prepare_arguments(app, args)) return kesto::cli::kExitUsage;
     std::vector<std::string> reversed(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
     try {
         app.parse(reversed);
@@ -76,8 +72,7 @@ int run(const std::vector<std::string> &args) {
         int code = app.exit(e, out);
         return kesto::cli::print(out.str()) ? code : kesto::cli::kExitUsage;
     } catch (const CLI::ParseError &e) {
-        std::cerr << app.get_name() << ": " << e.what() << "\n"
-                  << "Run with --help for usage.\n";
+        kesto::cli::complain(std::string(e.what()) + "\nRun with --help for usage.");
         return kesto::cli::kExitUsage;
     }
     return kesto::cli::exit_code();
@@ -87,8 +82,8 @@ int run(const std::vector<std::string> &args) {
 
 int main(int argc, char **argv) {
 #if !defined(_WIN32)
-    // A closed pipe on standard output is a failed write to report, not a
-    // signal that ends the program unannounced.
+    // A closed pipe on standard output is a failed write, handled where it
+    // happens, not a signal that ends the program unannounced.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
     // Whatever escapes a subcommand still ends in one line and exit 2.

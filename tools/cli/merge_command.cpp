@@ -14,18 +14,27 @@ struct MergeArgs {
     std::vector<std::string> news;
     std::string output;
     bool force = false;
+    bool quiet = false;
+    bool json = false;
 };
 
-int run_merge(const MergeArgs &args) {
+int run_merge(const MergeArgs &args, nlohmann::ordered_json *object) {
+    std::vector<std::string> inputs = args.news;
+    inputs.push_back(args.base);
+    if (!standard_input_once(inputs)) return kExitUsage;
+    if (args.json && is_standard_stream(args.output)) {
+        complain("--json needs a file, not standard output (-)");
+        return kExitUsage;
+    }
     // the output may replace the base, never a library merged into it
     std::string error;
-    if (!tlsfile::check_output_target(args.output, args.news, error)) {
+    if (!check_output(args.output, args.news, error)) {
         complain(error);
         return kExitUsage;
     }
     // no other writer from before the base is read until the output has its name
     tlsfile::OutputLock lock;
-    if (!lock.take(args.output, error)) {
+    if (!is_standard_stream(args.output) && !lock.take(args.output, error)) {
         complain(error);
         return kExitProblems;
     }
@@ -42,29 +51,46 @@ int run_merge(const MergeArgs &args) {
     request.output = args.output;
     request.inputs = args.news;
     request.force = args.force;
+    request.json = object;
     request.lock = &lock;
     return merge_and_write(request);
 }
 
 void add(CLI::App &app) {
     auto args = std::make_shared<MergeArgs>();
-    CLI::App *cmd = app.add_subcommand(
-        "merge", "Merge tool libraries into a base library, matching records by TOOLID: a record of a new "
-                 "library replaces the base's record of the same TOOLID in its place, a tool new to the base "
-                 "is appended (in the new library's order); the base's header and every record not replaced "
-                 "are kept byte for byte, the new records take the base's line ends. Libraries are merged in "
-                 "the order given, so a later one wins. A new library with problems (see check), or one "
-                 "holding a TOOLID twice, is refused unless --force is given. The result is checked, then "
-                 "written whole or not at all; the output may be the base itself. Prints how many tools were "
-                 "replaced, added and kept, and their names. Exit 0 when the output was written, 1 when the "
-                 "merge was refused, the output could not be written, or (with --force) it was written with "
-                 "problems, 2 when the arguments are bad, an input cannot be read or is no tool library, or "
-                 "the output may not be written.");
+    CLI::App *cmd = app.add_subcommand("merge");
+    describe(cmd, "Merge tool libraries into a base library, records matched by TOOLID",
+             "A record of a new library replaces the base's record of the same TOOLID in its place; a tool "
+             "new to the base is appended, in the new library's order. The base's header and every record not "
+             "replaced are kept byte for byte; the new records take the base's line ends. Libraries are merged in the order given, so a later one wins. "
+             "A new library with problems (see check), or one holding a TOOLID twice, is refused unless "
+             "--force is given.\n\n"
+             "The result is checked, then written whole or not at all; the output may be the base itself, or "
+             "standard output (-o -). A new library may be standard input (-). Prints how many tools were "
+             "replaced, added and kept, and their names (on standard error when the output is standard "
+             "output); -q prints only errors, --json one object.\n\n"
+             "Exit 0 when the output was written, 1 when the merge was refused, the output could not be "
+             "written, or (with --force) it was written with problems, 2 when the arguments are bad, an input "
+             "cannot be read or is no tool library, or the output may not be written.",
+             {{"merge SITE.tls NEW.tls -o SITE.tls", "brings the tools of NEW.tls into the site library"},
+              {"merge SITE.tls A.tls B.tls -o MERGED.tls", "B.tls wins where both give a TOOLID"},
+              {"export PART.json -o - | kesto-tools-vericut merge SITE.tls - -o MERGED.tls",
+               "merges an export without a file between"}});
     cmd->add_option("base", args->base, "The base library (*.tls)")->required();
-    cmd->add_option("new", args->news, "The libraries to merge into it, in order")->required();
-    cmd->add_option("-o,--output", args->output, "The merged library (may be the base)")->required();
-    cmd->add_flag("--force", args->force, "Merge libraries with problems all the same");
-    cmd->callback([args] { set_exit_code(run_merge(*args)); });
+    cmd->add_option("new", args->news, "The libraries to merge into it, in order; - reads standard input")
+        ->required();
+    cmd->add_option("-o,--output", args->output, "The merged library (may be the base); - writes standard output")
+        ->required();
+    cmd->add_flag("--force", args->force, "Merge libraries with problems all the same (exit 1)");
+    cmd->add_flag("-q,--quiet", args->quiet, "Print only errors");
+    cmd->add_flag("--json", args->json, "Print one JSON object (see the README)");
+    cmd->callback([args] {
+        set_quiet(args->quiet);
+        nlohmann::ordered_json object = {{"base", input_label(args->base)}, {"new", nlohmann::ordered_json::array()}};
+        for (const std::string &n : args->news) object["new"].push_back(input_label(n));
+        const int code = run_merge(*args, args->json ? &object : nullptr);
+        set_exit_code(args->json && !print_json(object) ? kExitUsage : code);
+    });
 }
 
 CommandRegistrar registrar(36, add);

@@ -1,6 +1,7 @@
 // kesto-tools-vericut play: the plug-in's session at the terminal.  The
 // host's dialogs are drawn in UTF-8 and the person types the answers.
-#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
@@ -10,10 +11,9 @@
 
 #if defined(_WIN32)
 #  include <io.h>
-#  define write_fd _write
+#  include <windows.h>
 #else
 #  include <unistd.h>
-#  define write_fd write
 #endif
 
 namespace kesto::cli {
@@ -21,14 +21,21 @@ namespace {
 
 // Everything is drawn on the terminal the program started with: while the
 // plug-in runs, its own standard output goes to the transcript.
-void draw(const std::string &text) {
-    int fd = sim::original_stdout_fd();
-    size_t done = 0;
-    while (done < text.size()) {
-        auto n = write_fd(fd, text.data() + done, static_cast<unsigned>(text.size() - done));
-        if (n <= 0) return;
-        done += static_cast<size_t>(n);
-    }
+void draw(const std::string &text) { write_text(sim::original_stdout_fd(), text); }
+
+// Escape codes only for a terminal that shows them, and not when NO_COLOR
+// is set to anything.
+bool colour_wanted(int fd) {
+    const char *no_colour = std::getenv("NO_COLOR");
+    if (no_colour && *no_colour) return false;
+#if defined(_WIN32)
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    DWORD mode = 0;
+    return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) &&
+           SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+#else
+    return isatty(fd) != 0;
+#endif
 }
 
 std::string utf8(const std::string &cp1251) { return cp1251_to_utf8(cp1251); }
@@ -43,11 +50,41 @@ std::string framed(const std::string &text) {
     return out + "\n";
 }
 
+std::string trimmed(const std::string &text) {
+    const size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos) return "";
+    return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
+}
+
+// A Windows-1251 text in lower case, Cyrillic letters included.
+std::string folded(std::string cp1251) {
+    for (char &c : cp1251) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDF)) c = static_cast<char>(u + 32);
+        else if (u == 0xA8) c = static_cast<char>(0xB8);  // Ё
+    }
+    return cp1251;
+}
+
+// The value of the item whose number or label (in any case) the answer is,
+// or -1.  Questions number their buttons by value, menus from 1.
+int chosen(const std::string &answer, const sim::Event &d, bool by_value) {
+    const std::string typed = folded(utf8_to_cp1251(trimmed(answer)));
+    for (size_t i = 0; i < d.items.size(); ++i)
+        if (typed == std::to_string(by_value ? d.values[i] : static_cast<int>(i + 1)) || typed == folded(d.items[i]))
+            return d.values[i];
+    return -1;
+}
+
 class TerminalUser : public sim::AnswerSource {
 public:
+    explicit TerminalUser(sim::Part *part) : part_(part) {}
+
     sim::Answer answer(const sim::Event &d) override {
         switch (d.kind) {
-        case sim::Event::Menu: return menu(d);
+        case sim::Event::Menu:
+            if (d.title == "Select Tools and pick 'Fix'" && part_) navigator();
+            return menu(d);
         case sim::Event::Question: return question(d);
         default: return filebox(d);
         }
@@ -56,6 +93,7 @@ public:
     bool ended() const { return eof_; }
 
 private:
+    sim::Part *part_;
     bool eof_ = false;
 
     bool read_line(std::string &line) {
@@ -65,7 +103,71 @@ private:
             return false;
         }
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        line = trimmed(line);
         return true;
+    }
+
+    // The machine-tool view of the navigator: the person selects the tools
+    // a selective export writes, by name or number, several at once.
+    void navigator() {
+        std::vector<const sim::Member *> nodes;
+        for (const sim::Member &m : part_->members) nodes.push_back(&m);
+        for (const sim::Member &m : part_->others) nodes.push_back(&m);
+        std::string text = "\n┌─ navigator: select the tools to export\n";
+        for (size_t i = 0; i < nodes.size(); ++i) {
+            bool selected = false;
+            for (const std::string &s : part_->selected) selected = selected || s == nodes[i]->name;
+            text += "│ " + std::to_string(i + 1) + ") " + utf8(nodes[i]->name) + (selected ? "   [selected]" : "") + "\n";
+        }
+        text += "└─ names or numbers, apart by commas (numbers also by blanks); empty keeps the selection: ";
+        for (;;) {
+            draw(text);
+            std::string line;
+            if (!read_line(line) || line.empty()) return;
+            std::vector<std::string> picked;
+            std::string unknown;
+            for (size_t at = 0; at <= line.size() && unknown.empty();) {
+                size_t comma = line.find(',', at);
+                if (comma == std::string::npos) comma = line.size();
+                const std::string piece = trimmed(line.substr(at, comma - at));
+                at = comma + 1;
+                if (piece.empty()) continue;
+                if (!pick(piece, nodes, picked, false) && !pick(piece, nodes, picked, true)) unknown = piece;
+            }
+            if (unknown.empty()) {
+                part_->selected = picked;
+                return;
+            }
+            text = "└─ no tool \"" + unknown + "\"; names or numbers 1 to " + std::to_string(nodes.size()) + ": ";
+        }
+    }
+
+    // Adds the node piece names (as a name; with numbers, as numbers apart
+    // by blanks) to picked.  False when it names none.
+    static bool pick(const std::string &piece, const std::vector<const sim::Member *> &nodes,
+                     std::vector<std::string> &picked, bool numbers) {
+        std::vector<std::string> found;
+        if (!numbers) {
+            const std::string name = utf8_to_cp1251(piece);
+            for (const sim::Member *m : nodes)
+                if (m->name == name) found = {m->name};
+        } else {
+            size_t at = 0;
+            while (at < piece.size()) {
+                size_t end = piece.find(' ', at);
+                if (end == std::string::npos) end = piece.size();
+                const std::string word = piece.substr(at, end - at);
+                at = end + 1;
+                if (word.empty()) continue;
+                if (word.find_first_not_of("0123456789") != std::string::npos || word.size() > 9) return false;
+                const size_t n = std::stoul(word);
+                if (n < 1 || n > nodes.size()) return false;
+                found.push_back(nodes[n - 1]->name);
+            }
+        }
+        for (const std::string &f : found)
+            if (std::find(picked.begin(), picked.end(), f) == picked.end()) picked.push_back(f);
+        return !found.empty();
     }
 
     sim::Answer menu(const sim::Event &d) {
@@ -77,13 +179,10 @@ private:
             draw(text);
             std::string line;
             if (!read_line(line)) return menu_answer(UF_UI_CANCEL);
-            if (line == "b") return menu_answer(UF_UI_BACK);
-            if (line == "c" || line.empty()) return menu_answer(UF_UI_CANCEL);
-            try {
-                size_t n = std::stoul(line);
-                if (n >= 1 && n <= d.items.size()) return menu_answer(d.values[n - 1]);
-            } catch (const std::exception &) {
-            }
+            if (line == "b" || line == "B") return menu_answer(UF_UI_BACK);
+            if (line == "c" || line == "C" || line.empty()) return menu_answer(UF_UI_CANCEL);
+            const int value = chosen(line, d, false);
+            if (value >= 0) return menu_answer(value);
             text = "└─ 1 to " + std::to_string(d.items.size()) + ", b or c: ";
         }
     }
@@ -99,10 +198,9 @@ private:
             draw(text);
             std::string line;
             if (!read_line(line) || line.empty()) return question_answer(0);
-            for (size_t i = 0; i < d.items.size(); ++i)
-                if (line == std::to_string(d.values[i]) || line == utf8(d.items[i]))
-                    return question_answer(d.values[i]);
-            text = "   one of the numbers in brackets: ";
+            const int value = chosen(line, d, true);
+            if (value >= 0) return question_answer(value);
+            text = "   a number in brackets or a button's label: ";
         }
     }
 
@@ -123,7 +221,7 @@ struct PlayArgs {
     bool quiet = false;
 };
 
-void show(const sim::Event &e, bool quiet) {
+void show(const sim::Event &e, bool quiet, bool colour) {
     switch (e.kind) {
     case sim::Event::Message:
         draw("\n┌─ message\n" + framed(utf8(e.texts.empty() ? "" : e.texts[0])) + "└─ (acknowledged)\n");
@@ -135,7 +233,7 @@ void show(const sim::Event &e, bool quiet) {
     case sim::Event::Error: draw("\n[host] " + e.texts[0] + "\n"); break;
     case sim::Event::Stdout:
     case sim::Event::Stderr:
-        if (!quiet) draw("\x1b[2m" + utf8(e.texts[0]) + "\x1b[0m\n");
+        if (!quiet) draw(colour ? "\x1b[2m" + utf8(e.texts[0]) + "\x1b[0m\n" : utf8(e.texts[0]) + "\n");
         break;
     default: break;
     }
@@ -151,12 +249,12 @@ int run_play(const PlayArgs &args) {
         complain(e.what());
         return kExitUsage;
     }
-    TerminalUser user;
+    TerminalUser user(session.part ? &*session.part : nullptr);
     sim::RunOptions options;
     options.plugin_path = plugin_path(args.plugin);
     options.answers = &user;
-    bool quiet = args.quiet;
-    options.on_event = [quiet](const sim::Event &e) { show(e, quiet); };
+    const bool quiet = args.quiet, colour = colour_wanted(sim::original_stdout_fd());
+    options.on_event = [quiet, colour](const sim::Event &e) { show(e, quiet, colour); };
     sim::RunResult result = sim::run_session(session, options);
     if (result.return_codes.empty()) {
         complain(result.error);
@@ -168,10 +266,24 @@ int run_play(const PlayArgs &args) {
 
 void add(CLI::App &app) {
     auto args = std::make_shared<PlayArgs>();
-    CLI::App *cmd = app.add_subcommand(
-        "play", "Run the plug-in at the terminal: its menus, questions, messages, file chooser "
-                "and listing window are drawn here and you type the answers. Without a file, "
-                "the embedded demo part. End of input leaves every dialog.");
+    CLI::App *cmd = app.add_subcommand("play");
+#if defined(_WIN32)
+    const char *end_key = "Ctrl-Z, then Enter";
+#else
+    const char *end_key = "Ctrl-D";
+#endif
+    describe(cmd, "Run the plug-in at the terminal: you answer its dialogs",
+             std::string("Its menus, questions, messages, file chooser and listing window are drawn here and you "
+                         "type the answers: a menu item or a button by its number or its label (in any case), b "
+                         "or c to go back or cancel a menu. Before a selective export you select the tools in "
+                         "the navigator, by name or number, several at once. Without a file, the embedded demo "
+                         "part; a session file's answers are not used. End of input (") +
+                 end_key + ") leaves every dialog. The plug-in's diagnostic output is shown dimmed, in colour "
+                           "only on a terminal and not when NO_COLOR is set.\n\n"
+                           "Exit 0 when the session ran, 2 for a bad session file, 3 when the plug-in cannot be "
+                           "loaded.",
+             {{"play", "the demo part"},
+              {"play -q PART.json", "a part of your own, without the plug-in's diagnostic output"}});
     cmd->add_option("session", args->input, "Session or part file (JSON); its answers are not used");
     cmd->add_option("--plugin", args->plugin, "Plug-in library (default: beside this program)");
     cmd->add_flag("-q,--quiet", args->quiet, "Do not show the plug-in's diagnostic output");

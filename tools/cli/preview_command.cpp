@@ -7,7 +7,6 @@
 #include "tools/cli/commands.h"
 #include "tools/cli/library_merge.h"
 #include "tools/tlsfile/input_file.h"
-#include "tools/tlsfile/output_file.h"
 #include "tools/tlsfile/tls_check.h"
 #include "tools/tlsfile/tls_diff.h"
 #include "tools/tlsfile/tls_preview.h"
@@ -41,12 +40,14 @@ std::vector<tlsfile::ToolMark> merge_marks(const tlsfile::LibraryText &base, con
 }
 
 int run_preview(const PreviewArgs &args) {
+    if (!standard_input_once({args.file, args.against})) return kExitUsage;
     tlsfile::LibraryText library;
     std::string error;
-    if (!tlsfile::read_input_file(args.file, tlsfile::kMaxLibraryBytes, true, library.text, error)) {
+    if (!read_input(args.file, tlsfile::kMaxLibraryBytes, library.text, error)) {
         complain("cannot read " + error);
         return kExitUsage;
     }
+    const std::string label = input_label(args.file);
     tlsfile::CheckResult result = tlsfile::check_text(library.text);
     tlsfile::PreviewOptions options;
     options.scale = args.scale == "per-tool" ? tlsfile::PreviewScale::per_tool : tlsfile::PreviewScale::one;
@@ -55,47 +56,53 @@ int run_preview(const PreviewArgs &args) {
         if (!read_library(args.against, base, "--against takes the tool library merged into")) return kExitUsage;
         library.library = std::move(result.library);
         options.marks = merge_marks(base.library, library);
-        options.against = args.against;
+        options.against = input_label(args.against);
         result.library = std::move(library.library);
     }
+    // Standard input is drawn to standard output unless -o says otherwise.
     std::string output = args.output;
+    if (output.empty() && is_standard_stream(args.file)) output = "-";
     if (output.empty()) output = tlsfile::utf8_path(tlsfile::fs_path(args.file).replace_extension(".svg"));
-    std::string title = tlsfile::utf8_path(tlsfile::fs_path(args.file).filename());
+    std::string title = is_standard_stream(args.file) ? label : tlsfile::utf8_path(tlsfile::fs_path(args.file).filename());
     std::string svg = tlsfile::render_preview(result.library, result.problems, title, options);
     // The drawing never takes the place of the libraries it shows.
-    if (!tlsfile::write_output_file(output, svg, error, {args.file, args.against})) {
+    if (!write_output(output, svg, error, {args.file, args.against})) {
         complain(error);
         return kExitUsage;
     }
     size_t tools = result.library.tools.size();
-    if (!print("wrote " + output + ": " + std::to_string(tools) + (tools == 1 ? " tool" : " tools") + "\n"))
+    if (!is_standard_stream(output) &&
+        !print("wrote " + output + ": " + std::to_string(tools) + (tools == 1 ? " tool" : " tools") + "\n"))
         return kExitUsage;
     if (result.problems.empty()) return kExitOk;
     size_t n = result.problems.size() + result.problems_beyond;
-    complain(args.file + " has " + std::to_string(n) + (n == 1 ? " problem" : " problems") +
+    complain(label + " has " + std::to_string(n) + (n == 1 ? " problem" : " problems") +
              " (their tools are framed in red); run check " + args.file + " for the list");
     return kExitProblems;
 }
 
 void add(CLI::App &app) {
     auto args = std::make_shared<PreviewArgs>();
-    CLI::App *cmd = app.add_subcommand(
-        "preview", "Draw a *.tls tool library file as an SVG picture: one cell per tool with its "
-                   "cutter (orange) and holder (blue) outline mirrored about the axis, its name and "
-                   "main dimensions. Every tool is drawn to one scale, shown by a scale bar in "
-                   "millimetres, the tallest first, with its flute length and an APT 10 cutter's "
-                   "second corner marked; --scale per-tool draws each tool to fill its cell, in the "
-                   "file's order. With --against BASE.tls the tools a merge into BASE added or "
-                   "replaced are marked. A file with problems is drawn all the same: the tools with "
-                   "problems are framed in red with their count, and the count is printed on "
-                   "standard error. The SVG file is replaced only when it was written whole, and "
-                   "only a new name or a regular file other than the input takes it. Reads regular "
-                   "files of up to 64 MiB. Exit 0 when the drawing was written and the file has no "
-                   "problems, 1 when it was written but the file has problems (see check), 2 when "
-                   "nothing was written (bad arguments, unreadable input, an output that may not or "
-                   "cannot be written).");
-    cmd->add_option("file", args->file, "The *.tls file to draw")->required();
-    cmd->add_option("-o,--output", args->output, "The SVG file (default: the input's name with .svg)");
+    CLI::App *cmd = app.add_subcommand("preview");
+    describe(cmd, "Draw a tool library as an SVG picture, every tool to one scale",
+             "One cell per tool with its cutter (orange) and holder (blue) outline mirrored about the axis, "
+             "its name and main dimensions. Every tool is drawn to one scale, shown by a scale bar in "
+             "millimetres, the tallest first, with its flute length and an APT 10 cutter's second corner "
+             "marked; --scale per-tool draws each tool to fill its cell, in the file's order. With --against "
+             "BASE.tls the tools a merge into BASE added or replaced are marked. A file with problems is drawn "
+             "all the same: the tools with problems are framed in red with their count, and the count is "
+             "printed on standard error.\n\n"
+             "The SVG file is replaced only when it was written whole, and only a new name or a regular file "
+             "other than the input takes it. Without -o it goes beside the input with the extension .svg; "
+             "standard input (-) is drawn to standard output. Reads regular files of up to 64 MiB.\n\n"
+             "Exit 0 when the drawing was written and the file has no problems, 1 when it was written but the "
+             "file has problems (see check), 2 when nothing was written (bad arguments, unreadable input, an "
+             "output that may not or cannot be written).",
+             {{"preview SITE.tls", "writes SITE.svg"},
+              {"preview MERGED.tls --against SITE.tls -o MERGED.svg", "marks what a merge into SITE.tls changed"},
+              {"preview - < NEW.tls > NEW.svg", "from standard input to standard output"}});
+    cmd->add_option("file", args->file, "The *.tls file to draw; - reads standard input")->required();
+    cmd->add_option("-o,--output", args->output, "The SVG file (default: the input's name with .svg); - writes standard output");
     cmd->add_option("--scale", args->scale,
                     "one (default): every tool to the same scale; per-tool: each to fill its cell")
         ->check(CLI::IsMember({"one", "per-tool"}));

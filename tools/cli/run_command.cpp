@@ -7,12 +7,7 @@
 #include "tools/cli/commands.h"
 #include "tools/cli/session_input.h"
 #include "tools/tlsfile/input_file.h"
-#include "tools/tlsfile/output_file.h"
 
-#if defined(_WIN32)
-#  include <fcntl.h>
-#  include <io.h>
-#endif
 
 namespace kesto::cli {
 namespace {
@@ -48,7 +43,7 @@ int run(const RunArgs &args) {
             return kExitUsage;
         }
     }
-    if (!args.output.empty() && !tlsfile::check_output_target(args.output, inputs, error)) {
+    if (!args.output.empty() && !check_output(args.output, inputs, error)) {
         complain(error);
         return kExitUsage;
     }
@@ -62,12 +57,7 @@ int run(const RunArgs &args) {
     options.plugin_path = plugin;
     sim::RunResult result = sim::run_session(session, options);
     text = args.json ? sim::render_json(result.events) : sim::render(result.events);
-    if (args.output.empty()) {
-#if defined(_WIN32)
-        _setmode(_fileno(stdout), _O_BINARY);
-#endif
-        if (!print(text)) return kExitProblems;
-    } else if (!tlsfile::write_output_file(args.output, text, error, inputs)) {
+    if (!write_output(args.output.empty() ? "-" : args.output, text, error, inputs)) {
         complain(error + "; the transcript is not written");
         return kExitProblems;
     }
@@ -84,16 +74,21 @@ int run(const RunArgs &args) {
 
 void add(CLI::App &app) {
     auto args = std::make_shared<RunArgs>();
-    CLI::App *cmd = app.add_subcommand(
-        "run", "Run one session file in the simulated host and print its transcript: every "
-               "dialog with its answer, the plug-in's standard output and error, the system "
-               "log, the status line and the listing window. Exit 0 when the session ran, "
-               "1 when the transcript cannot be written, 2 for a bad session file or an output "
-               "that may not be written, 3 when the plug-in cannot be loaded.");
+    CLI::App *cmd = app.add_subcommand("run");
+    describe(cmd, "Run a session file in the simulated host, print its transcript",
+             "The transcript holds every dialog with its answer, the plug-in's standard output and error, the "
+             "system log, the status line and the listing window, one event a line (--json: a JSON array). "
+             "-C runs in another folder: the session's files, -o and every relative path of the session land "
+             "there.\n\n"
+             "Exit 0 when the session ran, 1 when the transcript cannot be written, 2 for a bad session file "
+             "or an output that may not be written, 3 when the plug-in cannot be loaded.",
+             {{"run SESSION.json", "the transcript on standard output"},
+              {"run SESSION.json -C out -o transcript.txt", "runs in the folder out, the transcript kept there"},
+              {"run SESSION.json --json | jq '.[] | select(.kind == \"question\")'", "the questions asked"}});
     cmd->add_option("session", args->session, "Session file (JSON)")->required();
     cmd->add_option("--plugin", args->plugin, "Plug-in library (default: beside this program)");
     cmd->add_option("-C,--folder", args->folder, "Run in this folder (the session's files and relative paths land there)");
-    cmd->add_option("-o,--output", args->output, "Write the transcript to this file");
+    cmd->add_option("-o,--output", args->output, "Write the transcript to this file; - is standard output");
     cmd->add_flag("--json", args->json, "Transcript as JSON");
     cmd->callback([args] { set_exit_code(run(*args)); });
 }

@@ -1,5 +1,6 @@
 #include "tools/tlsfile/tls_diff.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 namespace tlsfile {
@@ -35,9 +36,54 @@ DiffLine side(const std::vector<std::string_view> &lines, size_t k, const Record
     return d;
 }
 
+// Records are compared line against line only up to this many pairs of
+// their differing middles (some MiB of table).
+constexpr size_t kMaxComparedPairs = size_t(1) << 22;
+
+// Every line of two records in order, the lines they share (a longest
+// common subsequence of them) kept once.
+std::vector<LineEdit> line_edits(const std::vector<std::string_view> &a, const RecordSpan &ra,
+                                 const std::vector<std::string_view> &b, const RecordSpan &rb) {
+    size_t head = 0;
+    while (head < a.size() && head < b.size() && a[head] == b[head]) ++head;
+    size_t tail = 0;
+    while (tail < a.size() - head && tail < b.size() - head && a[a.size() - 1 - tail] == b[b.size() - 1 - tail]) ++tail;
+    const size_t n = a.size() - head - tail, m = b.size() - head - tail;
+    // common[i][j]: the longest common subsequence of the middles from i and j on
+    std::vector<std::vector<unsigned>> common;
+    if (n * m <= kMaxComparedPairs) {
+        common.assign(n + 1, std::vector<unsigned>(m + 1, 0));
+        for (size_t i = n; i-- > 0;)
+            for (size_t j = m; j-- > 0;)
+                common[i][j] = a[head + i] == b[head + j] ? common[i + 1][j + 1] + 1
+                                                          : std::max(common[i + 1][j], common[i][j + 1]);
+    }
+    std::vector<LineEdit> out;
+    size_t i = 0, j = 0;
+    auto put = [&](char op) {
+        LineEdit e;
+        e.op = op;
+        if (op != '+') e.old_line = ra.line + static_cast<int>(i);
+        if (op != '-') e.new_line = rb.line + static_cast<int>(j);
+        e.text = std::string(op == '+' ? b[j] : a[i]);
+        out.push_back(std::move(e));
+        i += op != '+';
+        j += op != '-';
+    };
+    while (i < head) put(' ');
+    while (i < head + n || j < head + m) {
+        const size_t x = i - head, y = j - head;
+        if (x < n && y < m && a[i] == b[j] && !common.empty()) put(' ');
+        else if (x < n && (y == m || common.empty() || common[x + 1][y] >= common[x][y + 1])) put('-');
+        else put('+');
+    }
+    while (i < a.size()) put(' ');
+    return out;
+}
+
 }  // namespace
 
-LibraryDiff diff_libraries(const LibraryText &old_file, const LibraryText &new_file) {
+LibraryDiff diff_libraries(const LibraryText &old_file, const LibraryText &new_file, bool full) {
     LibraryDiff diff;
     const LibrarySpans a = record_spans(old_file.text, old_file.library);
     const LibrarySpans b = record_spans(new_file.text, new_file.library);
@@ -64,7 +110,8 @@ LibraryDiff diff_libraries(const LibraryText &old_file, const LibraryText &new_f
             ++diff.unchanged;
             continue;
         }
-        diff.changed.push_back({name, o.line, r.line, side(lo, first, o), side(ln, first, r)});
+        diff.changed.push_back({name, o.line, r.line, side(lo, first, o), side(ln, first, r), {}});
+        if (full) diff.changed.back().lines = line_edits(lo, o, ln, r);
     }
     for (size_t i = 0; i < a.records.size(); ++i)
         if (!matched[i]) diff.only_old.push_back({a.records[i].tool->name, a.records[i].line});

@@ -26,10 +26,19 @@ struct DiffLine {
     std::string text;      // without its line end
 };
 
+// One line of a changed tool's records, compared in full: in both (' '),
+// only in the old record ('-') or only in the new one ('+').
+struct LineEdit {
+    char op = ' ';
+    int old_line = 0, new_line = 0;  // 0 on the side that lacks it
+    std::string text;                // without its line end
+};
+
 struct ChangedTool {
     std::string name;
     int old_line = 0, new_line = 0;  // TOOLID lines
     DiffLine old_side, new_side;
+    std::vector<LineEdit> lines;  // with full: every line of both records, in order
 };
 
 // A TOOLID one file holds more than once, with its TOOLID lines.
@@ -48,7 +57,10 @@ struct LibraryDiff {
     bool same() const { return only_old.empty() && only_new.empty() && changed.empty(); }
 };
 
-LibraryDiff diff_libraries(const LibraryText &old_file, const LibraryText &new_file);
+// With full, each changed tool gets its lines compared in full: a shortest
+// edit, but for records too long to compare that way (their middle is
+// then all taken out and all put in).
+LibraryDiff diff_libraries(const LibraryText &old_file, const LibraryText &new_file, bool full = false);
 
 }  // namespace tlsfile
 

@@ -1,0 +1,257 @@
+#include "tools/cli/usage.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "tools/cli/commands.h"
+
+#if defined(_WIN32)
+#  include <io.h>
+#  include <windows.h>
+#else
+#  include <sys/ioctl.h>
+#  include <unistd.h>
+#endif
+
+namespace kesto::cli {
+namespace {
+
+constexpr size_t kOptionColumn = 26;      // where an option's description starts
+constexpr size_t kSubcommandColumn = 12;  // where a subcommand's summary starts
+
+// Columns a UTF-8 text takes: its characters.
+size_t columns(const std::string &text) {
+    size_t n = 0;
+    for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+// Wraps each line of text to width columns, the first starting at column
+// at; a line's continuations take its own indentation, plus at.
+std::string wrap(const std::string &text, size_t width, size_t at) {
+    std::string out;
+    size_t start = 0;
+    bool first_line = true;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        const size_t indent = line.find_first_not_of(' ') == std::string::npos ? 0 : line.find_first_not_of(' ');
+        const std::string lead(at + indent, ' ');
+        if (!first_line) out += "\n" + std::string(at, ' ');
+        out += line.substr(0, indent);
+        size_t col = at + indent, words = 0;
+        for (size_t w = indent; w < line.size();) {
+            size_t e = line.find(' ', w);
+            if (e == std::string::npos) e = line.size();
+            const std::string word = line.substr(w, e - w);
+            if (!word.empty()) {
+                if (words > 0 && col + 1 + columns(word) > width) {
+                    out += "\n" + lead;
+                    col = lead.size();
+                } else if (words > 0) {
+                    out += ' ';
+                    ++col;
+                }
+                out += word;
+                col += columns(word);
+                ++words;
+            }
+            w = e + 1;
+        }
+        first_line = false;
+        if (end == text.size()) break;
+        start = end + 1;
+    }
+    return out;
+}
+
+// "  NAME" padded to the column, then text wrapped beside it.
+std::string row(const std::string &name, const std::string &text, size_t width, size_t column) {
+    std::string out = "  " + name;
+    if (text.empty()) return out + "\n";
+    if (columns(out) + 1 >= column) out += "\n" + std::string(column, ' ');
+    else out += std::string(column - columns(out), ' ');
+    return out + wrap(text, width, column) + "\n";
+}
+
+size_t edit_distance(const std::string &a, const std::string &b) {
+    // Damerau-Levenshtein with adjacent swaps ("exprot" is one slip from "export")
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (size_t i = 1; i <= a.size(); ++i)
+        for (size_t j = 1; j <= b.size(); ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
+}
+
+std::vector<std::string> subcommand_names(const CLI::App &app) {
+    std::vector<std::string> names;
+    for (const CLI::App *sub : app.get_subcommands({})) names.push_back(sub->get_name());
+    return names;
+}
+
+std::string join(const std::vector<std::string> &names) {
+    std::string out;
+    for (const std::string &n : names) out += (out.empty() ? "" : ", ") + n;
+    return out;
+}
+
+std::string did_you_mean(const std::string &word, const std::vector<std::string> &names) {
+    const std::string guess = nearest(word, names);
+    return guess.empty() ? "" : "; did you mean \"" + guess + "\"?";
+}
+
+// The option of sub that arg (an argument starting with '-') names.
+const CLI::Option *option_named(const CLI::App &sub, const std::string &name) {
+    for (const CLI::Option *opt : sub.get_options()) {
+        if (opt->get_positional()) continue;
+        if (name.rfind("--", 0) == 0 && opt->check_lname(name.substr(2))) return opt;
+        if (name.size() == 2 && name[0] == '-' && opt->check_sname(name.substr(1))) return opt;
+    }
+    return nullptr;
+}
+
+std::vector<std::string> option_names(const CLI::App &sub) {
+    std::vector<std::string> names;
+    for (const CLI::Option *opt : sub.get_options()) {
+        for (const std::string &l : opt->get_lnames()) names.push_back("--" + l);
+        for (const std::string &s : opt->get_snames()) names.push_back("-" + s);
+    }
+    return names;
+}
+
+bool looks_like_option(const std::string &arg) { return arg.size() > 1 && arg[0] == '-'; }
+
+}  // namespace
+
+size_t help_width() {
+    size_t width = 80;
+#if defined(_WIN32)
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info))
+        width = static_cast<size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+#else
+    struct winsize size {};
+    if (isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) width = size.ws_col;
+#endif
+    return std::max<size_t>(width, kOptionColumn + 20);
+}
+
+HelpFormatter::HelpFormatter(size_t width) : width_(width) { column_width(kOptionColumn); }
+
+std::string HelpFormatter::make_help(const CLI::App *app, std::string name, CLI::AppFormatMode mode) const {
+    if (mode == CLI::AppFormatMode::Sub) return make_expanded(app);
+    return make_usage(app, name) + "\n" + make_description(app) + make_positionals(app) + make_groups(app, mode) +
+           make_subcommands(app, mode) + "\n" + make_footer(app);
+}
+
+std::string HelpFormatter::make_description(const CLI::App *app) const {
+    const std::string &text = app->get_description();
+    return text.empty() ? text : wrap(text, width_, 0) + "\n";
+}
+
+std::string HelpFormatter::make_subcommand(const CLI::App *sub) const {
+    const std::string &text = sub->get_description();
+    return row(sub->get_name(), text.substr(0, text.find("\n\n")), width_, kSubcommandColumn);
+}
+
+std::string HelpFormatter::make_expanded(const CLI::App *sub) const {
+    HelpFormatter narrower(width_ - 2);
+    std::string body = narrower.make_description(sub) + narrower.make_positionals(sub) +
+                       narrower.make_groups(sub, CLI::AppFormatMode::Sub);
+    std::string out = sub->get_name() + "\n";
+    size_t start = 0;
+    while (start < body.size()) {
+        size_t end = body.find('\n', start);
+        if (end == std::string::npos) end = body.size();
+        out += end > start ? "  " + body.substr(start, end - start) + "\n" : "\n";
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string HelpFormatter::make_option(const CLI::Option *opt, bool is_positional) const {
+    return row(make_option_name(opt, is_positional) + make_option_opts(opt), make_option_desc(opt), width_,
+               kOptionColumn);
+}
+
+std::string HelpFormatter::make_footer(const CLI::App *app) const {
+    const std::string &text = app->get_footer();
+    return text.empty() ? text : wrap(text, width_, 0) + "\n";
+}
+
+void describe(CLI::App *cmd, const std::string &summary, const std::string &details,
+              const std::vector<Example> &examples) {
+    cmd->description(summary + "\n\n" + details);
+    std::string footer = "Examples:";
+    for (const Example &e : examples)
+        footer += std::string("\n  kesto-tools-vericut ") + e.command + "\n      " + e.meaning;
+    cmd->footer(footer);
+}
+
+std::string nearest(const std::string &word, const std::vector<std::string> &names) {
+    std::string best, prefixed;
+    size_t best_distance = 3, starts = 0;
+    for (const std::string &n : names) {
+        size_t d = edit_distance(word, n);
+        if (d < best_distance && d < n.size()) {
+            best = n;
+            best_distance = d;
+        }
+        if (word.size() >= 2 && n.rfind(word, 0) == 0) {
+            prefixed = n;
+            ++starts;
+        }
+    }
+    return !best.empty() ? best : starts == 1 ? prefixed : "";
+}
+
+bool prepare_arguments(const CLI::App &app, std::vector<std::string> &args) {
+    const std::string program = args.empty() ? app.get_name() : args[0];
+    if (args.size() < 2) return true;
+    if (args[1] == "help") {
+        if (args.size() > 2 && !looks_like_option(args[2])) args = {program, args[2], "--help"};
+        else args = {program, "--help"};
+    }
+    // options before the subcommand are the program's own
+    const CLI::App *sub = looks_like_option(args[1]) ? &app : nullptr;
+    for (const CLI::App *s : app.get_subcommands({}))
+        if (s->get_name() == args[1]) sub = s;
+    if (!sub) {
+        complain("unknown subcommand \"" + args[1] + "\"" + did_you_mean(args[1], subcommand_names(app)) +
+                 "\nThe subcommands are " + join(subcommand_names(app)) + ". Run " + app.get_name() +
+                 " --help for usage.");
+        return false;
+    }
+    const std::string usage = "\nRun " + app.get_name() + (sub == &app ? "" : " help " + sub->get_name()) +
+                              (sub == &app ? " --help" : "") + " for usage.";
+    for (size_t i = sub == &app ? 1 : 2; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        if (arg == "--" || (sub == &app && !looks_like_option(arg))) break;
+        if (!looks_like_option(arg)) continue;
+        const bool is_long = arg.rfind("--", 0) == 0;
+        const std::string name = is_long ? arg.substr(0, arg.find('=')) : arg.substr(0, 2);
+        const CLI::Option *opt = option_named(*sub, name);
+        if (!opt) {
+            complain("unknown option \"" + name + "\" for " + sub->get_name() +
+                     did_you_mean(name, option_names(*sub)) + usage);
+            return false;
+        }
+        const bool value_attached = is_long ? arg.find('=') != std::string::npos : arg.size() > 2;
+        if (opt->get_expected_max() == 0 || value_attached || i + 1 >= args.size()) continue;
+        if (looks_like_option(args[i + 1])) {
+            complain(name + " needs a value, and \"" + args[i + 1] + "\" looks like an option; for a value " +
+                     "that starts with '-' write " + (is_long ? name + "=" : name) + args[i + 1] + usage);
+            return false;
+        }
+        ++i;
+    }
+    return true;
+}
+
+}  // namespace kesto::cli

@@ -1,0 +1,48 @@
+// Help as a reader wants it (wrapped to the terminal, one summary line per
+// subcommand, details and examples in each subcommand's own help) and the
+// checks of a command line the parser does not make.
+#ifndef KESTO_TOOLS_CLI_USAGE_H
+#define KESTO_TOOLS_CLI_USAGE_H
+
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+namespace kesto::cli {
+
+// The width help is wrapped to: the terminal's columns, 80 when standard
+// output is no terminal.
+size_t help_width();
+
+// Help wrapped to a width.  A subcommand is listed by the first paragraph
+// of its description; a line's continuation keeps the line's indentation.
+class HelpFormatter : public CLI::Formatter {
+public:
+    explicit HelpFormatter(size_t width);
+    // Usage first, then the description, the options and the examples.
+    std::string make_help(const CLI::App *app, std::string name, CLI::AppFormatMode mode) const override;
+    std::string make_description(const CLI::App *app) const override;
+    std::string make_subcommand(const CLI::App *sub) const override;
+    std::string make_expanded(const CLI::App *sub) const override;
+    std::string make_option(const CLI::Option *opt, bool is_positional) const override;
+    std::string make_footer(const CLI::App *app) const override;
+
+private:
+    size_t width_;
+};
+
+// The name of names nearest to word (a typing slip: two edits at most, or
+// the start of only one name), or empty.
+std::string nearest(const std::string &word, const std::vector<std::string> &names);
+
+// What the parser would take wrongly or word poorly, checked first:
+// "help [SUBCOMMAND]" becomes "[SUBCOMMAND] --help"; an unknown subcommand
+// or option is named with the nearest known one; an option's value that
+// looks like an option is refused unless given as --option=VALUE.  False,
+// after saying what is wrong, when the command line is refused.
+bool prepare_arguments(const CLI::App &app, std::vector<std::string> &args);
+
+}  // namespace kesto::cli
+
+#endif
