@@ -218,8 +218,8 @@ TEST(CliTlsfile, ExportWritesTheBytesOfTheScriptedSession) {
             EXPECT_NE(exported.err.find("exported.tls:" + std::to_string(line) +
                                         (profiles ? ": tool \"TC30\": ARC" : ": tool \"M5\": the record has neither")),
                       std::string::npos) << exported.err;
-            EXPECT_NE(exported.err.find(std::string(profiles ? "4 problems" : "1 problem") +
-                                        " in what the plug-in wrote; exported.tls is not written; no such file existed"),
+            EXPECT_NE(exported.err.find(std::string(profiles ? "4 problems" : "1 problem") + " in what the plug-in "
+                                        "wrote; exported.tls is not written; no such file existed"),
                       std::string::npos) << exported.err;
             EXPECT_FALSE(file_exists("exported.tls"));
             continue;
