@@ -4,6 +4,9 @@
 //   lib_1000.tls, lib_10000.tls, lib_100000.tls   tool libraries in the plug-in's layout
 //   lib_10000_bad.tls    lib_10000.tls with a problem (an unknown UNITS) in every record
 //   menus_10000.json     a session of 10 000 menu events
+//   database/            a site's tool database: 100 libraries in 10 folders, 100 000 records in all,
+//                        among them a quarter of part100.json's tools as it has them, a quarter of them
+//                        under other names and a quarter with other lengths
 //
 //   bench_inputs FOLDER
 #include <charconv>
@@ -43,8 +46,9 @@ void number(std::FILE *f, const char *key, double v, bool always = false) {
 }
 
 void part(std::FILE *f) {
+    const int tools = bench::kPartTools;
     std::fprintf(f, "{\"name\": \"bench_part.prt\", \"members\": [\n");
-    for (int i = 0; i < bench::kPartTools; ++i) {
+    for (int i = 0; i < tools; ++i) {
         const bench::BenchTool b = bench::part_tool(i);
         const ToolRecord &t = b.rec;
         std::fprintf(f, "  {\"name\": \"%s\", \"type\": %d, \"subtype\": %d,\n   \"params\": {\"tool_number\": %d", t.name,
@@ -76,7 +80,7 @@ void part(std::FILE *f) {
                          k ? ",\n              " : "", shortest(s.diameter).c_str(), shortest(s.length).c_str(),
                          shortest(s.taper_angle).c_str(), shortest(s.corner_radius).c_str());
         }
-        std::fprintf(f, "]}%s\n", i + 1 < bench::kPartTools ? "," : "");
+        std::fprintf(f, "]}%s\n", i + 1 < tools ? "," : "");
     }
     std::fprintf(f, "]}");
 }
@@ -89,6 +93,32 @@ void library(const std::string &path, int tools, bool bad) {
         bench::write_record(f, b, bad);
     }
     close(f, path);
+}
+
+// 100 libraries of 1 000 records (holders of up to 2 sections, some 55 MB
+// in all); the part's tool t takes the place of record t * 997 of the
+// database: as the part has it (t % 4 == 0), under another name (1), one
+// longer (2); the last quarter is not there.
+void database(const std::string &dir) {
+    const int part_tools = bench::kPartTools;
+    const int libraries = 100, per_library = 1000;
+    for (int l = 0; l < libraries; ++l) {
+        const std::string folder = dir + "database/site" + std::to_string(l % 10);
+        if (l < 10 && std::system(("mkdir -p '" + folder + "'").c_str()) != 0) std::exit(2);
+        const std::string path = folder + "/lib" + std::to_string(l) + ".tls";
+        std::FILE *f = create(path);
+        std::fputs("CGTECH Tool Library File\r\nVersion-5.2\r\n\r\n", f);
+        for (int k = 0; k < per_library; ++k) {
+            const int i = l * per_library + k;
+            const int t = i % 997 == 0 ? i / 997 : part_tools;
+            bench::BenchTool b = t < part_tools && t % 4 != 3 ? bench::part_tool(t)
+                                                               : bench::make_tool(i, i % 3, 'D', 6);
+            if (t < part_tools && t % 4 == 1) b.rec.name[0] = 'S';
+            if (t < part_tools && t % 4 == 2) b.rec.length += 1;
+            bench::write_record(f, b, false);
+        }
+        close(f, path);
+    }
 }
 
 }  // namespace
@@ -123,5 +153,6 @@ int main(int argc, char **argv) {
     for (int i = 0; i < 9999; ++i) std::fprintf(f, "{\"menu\": %d}, ", 7 + i % 2);
     std::fputs("{\"menu\": 2}]}\n", f);
     close(f, dir + "menus_10000.json");
+    database(dir);
     return 0;
 }

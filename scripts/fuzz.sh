@@ -31,6 +31,7 @@ cp examples/*.tls "$seeds/tls_file/"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$cli" export -o "$seeds/tls_file/demo.tls" >/dev/null
+find examples/database -name '*.tls' | while read -r tls; do cp "$tls" "$seeds/tls_file/database-$(basename "$tls")"; done
 for session in tests/sessions/*.json; do
   name=$(basename "$session" .json)
   mkdir -p "$work/$name"

@@ -1,13 +1,15 @@
 // libFuzzer target: the *.tls reader with the checker, the report (also as
 // check makes it, record by record) and the preview (both scales), as check
 // and preview run them on a file; and diff and merge, with the input cut in
-// two as base and new library.
+// two as base and new library; and the tool database of find and export
+// --prefer, made of the input itself.
 #include <cstddef>
 #include <cstdint>
 #include <set>
 #include <string>
 
 #include "tools/tlsfile/tls_check.h"
+#include "tools/tlsfile/tls_database.h"
 #include "tools/tlsfile/tls_diff.h"
 #include "tools/tlsfile/tls_merge.h"
 #include "tools/tlsfile/tls_preview.h"
@@ -55,5 +57,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
         if (!changed) __builtin_trap();
     }
+
+    // Found in a database of itself, every record of a sound library is the
+    // same; taken from there by name, the library comes back byte for byte.
+    tlsfile::Database db;
+    db.add_library("fuzz.tls", text);
+    if (db.libraries()[0].skipped) return 0;
+    for (const tlsfile::ToolFinding &f : tlsfile::find_tools(db, whole).tools)
+        if (f.verdict != tlsfile::Verdict::same) __builtin_trap();
+    names.clear();
+    repeated = false;
+    for (const tlsfile::Tool &t : whole.library.tools) repeated = repeated || !names.insert(t.name).second;
+    auto none = [](const std::string &) { return std::string(); };
+    if (!repeated && tlsfile::prefer_records(db, whole, none).text != text) __builtin_trap();
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -490,6 +491,109 @@ TEST(CliTlsfile, ControlBytesAreShownEscapedNeverRaw) {
     }
 }
 
+TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
+    // The example database (mills.tls; drills/drills.tls with LF line ends;
+    // old/copy.tls cut short) and a library holding EM10 twice: as the part
+    // has it, and longer; a settings file naming it in lower case; a
+    // database whose EM12 has a problem.
+    TempDir dir;
+    fs::copy(source("examples/database"), "db", fs::copy_options::recursive);
+    const std::string part = "'" + source("examples/site_part.json") + "'";
+    ASSERT_EQ(cli("export " + part + " -o part.tls").code, 0);
+    const Lines exported = split_crlf(read_file("part.tls"));
+    Lines twice(exported.begin(), exported.begin() + static_cast<long>(find_line(exported, "TOOLID \"BN16_R2\"", "")));
+    Lines longer(twice.begin() + 3, twice.end());
+    std::string &standard = longer[find_line(longer, "STANDARD (", "")];
+    standard.replace(standard.find("75.00000)"), 2, "76");
+    twice.insert(twice.end(), longer.begin(), longer.end());
+    fs::create_directories("db/x");
+    write_file("db/x/twice.TLS", join_crlf(twice));
+    write_file("site.ini", "[vmain]\r\ntls=db\r\n");
+    // the plug-in keeps 132 characters of TLS: "db", 130 slashes, not the "x"
+    write_file("long.ini", "[VMAIN]\nTLS=db" + std::string(130, '/') + "x\n");
+    write_file("none.ini", "[VMAIN]\nNUM=0\n");
+    fs::create_directory("bad");
+    write_file("bad/em12.tls", join_crlf({"CGTECH Tool Library File", "Version-5.2", "", "TOOLID \"EM12\" {",
+                                          "  UNITS FURLONG", "  TOOLTYPE TURNING", "}"}));
+
+    const Lines found = {
+        "\"EM10\": same: db/mills.tls:4, db/x/twice.TLS:4; differs: db/x/twice.TLS:31",
+        "    the export:15:       STANDARD (10.00000,0.00000,0.00000,0.00000,0.00000,0.00000,75.00000)",
+        "    db/x/twice.TLS:42:       STANDARD (10.00000,0.00000,0.00000,0.00000,0.00000,0.00000,76.00000)",
+        "\"BN16_R2\": differs: db/mills.tls:31", "\"BALL8\": renamed: \"SITE-BALL8\" at db/mills.tls:46",
+        "\"DR8.5\": renamed: \"DIN338-8.5\" at db/drills/drills.tls:4", "\"EM12\": not in the database",
+        "note: db/x/twice.TLS holds TOOLID \"EM10\" 2 times (lines 4, 31)",
+        "5 tools: 1 same, 2 renamed, 1 different, 1 not in the database; searched 3 libraries (1 skipped), 6 records"};
+    const Lines preferred = {"from the database: 3 tools", "  \"EM10\": by name, db/mills.tls:4",
+                             "  \"BN16_R2\": by name, db/mills.tls:31",
+                             "  \"DR8.5\": by catalogue number \"DIN338-8.5\", db/drills/drills.tls:4",
+                             "generated: 2 tools", "  \"BALL8\"", "  \"EM12\""};
+    struct Row {
+        std::string args;
+        int code;
+        Lines out;  // lines of standard output, in this order
+        std::string err;
+    };
+    const Row rows[] = {
+        {"find " + part + " --database db", 1, found, "warning: db/old/copy.tls: damaged, 1 problem (see check)"},
+        {"find " + part + " --settings site.ini", 1, found, "damaged"},
+        {"find part.tls --settings long.ini", 1, {}, "damaged"},
+        {"find part.tls --settings none.ini", 2, {},
+         "none.ini gives no [VMAIN] TLS; the plug-in's default //cadserver/vericut/Tools is searched\n"
+         "kesto-tools-vericut: cannot search //cadserver/vericut/Tools: no such folder"},
+        {"find part.tls --database db --json", 1,
+         {"  \"kind\": \"library\",", "      \"verdict\": \"same\",", "      \"verdict\": \"differs\",",
+          "      \"verdict\": \"renamed\",", "      \"verdict\": \"renamed\",", "      \"verdict\": \"missing\",",
+          "      \"toolid\": \"EM10\",", "  \"all_same\": false,", "  \"warnings\": ["},
+         "damaged"},
+        {"find -q part.tls --database db", 1, {}, ""},
+        {"find - --database db <part.tls", 1,
+         {"    (standard input):15:       STANDARD (10.00000,0.00000,0.00000,0.00000,0.00000,0.00000,75.00000)"},
+         "damaged"},
+        {"find db/mills.tls --database db", 0,
+         {"\"SITE-BALL8\" (line 46): same: db/mills.tls:46",
+          "3 tools: 3 same, 0 renamed, 0 different, 0 not in the database; searched 3 libraries (1 skipped), "
+          "6 records"},
+         "damaged"},
+        {"export " + part + " --prefer db -o out.tls", 0, preferred, "damaged"},
+        {"export " + part + " --settings site.ini --merge lib.tls", 0, preferred, "damaged"},
+        {"export " + part + " --prefer db -o out3.tls --json", 0,
+         {"  \"preferred\": [", "      \"by\": \"catalogue number\",", "      \"database_toolid\": \"DIN338-8.5\"",
+          "  \"generated\": ["},
+         "damaged"},
+        {"export " + part + " --prefer bad -o out2.tls", 1, {},
+         "bad/em12.tls:5: tool \"EM12\": unknown UNITS FURLONG\nkesto-tools-vericut: 1 problem in what the plug-in "
+         "wrote and the database gave; out2.tls is not written"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.args);
+        Result r = cli(row.args);
+        EXPECT_EQ(r.code, row.code) << r.err;
+        EXPECT_NE(r.err.find(row.err), std::string::npos) << r.err;
+        const Lines out = split_lf(r.out);
+        auto at = out.begin();
+        for (const std::string &line : row.out) {
+            at = std::find(at, out.end(), line);
+            ASSERT_NE(at, out.end()) << "not in the output (in this order): " << line << "\n" << r.out;
+        }
+        if (row.args.find("--json") != std::string::npos) {
+            EXPECT_TRUE(nlohmann::json::accept(r.out));
+        }
+        if (row.args.find(" -q ") != std::string::npos) {
+            EXPECT_EQ(r.out + r.err, "");
+        }
+    }
+    // the database's records (their LF line ends made the export's CR LF)
+    // under the part's names; --settings gives what --prefer gives
+    const std::string out = read_file("out.tls");
+    EXPECT_NE(out.find("TOOLID \"DR8.5\" {\r\n  UNITS MILLIMETER\r\n  DESCRIPTION \"TWIST DRILL DIN 338 HSS-G 8.5\"\r\n"),
+              std::string::npos) << out;
+    EXPECT_NE(out.find("TOOLID \"EM12\" {\r\n"), std::string::npos);
+    EXPECT_EQ(read_file("lib.tls"), out);
+    EXPECT_EQ(cli("check out.tls").code, 0);
+    EXPECT_FALSE(file_exists("out2.tls"));
+}
+
 // PNG reading for the screenshot: the size from the header and, when zlib
 // can be loaded, the pixels.
 struct Png {
@@ -780,8 +884,15 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
          "trap '' XFSZ; ulimit -f 1; "},
         {"play files_folder.json", "files_folder.json: files.folder: is a folder"},
         {"play files_escape.json", "must be a relative path inside the run folder"},
+        {"find demo.tls", "find needs a tool database"},
+        {"find demo.tls --database nowhere", "cannot search nowhere: no such folder"},
+        {"find demo.tls --database demo.tls", "cannot search demo.tls: is not a folder"},
+        {"find notlib.txt --database folder", "notlib.txt: is neither a tool library"},
+        {"find deep.json --database folder", "deep.json: nested deeper than 64 levels"},
+        {"find demo.tls --settings missing.ini", "cannot read missing.ini"},
+        {"export --prefer nowhere -o new.tls", "cannot search nowhere: no such folder"},
         {"frobnicate demo.tls", "unknown subcommand \"frobnicate\"\nThe subcommands are run, export, play, diff, "
-                                "merge, check, preview, help."},
+                                "merge, find, check, preview, help."},
         {"exprot", "unknown subcommand \"exprot\"; did you mean \"export\"?"},
         {"--verison", "unknown option \"--verison\" for kesto-tools-vericut; did you mean \"--version\"?"},
         {"", "A subcommand is required"},
@@ -935,8 +1046,8 @@ TEST(CliTlsfile, EverySubcommandHasHelp) {
     EXPECT_EQ(cli("help").out, top.out);
     // the list of subcommands: one line each
     const std::string list = top.out.substr(top.out.find("Subcommands:\n") + 13);
-    EXPECT_EQ(split_lf(list.substr(0, list.find("\n\n"))).size(), 8u) << list;
-    for (const std::string command : {"run", "export", "play", "diff", "merge", "check", "preview"}) {
+    EXPECT_EQ(split_lf(list.substr(0, list.find("\n\n"))).size(), 9u) << list;
+    for (const std::string command : {"run", "export", "play", "diff", "merge", "find", "check", "preview"}) {
         SCOPED_TRACE(command);
         Result r = cli(command + " --help");
         EXPECT_EQ(r.code, 0) << r.err;
@@ -946,7 +1057,7 @@ TEST(CliTlsfile, EverySubcommandHasHelp) {
         EXPECT_GE(occurrences(r.out, "\n  kesto-tools-vericut " + command), 2u) << "examples\n" << r.out;
         EXPECT_EQ(cli("help " + command).out, r.out);
         // the subcommands that judge files say what their exit codes mean
-        if (command == "check" || command == "preview" || command == "diff" || command == "merge") {
+        if (command == "check" || command == "preview" || command == "diff" || command == "merge" || command == "find") {
             for (const char *code : {"Exit 0", "1 when", "2 when"})
                 EXPECT_NE(r.out.find(code), std::string::npos) << r.out;
         }

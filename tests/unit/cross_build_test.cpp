@@ -4,6 +4,9 @@
 // exports and imports.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -110,6 +113,8 @@ TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
         "export папка/деталь.json --merge папка/библиотека.tls",
         "merge папка/библиотека.tls папка/инструменты.tls -o папка/библиотека.tls",
         "diff папка/инструменты.tls папка/библиотека.tls --json",
+        "find папка/деталь.json --database папка",
+        "export папка/деталь.json --prefer папка -o папка/из-базы.tls",
         "preview папка/библиотека.tls --against папка/инструменты.tls --scale per-tool -o папка/рисунок2.svg",
         "run папка/сессия.json -C выход -o протокол.txt",
         "export папка/деталь.json -o папка/деталь.json",
@@ -153,6 +158,33 @@ TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
     EXPECT_EQ(files_under(wine_dir.path()), files_under(native_dir.path()));
     EXPECT_TRUE(fs::exists(native_dir.file("выход/протокол.txt")));
     EXPECT_TRUE(fs::exists(native_dir.file("папка/рисунок.svg")));
+}
+
+// A tool database on a UNC path, which Wine serves from dosdevices/unc of
+// its prefix (a server of this process's own, removed afterwards): the
+// Windows build finds there what the native build finds in the folder.
+TEST(CrossBuildNames, DatabaseOnAUncPath) {
+    const std::string win = wine_dir();
+    const char *prefix = std::getenv("WINEPREFIX");
+    const fs::path devices =
+        fs::path(prefix && *prefix ? prefix : std::string(std::getenv("HOME")) + "/.wine") / "dosdevices";
+    if (win.empty() || !fs::is_directory(devices)) GTEST_SKIP() << "no Windows build given, or no Wine prefix";
+    TempDir dir;
+    fs::copy(fs::path(KESTO_SOURCE_DIR) / "examples", "share", fs::copy_options::recursive);
+    const std::string server = "kesto-test-" + std::to_string(getpid());
+    fs::create_directories(devices / "unc" / server);
+    fs::create_directory_symlink(dir.file("share"), devices / "unc" / server / "vericut");
+    std::string native, wine;
+    run_command(quoted(KESTO_CLI_PATH) + " find share/site_part.json --database share/database 2>/dev/null", native);
+    run_command(wine_command() + " " + quoted(win + "/kesto-tools-vericut.exe") +
+                    " find share/site_part.json --database '\\\\" + server + "\\vericut\\database' 2>/dev/null", wine);
+    std::error_code ec;
+    fs::remove_all(devices / "unc" / server, ec);
+    fs::remove(devices / "unc", ec);  // only when empty
+    EXPECT_NE(wine.find(" at \\\\" + server + "\\vericut\\database\\drills\\drills.tls:4"), std::string::npos) << wine;
+    ASSERT_GT(native.size(), 2u);
+    const std::string summary = native.substr(native.rfind('\n', native.size() - 2) + 1);
+    EXPECT_NE(wine.find(summary.substr(0, summary.size() - 1)), std::string::npos) << wine << native;
 }
 
 // The DLL is a PE32 i386 library exporting exactly the two entry points and

@@ -243,6 +243,23 @@ INSTANTIATE_TEST_SUITE_P(
                                       "INSTALL.txt kesto_tools_vericut.ini); " + wine_command() +
                                       " zip/kesto-tools-vericut.exe export -o wine.tls; cmp wine.tls reference.tls";
                         EXPECT_EQ(run_command("(" + script + ") 2>&1", out), 0) << out;
+                    }},
+        // find and export --prefer on a copy of examples/, as the README
+        // shows them: find exits 1 (not every tool is the same), the export 0.
+        ExampleCase{"FindInTheSiteDatabase",
+                    [] {
+                        fs::copy(std::string(KESTO_SOURCE_DIR) + "/examples", "examples", fs::copy_options::recursive);
+                        std::vector<std::string> out;
+                        for (const std::string &line :
+                             lines_of(readme_block("Find a part's tools in the site's database", "sh"))) {
+                            out.emplace_back();
+                            const bool is_find = line.find(" find ") != std::string::npos;
+                            EXPECT_EQ(run_command(filled(line, {}) + " 2>&1", out.back()), is_find ? 1 : 0) << line;
+                        }
+                        ASSERT_EQ(out.size(), 3u);
+                        expect_shown_in(readme_block("Find a part's tools in the site's database", ""), out[0]);
+                        expect_shown_in(readme_block("Export with the site's records", ""), out[1]);
+                        EXPECT_NE(out[2].find("5 tools: 2 same, 2 renamed, 0 different, 1 not in"), std::string::npos);
                     }}),
     [](const auto &p) { return std::string(p.param.name); });
 

@@ -1,4 +1,4 @@
-// Diff and merge of tool libraries by TOOLID: random libraries that share
+// Diff, merge and the tool database of tool libraries by TOOLID: random libraries that share
 // some TOOLIDs, and the cases a keeper's files bring (repeated TOOLIDs,
 // mixed line ends, a last line without its line end).
 #include <algorithm>
@@ -12,6 +12,7 @@
 
 #include "tests/unit/tlsfile_fixture.h"
 #include "tools/tlsfile/tls_check.h"
+#include "tools/tlsfile/tls_database.h"
 #include "tools/tlsfile/tls_diff.h"
 #include "tools/tlsfile/tls_merge.h"
 
@@ -202,3 +203,75 @@ TEST(TlsfileDiff, RecordsMatchedByToolid) {
 }
 
 }  // namespace
+
+// Findings in short: "NAME:VERDICT@LIB:LINE,..." with "~LIB:LINE(IN|DB)" for
+// each differing record (its first differing lines), "2xNAME@LIB" repeats.
+std::string in_short(const tlsfile::Database &db, const tlsfile::FindResult &found) {
+    std::string s;
+    auto at = [&](uint32_t i) { return db.libraries()[db.records()[i].library].label + ":" +
+                                       std::to_string(db.records()[i].line); };
+    const char *verdicts[] = {"same", "renamed", "differs", "missing"};
+    for (const tlsfile::ToolFinding &f : found.tools) {
+        s += f.name + ":" + verdicts[static_cast<int>(f.verdict)];
+        for (uint32_t i : f.matches) s += "@" + at(i);
+        for (const tlsfile::DifferingRecord &d : f.differing)
+            s += "~" + at(d.record) + "(" + std::to_string(d.input.line) + "|" + std::to_string(d.database.line) + ")";
+        s += " ";
+    }
+    for (const tlsfile::RepeatedInLibrary &r : found.repeated)
+        s += std::to_string(r.lines.size()) + "x" + r.name + "@" + db.libraries()[r.library].label + " ";
+    return s;
+}
+
+TEST(TlsfileFind, VerdictsByGeometry) {
+    const std::string head = "CGTECH Tool Library File\nVersion-5.2\n\n";
+    auto rec = [](const char *name, const char *description, const char *length) {
+        return std::string("TOOLID \"") + name + "\" {\n  DESCRIPTION \"" + description + "\"\n  UNITS MILLIMETER\n" +
+               "  OPTIPATH_DESCRIPTION \"" + length + "\"\n}\n";
+    };
+    struct Row {
+        const char *what;
+        std::vector<std::string> database;  // libraries a.tls, b.tls, ...
+        std::string input;
+        const char *expected;
+    };
+    const Row rows[] = {
+        {"DESCRIPTION lines, line ends and blank lines after a record do not count; OPTIPATH_DESCRIPTION does",
+         {testing_support::crlf(head + rec("A", "site", "1") + "\n\n" + rec("B", "b", "1"))},
+         head + rec("A", "part", "1") + rec("B", "b", "2"), "A:same@a.tls:4 B:differs~a.tls:11(12|14) "},
+        {"every match in path order; a renamed tool also lists the differing records of its TOOLID",
+         {head + rec("X", "", "1") + rec("A", "", "2"), head + rec("Y", "", "1")}, head + rec("A", "", "1"),
+         "A:renamed@a.tls:4@b.tls:4~a.tls:9(7|12) "},
+        {"records of other lengths differ at their first other line; repeats noted for the TOOLIDs looked at",
+         {head + rec("A", "", "1") + "TOOLID \"A\" {\n}\n" + rec("Z", "", "1") + rec("Z", "", "1")},
+         head + rec("A", "", "1"), "A:same@a.tls:4~a.tls:9(6|10) 2xA@a.tls "},
+        {"a damaged library (a fault, a last line without its line end) is skipped, one with a problem of "
+         "content searched",
+         {head + rec("A", "", "1") + "TOOLID \"B\" {\n  UNITS (\n}\n", head + "TOOLID \"C\" {\n  UNITS FURLONG\n}\n",
+          head + rec("A", "", "1") + "TOOLID \"C\" {\n}"},
+         head + rec("A", "", "1") + "TOOLID \"C\" {\n  UNITS FURLONG\n}\n", "A:missing C:same@b.tls:4 "},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        tlsfile::Database db;
+        for (size_t i = 0; i < row.database.size(); ++i) db.add_library(std::string(1, 'a' + i) + ".tls", row.database[i]);
+        EXPECT_EQ(in_short(db, tlsfile::find_tools(db, library(row.input))), row.expected);
+    }
+}
+
+TEST(TlsfileFind, PreferredRecordsByCatalogueThenName) {
+    const std::string head = "CGTECH Tool Library File\nVersion-5.2\n\n";
+    tlsfile::Database db;
+    db.add_library("a.tls", head + "TOOLID \"CAT-1\" {\n  UNITS INCH\n}\nTOOLID \"B\" {\r\n  UNITS INCH\r\n}\r\n");
+    const tlsfile::PreferResult p = tlsfile::prefer_records(
+        db, library(head + "TOOLID \"A\" {\n}\nTOOLID \"B\" {\n}\nTOOLID \"C\" {\n}\n"),
+        [](const std::string &name) { return name == "A" ? "CAT-1" : name == "C" ? "CAT-9" : ""; });
+    // the records under the generated names, in the generated text's line ends
+    EXPECT_EQ(p.text, head + "TOOLID \"A\" {\n  UNITS INCH\n}\nTOOLID \"B\" {\n  UNITS INCH\n}\nTOOLID \"C\" {\n}\n");
+    ASSERT_EQ(p.taken.size(), 2u);
+    EXPECT_TRUE(p.taken[0].by_catalogue);
+    EXPECT_FALSE(p.taken[1].by_catalogue);
+    EXPECT_EQ(p.generated, std::vector<std::string>{"C"});
+    EXPECT_EQ(p.taken_at(9), &p.taken[1]);
+    EXPECT_EQ(p.taken_at(10), nullptr);
+}

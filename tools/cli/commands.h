@@ -46,6 +46,13 @@ void set_exit_code(int code);
 // names the same file after a change of folder.
 std::string plugin_path(const std::string &option);
 
+// The tools of a part or session file's text (label names it) as export
+// writes them (the plug-in's all-tools export, checked as export checks
+// it), into library.  0, or after saying why, 2 (the part cannot be
+// exported) or 3 (no plug-in).
+int export_part_text(const std::string &label, const std::string &part, const std::string &plugin,
+                     std::string &library);
+
 // A UTF-8 path made absolute against the current folder.
 std::string absolute_path(const std::string &path);
 

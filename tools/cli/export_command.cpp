@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "host/common/cp1251.h"
@@ -14,6 +15,7 @@
 #include "tools/cli/commands.h"
 #include "tools/cli/library_merge.h"
 #include "tools/cli/session_input.h"
+#include "tools/cli/tool_database.h"
 #include "tools/tlsfile/input_file.h"
 #include "tools/tlsfile/output_file.h"
 #include "tools/tlsfile/tls_check.h"
@@ -32,6 +34,8 @@ struct ExportArgs {
     std::vector<std::string> select;
     bool append = false;
     std::string merge;
+    std::vector<std::string> prefer;
+    std::string settings;
     std::string plugin;
     bool force = false;
     bool quiet = false;
@@ -264,20 +268,121 @@ std::vector<const tlsfile::Tool *> tools_by_toolid(const tlsfile::Library &libra
     return out;
 }
 
+// One run of the plug-in's export: where and on what it works, and what it
+// wrote.
+struct PluginExport {
+    fs::path library;   // the library its scratch folder is a temporary of
+    std::string label;  // what messages name for it
+    std::string old;    // the library it appends to, or empty
+    bool selective = false;
+    std::string plugin;
+    std::string left;   // what a failure leaves as it was
+    json *object = nullptr;  // --json: the plug-in's notes go there
+    std::string written;
+    int records = 0;
+};
+
+// Runs the plug-in's export of the session's part into a scratch file and
+// reads back what it wrote; relays the plug-in's notes on tools.  0, or the
+// exit code of the failure, said.
+int run_plugin(sim::Session &session, PluginExport &run) {
+    const std::string &old = run.old;
+    const bool selective = run.selective;
+    json *object = run.object;
+    std::string &written = run.written, error;
+    PlannedUser user;
+    sim::RunResult result;
+    {
+        std::error_code ec;
+        ScratchFolder scratch(run.library);
+        if (!scratch.entered()) {
+            complain(run.label + ": cannot work in its folder: " + scratch.cause());
+            return kExitUsage;
+        }
+        if (!old.empty() && !tlsfile::write_output_file(scratch.name(), old, error)) {
+            complain(error);
+            return kExitProblems;
+        }
+        const std::string file = scratch.name();
+        user.on("Select menu ", [selective](const sim::Event &, int times) {
+            return menu_answer(times == 1 ? (selective ? 6 : 5) : UF_UI_CANCEL);
+        });
+        user.on("Select Tools and pick 'Fix'", [](const sim::Event &, int) { return menu_answer(5); });
+        user.on("Create TLS file..?", [](const sim::Event &, int) { return question_answer(1); });
+        user.on("Выберите файл с инструментом..", [file](const sim::Event &, int) { return file_answer(file); });
+        bool append = !old.empty();
+        user.on("Create TLS - файл...",
+                [append](const sim::Event &, int) { return question_answer(append ? 2 : 1); });
+        user.on("Open Vericut ...?", [](const sim::Event &, int) { return question_answer(2); });
+
+        sim::RunOptions options;
+        options.plugin_path = run.plugin;
+        options.answers = &user;
+        result = sim::run_session(session, options);
+        if (fs::exists(file, ec) && !tlsfile::read_input_file(file, tlsfile::kMaxLibraryBytes, true, written, error)) {
+            complain(error);
+            return kExitProblems;
+        }
+    }
+    if (result.return_codes.empty()) {
+        complain(result.error);
+        return kExitNoPlugin;
+    }
+
+    for (const auto &[toolid, note] : plugin_notes(result.events)) {
+        warn("the plug-in says of tool " + quoted_toolid(toolid) + ": " + note);
+        if (object) (*object)["notes"].push_back({{"toolid", cp1251_to_utf8(toolid)}, {"note", note}});
+    }
+    bool failed = false;
+    for (const sim::Event &e : result.events) {
+        if (e.kind == sim::Event::Message) {
+            complain("the plug-in says: " + cp1251_to_utf8(e.texts.empty() ? "" : e.texts[0]));
+            failed = true;
+        } else if (e.kind == sim::Event::Error) {
+            complain("host: " + e.texts[0]);
+            failed = true;
+        }
+    }
+    if (!user.unknown_dialog().empty()) {
+        complain("the plug-in showed a dialog this command does not answer: " + user.unknown_dialog() + "; " + run.left);
+        return kExitProblems;
+    }
+    if (failed) {
+        complain(run.left);
+        return kExitProblems;
+    }
+    run.records = written.size() > old.size() ? count_records(written.substr(old.size())) : 0;
+    if (run.records == 0) {
+        complain("no tool was written; " + run.left);
+        return kExitProblems;
+    }
+    return kExitOk;
+}
+
 // Checks the new records as a library of their own (a TOOLID the old file
 // holds is judged apart) and reports their problems at the lines the
-// output would have: errors, or warnings with --force.  Their number.
+// output would have, or where a record --prefer took has them in the
+// database: errors, or warnings with --force.  Their number.
 size_t check_result(const ExportArgs &args, const std::string &old, const std::string &written,
-                    tlsfile::Library &added, json *object) {
+                    tlsfile::Library &added, json *object, const tlsfile::Database *database = nullptr,
+                    const tlsfile::PreferResult *preferred = nullptr) {
     const bool appended = !old.empty();
     tlsfile::CheckResult result = tlsfile::check_text(appended ? kHeader + written.substr(old.size()) : written);
     const int shift = appended ? count_lines(old) - count_lines(kHeader) : 0;
     for (tlsfile::Problem p : result.problems) {
-        p.line += shift;
-        std::string line = tlsfile::format_problem(p, args.output);
+        std::string label = args.output;
+        if (const tlsfile::PreferredRecord *taken = preferred ? preferred->taken_at(p.line) : nullptr) {
+            const tlsfile::DatabaseRecord &rec = database->records()[taken->record];
+            label = database->libraries()[rec.library].label;
+            p.line = rec.line + (p.line - taken->output_line);
+            p.tool = rec.name;
+        } else {
+            p.line += shift;
+        }
+        std::string line = tlsfile::format_problem(p, label);
         line.pop_back();
         args.force ? warn(line) : complain(line);
-        if (object) (*object)["problems"].push_back(problem_object(p, args.output));
+        if (object) (*object)["problems"].push_back(problem_object(p, label));
     }
     added = std::move(result.library);
     return result.problems.size() + result.problems_beyond;
@@ -302,6 +407,52 @@ bool may_replace(const ExportArgs &args, const tlsfile::Library &added) {
              "; --force replaces it all the same, --append adds the export to it, --merge merges the export "
              "into it");
     return false;
+}
+
+// --prefer: the database's record of each tool in place of the generated
+// one, found by the tool's catalogue number, else by its name.
+tlsfile::PreferResult prefer(const tlsfile::Database &database, const sim::Part &part, const std::string &text) {
+    std::unordered_map<std::string, std::string> catalogue;  // by TOOLID as written
+    for (const sim::Member &m : part.members) {
+        auto it = m.params.find(UF_PARAM_TL_CATALOG_NUMBER);
+        const bool given = it != m.params.end() && it->second.is_text;
+        catalogue.emplace(written_name(m.name), given ? written_name(it->second.text) : "");
+    }
+    return tlsfile::prefer_records(database, library_from_text("the export", text).library,
+                                   [&catalogue](const std::string &toolid) {
+                                       auto it = catalogue.find(toolid);
+                                       return it == catalogue.end() ? std::string() : it->second;
+                                   });
+}
+
+// Where each record came from: "from the database: N tools", a line each,
+// then the generated ones.
+std::string prefer_report(const tlsfile::Database &database, const tlsfile::PreferResult &preferred) {
+    auto tools = [](size_t n) { return std::to_string(n) + (n == 1 ? " tool\n" : " tools\n"); };
+    std::string out = "from the database: " + tools(preferred.taken.size());
+    for (const tlsfile::PreferredRecord &t : preferred.taken) {
+        const tlsfile::DatabaseRecord &rec = database.records()[t.record];
+        out += "  " + quoted_toolid(t.name) + ": " +
+               (t.by_catalogue ? "by catalogue number " + quoted_toolid(rec.name) : std::string("by name")) + ", " +
+               database.libraries()[rec.library].label + ":" + std::to_string(rec.line) + "\n";
+    }
+    out += "generated: " + tools(preferred.generated.size());
+    for (const std::string &name : preferred.generated) out += "  " + quoted_toolid(name) + "\n";
+    return out;
+}
+
+void prefer_object(const tlsfile::Database &database, const tlsfile::PreferResult &preferred, json &object) {
+    object["preferred"] = json::array();
+    for (const tlsfile::PreferredRecord &t : preferred.taken) {
+        const tlsfile::DatabaseRecord &rec = database.records()[t.record];
+        object["preferred"].push_back({{"toolid", cp1251_to_utf8(t.name)},
+                                       {"by", t.by_catalogue ? "catalogue number" : "name"},
+                                       {"file", database.libraries()[rec.library].label},
+                                       {"line", rec.line},
+                                       {"database_toolid", cp1251_to_utf8(rec.name)}});
+    }
+    object["generated"] = json::array();
+    for (const std::string &name : preferred.generated) object["generated"].push_back(cp1251_to_utf8(name));
 }
 
 int run_export(ExportArgs args, json *object) {
@@ -330,6 +481,10 @@ int run_export(ExportArgs args, json *object) {
         complain(error);
         return kExitUsage;
     }
+    // --prefer: the database, read before the library is locked
+    tlsfile::Database database;
+    const bool preferring = !args.prefer.empty() || !args.settings.empty();
+    if (preferring && !load_database(args.prefer, args.settings, database)) return kExitUsage;
     // no other writer from before the old library is read until the new one has its name
     tlsfile::OutputLock lock;
     if (!is_standard_stream(args.output) && !lock.take(args.output, error)) {
@@ -346,84 +501,29 @@ int run_export(ExportArgs args, json *object) {
         return kExitUsage;
     const bool selective = !args.select.empty();
 
-    std::string written;
-    PlannedUser user;
-    sim::RunResult result;
-    {
-        // standard output has no folder: the plug-in writes into the temporary one
-        std::error_code ec;
-        ScratchFolder scratch(is_standard_stream(args.output) ? fs::temp_directory_path(ec) / "kesto-export.tls"
-                                                              : lock.file());
-        if (!scratch.entered()) {
-            complain(args.output + ": cannot work in its folder: " + scratch.cause());
-            return kExitUsage;
-        }
-        if (!old.empty() && !tlsfile::write_output_file(scratch.name(), old, error)) {
-            complain(error);
-            return kExitProblems;
-        }
-        const std::string file = scratch.name();
-        user.on("Select menu ", [selective](const sim::Event &, int times) {
-            return menu_answer(times == 1 ? (selective ? 6 : 5) : UF_UI_CANCEL);
-        });
-        user.on("Select Tools and pick 'Fix'", [](const sim::Event &, int) { return menu_answer(5); });
-        user.on("Create TLS file..?", [](const sim::Event &, int) { return question_answer(1); });
-        user.on("Выберите файл с инструментом..", [file](const sim::Event &, int) { return file_answer(file); });
-        bool append = !old.empty();
-        user.on("Create TLS - файл...",
-                [append](const sim::Event &, int) { return question_answer(append ? 2 : 1); });
-        user.on("Open Vericut ...?", [](const sim::Event &, int) { return question_answer(2); });
-
-        sim::RunOptions options;
-        options.plugin_path = plugin;
-        options.answers = &user;
-        result = sim::run_session(session, options);
-        if (fs::exists(file, ec) && !tlsfile::read_input_file(file, tlsfile::kMaxLibraryBytes, true, written, error)) {
-            complain(error);
-            return kExitProblems;
-        }
-    }
-    if (result.return_codes.empty()) {
-        complain(result.error);
-        return kExitNoPlugin;
-    }
-
-    for (const auto &[toolid, note] : plugin_notes(result.events)) {
-        warn("the plug-in says of tool " + quoted_toolid(toolid) + ": " + note);
-        if (object) (*object)["notes"].push_back({{"toolid", cp1251_to_utf8(toolid)}, {"note", note}});
-    }
-    bool failed = false;
-    for (const sim::Event &e : result.events) {
-        if (e.kind == sim::Event::Message) {
-            complain("the plug-in says: " + cp1251_to_utf8(e.texts.empty() ? "" : e.texts[0]));
-            failed = true;
-        } else if (e.kind == sim::Event::Error) {
-            complain("host: " + e.texts[0]);
-            failed = true;
-        }
-    }
-    if (!user.unknown_dialog().empty()) {
-        complain("the plug-in showed a dialog this command does not answer: " + user.unknown_dialog() + "; " +
-                 left_as_it_was(args.output));
-        return kExitProblems;
-    }
-    if (failed) {
-        complain(left_as_it_was(args.output));
-        return kExitProblems;
-    }
-    int records = written.size() > old.size() ? count_records(written.substr(old.size())) : 0;
-    if (records == 0) {
-        complain("no tool was written; " + left_as_it_was(args.output));
-        return kExitProblems;
+    PluginExport run{is_standard_stream(args.output) ? fs::temp_directory_path(exists_error) / "kesto-export.tls"
+                                                     : lock.file(),
+                     args.output, old, selective, plugin, left_as_it_was(args.output), object, "", 0};
+    if (int code = run_plugin(session, run)) return code;
+    std::string &written = run.written;
+    const int records = run.records;
+    // --prefer: the database's records in place of the generated ones
+    tlsfile::PreferResult preferred;
+    if (preferring) {
+        const std::string added = old.empty() ? written : kHeader + written.substr(old.size());
+        preferred = prefer(database, part, added);
+        written = old.empty() ? preferred.text : old + preferred.text.substr(sizeof kHeader - 1);
+        if (object) prefer_object(database, preferred, *object);
     }
     tlsfile::Library added;
-    const size_t problems = check_result(args, old, written, added, object);
+    const size_t problems =
+        check_result(args, old, written, added, object, &database, preferring ? &preferred : nullptr);
     for (const tlsfile::Tool &t : added.tools)
         if (object) (*object)["tools"].push_back(cp1251_to_utf8(t.name));
     int code = kExitOk;
     if (problems > 0) {
         const std::string what = std::to_string(problems) + (problems == 1 ? " problem" : " problems") +
-                                 " in what the plug-in wrote";
+                                 " in what the plug-in wrote" + (preferring ? " and the database gave" : "");
         if (!args.force) {
             complain(what + "; " + left_as_it_was(args.output) + "; --force writes it all the same");
             return kExitProblems;
@@ -461,7 +561,8 @@ int run_export(ExportArgs args, json *object) {
         const int merged = merge_and_write(request);
         if (!merged_written) return merged;
         const std::string skips = skipped(part, records, object);
-        if (!object && !tell(skips, args.output)) return kExitUsage;
+        const std::string report = preferring ? prefer_report(database, preferred) : "";
+        if (!object && !tell(skips + report, args.output)) return kExitUsage;
         return std::max(code, merged);
     }
     if (!args.append && !may_replace(args, added)) return kExitUsage;
@@ -474,7 +575,8 @@ int run_export(ExportArgs args, json *object) {
                              (is_standard_stream(args.output) ? "standard output" : args.output) + ": " +
                              std::to_string(records) + (records == 1 ? " tool" : " tools") + "\n";
     const std::string skips = skipped(part, records, object);
-    if (!object && !tell(head + skips, args.output)) return kExitUsage;
+    const std::string report = preferring ? prefer_report(database, preferred) : "";
+    if (!object && !tell(head + skips + report, args.output)) return kExitUsage;
     return code;
 }
 
@@ -491,6 +593,11 @@ void add(CLI::App &app) {
              "one of their TOOLIDs already), --merge merges them into it as merge does (a part exported again "
              "replaces its tools instead of repeating them), and --force replaces it, or writes a library with "
              "problems, all the same.\n\n"
+             "With --prefer (or --settings, for the folder a settings file names as [VMAIN] TLS) a tool the "
+             "site's tool database holds gets the database's record in place of the generated one: the first "
+             "in path order whose TOOLID is the tool's catalogue number, else its name; byte for byte but for "
+             "the name on its TOOLID line, the part's. The others are generated; the summary says which came "
+             "from where.\n\n"
              "Prints the file written, the tools written and one line on those skipped, and relays the "
              "plug-in's notes on tools (a value not finite, written otherwise) as warnings; -q prints only "
              "errors, --json one object.\n\n"
@@ -501,7 +608,9 @@ void add(CLI::App &app) {
              {{"export PART.json -o NEW.tls", "all the part's tools"},
               {"export PART.json --select EM10 --select 'DRILL_8.5 |HSS|' -o SOME.tls",
                "two tools, by their names in the part or in the library"},
-              {"export PART.json --merge SITE.tls", "into the site library, replacing the part's tools"}});
+              {"export PART.json --merge SITE.tls", "into the site library, replacing the part's tools"},
+              {"export PART.json --settings kesto_tools_vericut.ini -o NEW.tls",
+               "the site's records for the tools its tool database holds"}});
     cmd->add_option("part", args->input, "Part file or session file (JSON); default: the demo part");
     CLI::Option *output = cmd->add_option(
         "-o,--output", args->output, "The *.tls file (default: the part's name with .tls); - writes standard output");
@@ -520,6 +629,13 @@ void add(CLI::App &app) {
     cmd->add_flag("--force", args->force,
                   "Replace a file holding other TOOLIDs, append TOOLIDs held already, or write a library with "
                   "problems (exit 1)");
+    CLI::Option *prefer = cmd->add_option(
+        "--prefer", args->prefer,
+        "Take a tool's record from this tool database, a folder of *.tls libraries (subfolders included; may "
+        "be given again), when it holds one: by the tool's catalogue number as its TOOLID, else by its name");
+    cmd->add_option("--settings", args->settings,
+                    "--prefer the folder this settings file (kesto_tools_vericut.ini) names as [VMAIN] TLS")
+        ->excludes(prefer);
     cmd->add_flag("-q,--quiet", args->quiet, "Print only errors");
     cmd->add_flag("--json", args->json, "Print one JSON object (see the README)");
     cmd->add_option("--plugin", args->plugin, "Plug-in library (default: beside this program)");
@@ -541,4 +657,32 @@ void add(CLI::App &app) {
 CommandRegistrar registrar(20, add);
 
 }  // namespace
+
+int export_part_text(const std::string &label, const std::string &part, const std::string &plugin,
+                     std::string &library) {
+    sim::Session session;
+    try {
+        session = sim::parse_part_or_session(part, label);
+    } catch (const sim::SessionError &e) {
+        complain(e.what());
+        return kExitUsage;
+    }
+    session.part->selected.clear();
+    std::error_code ec;
+    const fs::path scratch = fs::temp_directory_path(ec) / "kesto-export.tls";
+    PluginExport run{scratch, tlsfile::utf8_path(scratch), "", false, plugin_path(plugin), "nothing was compared",
+                     nullptr, "", 0};
+    if (int code = run_plugin(session, run)) return code == kExitNoPlugin ? code : kExitUsage;
+    ExportArgs args;
+    args.output = "the export of " + label;
+    tlsfile::Library added;
+    if (const size_t problems = check_result(args, "", run.written, added, nullptr)) {
+        complain(std::to_string(problems) + (problems == 1 ? " problem" : " problems") +
+                 " in what the plug-in wrote; nothing was compared");
+        return kExitUsage;
+    }
+    library = std::move(run.written);
+    return kExitOk;
+}
+
 }  // namespace kesto::cli

@@ -18,29 +18,6 @@ struct Slot {
     bool dropped = false;  // a base record whose TOOLID took an earlier place
 };
 
-// The line end a file uses: CR LF when its first line ends so.
-bool crlf_file(const std::string &text) {
-    size_t lf = text.find('\n');
-    return lf != std::string::npos && lf > 0 && text[lf - 1] == '\r';
-}
-
-// Appends a record's bytes with every line ended as crlf says: CR LF for
-// LF alone, or LF alone for CR LF.  A line whose text ends in a CR of its
-// own keeps its CR LF, which LF alone would turn into another text.
-void append_with_line_ends(std::string &out, std::string_view bytes, bool crlf) {
-    size_t at = 0;
-    for (size_t lf; (lf = bytes.find('\n', at)) != std::string_view::npos; at = lf + 1) {
-        const size_t text_end = lf > at && bytes[lf - 1] == '\r' ? lf - 1 : lf;
-        if (!crlf && text_end > at && bytes[text_end - 1] == '\r') {
-            out.append(bytes.data() + at, lf + 1 - at);
-            continue;
-        }
-        out.append(bytes.data() + at, text_end - at);
-        out += crlf ? "\r\n" : "\n";
-    }
-    out.append(bytes.data() + at, bytes.size() - at);
-}
-
 }  // namespace
 
 bool MergeResult::carries(SourceLine at) const {

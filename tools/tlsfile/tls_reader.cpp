@@ -443,6 +443,10 @@ private:
     }
     void fault(int line, const std::string &message);
     void texts(int line, const Tool *owner, bool record_start);
+    void text_problem(Problem problem) {
+        ++lib_.text_problems;
+        add_problem(lib_.problems, lib_.problems_beyond, std::move(problem));
+    }
     // A line ended by CR LF or by LF alone: only the lines of the other
     // kind than the first line's are counted as they go.
     void line_end(int number, bool crlf) {
@@ -513,9 +517,8 @@ const char *Parser::lines(const char *p, const char *end) {
 void Parser::header(int number, const char *p, const char *end) {
     std::string_view s(p, static_cast<size_t>(end - p));
     if (number == 1 && s.compare(0, 3, kUtf8Mark) == 0) {
-        add_problem(lib_.problems, lib_.problems_beyond,
-                    {1, "", "the file starts with a UTF-8 byte-order mark: it is UTF-8, not Windows-1251 (hint: "
-                            "save it as Windows-1251, \"ANSI\", without the mark)"});
+        text_problem({1, "", "the file starts with a UTF-8 byte-order mark: it is UTF-8, not Windows-1251 (hint: "
+                             "save it as Windows-1251, \"ANSI\", without the mark)"});
         utf8_reported_ = true;
         s.remove_prefix(3);
         p += 3;
@@ -600,13 +603,12 @@ void Parser::texts(int line, const Tool *owner, bool record_start) {
             kesto::append_cp1251_as_shown(message, std::string_view(&first, 1));
             message += record_start && i == 1 ? " in the TOOLID" : " in a quoted text";
             if (controls > 1) message += " (" + std::to_string(controls) + " in all)";
-            add_problem(lib_.problems, lib_.problems_beyond, {line, name, message});
+            text_problem({line, name, message});
         }
         if (!utf8_reported_ && utf8_with_letters(t.text)) {
             utf8_reported_ = true;
-            add_problem(lib_.problems, lib_.problems_beyond,
-                        {line, name, "the quoted text is UTF-8, not Windows-1251: its letters would show garbled "
-                                     "(hint: save the file as Windows-1251, \"ANSI\")"});
+            text_problem({line, name, "the quoted text is UTF-8, not Windows-1251: its letters would show garbled "
+                                      "(hint: save the file as Windows-1251, \"ANSI\")"});
         }
     }
 }
@@ -931,11 +933,10 @@ void Parser::finish(bool ends_with_newline) {
         const int first_kind = last_line - !ends_with_newline - other_ends_;
         const bool other_fewer = other_ends_ <= first_kind, lf_fewer = other_fewer == crlf_first_;
         const int crlf = crlf_first_ ? first_kind : other_ends_;
-        add_problem(lib_.problems, lib_.problems_beyond,
-                    {other_fewer ? first_other_ : 1, "",
-                     "mixed line ends: " + std::to_string(crlf) + (crlf == 1 ? " line ends" : " lines end") +
-                         " in CR LF and " + std::to_string(crlf_first_ ? other_ends_ : first_kind) +
-                         " in LF alone; this is the first line ending in " + (lf_fewer ? "LF alone" : "CR LF")});
+        text_problem({other_fewer ? first_other_ : 1, "",
+                      "mixed line ends: " + std::to_string(crlf) + (crlf == 1 ? " line ends" : " lines end") +
+                          " in CR LF and " + std::to_string(crlf_first_ ? other_ends_ : first_kind) +
+                          " in LF alone; this is the first line ending in " + (lf_fewer ? "LF alone" : "CR LF")});
     }
     if (last_line == 0) add_problem(lib_.problems, lib_.problems_beyond, {1, "", "the file is empty"});
     lib_.line_count = last_line;

@@ -116,6 +116,9 @@ struct Library {
     std::vector<Tool> tools;
     std::vector<Problem> problems;  // syntax faults and non-finite numbers, in line order
     size_t problems_beyond = 0;     // more of them, past kMaxProblems
+    // Of all of them, those about what the text is written in (control
+    // bytes, UTF-8, mixed line ends): its records are read all the same.
+    size_t text_problems = 0;
     int line_count = 0;
 };
 

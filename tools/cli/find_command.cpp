@@ -1,0 +1,237 @@
+// kesto-tools-vericut find INPUT --database DIR...: each tool of a library,
+// or of a part exported first, looked up in the site's tool database: the
+// same record, the same geometry under another TOOLID, another record of
+// its TOOLID, or none.
+#include <nlohmann/json.hpp>
+
+#include "host/common/cp1251.h"
+#include "tools/cli/commands.h"
+#include "tools/cli/tool_database.h"
+#include "tools/tlsfile/input_file.h"
+#include "tools/tlsfile/tls_check.h"
+
+namespace kesto::cli {
+namespace {
+
+using json = nlohmann::ordered_json;
+
+struct FindArgs {
+    std::string input;
+    std::vector<std::string> databases;
+    std::string settings;
+    bool quiet = false;
+    bool json = false;
+    std::string plugin;
+};
+
+// What the input was and how its lines are named.
+struct Input {
+    std::string file;
+    std::string label;  // what its lines are named by: the file, or "the export"
+    bool library = true;
+    tlsfile::LibraryText text;
+};
+
+const char *verdict_name(tlsfile::Verdict v) {
+    switch (v) {
+    case tlsfile::Verdict::same: return "same";
+    case tlsfile::Verdict::renamed: return "renamed";
+    case tlsfile::Verdict::differs: return "differs";
+    case tlsfile::Verdict::missing: break;
+    }
+    return "missing";
+}
+
+std::string count(size_t n, const char *one, const char *many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+class Report {
+public:
+    Report(const Input &input, const tlsfile::Database &db, const tlsfile::FindResult &found)
+        : input_(input), db_(db), found_(found) {}
+    std::string text() const;
+    // The report's keys of the --json object.
+    void fill(json &object) const;
+
+private:
+    const tlsfile::DatabaseRecord &record(uint32_t i) const { return db_.records()[i]; }
+    const std::string &file(uint32_t i) const { return db_.libraries()[record(i).library].label; }
+    std::string at(uint32_t i) const { return file(i) + ":" + std::to_string(record(i).line); }
+    std::string side(const std::string &label, const tlsfile::DiffLine &d) const {
+        return "    " + label + ":" + std::to_string(d.line) + ": " +
+               (d.present ? cp1251_to_utf8(d.text) : std::string("(the record ends before this line)")) + "\n";
+    }
+    size_t searched() const {
+        size_t n = 0;
+        for (const tlsfile::DatabaseLibrary &lib : db_.libraries()) n += !lib.skipped;
+        return n;
+    }
+    const Input &input_;
+    const tlsfile::Database &db_;
+    const tlsfile::FindResult &found_;
+};
+
+std::string Report::text() const {
+    std::string out;
+    for (const tlsfile::ToolFinding &f : found_.tools) {
+        out += quoted_toolid(f.name) + (input_.library ? " (line " + std::to_string(f.line) + ")" : "") + ": ";
+        std::string list;
+        for (uint32_t i : f.matches)
+            list += (list.empty() ? "" : ", ") +
+                    (f.verdict == tlsfile::Verdict::renamed ? quoted_toolid(record(i).name) + " at " : "") + at(i);
+        if (f.verdict == tlsfile::Verdict::missing) out += "not in the database";
+        else if (f.verdict != tlsfile::Verdict::differs) out += std::string(verdict_name(f.verdict)) + ": " + list;
+        for (size_t k = 0; k < f.differing.size(); ++k)
+            out += (k ? ", " : f.matches.empty() ? "differs: " : "; differs: ") + at(f.differing[k].record);
+        out += "\n";
+        for (const tlsfile::DifferingRecord &d : f.differing)
+            out += side(input_.label, d.input) + side(file(d.record), d.database);
+    }
+    for (const tlsfile::RepeatedInLibrary &r : found_.repeated) {
+        out += "note: " + db_.libraries()[r.library].label + " holds TOOLID " + quoted_toolid(r.name) + " " +
+               std::to_string(r.lines.size()) + " times (lines";
+        for (size_t i = 0; i < r.lines.size(); ++i) out += (i ? ", " : " ") + std::to_string(r.lines[i]);
+        out += ")\n";
+    }
+    using tlsfile::Verdict;
+    out += count(found_.tools.size(), "tool", "tools") + ": " + std::to_string(found_.count(Verdict::same)) +
+           " same, " + std::to_string(found_.count(Verdict::renamed)) + " renamed, " +
+           std::to_string(found_.count(Verdict::differs)) + " different, " +
+           std::to_string(found_.count(Verdict::missing)) + " not in the database; searched " +
+           count(searched(), "library", "libraries") + " (" + std::to_string(db_.libraries().size() - searched()) +
+           " skipped), " + count(db_.records().size(), "record", "records") + "\n";
+    return out;
+}
+
+void Report::fill(json &object) const {
+    auto place = [this](uint32_t i) {
+        return json{{"file", file(i)}, {"line", record(i).line}, {"toolid", cp1251_to_utf8(record(i).name)}};
+    };
+    auto side = [](const tlsfile::DiffLine &d) {
+        return json{{"line", d.line}, {"text", d.present ? json(cp1251_to_utf8(d.text)) : json(nullptr)}};
+    };
+    json libraries = json::array(), tools = json::array(), repeated = json::array();
+    for (const tlsfile::DatabaseLibrary &lib : db_.libraries())
+        libraries.push_back({{"file", lib.label}, {"records", lib.record_count}, {"problems", lib.problems},
+                             {"skipped", lib.skipped}, {"error", lib.error.empty() ? json(nullptr) : json(lib.error)}});
+    for (const tlsfile::ToolFinding &f : found_.tools) {
+        json matches = json::array(), differs = json::array();
+        for (uint32_t i : f.matches) matches.push_back(place(i));
+        for (const tlsfile::DifferingRecord &d : f.differing) {
+            json p = place(d.record);
+            p["input"] = side(d.input);
+            p["database"] = side(d.database);
+            differs.push_back(p);
+        }
+        tools.push_back({{"toolid", cp1251_to_utf8(f.name)}, {"line", input_.library ? json(f.line) : json(nullptr)},
+                         {"verdict", verdict_name(f.verdict)}, {"matches", matches}, {"differs", differs}});
+    }
+    for (const tlsfile::RepeatedInLibrary &r : found_.repeated)
+        repeated.push_back({{"file", db_.libraries()[r.library].label}, {"toolid", cp1251_to_utf8(r.name)},
+                            {"lines", r.lines}});
+    using tlsfile::Verdict;
+    const json summary = {{"tools", found_.tools.size()},          {"same", found_.count(Verdict::same)},
+                          {"renamed", found_.count(Verdict::renamed)}, {"differs", found_.count(Verdict::differs)},
+                          {"missing", found_.count(Verdict::missing)}, {"libraries", searched()},
+                          {"skipped", db_.libraries().size() - searched()}, {"records", db_.records().size()}};
+    object["kind"] = input_.library ? "library" : "part";
+    object["libraries"] = libraries;
+    object["tools"] = tools;
+    object["repeated"] = repeated;
+    object["summary"] = summary;
+    object["all_same"] = found_.count(Verdict::same) == found_.tools.size();
+}
+
+// The input's tools: a tool library as it is, a part or session file as
+// export writes it.
+int read_find_input(const FindArgs &args, Input &input) {
+    std::string text, error;
+    input.file = input_label(args.input);
+    if (!read_input(args.input, tlsfile::kMaxLibraryBytes, text, error)) {
+        complain("cannot read " + error);
+        return kExitUsage;
+    }
+    if (!tlsfile::starts_as_library(text)) {
+        const size_t first = text.find_first_not_of(" \t\r\n");
+        if (first == std::string::npos || text[first] != '{') {
+            complain(input.file + ": is neither a tool library (its first line is not \"" +
+                     tlsfile::kLibraryHeaderLine + "\") nor a part or session file (JSON)");
+            return kExitUsage;
+        }
+        input.library = false;
+        input.label = "the export";
+        const std::string part = std::move(text);
+        if (int code = export_part_text(input.file, part, args.plugin, text)) return code;
+    } else {
+        input.label = input.file;
+    }
+    input.text.library = tlsfile::parse_tls(text);
+    input.text.text = std::move(text);
+    size_t beyond = 0;
+    const size_t problems = tlsfile::check_library(input.text.library, &beyond).size() + beyond;
+    if (problems)
+        warn(input.file + ": " + count(problems, "problem", "problems") +
+             " (see check); its records are compared as they are");
+    return kExitOk;
+}
+
+int run_find(const FindArgs &args, json *object) {
+    if (args.databases.empty() && args.settings.empty()) {
+        complain("find needs a tool database: --database DIR, or --settings FILE naming one as [VMAIN] TLS");
+        return kExitUsage;
+    }
+    Input input;
+    if (int code = read_find_input(args, input)) return code;
+    tlsfile::Database database;
+    if (!load_database(args.databases, args.settings, database)) return kExitUsage;
+    const tlsfile::FindResult found = tlsfile::find_tools(database, input.text);
+    const Report report(input, database, found);
+    if (object) report.fill(*object);
+    else if (!quiet() && !print(report.text())) return kExitUsage;
+    return found.count(tlsfile::Verdict::same) == found.tools.size() ? kExitOk : kExitProblems;
+}
+
+void add(CLI::App &app) {
+    auto args = std::make_shared<FindArgs>();
+    CLI::App *cmd = app.add_subcommand("find");
+    describe(cmd, "Look a library's or a part's tools up in the site's tool database",
+             "The database is every *.tls file (any case) under each DIR, subfolders included: the folders in "
+             "the order given, the files of each in sorted path order; --settings takes the folder a settings "
+             "file names as [VMAIN] TLS, read as the plug-in reads it. INPUT is a tool library, or a part or "
+             "session file, exported first as export does; - reads standard input.\n\n"
+             "One line a tool: \"same\" (a record of its TOOLID with the same geometry), \"renamed\" (the "
+             "same geometry under another TOOLID), \"differs\" (its TOOLID with other geometry, with the "
+             "first differing line of both) or \"not in the database\", every match listed with its library "
+             "and line. Geometry is a record without its TOOLID and DESCRIPTION lines, CR LF and LF alike. A "
+             "TOOLID a library holds twice is noted; a damaged library (a record cut short, a missing brace, a "
+             "non-finite number) is skipped with a warning. Then a summary line; -q prints nothing, --json one "
+             "object.\n\n"
+             "Exit 0 when every tool is \"same\", 1 when some tool is not, 2 when the arguments are bad, the "
+             "input cannot be read or exported, a database folder is none or the report cannot be written, 3 "
+             "when the plug-in cannot be loaded.",
+             {{"find PART.json --database \\\\cadserver\\vericut\\Tools", "which of the part's tools the site has"},
+              {"find PART.json --settings kesto_tools_vericut.ini", "the same, the folder from the settings file"},
+              {"find -q NEW.tls --database DB && echo all checked", "only the exit code"}});
+    cmd->add_option("input", args->input, "A tool library (*.tls), or a part or session file (JSON); - reads "
+                                          "standard input")->required();
+    CLI::Option *database = cmd->add_option(
+        "--database", args->databases, "A folder of the tool database (may be given again; searched in that order)");
+    cmd->add_option("--settings", args->settings,
+                    "Search the folder this settings file (kesto_tools_vericut.ini) names as [VMAIN] TLS")
+        ->excludes(database);
+    cmd->add_flag("-q,--quiet", args->quiet, "Print nothing; the exit code tells");
+    cmd->add_flag("--json", args->json, "Print one JSON object (see the README)");
+    cmd->add_option("--plugin", args->plugin, "Plug-in library for a part (default: beside this program)");
+    cmd->callback([args] {
+        set_quiet(args->quiet);
+        json object = {{"input", input_label(args->input)}};
+        const int code = run_find(*args, args->json ? &object : nullptr);
+        set_exit_code(args->json && !print_json(object) ? kExitUsage : code);
+    });
+}
+
+CommandRegistrar registrar(38, add);
+
+}  // namespace
+}  // namespace kesto::cli

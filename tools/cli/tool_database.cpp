@@ -1,0 +1,118 @@
+#include "tools/cli/tool_database.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "host/common/cp1251.h"
+#include "host/common/native_path.h"
+#include "host/platform/platform.h"
+#include "tools/cli/commands.h"
+#include "tools/tlsfile/input_file.h"
+
+#if defined(_WIN32)
+#  include <windows.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace kesto::cli {
+namespace {
+
+// Room the plug-in reads TLS with, and what of it it keeps.
+constexpr unsigned kValueSize = 257;
+constexpr size_t kKept = 132;
+
+// Texts as the profile reader takes and gives them: the ANSI code page on
+// Windows, Windows-1251 (the plug-in's) in the POSIX platform layer.  False
+// when the text has a character the code page lacks.
+#if defined(_WIN32)
+bool to_profile_bytes(const std::string &utf8, std::string &out) {
+    const std::wstring wide = tlsfile::fs_path(utf8).wstring();
+    BOOL lost = FALSE;
+    int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, &lost);
+    out.assign(n > 0 ? static_cast<size_t>(n) : 1, '\0');
+    if (n > 0) WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &out[0], n, nullptr, &lost);
+    out.pop_back();  // the terminating NUL
+    return n > 0 && !lost;
+}
+std::string folder_from_profile(const std::string &bytes) {
+    int n = MultiByteToWideChar(CP_ACP, 0, bytes.c_str(), -1, nullptr, 0);
+    std::wstring wide(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
+    if (n > 0) MultiByteToWideChar(CP_ACP, 0, bytes.c_str(), -1, &wide[0], n);
+    wide.pop_back();
+    return tlsfile::utf8_path(fs::path(wide));
+}
+#else
+bool to_profile_bytes(const std::string &utf8, std::string &out) {
+    out = utf8_to_cp1251(utf8);
+    return cp1251_to_utf8(out) == utf8;
+}
+// as the POSIX platform layer names the plug-in's paths ('\' a separator)
+std::string folder_from_profile(const std::string &bytes) { return native_path(bytes); }
+#endif
+
+std::string problems(size_t n) { return std::to_string(n) + (n == 1 ? " problem" : " problems"); }
+
+}  // namespace
+
+bool settings_tool_folder(const std::string &settings, std::string &folder) {
+    // The file must be there to be read: a missing one would read as empty.
+    tlsfile::InputFile file;
+    std::string error, path;
+    if (!file.open(settings, tlsfile::kMaxSessionBytes, true, error)) {
+        complain("cannot read " + error);
+        return false;
+    }
+    // Windows looks for a settings file named without its folder in its own
+    // folder: the reader gets the whole path.
+    if (!to_profile_bytes(absolute_path(settings), path)) {
+        complain(settings + ": its path cannot be given in the code page the settings reader takes");
+        return false;
+    }
+    char value[kValueSize] = "";
+    plat_get_profile_string("VMAIN", "TLS", "", value, sizeof value, path.c_str());
+    const std::string kept = std::string(value).substr(0, kKept);
+    if (kept.empty()) {
+        folder = folder_from_profile(kDefaultToolFolder);
+        warn(settings + " gives no [VMAIN] TLS; the plug-in's default " + folder + " is searched");
+        return true;
+    }
+    folder = folder_from_profile(kept);
+    const fs::path base = tlsfile::fs_path(settings).parent_path();
+    if (tlsfile::fs_path(folder).is_relative() && !base.empty())
+        folder = tlsfile::utf8_path(base / tlsfile::fs_path(folder));
+    return true;
+}
+
+bool load_database(const std::vector<std::string> &folders, const std::string &settings,
+                   tlsfile::Database &database) {
+    std::vector<std::string> all = folders;
+    if (!settings.empty()) {
+        std::string folder;
+        if (!settings_tool_folder(settings, folder)) return false;
+        all.push_back(folder);
+    }
+    for (const std::string &folder : all) {
+        std::string error;
+        if (!database.add_folder(folder, error)) {
+            complain("cannot search " + error);
+            return false;
+        }
+    }
+    size_t searched = 0;
+    for (const tlsfile::DatabaseLibrary &lib : database.libraries()) {
+        if (!lib.error.empty())
+            warn("cannot read " + lib.error + "; skipped");
+        else if (lib.skipped)
+            warn(lib.label + ": damaged, " + problems(lib.problems) +
+                 " (see check); its records cannot be told apart, skipped");
+        else if (lib.problems)
+            warn(lib.label + ": " + problems(lib.problems) + " (see check); searched all the same");
+        searched += !lib.skipped;
+    }
+    if (searched == 0)
+        warn("no tool library to search under " + (all.size() == 1 ? all[0] : "the folders"));
+    return true;
+}
+
+}  // namespace kesto::cli

@@ -1,0 +1,35 @@
+// The site's tool database as find and export --prefer take it: folders
+// given on the command line, or the one a settings file names as [VMAIN]
+// TLS, read as the plug-in reads its settings.
+#ifndef KESTO_TOOLS_CLI_TOOL_DATABASE_H
+#define KESTO_TOOLS_CLI_TOOL_DATABASE_H
+
+#include <string>
+#include <vector>
+
+#include "tools/tlsfile/tls_database.h"
+
+namespace kesto::cli {
+
+// The plug-in's path_tool when the settings file gives no TLS.
+inline constexpr char kDefaultToolFolder[] = "\\\\cadserver\\vericut\\Tools";
+
+// The folder of [VMAIN] TLS in the settings file, read through the
+// platform's profile reader (GetPrivateProfileStringA on Windows) with room
+// for 256 characters, its first 132 kept, as the plug-in keeps path_tool;
+// missing or empty, the plug-in's default.  A relative folder is taken from
+// the settings file's folder.  False, after saying why, when the file
+// cannot be read.
+bool settings_tool_folder(const std::string &settings, std::string &folder);
+
+// Reads the folders (or, with settings given, the one it names) into
+// database and says on standard error what it skips: a library that cannot
+// be read or is damaged (a warning each, with the count of its problems),
+// and what it searches despite problems (a warning each).  False, after saying
+// why, when a folder is none or the settings file cannot be read.
+bool load_database(const std::vector<std::string> &folders, const std::string &settings,
+                   tlsfile::Database &database);
+
+}  // namespace kesto::cli
+
+#endif
