@@ -586,7 +586,7 @@ TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
     // the database's records (their LF line ends made the export's CR LF)
     // under the part's names; --settings gives what --prefer gives
     const std::string out = read_file("out.tls");
-    EXPECT_NE(out.find("TOOLID \"DR8.5\" {\r\n  UNITS MILLIMETER\r\n  DESCRIPTION \"TWIST DRILL DIN 338 HSS-G 8.5\"\r\n"),
+    EXPECT_NE(out.find("TOOLID \"DR8.5\" {\r\n  UNITS MILLIMETER\r\n  DESCRIPTION \"TWIST DRILL DIN 338 HSS-G 8.5\""),
               std::string::npos) << out;
     EXPECT_NE(out.find("TOOLID \"EM12\" {\r\n"), std::string::npos);
     EXPECT_EQ(read_file("lib.tls"), out);
