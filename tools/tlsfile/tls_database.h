@@ -135,7 +135,8 @@ struct PreferResult {
 
 // For each record of generated, the database's first record whose TOOLID is
 // the tool's catalogue number (catalogue(TOOLID), empty for none), else its
-// TOOLID, in its place: byte for byte, but for the name on its TOOLID line.
+// TOOLID, in its place: byte for byte, but for the name on its TOOLID line
+// and its line ends, which become those of generated.
 PreferResult prefer_records(const Database &database, const LibraryText &generated,
                             const std::function<std::string(const std::string &)> &catalogue);
 
