@@ -142,6 +142,8 @@ if(NOT WIN32)
     KESTO_PLUGIN_PATH="$<TARGET_FILE:kesto_tools_vericut>"
     KESTO_CLI_PATH="$<TARGET_FILE:kesto-tools-vericut>"
     KESTO_VERSION="${PROJECT_VERSION}"
+    KESTO_CMAKE="${CMAKE_COMMAND}"
+    KESTO_CPACK="${CMAKE_CPACK_COMMAND}"
     KESTO_WIN32_DIR="${KESTO_WIN32_DIR}"
     KESTO_WINE_DIR="${KESTO_WINE_DIR}"
     KESTO_WINE="${KESTO_WINE}")
@@ -169,3 +171,5 @@ if(NOT WIN32)
     target_link_libraries(${name} PRIVATE kesto_bench_model)
   endforeach()
 endif()
+
+include(cmake/install.cmake)
