@@ -77,6 +77,14 @@ std::basic_string<Char> temporary_name(const std::basic_string<Char> &file, unsi
     return name;
 }
 
+// Puts the file from in to's place, replacing it (POSIX rename; on Windows
+// MoveFileExW replacing and writing through).  On Windows a file that any
+// process holds open cannot be replaced for that moment (a reader, another
+// writer looking at it before it waits for the lock, a virus scanner), so
+// the move is tried again for up to two seconds while it is refused for
+// sharing.  0 when done, else errno or GetLastError().
+int replace_file(const NativePath &from, const NativePath &to);
+
 // Whether file (links followed) may be replaced: an existing file whose
 // owner may not write it (POSIX mode bits, or the Windows read-only
 // attribute), or that this user may not write, is not; nor, on POSIX, a
