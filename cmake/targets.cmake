@@ -47,19 +47,29 @@ if(WIN32)
     OUTPUT_VARIABLE KESTO_STDCXX_DLL OUTPUT_STRIP_TRAILING_WHITESPACE)
   execute_process(COMMAND ${CMAKE_OBJDUMP} -p ${KESTO_STDCXX_DLL} OUTPUT_VARIABLE dump)
   string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
-  set(KESTO_RUNTIME_DLLS ${KESTO_STDCXX_DLL})
+  set(runtime ${KESTO_STDCXX_DLL})
   foreach(import ${imports})
     string(REPLACE "DLL Name: " "" import "${import}")
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${import}
       OUTPUT_VARIABLE dll OUTPUT_STRIP_TRAILING_WHITESPACE)
     if(IS_ABSOLUTE "${dll}")  # the system's DLLs come back as bare names
-      list(APPEND KESTO_RUNTIME_DLLS ${dll})
+      list(APPEND runtime ${dll})
     endif()
   endforeach()
   if(NOT IS_ABSOLUTE "${KESTO_STDCXX_DLL}" OR NOT EXISTS "${KESTO_STDCXX_DLL}")
     message(FATAL_ERROR "the compiler's libstdc++-6.dll was not found")
   endif()
-  file(COPY ${KESTO_RUNTIME_DLLS} DESTINATION ${PROJECT_BINARY_DIR})
+  # copied without their debugging symbols (libstdc++ from 21 MB to 2)
+  set(KESTO_RUNTIME_DLLS "")
+  foreach(dll ${runtime})
+    get_filename_component(name ${dll} NAME)
+    execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded -o ${PROJECT_BINARY_DIR}/${name} ${dll}
+      RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR "${dll} could not be copied into the build folder")
+    endif()
+    list(APPEND KESTO_RUNTIME_DLLS ${PROJECT_BINARY_DIR}/${name})
+  endforeach()
 else()
   target_link_libraries(ufun PRIVATE ${CMAKE_DL_LIBS})
 endif()
@@ -180,6 +190,8 @@ if(NOT WIN32)
     KESTO_PLUGIN_PATH="$<TARGET_FILE:kesto_tools_vericut>"
     KESTO_CLI_PATH="$<TARGET_FILE:kesto-tools-vericut>"
     KESTO_VERSION="${PROJECT_VERSION}"
+    KESTO_CMAKE="${CMAKE_COMMAND}"
+    KESTO_CPACK="${CMAKE_CPACK_COMMAND}"
     KESTO_WIN32_DIR="${KESTO_WIN32_DIR}"
     KESTO_WINE_DIR="${KESTO_WINE_DIR}"
     KESTO_WINE="${KESTO_WINE_COMMAND}"
@@ -208,3 +220,5 @@ if(NOT WIN32)
     target_link_libraries(${name} PRIVATE kesto_bench_model)
   endforeach()
 endif()
+
+include(cmake/install.cmake)

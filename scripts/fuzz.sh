@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
-# Runs each libFuzzer target of build/fuzz for SECONDS (default 60), seeded
-# from the suite's files: session and part files, the settings file corpus
-# and the tool libraries the plug-in writes (the demo and every suite
-# session's).  What a target finds new is kept in build/fuzz/corpus/TARGET,
-# so later runs go on from there.  A crash, a leak or a sanitizer report
-# ends the run with exit 1; the input that caused it is saved in
-# build/fuzz/artifacts.  Needs build/fuzz (KESTO_FUZZ) and build/native.
+# Runs libFuzzer targets of build/fuzz for SECONDS (default 60): the ones
+# named (session_reader, profile_reader, tls_file), or all, each with
+# KESTO_FUZZ_JOBS jobs at once (default 1), seeded from the suite's files:
+# session and part files, the settings file corpus and the tool libraries
+# the plug-in writes (the demo and every suite session's).  What a target
+# finds new is kept in build/fuzz/corpus/TARGET, so later runs go on from
+# there.  A crash, a leak or a sanitizer report ends the run with exit 1;
+# the input that caused it is saved in build/fuzz/artifacts.  The fuzzers
+# run in build/fuzz, so their logs (TARGET.log, and fuzz-JOB.log of each
+# job) stay there.  Needs build/fuzz (KESTO_FUZZ) and build/native.
+#
+#   scripts/fuzz.sh                                  every target for a minute
+#   KESTO_FUZZ_JOBS=2 scripts/fuzz.sh 7200 tls_file  two jobs for two hours
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
 seconds="${1:-60}"
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(session_reader profile_reader tls_file)
+jobs="${KESTO_FUZZ_JOBS:-1}"
 cli=build/native/kesto-tools-vericut
 seeds=build/fuzz/seeds
 
@@ -16,6 +27,7 @@ rm -rf "$seeds"
 mkdir -p "$seeds/session_reader" "$seeds/profile_reader" "$seeds/tls_file" build/fuzz/artifacts
 cp tests/sessions/*.json examples/*.json "$seeds/session_reader/"
 cp tests/ini_corpus/*.ini examples/*.ini "$seeds/profile_reader/"
+cp examples/*.tls "$seeds/tls_file/"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$cli" export -o "$seeds/tls_file/demo.tls" >/dev/null
@@ -27,18 +39,23 @@ for session in tests/sessions/*.json; do
   find "$work/$name" -name '*.tls' | while read -r tls; do cp "$tls" "$seeds/tls_file/$name-$(basename "$tls")"; done
 done
 
-for target in session_reader profile_reader tls_file; do
-  corpus="build/fuzz/corpus/$target"
-  log="build/fuzz/$target.log"
+cd build/fuzz
+shopt -s nullglob  # fuzz-*.log: none without jobs
+parallel=()
+[ "$jobs" -gt 1 ] && parallel=(-jobs="$jobs" -workers="$jobs")
+for target in "${targets[@]}"; do
+  corpus="corpus/$target"
+  log="$target.log"
   mkdir -p "$corpus"
+  rm -f fuzz-*.log
   dict=()
-  [ -f "tests/fuzz/$target.dict" ] && dict=(-dict="tests/fuzz/$target.dict")
-  if ! "build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
-      "${dict[@]}" -artifact_prefix="build/fuzz/artifacts/$target-" "$corpus" "$seeds/$target" >"$log" 2>&1; then
-    tail -n 60 "$log"
-    echo "== fuzz_$target found a fault (log: $log; input: build/fuzz/artifacts/$target-*)"
+  [ -f "$root/tests/fuzz/$target.dict" ] && dict=(-dict="$root/tests/fuzz/$target.dict")
+  if ! "./fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
+      "${parallel[@]}" "${dict[@]}" -artifact_prefix="artifacts/$target-" "$corpus" "seeds/$target" >"$log" 2>&1; then
+    tail -n 60 "$log" fuzz-*.log
+    echo "== fuzz_$target found a fault (log: build/fuzz/$log; input: build/fuzz/artifacts/$target-*)"
     exit 1
   fi
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+  runs=$(cat "$log" fuzz-*.log | sed -n 's/^stat::number_of_executed_units: *//p' | awk '{ n += $1 } END { print n }')
   echo "== fuzz_$target: ${runs:-?} runs in ${seconds} s, nothing found"
 done

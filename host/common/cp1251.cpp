@@ -48,17 +48,43 @@ std::string cp1251_to_utf8(const std::string &bytes) {
     return out;
 }
 
-void append_cp1251_as_utf8(std::string &out, std::string_view bytes) {
+namespace {
+
+// Appends bytes as UTF-8; with shown, control bytes as "\xHH".
+template <bool shown>
+void append_converted(std::string &out, std::string_view bytes) {
     // runs of ASCII are the same in both, and copied whole
     size_t i = 0;
     while (i < bytes.size()) {
         size_t ascii = i;
-        while (ascii < bytes.size() && static_cast<unsigned char>(bytes[ascii]) < 0x80) ++ascii;
+        for (unsigned char c; ascii < bytes.size() && (c = static_cast<unsigned char>(bytes[ascii])) < 0x80 &&
+                              (!shown || (c >= 0x20 && c != 0x7F));)
+            ++ascii;
         out.append(bytes.data() + i, ascii - i);
         if (ascii == bytes.size()) break;
-        append_utf8(out, code_point_of(static_cast<unsigned char>(bytes[ascii])));
+        const unsigned char c = static_cast<unsigned char>(bytes[ascii]);
+        if (c < 0x80) {
+            static const char hex[] = "0123456789ABCDEF";
+            const char escaped[4] = {'\\', 'x', hex[c >> 4], hex[c & 15]};
+            out.append(escaped, 4);
+        } else {
+            append_utf8(out, code_point_of(c));
+        }
         i = ascii + 1;
     }
+}
+
+}  // namespace
+
+void append_cp1251_as_utf8(std::string &out, std::string_view bytes) { append_converted<false>(out, bytes); }
+
+void append_cp1251_as_shown(std::string &out, std::string_view bytes) { append_converted<true>(out, bytes); }
+
+std::string cp1251_shown(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 2);
+    append_cp1251_as_shown(out, bytes);
+    return out;
 }
 
 void append_cp1251_byte_as_utf8(std::string &out, unsigned char byte) { append_utf8(out, code_point_of(byte)); }

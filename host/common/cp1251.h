@@ -14,6 +14,12 @@ namespace kesto {
 std::string cp1251_to_utf8(const std::string &bytes);
 // The same, appended to out.
 void append_cp1251_as_utf8(std::string &out, std::string_view bytes);
+// The same for a person to read: a control byte (below 0x20, or 0x7F) is
+// shown as "\xHH", never raw, so that a file's bytes cannot move a
+// terminal's cursor or hide text.
+void append_cp1251_as_shown(std::string &out, std::string_view bytes);
+std::string cp1251_shown(std::string_view bytes);
+
 // The UTF-8 form of one Windows-1251 byte (0x80 to 0xFF), appended to out.
 void append_cp1251_byte_as_utf8(std::string &out, unsigned char byte);
 

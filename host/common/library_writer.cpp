@@ -6,6 +6,7 @@
 #  include <windows.h>
 #else
 #  include <dirent.h>
+#  include <stdio.h>
 #  include <errno.h>
 #  include <fcntl.h>
 #  include <sys/stat.h>
@@ -317,17 +318,23 @@ void LibraryLock::release() {
 #endif
 }
 
+int replace_file(const NativePath &from, const NativePath &to) {
 #if defined(_WIN32)
-unsigned long replace_file(const NativePath &temp, const NativePath &target, bool write_through) {
-    const DWORD flags = MOVEFILE_REPLACE_EXISTING | (write_through ? MOVEFILE_WRITE_THROUGH : 0);
-    for (int pause = 1;; pause *= 2) {
-        if (MoveFileExW(temp.c_str(), target.c_str(), flags)) return 0;
-        const DWORD error = GetLastError();
-        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || pause > 512) return error;
+    const unsigned long start = clock_ms();
+    int pause = 1;
+    for (;;) {
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+        DWORD error = GetLastError();
+        bool held_open = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+                         error == ERROR_LOCK_VIOLATION;
+        if (!held_open || clock_ms() - start >= 2000) return static_cast<int>(error);
         pause_ms(pause);
+        pause = pause < 50 ? pause * 2 : 50;
     }
-}
+#else
+    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 #endif
+}
 
 Replaceable replaceable(const NativePath &file) {
 #if defined(_WIN32)

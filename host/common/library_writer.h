@@ -77,13 +77,13 @@ std::basic_string<Char> temporary_name(const std::basic_string<Char> &file, unsi
     return name;
 }
 
-#if defined(_WIN32)
-// Gives temp the name of target, replacing it (MoveFileExW, writing through
-// when asked).  A file another program holds open for a moment (a virus
-// scanner, an indexer; under Wine any open at all) cannot be replaced, so a
-// refusal is tried again for about a second.  0, or GetLastError().
-unsigned long replace_file(const NativePath &temp, const NativePath &target, bool write_through);
-#endif
+// Puts the file from in to's place, replacing it (POSIX rename; on Windows
+// MoveFileExW replacing and writing through).  On Windows a file that any
+// process holds open cannot be replaced for that moment (a reader, another
+// writer looking at it before it waits for the lock, a virus scanner), so
+// the move is tried again for up to two seconds while it is refused for
+// sharing.  0 when done, else errno or GetLastError().
+int replace_file(const NativePath &from, const NativePath &to);
 
 // Whether file (links followed) may be replaced: an existing file whose
 // owner may not write it (POSIX mode bits, or the Windows read-only

@@ -217,7 +217,7 @@ int plat_replacement_commit(PlatReplacement *r) {
     HANDLE h = CreateFileA(r->temp, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     bool done = h != INVALID_HANDLE_VALUE && FlushFileBuffers(h);
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    done = done && kesto::replace_file(wide_of(r->temp), wide_of(r->target), true) == 0;
+    done = done && kesto::replace_file(wide_of(r->temp), wide_of(r->target)) == 0;
     if (!done) DeleteFileA(r->temp);
     delete r;  // the lock goes with it, once the new file has its name
     return done ? 0 : -1;

@@ -192,12 +192,13 @@ std::string export_session(const std::string &part_or_session_file, const std::s
 }
 
 TEST(CliTlsfile, ExportWritesTheBytesOfTheScriptedSession) {
-    // tls_profiles holds tools the checker finds problems with (see the
-    // suite test below): export names them and writes nothing.
+    // tls_profiles and tls_cutter_forms hold tools the checker finds problems
+    // with (see the suite test below): export names them and writes nothing.
     for (const char *input : {"examples/demo_part.json", "tests/sessions/tls_cutter_forms.json",
                               "tests/sessions/tls_profiles.json"}) {
         SCOPED_TRACE(input);
-        const bool sound = std::string(input) != "tests/sessions/tls_profiles.json";
+        const bool sound = std::string(input) == "examples/demo_part.json";
+        const bool profiles = std::string(input) == "tests/sessions/tls_profiles.json";
         TempDir dir;
         Result exported = cli("export '" + source(input) + "' -o exported.tls");
 
@@ -213,11 +214,13 @@ TEST(CliTlsfile, ExportWritesTheBytesOfTheScriptedSession) {
         if (!sound) {
             EXPECT_EQ(exported.code, 1) << exported.out << exported.err;
             EXPECT_EQ(exported.out, "");
-            size_t line = find_line(split_crlf(b), "ARC (11.00000,-1.00000,-1.00000)", "TOOLID \"TC30\"") + 1;
-            EXPECT_NE(exported.err.find("exported.tls:" + std::to_string(line) + ": tool \"TC30\": ARC"),
+            size_t line = profiles ? find_line(split_crlf(b), "ARC (11.00000,-1.00000,-1.00000)", "TOOLID \"TC30\"") + 1
+                                   : find_line(split_crlf(b), "TOOLID \"M5\"", "") + 1;
+            EXPECT_NE(exported.err.find("exported.tls:" + std::to_string(line) +
+                                        (profiles ? ": tool \"TC30\": ARC" : ": tool \"M5\": the record has neither")),
                       std::string::npos) << exported.err;
-            EXPECT_NE(exported.err.find("4 problems in what the plug-in wrote; exported.tls is not written; no such "
-                                        "file existed"),
+            EXPECT_NE(exported.err.find(std::string(profiles ? "4 problems" : "1 problem") + " in what the plug-in "
+                                        "wrote; exported.tls is not written; no such file existed"),
                       std::string::npos) << exported.err;
             EXPECT_FALSE(file_exists("exported.tls"));
             continue;
@@ -348,6 +351,7 @@ TEST(CliTlsfile, EveryFileTheSessionSuiteWritesIsClean) {
     // the section's start), holder sections left out or thrown far out by a
     // quarter turn.  tls_export_twice_append appends the same tools twice.
     // export_non_finite stacks holder sections up to 1e308, finite but absurd.
+    // M5 of tls_cutter_forms has no form, OLD (some sessions' own) no cutter.
     struct Known {
         std::vector<std::string> says;
         const char *count;
@@ -359,6 +363,7 @@ TEST(CliTlsfile, EveryFileTheSessionSuiteWritesIsClean) {
           "\n4 problems\n"}},
         {"tls_export_twice_append/twice.tls", {{"tool \"|Q|\": the TOOLID is used twice"}, "\n2 problems\n"}},
         {"export_non_finite/bracket.tls", {{"tool \"EM10\": PTS value 1.000000e+308 is beyond 10^6"}, "\n2 problems\n"}},
+        {"tls_cutter_forms/forms.tls", {{"tool \"M5\": the record has neither TOOLTYPE"}, "\n1 problem\n"}},
     };
     int files = 0;
     for (const fs::directory_entry &e : fs::directory_iterator(source("tests/sessions"))) {
@@ -378,6 +383,8 @@ TEST(CliTlsfile, EveryFileTheSessionSuiteWritesIsClean) {
                 EXPECT_EQ(r.code, 1) << r.out;
                 for (const std::string &says : k->second.says) EXPECT_NE(r.out.find(says), std::string::npos) << r.out;
                 EXPECT_NE(r.out.find(k->second.count), std::string::npos) << r.out;
+            } else if (r.out.find("old.tls:4: tool \"OLD\": the record has neither") != std::string::npos) {
+                EXPECT_NE(r.out.find("\n1 problem\n"), std::string::npos) << r.out;  // a session's own record
             } else {
                 EXPECT_EQ(r.code, 0) << r.out;
                 EXPECT_NE(r.out.find("\nno problems\n"), std::string::npos) << r.out;
@@ -431,7 +438,8 @@ TEST(CliTlsfile, ExportMergeTwiceLeavesTheLibraryAsItWas) {
     // A site library with a tool of its own: the first export --merge adds
     // the demo's tools after it, the second replaces them by the same bytes.
     TempDir dir;
-    const std::string own = "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\nTOOLID \"SITE-1\" {\r\n}\r\n";
+    const std::string own =
+        "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\nTOOLID \"SITE-1\" {\r\n  TOOLTYPE TURNING\r\n}\r\n";
     write_file("site.tls", own);
     Result first = cli("export --merge site.tls");
     ASSERT_EQ(first.code, 0) << first.err;
@@ -468,6 +476,21 @@ TEST(CliTlsfile, ExportMergeTwiceLeavesTheLibraryAsItWas) {
     EXPECT_TRUE(read_file("site.tls") == once);
 }
 
+TEST(CliTlsfile, ControlBytesAreShownEscapedNeverRaw) {
+    TempDir dir;
+    ASSERT_EQ(cli("export -o demo.tls").code, 0);
+    std::string text = read_file("demo.tls");
+    text.replace(text.find("EM10_FLAT"), 9, "EM10\x1B[2J").replace(text.find("D16.00"), 6, "D\x1B[H");
+    write_file("esc.tls", text);
+    for (const auto &[args, says] : std::map<std::string, std::string>{
+             {"check esc.tls", "esc.tls:4: tool \"EM10\\x1B[2J\": control byte \\x1B in the TOOLID"},
+             {"diff demo.tls esc.tls", "esc.tls:35:   DESCRIPTION \"D\\x1B[H r2.00"}}) {
+        Result r = cli(args);
+        EXPECT_NE(r.out.find(says), std::string::npos) << args << "\n" << r.out;
+        EXPECT_EQ(r.out.find('\x1B'), std::string::npos) << args;
+    }
+}
+
 TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
     // The example database (mills.tls; drills/drills.tls with LF line ends;
     // old/copy.tls cut short) and a library holding EM10 twice: as the part
@@ -491,7 +514,7 @@ TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
     write_file("none.ini", "[VMAIN]\nNUM=0\n");
     fs::create_directory("bad");
     write_file("bad/em12.tls", join_crlf({"CGTECH Tool Library File", "Version-5.2", "", "TOOLID \"EM12\" {",
-                                          "  UNITS FURLONG", "}"}));
+                                          "  UNITS FURLONG", "  TOOLTYPE TURNING", "}"}));
 
     const Lines found = {
         "\"EM10\": same: db/mills.tls:4, db/x/twice.TLS:4; differs: db/x/twice.TLS:31",
@@ -539,7 +562,7 @@ TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
           "  \"generated\": ["},
          "damaged"},
         {"export " + part + " --prefer bad -o out2.tls", 1, {},
-         "bad/em12.tls:4: tool \"EM12\": unknown UNITS FURLONG\nkesto-tools-vericut: 1 problem in what the plug-in "
+         "bad/em12.tls:5: tool \"EM12\": unknown UNITS FURLONG\nkesto-tools-vericut: 1 problem in what the plug-in "
          "wrote and the database gave; out2.tls is not written"},
     };
     for (const Row &row : rows) {
@@ -560,10 +583,10 @@ TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
             EXPECT_EQ(r.out + r.err, "");
         }
     }
-    // the database's records byte for byte (LF line ends included) under
-    // the part's names; --settings gives what --prefer gives
+    // the database's records (their LF line ends made the export's CR LF)
+    // under the part's names; --settings gives what --prefer gives
     const std::string out = read_file("out.tls");
-    EXPECT_NE(out.find("TOOLID \"DR8.5\" {\n  UNITS MILLIMETER\n  DESCRIPTION \"TWIST DRILL DIN 338 HSS-G 8.5\"\n"),
+    EXPECT_NE(out.find("TOOLID \"DR8.5\" {\r\n  UNITS MILLIMETER\r\n  DESCRIPTION \"TWIST DRILL DIN 338 HSS-G 8.5\""),
               std::string::npos) << out;
     EXPECT_NE(out.find("TOOLID \"EM12\" {\r\n"), std::string::npos);
     EXPECT_EQ(read_file("lib.tls"), out);
@@ -766,6 +789,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"session.json", R"({"part": {"name": "p"}, "answers": [{"menu": 10}, {"menu": 2}]})"},
         {"notlib.txt", "a text file\n"},
         {"cut.tls", "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\nTOOLID \"A\" {"},
+        {"esc.tls", "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\nTOOLID \"E\x1B\" {\r\n  TOOLTYPE TURNING\r\n}\r\n"},
         {"out.svg", "old drawing"},
         {"transcript.txt", "old transcript"},
         {"readonly.tls", "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\n"},
@@ -805,6 +829,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"merge demo.tls notlib.txt -o demo.tls", "notlib.txt: does not start with the tool library header"},
         {"merge notlib.txt demo.tls -o out.tls", "notlib.txt: does not start with the tool library header"},
         {"merge demo.tls cut.tls -o demo.tls", "cut.tls:4: tool \"A\": the file ends inside the TOOLID record", 1},
+        {"merge demo.tls esc.tls -o demo.tls", "esc.tls:4: tool \"E\\x1B\": control byte \\x1B in the TOOLID", 1},
         {"merge demo.tls link.tls -o demo.tls", "demo.tls: is the input file link.tls"},
         {"merge demo.tls demo.tls -o device", "device: is not a regular file"},
         {"merge demo.tls missing.tls -o demo.tls", "cannot read missing.tls"},

@@ -48,7 +48,7 @@ std::vector<std::string> ours() {
 // waits that long, under an emulated Wine one may.
 void writers_at_once(const std::string &program, int writers, bool all_succeed) {
     TempDir dir;
-    write_file("site.tls", kHeader + "TOOLID \"SITE\" {\r\n}\r\n");
+    write_file("site.tls", kHeader + "TOOLID \"SITE\" {\r\n  TOOLTYPE TURNING\r\n}\r\n");
     std::string script;
     for (int i = 0; i < writers; ++i) {
         const std::string w = "W" + std::to_string(i);
@@ -97,7 +97,7 @@ TEST(LibraryWriters, KilledAnywhereTheLibraryIsOldOrNewAndTheNextRunSweeps) {
     TempDir dir;
     // Some thousand records, so that the writers spend a while on them.
     std::string old = kHeader;
-    for (int i = 0; i < 2500; ++i) old += "TOOLID \"OLD" + std::to_string(i) + "\" {\r\n  UNITS MILLIMETER\r\n}\r\n";
+    for (int i = 0; i < 2500; ++i) old += "TOOLID \"OLD" + std::to_string(i) + "\" {\r\n  TOOLTYPE TURNING\r\n}\r\n";
     write_file("rewrite.json", session("P", 1));
     write_file("append.json", session("P", 2));
     write_file("part.json", part("P"));

@@ -199,32 +199,55 @@ INSTANTIATE_TEST_SUITE_P(
                         expect_shown_in(readme_block("Exporting, checking and drawing tool libraries", ""), report);
                         EXPECT_TRUE(file_exists("demo-out/demo.svg"));
                     }},
-        // The keeper's commands in order, on the demo library and the demo
-        // part updated (a tool longer, one more): diff says so (exit 1) as
-        // the README shows, the merge is clean and the drawing marks both.
+        // The keeper's commands as they stand, in a copy of the repository's
+        // folders they use (the program linked in): diff says what changed
+        // (exit 1) as the README shows, the merge is clean and the drawing
+        // marks both.  SITE.tls is what the demo part gives.
         ExampleCase{"KeepingASiteLibrary",
                     [] {
-                        auto part = nlohmann::json::parse(read_file(std::string(KESTO_SOURCE_DIR) +
-                                                                    "/examples/demo_part.json"));
-                        for (auto &m : part["members"])
-                            if (m["name"] == "BN16_R2") m["params"]["length"] = 100;
-                        part["members"].insert(part["members"].begin() + 3, nlohmann::json::parse(R"(
-                            {"name": "EM12", "type": 1, "subtype": 1, "params": {"diameter": 12, "length": 80}})"));
-                        write_file("part.json", part.dump());
-                        const std::map<std::string, std::string> values = {
-                            {"PART.json", "part.json"}, {"SITE.tls", "site.tls"},     {"NEW.tls", "new.tls"},
-                            {"MERGED.tls", "merged.tls"}, {"MERGED.svg", "merged.svg"}};
-                        std::string out, diff;
-                        ASSERT_EQ(run_command(quoted(KESTO_CLI_PATH) + " export -o site.tls", out), 0) << out;
+                        fs::create_directories("build/native");
+                        fs::create_symlink(KESTO_CLI_PATH, "build/native/kesto-tools-vericut");
+                        fs::copy(std::string(KESTO_SOURCE_DIR) + "/examples", "examples");
+                        std::string out, diff, folder = ".";
+                        ASSERT_EQ(run_command(quoted(KESTO_CLI_PATH) + " export -o demo.tls", out), 0) << out;
+                        EXPECT_TRUE(read_file("examples/SITE.tls") == read_file("demo.tls"));
                         for (const std::string &line : lines_of(readme_block("Keeping a site library", "sh"))) {
+                            if (line.rfind("cd ", 0) == 0) {
+                                folder += "/" + line.substr(3);
+                                continue;
+                            }
                             const bool is_diff = line.find(" diff ") != std::string::npos;
-                            EXPECT_EQ(run_command(filled(line, values) + " 2>&1", out), is_diff ? 1 : 0) << line << out;
+                            EXPECT_EQ(run_command("cd '" + folder + "' && " + line + " 2>&1", out), is_diff ? 1 : 0)
+                                << line << out;
                             if (is_diff) diff = out;
                         }
                         expect_shown_in(readme_block("Keeping a site library", ""), diff);
-                        const std::string svg = read_file("merged.svg");
+                        const std::string svg = read_file(folder + "/MERGED.svg");
                         EXPECT_EQ(occurrences(svg, "class=\"cell added\""), 1u);
                         EXPECT_EQ(occurrences(svg, "class=\"cell replaced\""), 1u);
+                    }},
+        // The install commands as they stand, on the build folders given: the
+        // installed program and the Windows ZIP unpacked (under Wine) run the
+        // demo export from a folder holding decoys of the plug-in.
+        ExampleCase{"Installing",
+                    [] {
+                        const std::string win = wine_dir();
+                        std::string out, script = "set -ex; " + quoted(KESTO_CLI_PATH) + " export -o reference.tls";
+                        for (std::string line : lines_of(readme_block("Installing", "sh"))) {
+                            line = line.substr(0, line.find(" #"));
+                            for (const auto &[was, is] : std::map<std::string, std::string>{
+                                     {"build/native", KESTO_BINARY_DIR}, {"build/win32", win}, {"~/kesto", "usr"}})
+                                if (size_t at = line.find(was); at != line.npos) line.replace(at, was.size(), is);
+                            if (!win.empty() || line.find("package") == std::string::npos) script += "; " + line;
+                        }
+                        script += "; ls usr/share/doc/*/README.md; touch kesto_tools_vericut.so kesto_tools_vericut.dll"
+                                  "; ldd usr/bin/kesto-tools-vericut | grep \"libufun.so => $PWD/usr/\"; "
+                                  "usr/bin/kesto-tools-vericut export -o demo.tls; cmp demo.tls reference.tls";
+                        if (!win.empty())
+                            script += "; mkdir zip; (cd zip; cmake -E tar xf " + win + "/*.zip; mv */* .; ls "
+                                      "INSTALL.txt kesto_tools_vericut.ini); " + wine_command() +
+                                      " zip/kesto-tools-vericut.exe export -o wine.tls; cmp wine.tls reference.tls";
+                        EXPECT_EQ(run_command("(" + script + ") 2>&1", out), 0) << out;
                     }},
         // find and export --prefer on a copy of examples/, as the README
         // shows them: find exits 1 (not every tool is the same), the export 0.

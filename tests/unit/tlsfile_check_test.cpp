@@ -87,7 +87,7 @@ TEST(TlsfileCheck, FormsAndMainDimensions) {
         {"M7-TAPER", Form::seven_value, "seven-value: D 12, R 1, E 5, F 1, tip 0 deg, taper 5.72958 deg, L 80"},
         {"M10", Form::apt10, "APT 10: D 16, R 2, E 6, F 2, tip 10 deg, taper 0 deg, L 90, R2 1, E2 7, F2 30"},
         {"TURN-1", Form::turning, "turning"},
-        {"M5", Form::none, "no cutter"},
+        {"T5", Form::turning, "turning"},
         {"EM|6|", Form::flat_end, "flat end: D 6, L 50, flute 20"},
     };
     tlsfile::CheckResult r = tlsfile::check_text(tlsfile_fixture::library());
@@ -179,7 +179,22 @@ TEST(TlsfileCheck, DamagedCopiesAreFoundAtTheRightLine) {
          at("(10.00000,1.00000,1.00000"), "needs 7 values, found 6", 1},
         {"ten values expected", replace(",1.00000,7.00000,30.00000)", ")"), at("(16.00000"), "needs 10 values", 1},
         {"units cut", replace("UNITS MILLIMETER", "UNITS MILLI", "TOOLID \"T30-FULL\""),
-         at("TOOLID \"T30-FULL\""), "unknown UNITS MILLI", 1},
+         at("UNITS MILLI", 1, "T30-FULL"), "unknown UNITS MILLI", 1},
+        {"tool type misspelt", replace("TYPE TURNING", "TYPE TURNIN"), at("TURNIN"), "unknown TOOLTYPE TURNIN", 1},
+        {"one tool in inches", replace("UNITS MILLIMETER", "UNITS INCH", "\"DR8.5\""), at("UNITS INCH"),
+         "mixed units: 12 records in MILLIMETER and 1 in INCH; this is the first in INCH", 1},
+        {"no TOOLTYPE, no CUTTER (a mill of a subtype without a form)",
+         [](Lines &l) { l.erase(l.begin() + static_cast<long>(find_line(l, "TOOLTYPE", 1, "TOOLID \"T5\""))); },
+         at("TOOLID \"T5\""), "the record has neither TOOLTYPE nor a CUTTER block", 1},
+        {"flute too long", replace("H 50.00000", "H 75.00001"), at("75.00001"), "longer than the cutter (L 75)", 1},
+        // what a simulator or a terminal would take for something else
+        {"escape in a TOOLID", replace("\"BN10\"", "\"BN\x1B[2J10\""), at("BN\x1B"), "byte \\x1B in the TOOLID", 1},
+        {"DEL and tab in a description", replace("\"D10.00 r5.00 H75.00\"", "\"D10.00\x7Fr5.00\tH75.00\""),
+         at("D10.00\x7F"), "control byte \\x7F in a quoted text (2 in all)", 1},
+        {"a description in UTF-8", replace("\"D6.00 H50.00 END MILL\"", "\"D6.00 H50.00 ФРЕЗА\""),
+         at("ФРЕЗА"), "the quoted text is UTF-8, not Windows-1251", 1},
+        {"byte-order mark", [](Lines &l) { l[0] = "\xEF\xBB\xBF" + l[0]; }, at("CGTECH"), "not Windows-1251 (hint", 1},
+        {"CR LF once", [](Lines &l) { l[find_line(l, "(0,60.00000)")] += "\r"; }, at("(0,60.00000)"), "mixed line", 1},
         {"cutter values deleted",
          [](Lines &l) { l.erase(l.begin() + static_cast<long>(find_line(l, "STANDARD", 1, "TOOLID \"EM|6|\""))); },
          at("  CUTTER {", 1, "TOOLID \"EM|6|\""), "neither STANDARD values nor a SOR outline", 1},
@@ -206,7 +221,7 @@ TEST(TlsfileCheck, DamagedCopiesAreFoundAtTheRightLine) {
          at("-2.00000)"), "ARC (18,2) in the holder outline has a negative radius -2", 1},
         {"holder that never leaves the axis",
          [](Lines &l) { l = split(tlsfile_fixture::library_with_axis_only_holder()); },
-         at("SOR {", 1, "TOOLID \"M5\""), "the holder outline never leaves the axis", 1},
+         at("SOR {", 1, "TOOLID \"T5\""), "the holder outline never leaves the axis", 1},
     };
     for (const Damage &c : cases) {
         Lines lines = split(tlsfile_fixture::library());
@@ -253,7 +268,7 @@ TEST(TlsfileCheck, ReadingGoesOnAfterADamagedRecord) {
     EXPECT_NE(r.library.tools[1].damaged_line, 0);
     EXPECT_EQ(r.library.tools[2].damaged_line, 0);
     EXPECT_EQ(r.library.tools[2].form, Form::sor);
-    EXPECT_EQ(r.library.tools[11].form, Form::none);
+    EXPECT_EQ(r.library.tools[11].form, Form::turning);
 }
 
 TEST(TlsfileCheck, NumbersReadAsStrtodReadsThem) {
@@ -335,7 +350,7 @@ TEST(TlsfileCheck, LastLineWithoutLineEndIsReported) {
 TEST(TlsfileCheck, LimitsKeepTheModelOfADamagedFileSmall) {
     // past 500 000 records reading stops; past 100 000 problems they are counted
     std::string text = "CGTECH Tool Library File\nVersion-5.2\n\n";
-    for (int i = 0; i <= 500000; ++i) text += "TOOLID \"\" {\n}\n";
+    for (int i = 0; i <= 500000; ++i) text += "TOOLID \"\" {\n  TOOLTYPE TURNING\n}\n";
     tlsfile::CheckResult r = tlsfile::check_text(text);
     EXPECT_EQ(r.library.tools.size(), 500000u);
     ASSERT_EQ(r.problems.size(), 100000u);
@@ -343,7 +358,7 @@ TEST(TlsfileCheck, LimitsKeepTheModelOfADamagedFileSmall) {
     EXPECT_EQ(r.problems[0].message, "empty TOOLID: the record has no name");
     bool stop_listed = false;
     for (const tlsfile::Problem &p : r.problems)
-        stop_listed = stop_listed || (p.line == 1000004 && p.message.find("more than 500000 TOOLID records") == 0);
+        stop_listed = stop_listed || (p.line == 1500004 && p.message.find("more than 500000 TOOLID records") == 0);
     EXPECT_TRUE(stop_listed);
     std::string report = tlsfile::format_report(r, "big.tls");
     EXPECT_EQ(report.substr(report.rfind('\n', report.size() - 2) + 1), "500001 problems (the first 100000 are listed)\n");

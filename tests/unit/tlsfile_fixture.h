@@ -1,6 +1,6 @@
 // A tool library file as the plug-in writes it: one record of every form,
-// holders with and without offset, fillets, a narrowing section, a mill
-// without a cutter block, the OPTIPATH lines.  The numbers are the
+// holders with and without offset, fillets, a narrowing section, tools
+// without a cutter shape (the turning placeholder), the OPTIPATH lines.  The numbers are the
 // ones the writer and the holder block give for these tools.
 #ifndef KESTO_TESTS_UNIT_TLSFILE_FIXTURE_H
 #define KESTO_TESTS_UNIT_TLSFILE_FIXTURE_H
@@ -234,10 +234,12 @@ TOOLID "TURN-1" {
     }
   }
 }
-TOOLID "M5" {
+TOOLID "T5" {
   UNITS MILLIMETER
   DESCRIPTION "D10.00 H75.00"
   GAGEPOINT_OFFSET (0.00000,0.00000,0.00000)
+  TOOLTYPE TURNING
+  STACK NO
 }
 TOOLID "EM|6|" {
   UNITS MILLIMETER
@@ -261,13 +263,13 @@ TOOLID "EM|6|" {
 
 inline std::string library() { return kLibrary.substr(1); }  // drop the raw string's first line end
 
-// The library with M5 given the holder block the plug-in writes when the
+// The library with T5 given the holder block the plug-in writes when the
 // tool's only section is skipped (a taper of a quarter turn): an outline
 // that never leaves the axis.
 inline std::string library_with_axis_only_holder() {
     std::string text = library();
-    const std::string gage = "GAGEPOINT_OFFSET (0.00000,0.00000,0.00000)\n";
-    size_t at = text.find(gage, text.find("TOOLID \"M5\"")) + gage.size();
+    const std::string stack = "STACK NO\n";
+    size_t at = text.find(stack, text.find("TOOLID \"T5\"")) + stack.size();
     return text.insert(at, "  HOLDER {\n    ASSEMBLY {\n      SOR {\n        PTS { (0,0) }\n"
                            "        PTS { (0,-0.00000) } \n      }\n    }\n  }\n");
 }

@@ -226,7 +226,7 @@ TEST(TlsfilePreview, WellFormedWithOneGroupPerTool) {
         for (const char *name : {"BN10", "BAR20", "TURN-1"})
             EXPECT_FALSE(path_of(*d.tools[name], "holder").empty()) << name;
         // a holder that never leaves the axis and a turning tool's missing cutter
-        EXPECT_TRUE(path_of(*d.tools["M5"], "holder").empty());
+        EXPECT_TRUE(path_of(*d.tools["T5"], "holder").empty());
         EXPECT_TRUE(path_of(*d.tools["TURN-1"], "cutter").empty());
     }
 }
@@ -326,12 +326,14 @@ TEST(TlsfilePreview, DamagedToolsAndNamesAreShownSafely) {
     std::string text = tlsfile_fixture::library();
     text.replace(text.find("(20.00000,50.00000)"), 19, "(nan,50.00000)");
     text.replace(text.find("\"EM10\""), 6, "\"A&B<\xD4>\"");
+    text.replace(text.find("\"BALL10\""), 8, "\"BALL\x1B\x7F\"");
     tlsfile::CheckResult r = tlsfile::check_text(text);
     std::string svg = tlsfile::render_preview(r.library, r.problems, "x & y.tls");
     Element root;
     std::string error;
     ASSERT_TRUE(Xml(svg).parse(root, error)) << error;
     EXPECT_NE(svg.find(">A&amp;B&lt;Ф&gt;</text>"), std::string::npos);
+    EXPECT_NE(svg.find(">BALL\\x1B\\x7F</text>"), std::string::npos);
     EXPECT_NE(svg.find("<title>x &amp; y.tls</title>"), std::string::npos);
 
     Drawing d = draw(text);
@@ -378,7 +380,7 @@ TEST(TlsfilePreview, OneScaleForEveryTool) {
         collect(*g, "rect", frame);
         std::string all;
         for (const Element *t : texts) all += t->text + "\n";
-        if (texts[0]->text == "M5") {  // a record without cutter or holder
+        if (texts[0]->text == "T5") {  // a record without cutter or holder
             EXPECT_TRUE(svg.empty());
             continue;
         }
@@ -432,6 +434,18 @@ TEST(TlsfilePreview, FluteLengthAndSecondCornerMarked) {
             seen << "circle (" << number(*c, "cx") << "," << number(*c, "cy") << ") r " << number(*c, "r") << "; ";
         EXPECT_EQ(seen.str(), expected.second) << name;
     }
+}
+
+TEST(TlsfilePreview, InchToolsDrawnInMillimetres) {
+    // a flat end of 1 by 2 inches, flute 1: drawn 25.4 by 50.8 mm, flute at 25.4, labelled "inch"
+    Drawing d = draw("CGTECH Tool Library File\nVersion-5.2\n\nTOOLID \"IN\" {\nUNITS INCH\nTOOLTYPE MILLING\nCUTTER {"
+                     "\nFLUTE_LENGTH 1\nASSEMBLY {\nCUTTER_TYPE \"FLAT END\"\nSTANDARD (1,0,0,0,0,0,2)\n}\n}\n}\n");
+    EXPECT_TRUE(has_point(parse_path(path_of(*d.tools.at("IN"), "cutter")), 12.7, -50.8));
+    std::vector<const Element *> lines, labels;
+    collect(*d.tools.at("IN"), "line", lines);
+    collect(*d.tools.at("IN"), "tspan", labels);
+    EXPECT_EQ(number(*lines.at(0), "y1"), -25.4);
+    EXPECT_EQ(labels.at(0)->text, " inch");
 }
 
 TEST(TlsfilePreview, ProblemsCountedForTheRecordTheyFallIn) {

@@ -87,14 +87,17 @@ void add(CLI::App &app) {
     auto args = std::make_shared<CheckArgs>();
     CLI::App *cmd = app.add_subcommand("check");
     describe(cmd, "Check tool libraries (*.tls) for faults a simulator would trip on",
-             "Checks a file the plug-in wrote or one made by hand: its syntax, the lines every record needs, "
-             "the number of values of each cutter form, outlines that start and end on the axis, arcs that "
-             "pass through the points beside them, holders that do not reach below their own start, TOOLIDs "
-             "that are not empty and used once, cutters of positive diameter and length, drill point angles "
-             "between 0 and 180 degrees, no coordinate or radius beyond 10^6, holders that leave the axis "
-             "and have no negative radius. Reads regular files of up to 64 MiB, or standard input (-).\n\n"
-             "For one file it prints one line per tool (its form and main dimensions, its holder), then one "
-             "line per problem (FILE:LINE: ...), then the count. For several files it prints each file's "
+             "Checks a file the plug-in wrote or one made by hand: its syntax, the lines every record needs "
+             "(TOOLTYPE, or a CUTTER block), the number of values of each cutter form, outlines that start and "
+             "end on the axis, arcs that pass through the points beside them, holders that do not reach below "
+             "their own start, TOOLIDs that are not empty and used once, cutters of positive diameter and "
+             "length with flutes no longer, drill point angles between 0 and 180 degrees, no coordinate or "
+             "radius beyond 10^6, holders that leave the axis and have no negative radius, no control byte in "
+             "a TOOLID or quoted text, Windows-1251 text (not UTF-8), one kind of line end and one unit of "
+             "length. Reads regular files of up to 64 MiB, or standard input (-).\n\n"
+             "For one file it prints one line per tool (its form and main dimensions, its holder, units other "
+             "than millimetres), then one line per problem (FILE:LINE: ..., at the line of the token at "
+             "fault), then the count. For several files it prints each file's "
              "problem lines and one summary line. -q prints nothing; --json prints one object.\n\n"
              "Exit 0 when no file has problems, 1 when one has some, 2 when a file cannot be read or the "
              "report cannot be written.",

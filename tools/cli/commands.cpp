@@ -97,6 +97,6 @@ int process_id() {
 #endif
 }
 
-std::string quoted_toolid(const std::string &raw) { return "\"" + cp1251_to_utf8(raw) + "\""; }
+std::string quoted_toolid(const std::string &raw) { return "\"" + cp1251_shown(raw) + "\""; }
 
 }  // namespace kesto::cli

@@ -63,7 +63,8 @@ std::string folder_cause(const std::string &folder, const std::error_code &ec);
 
 int process_id();
 
-// A TOOLID (Windows-1251 bytes) in double quotes, as UTF-8 for reports.
+// A TOOLID (Windows-1251 bytes) in double quotes, as UTF-8 for reports,
+// control bytes escaped ("\x1B").
 std::string quoted_toolid(const std::string &raw);
 
 // Prints "kesto-tools-vericut: <what>" to standard error.

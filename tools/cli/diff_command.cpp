@@ -26,7 +26,7 @@ std::string tools(size_t n) { return std::to_string(n) + (n == 1 ? " tool" : " t
 
 std::string side_text(const std::string &label, const tlsfile::DiffLine &d) {
     return "    " + label + ":" + std::to_string(d.line) + ": " +
-           (d.present ? cp1251_to_utf8(d.text) : std::string("(the record ends before this line)")) + "\n";
+           (d.present ? cp1251_shown(d.text) : std::string("(the record ends before this line)")) + "\n";
 }
 
 std::string padded(int line, size_t width) {
@@ -58,7 +58,7 @@ std::string render_full(const std::vector<tlsfile::LineEdit> &lines) {
                std::to_string(new_start) + "," + std::to_string(new_count) + " @@\n";
         for (size_t k = begin; k < end; ++k)
             out += std::string("    ") + lines[k].op + " " + padded(lines[k].old_line, width) + " " +
-                   padded(lines[k].new_line, width) + "  " + cp1251_to_utf8(lines[k].text) + "\n";
+                   padded(lines[k].new_line, width) + "  " + cp1251_shown(lines[k].text) + "\n";
         at = end;
     }
     return out;

@@ -62,9 +62,9 @@ void add(CLI::App &app) {
     describe(cmd, "Merge tool libraries into a base library, records matched by TOOLID",
              "A record of a new library replaces the base's record of the same TOOLID in its place; a tool "
              "new to the base is appended, in the new library's order. The base's header and every record not "
-             "replaced are kept byte for byte. Libraries are merged in the order given, so a later one wins. "
-             "A new library with problems (see check), or one holding a TOOLID twice, is refused unless "
-             "--force is given.\n\n"
+             "replaced are kept byte for byte; the new records take the base's line ends. Libraries are merged "
+             "in the order given, so a later one wins. A new library with problems (see check), or one holding "
+             "a TOOLID twice, is refused unless --force is given.\n\n"
              "The result is checked, then written whole or not at all; the output may be the base itself, or "
              "standard output (-o -). A new library may be standard input (-). Prints how many tools were "
              "replaced, added and kept, and their names (on standard error when the output is standard "

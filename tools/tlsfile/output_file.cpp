@@ -31,24 +31,20 @@ long write_some(int fd, const char *data, size_t n) { return _write(fd, data, st
 int flush_fd(int fd) { return _commit(fd); }
 int close_fd(int fd) { return _close(fd); }
 int process_id() { return _getpid(); }
-bool replace(const fs::path &from, const fs::path &to, std::string &cause) {
-    const unsigned long error = kesto::replace_file(from.native(), to.native(), false);
-    if (error == 0) return true;
-    cause = std::system_category().message(static_cast<int>(error));
-    return false;
-}
 #else
 int create_new(const fs::path &p) { return ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); }
 long write_some(int fd, const char *data, size_t n) { return static_cast<long>(::write(fd, data, n)); }
 int flush_fd(int fd) { return ::fsync(fd); }
 int close_fd(int fd) { return ::close(fd); }
 int process_id() { return static_cast<int>(::getpid()); }
+#endif
+
 bool replace(const fs::path &from, const fs::path &to, std::string &cause) {
-    if (::rename(from.c_str(), to.c_str()) == 0) return true;
-    cause = std::strerror(errno);
+    int error = kesto::replace_file(from.native(), to.native());
+    if (error == 0) return true;
+    cause = std::system_category().message(error);
     return false;
 }
-#endif
 
 // The file an output replaces: the path itself, or the file its link names.
 // Empty with error set when the path may not take an output.

@@ -43,13 +43,18 @@ void Checker::tool(const Tool &t) {
     if (whole) {
         if (t.has_cutter && t.tooltype != "MILLING")
             add(t, t.cutter_line, "a CUTTER block needs TOOLTYPE MILLING in its record");
-        if (t.tooltype == "MILLING" && !t.has_cutter) add(t, t.line, "TOOLTYPE MILLING without a CUTTER block");
+        if (t.tooltype == "MILLING" && !t.has_cutter)
+            add(t, t.tooltype_line, "TOOLTYPE MILLING without a CUTTER block");
+        // TOOLTYPE TURNING alone is the placeholder of a tool without a shape
+        if (t.tooltype.empty() && !t.has_cutter)
+            add(t, t.line, "the record has neither TOOLTYPE nor a CUTTER block: the simulator gets no cutter");
     }
-    if (!t.units.empty() && t.units != "MILLIMETER" && t.units != "INCH")
-        add(t, t.line, "unknown UNITS " + t.units);
+    if (!t.units.empty() && t.units != kMillimeter && t.units != kInch)
+        add(t, t.units_line, "unknown UNITS " + t.units);
     if (!t.tooltype.empty() && t.tooltype != "MILLING" && t.tooltype != "TURNING")
-        add(t, t.line, "unknown TOOLTYPE " + t.tooltype);
-    if (!t.stack.empty() && t.stack != "YES" && t.stack != "NO") add(t, t.line, "unknown STACK value " + t.stack);
+        add(t, t.tooltype_line, "unknown TOOLTYPE " + t.tooltype);
+    if (!t.stack.empty() && t.stack != "YES" && t.stack != "NO")
+        add(t, t.stack_line, "unknown STACK value " + t.stack);
     if (t.has_gage) magnitudes(t, t.gage_line, "GAGEPOINT_OFFSET", {t.gage[0], t.gage[1], t.gage[2]});
     if (t.has_flute_length) magnitudes(t, t.flute_length_line, "FLUTE_LENGTH", {t.flute_length});
     if (t.has_shank_diameter) magnitudes(t, t.shank_diameter_line, "SHANK_DIAMETER", {t.shank_diameter});
@@ -119,6 +124,10 @@ void Checker::cutter_size(const Tool &t) {
     }
     if (!(d > 0)) add(t, line, "cutter diameter " + format_number(d) + " is not positive");
     if (!(l > 0)) add(t, line, "cutter length " + format_number(l) + " is not positive");
+    if (t.has_flute_length && t.flute_length > l && l > 0)
+        add(t, t.flute_length_line,
+            "FLUTE_LENGTH " + format_number(t.flute_length) + " is longer than the cutter (L " + format_number(l) +
+                ")");
 }
 
 void Checker::outline(const Tool &t, const Outline &o, const char *what, bool holder) {
@@ -230,12 +239,19 @@ void append(std::string &s, size_t start, const char *label, double v, const cha
 
 namespace {
 
-// The simulator finds a tool by its TOOLID: an empty one names nothing, and
-// of two records with one name only one is ever used.  A record cut off at
-// its TOOLID line has no name to judge.  Records come in file order.
-class Names {
+// What the records say together, in file order.  The simulator finds a tool
+// by its TOOLID: an empty one names nothing, and of two records with one
+// name only one is ever used.  A record cut off at its TOOLID line has no
+// name to judge.  A library in millimetres and inches at once is named at
+// the first record of the fewer kind, once all are seen.
+class Across {
 public:
     void tool(const Tool &t, std::vector<Problem> &out, size_t &beyond) {
+        const bool inch = t.units == kInch, mm = !inch && t.units == kMillimeter;
+        if (inch || mm) {
+            Units &u = inch ? inch_ : mm_;
+            if (u.records++ == 0) u.first = {t.units_line, t.name, ""};
+        }
         if (t.damaged_line == t.line) return;
         if (t.name.empty()) {
             add_problem(out, beyond, {t.line, t.name, "empty TOOLID: the record has no name"});
@@ -248,9 +264,24 @@ public:
                          "the TOOLID is used twice: lines " + std::to_string(first->second) + " and " +
                              std::to_string(t.line)});
     }
+    void finish(std::vector<Problem> &out, size_t &beyond) {
+        if (!mm_.records || !inch_.records) return;
+        const bool inch_fewer =
+            inch_.records < mm_.records || (inch_.records == mm_.records && inch_.first.line > mm_.first.line);
+        Problem p = (inch_fewer ? inch_ : mm_).first;
+        p.message = "mixed units: " + std::to_string(mm_.records) + (mm_.records == 1 ? " record" : " records") +
+                    " in MILLIMETER and " + std::to_string(inch_.records) + " in INCH; this is the first in " +
+                    (inch_fewer ? "INCH" : "MILLIMETER");
+        add_problem(out, beyond, std::move(p));
+    }
 
 private:
+    struct Units {
+        size_t records = 0;
+        Problem first;  // its first record's UNITS line and name
+    };
     std::unordered_map<std::string, int> first_line_;
+    Units mm_, inch_;
 };
 
 void sort_by_line(std::vector<Problem> &problems) {
@@ -265,8 +296,9 @@ std::vector<Problem> check_library(const Library &library, size_t *beyond_out) {
     size_t beyond = library.problems_beyond;
     Checker checker(problems, beyond);
     for (const Tool &t : library.tools) checker.tool(t);
-    Names names;
-    for (const Tool &t : library.tools) names.tool(t, problems, beyond);
+    Across across;
+    for (const Tool &t : library.tools) across.tool(t, problems, beyond);
+    across.finish(problems, beyond);
     sort_by_line(problems);
     if (beyond_out) *beyond_out = beyond;
     return problems;
@@ -294,8 +326,9 @@ int exit_code(const CheckResult &result) {
 
 namespace {
 
-// The summary of tool_summary, appended to out.
-void append_tool_summary(std::string &out, const Tool &t) {
+// The summary of tool_summary, appended to out; with shown, a CUTTER_TYPE
+// text in it as a report shows it (UTF-8, control bytes escaped).
+void append_tool_summary(std::string &out, const Tool &t, bool shown = false) {
     out += form_name(t.form);
     out += ": ";
     // the dimensions, separated by ", "
@@ -354,7 +387,8 @@ void append_tool_summary(std::string &out, const Tool &t) {
     case Form::unknown:
         if (t.cutter_type_line) {
             out += "CUTTER_TYPE \"";
-            out += t.cutter_type;
+            if (shown) kesto::append_cp1251_as_shown(out, t.cutter_type);
+            else out += t.cutter_type;
             out += '"';
         } else {
             out += "no STANDARD values";
@@ -412,10 +446,10 @@ void append_problem(std::string &out, const Problem &p, const std::string &file_
     out += ": ";
     if (!p.tool.empty()) {
         out += "tool \"";
-        kesto::append_cp1251_as_utf8(out, p.tool);
+        kesto::append_cp1251_as_shown(out, p.tool);
         out += "\": ";
     }
-    kesto::append_cp1251_as_utf8(out, p.message);
+    kesto::append_cp1251_as_shown(out, p.message);
     out += '\n';
 }
 
@@ -434,10 +468,14 @@ void append_tool_line(std::string &out, const Tool &t) {
     out += "  line ";
     out += std::to_string(t.line);
     out += ": \"";
-    kesto::append_cp1251_as_utf8(out, t.name);
+    kesto::append_cp1251_as_shown(out, t.name);
     out += "\" ";
-    append_tool_summary(out, t);
+    append_tool_summary(out, t, true);
     append_holder_summary(out, t, "; ");
+    if (!t.units.empty() && t.units != kMillimeter) {
+        out += "; units ";
+        out += t.units;
+    }
     if (t.damaged_line) {
         out += " (record damaged at line ";
         out += std::to_string(t.damaged_line);
@@ -486,16 +524,17 @@ bool make_report(const std::function<bool(Library &, const std::function<void(To
     std::vector<Problem> own, named;
     size_t own_beyond = 0, named_beyond = 0, tools = 0;
     Checker checker(own, own_beyond);
-    Names names;
+    Across across;
     std::string lines;
     Library lib;
     auto done = [&](Tool &t) {
         ++tools;
         checker.tool(t);
-        names.tool(t, named, named_beyond);
+        across.tool(t, named, named_beyond);
         append_tool_line(lines, t);
     };
     if (!read(lib, done)) return false;
+    across.finish(named, named_beyond);
     std::vector<Problem> problems = std::move(lib.problems);
     size_t beyond = lib.problems_beyond;
     for (std::vector<Problem> *list : {&own, &named})

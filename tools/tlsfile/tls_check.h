@@ -1,9 +1,12 @@
-// Checks of a *.tls tool library file: the reader's syntax problems plus the
+// Checks of a *.tls tool library file: the reader's problems (syntax,
+// non-finite numbers, control bytes, UTF-8 text, mixed line ends) plus the
 // content checks (required lines, value counts, outlines on the axis, arcs
 // through their neighbouring points, holders not below their own start,
-// TOOLIDs present and used once, cutter sizes and drill angles that a tool
-// can have, no value beyond 10^6, holders with positive radii that leave the
-// axis), and the per-tool report.
+// TOOLIDs present and used once, cutter sizes, flutes and drill angles that
+// a tool can have, no value beyond 10^6, holders with positive radii that
+// leave the axis, one unit of length for the whole library), and the
+// per-tool report, which shows the file's texts in UTF-8 with control bytes
+// escaped.
 #ifndef KESTO_TOOLS_TLSFILE_TLS_CHECK_H
 #define KESTO_TOOLS_TLSFILE_TLS_CHECK_H
 

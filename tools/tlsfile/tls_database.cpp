@@ -164,7 +164,7 @@ void Database::add_library(const std::string &label, std::string text) {
     const Library model = parse_tls(text);
     size_t beyond = 0;
     lib.problems = check_library(model, &beyond).size() + beyond;
-    lib.skipped = !model.problems.empty() || model.problems_beyond > 0;
+    lib.skipped = model.problems.size() + model.problems_beyond > model.text_problems;
     if (!lib.skipped) {
         const uint32_t index = static_cast<uint32_t>(libraries_.size());
         for (const RecordSpan &r : record_spans(text, model).records) {
@@ -271,6 +271,7 @@ PreferResult prefer_records(const Database &db, const LibraryText &generated,
     const LibrarySpans spans = record_spans(generated.text, generated.library);
     std::string &out = result.text;
     out.assign(generated.text, 0, spans.header_end);
+    const bool crlf = crlf_file(generated.text);  // a record taken gets the export's line ends
     int line = spans.header_lines + 1;  // the line the next record starts on
     for (const RecordSpan &r : spans.records) {
         const std::string &name = r.tool->name;
@@ -292,7 +293,8 @@ PreferResult prefer_records(const Database &db, const LibraryText &generated,
         }
         const int lines = static_cast<int>(std::count(record.begin(), record.end(), '\n'));
         if (!found.empty()) result.taken.push_back({name, found.front(), by_catalogue, line, line + lines - 1});
-        out += record;
+        if (found.empty()) out += record;
+        else append_with_line_ends(out, record, crlf);
         line += lines;
     }
     return result;

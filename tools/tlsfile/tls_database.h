@@ -23,7 +23,8 @@ namespace tlsfile {
 // non-finite number, no header) is skipped whole: where its records begin
 // and end, and what they hold, cannot be trusted.  One
 // with only problems of content (an unknown cutter type, a TOOLID held
-// twice) is searched; problems says how many check finds.
+// twice) or of its text (control bytes, UTF-8, mixed line ends) is
+// searched; problems says how many check finds.
 struct DatabaseLibrary {
     std::string label;          // its path as messages give it
     std::string text;           // empty when skipped
@@ -134,7 +135,8 @@ struct PreferResult {
 
 // For each record of generated, the database's first record whose TOOLID is
 // the tool's catalogue number (catalogue(TOOLID), empty for none), else its
-// TOOLID, in its place: byte for byte, but for the name on its TOOLID line.
+// TOOLID, in its place: byte for byte, but for the name on its TOOLID line
+// and its line ends, which become those of generated.
 PreferResult prefer_records(const Database &database, const LibraryText &generated,
                             const std::function<std::string(const std::string &)> &catalogue);
 

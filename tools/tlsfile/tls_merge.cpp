@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <limits>
+#include <string_view>
 #include <unordered_map>
 
 namespace tlsfile {
@@ -16,12 +17,6 @@ struct Slot {
     const RecordSpan *base = nullptr;  // the base record first in this place (none: appended)
     bool dropped = false;  // a base record whose TOOLID took an earlier place
 };
-
-// The line end a file uses: CR LF when its first line ends so.
-const char *line_end_of(const std::string &text) {
-    size_t lf = text.find('\n');
-    return lf != std::string::npos && lf > 0 && text[lf - 1] == '\r' ? "\r\n" : "\n";
-}
 
 }  // namespace
 
@@ -73,6 +68,7 @@ MergeResult merge_libraries(const LibraryText &base, const std::vector<const Lib
     }
 
     result.carried.resize(sources.size());
+    const bool crlf = crlf_file(base.text);
     std::string &out = result.text;
     SourceLine last{0, spans[0].header_lines};
     out.assign(base.text, 0, spans[0].header_end);
@@ -80,11 +76,15 @@ MergeResult merge_libraries(const LibraryText &base, const std::vector<const Lib
     for (const Slot &slot : slots) {
         if (slot.dropped) continue;
         if (!out.empty() && out.back() != '\n') {
-            out += out.back() == '\r' ? "\n" : line_end_of(sources[last.source]->text);
+            // the base's kind of line end; a CR cut from its LF gets it back
+            if (out.back() == '\r') out.pop_back();
+            out += crlf ? "\r\n" : "\n";
             result.line_end_added.push_back(last);
         }
         const std::string &text = sources[slot.source]->text;
-        out.append(text, slot.span->begin, slot.span->end - slot.span->begin);
+        const std::string_view record(text.data() + slot.span->begin, slot.span->end - slot.span->begin);
+        if (slot.source == 0) out += record;
+        else append_with_line_ends(out, record, crlf);
         result.carried[slot.source].push_back({slot.span->line, slot.span->last_line});
         last = {slot.source, slot.span->last_line};
         MergedTool tool{slot.span->tool->name, slot.base ? slot.base->line : 0, {slot.source, slot.span->line}};

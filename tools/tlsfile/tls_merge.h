@@ -4,7 +4,9 @@
 // library's order; the base's header and every record not replaced stay
 // byte for byte.  New libraries are merged one after another, so of two
 // records of one TOOLID the later one stays.  The output is built from the
-// inputs' bytes, never written again from the model.
+// inputs' bytes, never written again from the model; only the line ends of
+// the new libraries' records become the base's (CR LF when its first line
+// ends so, else LF), so that the output does not mix them.
 #ifndef KESTO_TOOLS_TLSFILE_TLS_MERGE_H
 #define KESTO_TOOLS_TLSFILE_TLS_MERGE_H
 
@@ -44,8 +46,8 @@ struct MergeResult {
     // a base's second record of it, a new library's earlier one.
     std::vector<SupersededRecord> superseded;
     // Records followed by another that ended without a line end: one was
-    // added (in the style of the record's own file) so that the next
-    // record starts on a line of its own.
+    // added (the base's kind) so that the next record starts on a line of
+    // its own.
     std::vector<SourceLine> line_end_added;
 
     // Whether the output holds this line of that input.

@@ -195,23 +195,32 @@ void add_extent(Box &box, const Shape &s) {
 }
 
 // Text for XML content and attributes: the file's Windows-1251 bytes as
-// UTF-8, markup characters escaped, control characters (not allowed in XML)
-// shown as '?'.
+// UTF-8, markup characters escaped, control characters (most not allowed in
+// XML) shown as "\xHH".
 std::string xml_text(const std::string &raw) {
-    std::string utf8 = kesto::cp1251_to_utf8(raw);
     std::string out;
-    for (char c : utf8) {
+    for (char c : kesto::cp1251_shown(raw)) {
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\t') out += '?';
-            else out += c;
+        default: out += c;
         }
     }
     return out;
+}
+
+// Millimetres in a unit of the tool's record: an inch tool is drawn in
+// millimetres, so that one scale serves every tool.
+double millimetres_per_unit(const Tool &t) { return t.units == kInch ? 25.4 : 1.0; }
+
+void scale_shape(Shape &s, double k) {
+    for (Vertex &v : s) {
+        v.p = k * v.p;
+        v.centre = k * v.centre;
+        v.radius *= k;
+    }
 }
 
 // Splits a summary at its commas into lines of about width characters.
@@ -254,9 +263,10 @@ constexpr size_t kMaxDrawnItems = 10000;
 // A tool's outlines ready to draw, the lines that say what could not be
 // drawn, and their extent.
 struct ToolDrawing {
-    Shape cutter, holder;
+    Shape cutter, holder;  // in millimetres
     std::vector<std::string> warnings;
     Box box;
+    double mm = 1;  // millimetres in a unit of the record
 };
 
 ToolDrawing prepare(const Tool &t) {
@@ -281,6 +291,9 @@ ToolDrawing prepare(const Tool &t) {
         d.holder = outline_shape(t.holder_outline, shift);
         holder_broken = discard_undrawable(d.holder);
     }
+    d.mm = millimetres_per_unit(t);
+    scale_shape(d.cutter, d.mm);
+    scale_shape(d.holder, d.mm);
     if (cutter_broken) d.warnings.push_back("cutter not drawn: its values make no outline");
     if (holder_broken) d.warnings.push_back("holder not drawn: its values make no outline");
     for (const char *part : {cutter_too_long ? "cutter" : nullptr, holder_too_long ? "holder" : nullptr})
@@ -320,7 +333,9 @@ void open_cell(std::string &out, const Tool &t, size_t index, int x, int y, int 
     out += "<rect class=\"" + frame + "\" x=\"0\" y=\"0\" width=\"" + std::to_string(width - 8) + "\" height=\"" +
            std::to_string(height - 8) + "\"/>\n";
     int ty = 20;
-    out += "<text class=\"name\" x=\"10\" y=\"" + std::to_string(ty) + "\">" + xml_text(t.name) + "</text>\n";
+    // an inch tool's sizes are given in inches (and drawn in millimetres)
+    out += "<text class=\"name\" x=\"10\" y=\"" + std::to_string(ty) + "\">" + xml_text(t.name) +
+           (t.units == kInch ? "<tspan class=\"units\"> inch</tspan>" : "") + "</text>\n";
     if (marks.mark != ToolMark::none)
         out += std::string("<text class=\"mark ") + mark_name(marks.mark) + "\" x=\"" + std::to_string(width - 18) +
                "\" y=\"" + std::to_string(ty) + "\" text-anchor=\"end\">" + mark_name(marks.mark) + "</text>\n";
@@ -359,14 +374,16 @@ void cutter_marks(std::string &out, const Tool &t, const ToolDrawing &d, double 
     if (t.has_flute_length && std::isfinite(t.flute_length) && t.flute_length > 0) {
         Box cutter;
         add_extent(cutter, d.cutter);
-        const double half = std::max(cutter.x1, -cutter.x0) + 4 * unit;
-        out += "<line class=\"flute\" x1=\"" + num(-half) + "\" y1=\"" + num(-t.flute_length) + "\" x2=\"" +
-               num(half) + "\" y2=\"" + num(-t.flute_length) + width;
+        const double half = std::max(cutter.x1, -cutter.x0) + 4 * unit, flute = t.flute_length * d.mm;
+        out += "<line class=\"flute\" x1=\"" + num(-half) + "\" y1=\"" + num(-flute) + "\" x2=\"" + num(half) +
+               "\" y2=\"" + num(-flute) + width;
     }
     double e2 = 0, f2 = 0, r2 = 0;
-    if (second_corner(t, e2, f2, r2))
+    if (second_corner(t, e2, f2, r2)) {
+        e2 *= d.mm, f2 *= d.mm, r2 *= d.mm;
         for (double x : e2 == 0 ? std::vector<double>{0} : std::vector<double>{e2, -e2})
             out += "<circle class=\"radius2\" cx=\"" + num(x) + "\" cy=\"" + num(-f2) + "\" r=\"" + num(r2) + width;
+    }
 }
 
 // The outlines in an SVG viewport: place gives its position and size, the
@@ -427,6 +444,7 @@ std::string style(bool one_scale, bool marked) {
                     "text.name { font-size: 13px; font-weight: bold; }\n"
                     "text.head { font-size: 15px; font-weight: bold; }\n"
                     "text.warn { fill: #b00; }\n"
+                    "tspan.units { font-weight: normal; fill: #06c; }\n"
                     "rect.cell { fill: #fafafa; stroke: #ccc; }\n";
     if (marked)
         s += "rect.added { stroke: #1f8a3a; stroke-width: 3; }\n"
@@ -515,7 +533,7 @@ std::string render_one_scale(const Library &library, const std::vector<CellMarks
         double e2 = 0, f2 = 0, r2 = 0;
         if (p.drawing.box.any && second_corner(library.tools[i], e2, f2, r2))
             for (double x : {e2 - r2, e2 + r2, -e2 - r2, r2 - e2})
-                for (double y : {f2 - r2, f2 + r2}) p.drawing.box.add({x, y});
+                for (double y : {f2 - r2, f2 + r2}) p.drawing.box.add({x * p.drawing.mm, y * p.drawing.mm});
         if (!p.drawing.box.any) continue;
         const Box &b = p.drawing.box;
         const double size = std::max({b.x1 - b.x0, b.y1 - b.y0, 1e-3});

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string_view>
 
+#include "host/common/cp1251.h"
 #include "tools/tlsfile/input_file.h"
 
 namespace tlsfile {
@@ -38,6 +39,33 @@ const char *form_name(Form form) {
 namespace {
 
 const char kVersionPrefix[] = "Version-";
+const char kUtf8Mark[] = "\xEF\xBB\xBF";
+
+// Whether a quoted text is valid UTF-8 that spells letters beyond ASCII
+// (Latin, Greek, Cyrillic): a text saved as UTF-8.  Windows-1251 letters
+// follow each other as bytes of 0xC0 and more, which UTF-8 never does.
+bool utf8_with_letters(std::string_view s) {
+    bool letters = false;
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        unsigned char low, high;
+        const size_t len = kesto::utf8_lead(c, low, high);
+        if (len == 0 || len > s.size() - i) return false;
+        uint32_t cp = c & (0x7Fu >> len);
+        for (size_t k = 1; k < len; ++k) {
+            const unsigned char d = static_cast<unsigned char>(s[i + k]);
+            if (k == 1 ? d < low || d > high : (d & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (d & 0x3Fu);
+        }
+        letters = letters || (cp >= 0xC0 && cp <= 0x24F && cp != 0xD7 && cp != 0xF7) || (cp >= 0x370 && cp <= 0x52F);
+        i += len;
+    }
+    return letters;
+}
 
 // A token of one line.  Its text points into the line, so that reading a
 // line allocates nothing.
@@ -45,6 +73,7 @@ struct Token {
     enum Kind : unsigned char { word, string, number, lbrace, rbrace, lparen, rparen, comma };
     Kind kind = word;
     bool finite = true;
+    bool unusual = false;   // a quoted text with a control byte or a byte of 0x80 or more
     std::string_view text;  // word, string contents or number as written
     double value = 0;
 };
@@ -136,9 +165,11 @@ constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
 // Reads the tokens of the line that starts at pos into out (cleared first),
 // in one pass over its bytes, and moves pos to the start of the next line.
 // False, with a reason and pos left where it was, on a malformed line.  A
-// token's text points into the line, so nothing is allocated.
-bool tokenize(const char *&pos, const char *end, std::vector<Token> &out, std::string &error) {
+// token's text points into the line, so nothing is allocated.  unusual is
+// set when a quoted text holds a byte outside printable ASCII.
+bool tokenize(const char *&pos, const char *end, std::vector<Token> &out, std::string &error, bool &unusual) {
     out.clear();
+    unusual = false;
     const char *p = pos;
     for (;;) {
         if (p == end) {
@@ -165,13 +196,17 @@ bool tokenize(const char *&pos, const char *end, std::vector<Token> &out, std::s
         case ',': kind = Token::comma; break;
         case '"': {
             const char *q = p + 1;
-            while (q < end && *q != '"' && *q != '\n') ++q;
+            bool odd = false;  // a byte outside 0x20 to 0x7E, looked at once the line is read
+            for (char b; q < end && (b = *q) != '"' && b != '\n'; ++q)
+                odd |= static_cast<unsigned char>(b - 0x20) >= 0x5F;
             if (q == end || *q != '"') {
                 error = "quoted text is not closed on its line (the line may be cut short)";
                 return false;
             }
             out.emplace_back();
             out.back().kind = Token::string;
+            out.back().unusual = odd;
+            unusual |= odd;
             out.back().text = std::string_view(p + 1, static_cast<size_t>(q - p - 1));
             p = q + 1;
             continue;
@@ -407,6 +442,17 @@ private:
         add_problem(lib_.problems, lib_.problems_beyond, {line, tool() ? tool()->name : std::string(), message});
     }
     void fault(int line, const std::string &message);
+    void texts(int line, const Tool *owner, bool record_start);
+    void text_problem(Problem problem) {
+        ++lib_.text_problems;
+        add_problem(lib_.problems, lib_.problems_beyond, std::move(problem));
+    }
+    // A line ended by CR LF or by LF alone: only the lines of the other
+    // kind than the first line's are counted as they go.
+    void line_end(int number, bool crlf) {
+        if (number == 1) crlf_first_ = crlf;
+        else if (crlf != crlf_first_ && other_ends_++ == 0) first_other_ = number;
+    }
     void start_record(int line, const std::vector<Token> &tokens);
     void statement(int line, const std::vector<Token> &tokens);
     bool expect_end(Cursor &c, int line, std::string_view what);
@@ -429,6 +475,9 @@ private:
     bool skipping_ = false;
     bool stopped_ = false;  // past kMaxTools records
     int nonfinite_line_ = 0;
+    bool utf8_reported_ = false;  // the file was found to be UTF-8
+    bool crlf_first_ = false;             // the first line ends in CR LF
+    int other_ends_ = 0, first_other_ = 0;  // lines ended the other way, and the first of them
 };
 
 void Parser::fault(int line, const std::string &message) {
@@ -450,21 +499,30 @@ bool starts_record(const char *p, const char *end) {
 
 const char *Parser::lines(const char *p, const char *end) {
     while (p < end) {
+        const char *start = p;
         const int number = ++number_;
         if (number > 2) {
             p = line(number, p, end);
-            continue;
+        } else {
+            // the header's lines are compared whole
+            const char *next = next_line(p, end);
+            header(number, p, next[-1] == '\n' ? next - 1 : next);
+            p = next;
         }
-        // the header's lines are compared whole
-        const char *next = next_line(p, end);
-        header(number, p, next[-1] == '\n' ? next - 1 : next);
-        p = next;
+        if (p[-1] == '\n') line_end(number, p - 1 > start && p[-2] == '\r');
     }
     return p;
 }
 
 void Parser::header(int number, const char *p, const char *end) {
     std::string_view s(p, static_cast<size_t>(end - p));
+    if (number == 1 && s.compare(0, 3, kUtf8Mark) == 0) {
+        text_problem({1, "", "the file starts with a UTF-8 byte-order mark: it is UTF-8, not Windows-1251 (hint: "
+                             "save it as Windows-1251, \"ANSI\", without the mark)"});
+        utf8_reported_ = true;
+        s.remove_prefix(3);
+        p += 3;
+    }
     if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
     if (number == 1) {
         header_line_ = s == kLibraryHeaderLine;
@@ -506,7 +564,8 @@ const char *Parser::line(int number, const char *p, const char *end) {
         return next_line(p, end);
     }
     const char *next = p;
-    if (!tokenize(next, end, tokens_, error_)) {
+    bool unusual = false;
+    if (!tokenize(next, end, tokens_, error_, unusual)) {
         if (record_start && !in_record_) {
             // keep the record in the model so the report can name it
             begin_record(number);
@@ -516,13 +575,42 @@ const char *Parser::line(int number, const char *p, const char *end) {
         return next_line(p, end);
     }
     if (tokens_.empty()) return next;
+    const Tool *owner = tool();
     if (record_start)
         start_record(number, tokens_);
     else if (!in_record_)
         fault(number, "expected a TOOLID record, found " + describe(tokens_[0]));
     else
         statement(number, tokens_);
+    if (unusual) texts(number, record_start ? &lib_.tools.back() : owner, record_start);
     return next;
+}
+
+// What the quoted texts of a line hold beyond printable ASCII: control
+// bytes (reported with the line), or letters in UTF-8 (reported once).
+void Parser::texts(int line, const Tool *owner, bool record_start) {
+    for (size_t i = 0; i < tokens_.size(); ++i) {
+        const Token &t = tokens_[i];
+        if (t.kind != Token::string || !t.unusual) continue;
+        size_t controls = 0;
+        char first = 0;
+        for (char c : t.text)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                if (controls++ == 0) first = c;
+        const std::string name = owner ? owner->name : std::string();
+        if (controls) {
+            std::string message = "control byte ";
+            kesto::append_cp1251_as_shown(message, std::string_view(&first, 1));
+            message += record_start && i == 1 ? " in the TOOLID" : " in a quoted text";
+            if (controls > 1) message += " (" + std::to_string(controls) + " in all)";
+            text_problem({line, name, message});
+        }
+        if (!utf8_reported_ && utf8_with_letters(t.text)) {
+            utf8_reported_ = true;
+            text_problem({line, name, "the quoted text is UTF-8, not Windows-1251: its letters would show garbled "
+                                      "(hint: save the file as Windows-1251, \"ANSI\")"});
+        }
+    }
 }
 
 void Parser::start_record(int line, const std::vector<Token> &tokens) {
@@ -676,7 +764,10 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
 
     switch (top.ctx) {
     case Ctx::record:
-        if (w == "UNITS") return word_value(t.units);
+        if (w == "UNITS") {
+            t.units_line = line;
+            return word_value(t.units);
+        }
         if (w == "DESCRIPTION") {
             t.has_description = true;
             return string_value(t.description);
@@ -690,8 +781,14 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
             bool has = false;
             return single_number(teeth, has);
         }
-        if (w == "TOOLTYPE") return word_value(t.tooltype);
-        if (w == "STACK") return word_value(t.stack);
+        if (w == "TOOLTYPE") {
+            t.tooltype_line = line;
+            return word_value(t.tooltype);
+        }
+        if (w == "STACK") {
+            t.stack_line = line;
+            return word_value(t.stack);
+        }
         if (w == "GAGEPOINT_OFFSET") {
             bool finite = true;
             if (!tuple(c, line, finite, "GAGEPOINT_OFFSET")) return;
@@ -831,6 +928,16 @@ void Parser::statement(int line, const std::vector<Token> &tokens) {
 
 void Parser::finish(bool ends_with_newline) {
     const int last_line = number_;
+    if (other_ends_) {
+        // named at the first line of the fewer kind, the later one when as many
+        const int first_kind = last_line - !ends_with_newline - other_ends_;
+        const bool other_fewer = other_ends_ <= first_kind, lf_fewer = other_fewer == crlf_first_;
+        const int crlf = crlf_first_ ? first_kind : other_ends_;
+        text_problem({other_fewer ? first_other_ : 1, "",
+                      "mixed line ends: " + std::to_string(crlf) + (crlf == 1 ? " line ends" : " lines end") +
+                          " in CR LF and " + std::to_string(crlf_first_ ? other_ends_ : first_kind) +
+                          " in LF alone; this is the first line ending in " + (lf_fewer ? "LF alone" : "CR LF")});
+    }
     if (last_line == 0) add_problem(lib_.problems, lib_.problems_beyond, {1, "", "the file is empty"});
     lib_.line_count = last_line;
     if (stopped_) return retire();

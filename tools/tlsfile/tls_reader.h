@@ -1,18 +1,24 @@
 // Reader of *.tls tool library files: the header, the TOOLID records with
 // their cutter block (standard values or a SOR outline) and holder block.
-// Every element keeps the line it came from; syntax faults and non-finite
-// numbers are collected as problems instead of stopping the reader.
+// Every element keeps the line it came from; syntax faults, non-finite
+// numbers, control bytes in quoted texts, a file in UTF-8 (a byte-order mark,
+// or letters spelt in UTF-8) and mixed line ends are collected as problems
+// instead of stopping the reader.
 #ifndef KESTO_TOOLS_TLSFILE_TLS_READER_H
 #define KESTO_TOOLS_TLSFILE_TLS_READER_H
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tlsfile {
 
 // The header line every tool library starts with.
 inline constexpr char kLibraryHeaderLine[] = "CGTECH Tool Library File";
+
+// The units a record may give (UNITS).
+inline constexpr std::string_view kMillimeter = "MILLIMETER", kInch = "INCH";
 
 // One problem found in a file, at a 1-based line number.
 struct Problem {
@@ -71,14 +77,17 @@ struct Tool {
     bool closed = false;   // the record's closing brace was read
     int damaged_line = 0;  // first syntax fault inside the record, 0 when none
 
-    std::string units;
+    std::string units;  // "MILLIMETER", "INCH" or empty
+    int units_line = 0;
     bool has_description = false;
     std::string description;
     bool has_gage = false;
     int gage_line = 0;
     double gage[3] = {0, 0, 0};
     std::string tooltype;  // "MILLING", "TURNING" or empty
+    int tooltype_line = 0;
     std::string stack;     // "YES", "NO" or empty
+    int stack_line = 0;
 
     bool has_cutter = false;
     int cutter_line = 0;
@@ -107,6 +116,9 @@ struct Library {
     std::vector<Tool> tools;
     std::vector<Problem> problems;  // syntax faults and non-finite numbers, in line order
     size_t problems_beyond = 0;     // more of them, past kMaxProblems
+    // Of all of them, those about what the text is written in (control
+    // bytes, UTF-8, mixed line ends): its records are read all the same.
+    size_t text_problems = 0;
     int line_count = 0;
 };
 

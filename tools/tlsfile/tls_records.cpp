@@ -56,10 +56,31 @@ std::vector<std::string_view> record_lines(const std::string &text, const Record
     return lines;
 }
 
+bool crlf_file(const std::string &text) {
+    size_t lf = text.find('\n');
+    return lf != std::string::npos && lf > 0 && text[lf - 1] == '\r';
+}
+
+void append_with_line_ends(std::string &out, std::string_view bytes, bool crlf) {
+    size_t at = 0;
+    for (size_t lf; (lf = bytes.find('\n', at)) != std::string_view::npos; at = lf + 1) {
+        const size_t text_end = lf > at && bytes[lf - 1] == '\r' ? lf - 1 : lf;
+        if (!crlf && text_end > at && bytes[text_end - 1] == '\r') {
+            out.append(bytes.data() + at, lf + 1 - at);
+            continue;
+        }
+        out.append(bytes.data() + at, text_end - at);
+        out += crlf ? "\r\n" : "\n";
+    }
+    out.append(bytes.data() + at, bytes.size() - at);
+}
+
 bool starts_as_library(const std::string &text) {
+    // after a UTF-8 byte-order mark too, which check reports
+    const size_t at = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     const size_t n = sizeof kLibraryHeaderLine - 1;
-    if (text.compare(0, n, kLibraryHeaderLine) != 0) return false;
-    return text.size() == n || text[n] == '\n' || text[n] == '\r';
+    if (text.compare(at, n, kLibraryHeaderLine) != 0) return false;
+    return text.size() == at + n || text[at + n] == '\n' || text[at + n] == '\r';
 }
 
 }  // namespace tlsfile

@@ -41,8 +41,17 @@ LibrarySpans record_spans(const std::string &text, const Library &library);
 // (CR LF and LF alike) and without the blank lines after its last line.
 std::vector<std::string_view> record_lines(const std::string &text, const RecordSpan &record);
 
-// Whether text starts with the tool library's header line: what diff and
-// merge take as a library at all.
+// The line end a library uses: CR LF when its first line ends so.
+bool crlf_file(const std::string &text);
+
+// Appends a record's bytes with every line ended as crlf says: CR LF for
+// LF alone, or LF alone for CR LF; a record carried into another library
+// takes that library's line ends.  A line whose text ends in a CR of its
+// own keeps its CR LF, which LF alone would turn into another text.
+void append_with_line_ends(std::string &out, std::string_view bytes, bool crlf);
+
+// Whether text starts with the tool library's header line (after a UTF-8
+// byte-order mark, if any): what diff and merge take as a library at all.
 bool starts_as_library(const std::string &text);
 
 }  // namespace tlsfile

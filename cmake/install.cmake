@@ -1,0 +1,65 @@
+# Install rules of both builds, and the Windows package made from them.
+#
+# Native: the program and the plug-in in bin (the program loads the plug-in
+# from its own folder), the simulated host's libraries in lib, found
+# relative to bin, and the README.  Windows: one folder holding the program,
+# the plug-in, the simulated host's DLLs, an example settings file, the
+# install notes and the README; CPack makes it a ZIP
+# (kesto_tools_vericut-VERSION-win32.zip).
+include(GNUInstallDirs)
+
+if(WIN32)
+  set(KESTO_INSTALL_BIN .)
+  set(KESTO_INSTALL_LIB .)
+  set(KESTO_INSTALL_DOC .)
+else()
+  set(KESTO_INSTALL_BIN ${CMAKE_INSTALL_BINDIR})
+  set(KESTO_INSTALL_LIB ${CMAKE_INSTALL_LIBDIR})
+  set(KESTO_INSTALL_DOC ${CMAKE_INSTALL_DOCDIR})
+  file(RELATIVE_PATH KESTO_BIN_TO_LIB /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
+  set_target_properties(kesto-tools-vericut kesto_tools_vericut PROPERTIES INSTALL_RPATH "$ORIGIN/${KESTO_BIN_TO_LIB}")
+  set_target_properties(ugopenint PROPERTIES INSTALL_RPATH "$ORIGIN")
+endif()
+
+# Import libraries of the Windows DLLs are left out: nothing links against
+# an installed copy.
+install(TARGETS kesto-tools-vericut kesto_tools_vericut
+  RUNTIME DESTINATION ${KESTO_INSTALL_BIN}
+  LIBRARY DESTINATION ${KESTO_INSTALL_BIN}
+  ARCHIVE DESTINATION ${KESTO_INSTALL_LIB} EXCLUDE_FROM_ALL)
+install(TARGETS ufun ugopenint
+  RUNTIME DESTINATION ${KESTO_INSTALL_BIN}
+  LIBRARY DESTINATION ${KESTO_INSTALL_LIB}
+  ARCHIVE DESTINATION ${KESTO_INSTALL_LIB} EXCLUDE_FROM_ALL)
+install(FILES README.md DESTINATION ${KESTO_INSTALL_DOC})
+
+if(WIN32)
+  # Runtime DLLs the Windows programs load besides the system's: the C++
+  # runtime the program and the host's DLLs share (targets.cmake).
+  set(KESTO_WINDOWS_RUNTIME_DLLS ${KESTO_RUNTIME_DLLS})
+  if(KESTO_WINDOWS_RUNTIME_DLLS)
+    install(FILES ${KESTO_WINDOWS_RUNTIME_DLLS} DESTINATION ${KESTO_INSTALL_BIN})
+  endif()
+
+  # The texts a Windows user opens, with Windows line ends.
+  foreach(text examples/kesto_tools_vericut.ini docs/install-windows.txt)
+    file(READ ${PROJECT_SOURCE_DIR}/${text} content)
+    string(REPLACE "\n" "\r\n" content "${content}")
+    get_filename_component(name ${text} NAME)
+    file(WRITE ${PROJECT_BINARY_DIR}/package/${name} "${content}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${text})
+  endforeach()
+  install(FILES ${PROJECT_BINARY_DIR}/package/kesto_tools_vericut.ini DESTINATION .)
+  install(FILES ${PROJECT_BINARY_DIR}/package/install-windows.txt DESTINATION . RENAME INSTALL.txt)
+
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_NAME kesto_tools_vericut)
+  set(CPACK_PACKAGE_VENDOR kesto)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(CPACK_SYSTEM_NAME win32)
+  else()
+    set(CPACK_SYSTEM_NAME win64)
+  endif()
+  set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME})
+  include(CPack)
+endif()
