@@ -34,10 +34,9 @@ install(TARGETS ufun ugopenint
 install(FILES README.md DESTINATION ${KESTO_INSTALL_DOC})
 
 if(WIN32)
-  # Runtime DLLs the Windows programs load besides the system's: none while
-  # they link the compiler's runtime statically.  A build that shares one
-  # runtime DLL set lists its DLLs here, and the package carries them.
-  set(KESTO_WINDOWS_RUNTIME_DLLS "")
+  # Runtime DLLs the Windows programs load besides the system's: the C++
+  # runtime the program and the host's DLLs share (targets.cmake).
+  set(KESTO_WINDOWS_RUNTIME_DLLS ${KESTO_RUNTIME_DLLS})
   if(KESTO_WINDOWS_RUNTIME_DLLS)
     install(FILES ${KESTO_WINDOWS_RUNTIME_DLLS} DESTINATION ${KESTO_INSTALL_BIN})
   endif()

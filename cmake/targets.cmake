@@ -38,8 +38,38 @@ endforeach()
 target_link_libraries(ufun PRIVATE kesto_common)
 target_link_libraries(ugopenint PRIVATE ufun kesto_common)
 if(WIN32)
-  target_link_options(ufun PRIVATE -Wl,--export-all-symbols -Wl,--exclude-libs,ALL -static-libgcc -static-libstdc++)
-  target_link_options(ugopenint PRIVATE -static-libgcc -static-libstdc++)
+  # The host's DLLs and its program share one C++ runtime (copied beside
+  # them): an exception thrown in one module is caught in another, which a
+  # runtime linked into each module cannot do on i686 (DWARF unwinding).
+  target_link_options(ufun PRIVATE -Wl,--export-all-symbols -Wl,--exclude-libs,ALL -shared-libgcc)
+  target_link_options(ugopenint PRIVATE -shared-libgcc)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
+    OUTPUT_VARIABLE KESTO_STDCXX_DLL OUTPUT_STRIP_TRAILING_WHITESPACE)
+  execute_process(COMMAND ${CMAKE_OBJDUMP} -p ${KESTO_STDCXX_DLL} OUTPUT_VARIABLE dump)
+  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+  set(runtime ${KESTO_STDCXX_DLL})
+  foreach(import ${imports})
+    string(REPLACE "DLL Name: " "" import "${import}")
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${import}
+      OUTPUT_VARIABLE dll OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(IS_ABSOLUTE "${dll}")  # the system's DLLs come back as bare names
+      list(APPEND runtime ${dll})
+    endif()
+  endforeach()
+  if(NOT IS_ABSOLUTE "${KESTO_STDCXX_DLL}" OR NOT EXISTS "${KESTO_STDCXX_DLL}")
+    message(FATAL_ERROR "the compiler's libstdc++-6.dll was not found")
+  endif()
+  # copied without their debugging symbols (libstdc++ from 21 MB to 2)
+  set(KESTO_RUNTIME_DLLS "")
+  foreach(dll ${runtime})
+    get_filename_component(name ${dll} NAME)
+    execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded -o ${PROJECT_BINARY_DIR}/${name} ${dll}
+      RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR "${dll} could not be copied into the build folder")
+    endif()
+    list(APPEND KESTO_RUNTIME_DLLS ${PROJECT_BINARY_DIR}/${name})
+  endforeach()
 else()
   target_link_libraries(ufun PRIVATE ${CMAKE_DL_LIBS})
 endif()
@@ -102,7 +132,7 @@ add_dependencies(kesto-tools-vericut kesto_tools_vericut)
 if(WIN32)
   # shell32: the wide command line split into arguments
   target_link_libraries(kesto-tools-vericut PRIVATE shell32)
-  target_link_options(kesto-tools-vericut PRIVATE -static-libgcc -static-libstdc++)
+  target_link_options(kesto-tools-vericut PRIVATE -shared-libgcc)
 endif()
 
 # Small programs the tests run on both builds (a launcher that records its
@@ -136,6 +166,24 @@ if(NOT WIN32)
   if(KESTO_CP1251_TESTS)
     set_source_files_properties(${KESTO_CP1251_TESTS} PROPERTIES COMPILE_OPTIONS -fexec-charset=CP1251)
   endif()
+  # The Wine tests start the Windows programs the way this machine can: Wine
+  # as it is, or its 32-bit loader under qemu-i386, in a prefix of this build
+  # folder.
+  set(KESTO_WINE_COMMAND "${KESTO_WINE}")
+  set(KESTO_WINE_PREFIX "")
+  if(NOT KESTO_WINE_COMMAND AND (KESTO_WIN32_DIR OR KESTO_WINE_DIR))
+    execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine32.sh prepare ${PROJECT_BINARY_DIR}/wine
+      OUTPUT_VARIABLE KESTO_WINE_COMMAND OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)
+    if(failed)
+      message(WARNING "scripts/wine32.sh could not prepare Wine; the Wine tests use wine as it is")
+      set(KESTO_WINE_COMMAND "")
+    else()
+      file(READ ${PROJECT_BINARY_DIR}/wine/how how)
+      string(STRIP "${how}" how)
+      message(STATUS "Wine tests: ${KESTO_WINE_COMMAND} (${how})")
+      set(KESTO_WINE_PREFIX ${PROJECT_BINARY_DIR}/wine/prefix)
+    endif()
+  endif()
   target_compile_definitions(kesto_tests PRIVATE
     KESTO_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     KESTO_BINARY_DIR="${PROJECT_BINARY_DIR}"
@@ -146,7 +194,8 @@ if(NOT WIN32)
     KESTO_CPACK="${CMAKE_CPACK_COMMAND}"
     KESTO_WIN32_DIR="${KESTO_WIN32_DIR}"
     KESTO_WINE_DIR="${KESTO_WINE_DIR}"
-    KESTO_WINE="${KESTO_WINE}")
+    KESTO_WINE="${KESTO_WINE_COMMAND}"
+    KESTO_WINE_PREFIX="${KESTO_WINE_PREFIX}")
   add_dependencies(kesto_tests kesto_tools_vericut kesto-tools-vericut)
   foreach(src ${KESTO_TEST_PROGRAMS})
     get_filename_component(name ${src} NAME_WE)
@@ -156,7 +205,7 @@ if(NOT WIN32)
   # Tests are named by their name generators alone: a printed parameter
   # would put struct bytes (padding included) into the names.
   gtest_discover_tests(kesto_tests WORKING_DIRECTORY ${PROJECT_BINARY_DIR} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
-    PROPERTIES ENVIRONMENT "KESTO_WIN32_DIR=${KESTO_WIN32_DIR};KESTO_WINE_DIR=${KESTO_WINE_DIR};KESTO_WINE=${KESTO_WINE}")
+    PROPERTIES ENVIRONMENT "KESTO_WIN32_DIR=${KESTO_WIN32_DIR};KESTO_WINE_DIR=${KESTO_WINE_DIR};KESTO_WINE=${KESTO_WINE_COMMAND}")
 endif()
 
 # The benchmark's programs: the floor of an export and the input generator.

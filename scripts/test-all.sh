@@ -9,29 +9,40 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 scripts/install-deps.sh all
 
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 jobs=$(nproc)
 
 cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" >/dev/null
 cmake --build build/win32 -j "$jobs"
 
-# The Wine tests run the Win32 programs.  Where the kernel cannot run 32-bit
-# programs they run a 64-bit Windows build of the same sources instead; the
-# Win32 DLL is still built and its exports and imports checked.
+# The Wine tests run the Win32 programs: with Wine as it is, or with its
+# 32-bit loader under qemu-i386 where the kernel cannot run 32-bit programs
+# (scripts/wine32.sh; the prefix is made once in build/native/wine).  Only
+# where neither works do they run a 64-bit Windows build of the same sources;
+# the Win32 DLL is still built and its exports and imports checked.
 wine_dir="$root/build/win32"
-wine_loader=""
-if ! scripts/wine-can-run-32bit.sh; then
-  echo "== this machine cannot run 32-bit programs: the Wine tests use a 64-bit Windows build"
-  cmake -S . -B build/win64 -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" >/dev/null
-  cmake --build build/win64 -j "$jobs"
-  wine_dir="$root/build/win64"
-  wine_loader=/usr/lib/wine/wine64
-fi
+how=$(scripts/wine32.sh how)
+not_run=""
+case "$how" in
+  native) echo "== Wine tests: the Win32 build, with Wine as it is" ;;
+  binfmt|qemu) echo "== Wine tests: the Win32 build, Wine's 32-bit loader under qemu-i386 ($how)" ;;
+  none)
+    not_run="!!!!! THE REAL 32-BIT DLL WAS NOT RUN: this machine runs neither 32-bit programs nor qemu-i386; the Wine tests ran a 64-bit Windows build !!!!!"
+    echo "$not_run"
+    cmake -S . -B build/win64 -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" >/dev/null
+    cmake --build build/win64 -j "$jobs"
+    wine_dir="$root/build/win64"
+    ;;
+esac
+finish() {
+  WINEPREFIX="$root/build/native/wine/prefix" wineserver -k >/dev/null 2>&1 || true
+  [ -z "$not_run" ] || echo "$not_run"
+}
+trap finish EXIT
 
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTO_WIN32_DIR="$root/build/win32" \
-  -DKESTO_WINE_DIR="$wine_dir" -DKESTO_WINE="$wine_loader" >/dev/null
+  -DKESTO_WINE_DIR="$wine_dir" -DKESTO_WINE= >/dev/null
 cmake --build build/native -j "$jobs"
 
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTO_SANITIZE=ON >/dev/null
@@ -41,12 +52,9 @@ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTO_FUZZ
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build build/fuzz -j "$jobs"
 
-# A first Wine start creates its prefix; do it once before the tests.
-if [ -n "$wine_loader" ]; then
-  WINELOADER="$wine_loader" "$wine_loader" cmd /c exit >/dev/null 2>&1 || true
-else
-  wine cmd /c exit >/dev/null 2>&1 || true
-fi
+# The first Wine start makes the prefix and starts Wine's services; once,
+# before the tests.
+build/native/wine/wine cmd /c exit >/dev/null 2>&1 || true
 
 echo "== native tests (with the Windows build under Wine)"
 ctest --test-dir build/native --output-on-failure -j "$jobs"

@@ -43,7 +43,18 @@ struct Library {
 
     bool load(const std::string &path) {
 #if defined(_WIN32)
-        handle = LoadLibraryW(wide(path).c_str());
+        // The plug-in's own libraries are looked for beside it, beside this
+        // program and in the system's folders, never in the current folder:
+        // a run may be in any folder (of any length).  A path too long for
+        // the classic calls is given in its \\?\ form.
+        std::wstring name = wide(path);
+        if (name.size() >= MAX_PATH && name.size() > 2 && name[1] == L':') {
+            for (wchar_t &c : name)
+                if (c == L'/') c = L'\\';
+            name = L"\\\\?\\" + name;
+        }
+        handle = LoadLibraryExW(name.c_str(), nullptr,
+                                LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
         if (!handle) error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
 #else
         handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

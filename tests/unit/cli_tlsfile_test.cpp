@@ -882,6 +882,8 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"run session.json >&-", "standard output: cannot be written: Bad file descriptor", 1},
         {"run session.json -o transcript.txt", "transcript.txt: cannot be written: File too large", 1,
          "trap '' XFSZ; ulimit -f 1; "},
+        {"run session.json session.json -o t.txt", "t.txt: two sessions would write this transcript"},
+        {"run session.json session.json deep.json -C folder -C folder", "-C and -o are given once for every session"},
         {"play files_folder.json", "files_folder.json: files.folder: is a folder"},
         {"play files_escape.json", "must be a relative path inside the run folder"},
         {"find demo.tls", "find needs a tool database"},

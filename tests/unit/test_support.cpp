@@ -122,12 +122,25 @@ std::string wine_dir() {
 }
 
 std::string wine_command() {
-    const std::string prefix = "WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
-    std::string loader = KESTO_WINE;
-    if (const char *env = std::getenv("KESTO_WINE"); env && *env) loader = env;
-    if (loader.empty()) return prefix + "wine";
-    // A loader named directly also starts the programs that Wine starts.
-    return prefix + "WINELOADER='" + loader + "' '" + loader + "'";
+    std::string command = KESTO_WINE;
+    if (const char *env = std::getenv("KESTO_WINE"); env && *env) command = env;
+    if (command.empty()) return "WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' wine";
+    return "'" + command + "'";
+}
+
+std::string wine_prefix() {
+    const char *command = std::getenv("KESTO_WINE");
+    const char *env = std::getenv("WINEPREFIX");
+    std::string prefix;
+    if (*KESTO_WINE_PREFIX && (!command || !*command || command == std::string(KESTO_WINE)))
+        prefix = KESTO_WINE_PREFIX;  // the build folder's own, which its wine/wine uses
+    else if (env && *env)
+        prefix = env;
+    else
+        prefix = std::string(std::getenv("HOME") ? std::getenv("HOME") : "") + "/.wine";
+    std::string ignored;
+    if (!file_exists(prefix + "/dosdevices")) run_command(wine_command() + " cmd /c exit >/dev/null 2>&1", ignored);
+    return prefix;
 }
 
 std::string wine_path(const std::string &path) {

@@ -64,8 +64,12 @@ std::string win32_dir();
 // there is none.
 std::string wine_dir();
 
-// The Wine loader for that build, with the environment the tests want.
+// The command that starts a Windows program of that build: the build
+// folder's wine/wine (scripts/wine32.sh), or Wine as it is.
 std::string wine_command();
+
+// The Wine prefix those programs run in (made when missing).
+std::string wine_prefix();
 
 // An absolute POSIX path as Wine's Z: drive names it.
 std::string wine_path(const std::string &path);

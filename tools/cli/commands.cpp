@@ -68,6 +68,20 @@ std::string absolute_path(const std::string &path) {
     return ec ? path : tlsfile::utf8_path(p);
 }
 
+std::string folder_cause(const std::string &folder, const std::error_code &ec) {
+#if defined(_WIN32)
+    // MAX_PATH less the closing backslash and NUL
+    std::error_code ignored;
+    const size_t length = fs::absolute(tlsfile::fs_path(folder), ignored).native().size();
+    if (length > MAX_PATH - 2)
+        return ec.message() + " (its path has " + std::to_string(length) + " characters; Windows takes at most " +
+               std::to_string(MAX_PATH - 2) + " for the current folder)";
+#else
+    (void)folder;
+#endif
+    return ec.message();
+}
+
 std::string plugin_path(const std::string &option) {
     if (!option.empty()) return absolute_path(option);
     std::string env = plugin_from_environment();

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -55,6 +56,10 @@ int export_part_text(const std::string &label, const std::string &part, const st
 
 // A UTF-8 path made absolute against the current folder.
 std::string absolute_path(const std::string &path);
+
+// Why a folder cannot be made the current one: the system's cause, and on
+// Windows, for a path beyond what a current folder may have there, that limit.
+std::string folder_cause(const std::string &folder, const std::error_code &ec);
 
 int process_id();
 

@@ -221,7 +221,7 @@ public:
         if (!ec && folder_.empty()) ec = std::make_error_code(std::errc::file_exists);
         if (!ec) fs::current_path(folder_, ec);
         entered_ = !ec;
-        cause_ = ec.message();
+        cause_ = folder_cause(tlsfile::utf8_path(folder_.empty() ? library.parent_path() : folder_), ec);
         const std::string leaf = tlsfile::utf8_path(library.filename());
         bool plain = !leaf.empty();
         for (char c : leaf) plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-');
@@ -229,8 +229,16 @@ public:
     }
     ~ScratchFolder() {
         std::error_code ec;
+        if (!folder_.empty()) {
+            // The file, then the folder, by short names from the folder
+            // above: the Windows runtime cannot list a folder whose path is
+            // beyond MAX_PATH, as remove_all would.
+            fs::current_path(folder_.parent_path(), ec);
+            const fs::path folder = ec ? folder_ : folder_.filename();
+            fs::remove(folder / name_, ec);
+            if (!fs::remove(folder, ec)) fs::remove_all(folder, ec);
+        }
         if (!previous_.empty()) fs::current_path(previous_, ec);
-        if (!folder_.empty()) fs::remove_all(folder_, ec);
     }
     ScratchFolder(const ScratchFolder &) = delete;
     ScratchFolder &operator=(const ScratchFolder &) = delete;

@@ -1,4 +1,5 @@
-// kesto-tools-vericut run SESSION.json: one scripted session, its transcript.
+// kesto-tools-vericut run SESSION.json...: scripted sessions, their transcripts.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -13,14 +14,21 @@ namespace kesto::cli {
 namespace {
 
 struct RunArgs {
-    std::string session;
+    std::vector<std::string> sessions;
     std::string plugin;
-    std::string folder;
-    std::string output;
+    std::vector<std::string> folders;  // none, one for all, or one per session
+    std::vector<std::string> outputs;  // the same
     bool json = false;
 };
 
-int run(const RunArgs &args) {
+// One session of the command: its file, folder and transcript.
+struct OneRun {
+    std::string session;
+    std::string folder;
+    std::string output;
+};
+
+int run_one(const OneRun &args, const std::string &plugin_option, bool json) {
     std::string text, error;
     sim::Session session;
     try {
@@ -33,13 +41,13 @@ int run(const RunArgs &args) {
     }
     // Inputs and the plug-in keep their names from the folder the command
     // started in.
-    const std::string plugin = plugin_path(args.plugin);
+    const std::string plugin = plugin_path(plugin_option);
     const std::vector<std::string> inputs = {absolute_path(args.session), plugin};
     if (!args.folder.empty()) {
         std::error_code ec;
         std::filesystem::current_path(tlsfile::fs_path(args.folder), ec);
         if (ec) {
-            complain(args.folder + ": cannot change to this folder: " + ec.message());
+            complain(args.folder + ": cannot change to this folder: " + folder_cause(args.folder, ec));
             return kExitUsage;
         }
     }
@@ -56,7 +64,7 @@ int run(const RunArgs &args) {
     sim::RunOptions options;
     options.plugin_path = plugin;
     sim::RunResult result = sim::run_session(session, options);
-    text = args.json ? sim::render_json(result.events) : sim::render(result.events);
+    text = json ? sim::render_json(result.events) : sim::render(result.events);
     if (!write_output(args.output.empty() ? "-" : args.output, text, error, inputs)) {
         complain(error + "; the transcript is not written");
         return kExitProblems;
@@ -72,23 +80,72 @@ int run(const RunArgs &args) {
     return kExitOk;
 }
 
+// Each session runs from the folder the command started in, whatever the
+// ones before it gave; the worst exit code is the command's.
+int run(const RunArgs &args) {
+    const size_t n = args.sessions.size();
+    for (const auto *list : {&args.folders, &args.outputs})
+        if (list->size() > 1 && list->size() != n) {
+            complain("-C and -o are given once for every session or once per session, in their order (" +
+                     std::to_string(n) + (n == 1 ? " session" : " sessions") + ")");
+            return kExitUsage;
+        }
+    auto pick = [](const std::vector<std::string> &list, size_t i) {
+        return list.empty() ? std::string() : list[list.size() == 1 ? 0 : i];
+    };
+    std::vector<OneRun> runs;
+    std::vector<std::filesystem::path> transcripts;
+    for (size_t i = 0; i < n; ++i) {
+        runs.push_back({args.sessions[i], pick(args.folders, i), pick(args.outputs, i)});
+        if (runs.back().output.empty() || runs.back().output == "-") continue;
+        std::error_code ec;
+        std::filesystem::path t =
+            std::filesystem::absolute(tlsfile::fs_path(runs.back().folder) / tlsfile::fs_path(runs.back().output), ec)
+                .lexically_normal();
+        if (std::find(transcripts.begin(), transcripts.end(), t) != transcripts.end()) {
+            complain(runs.back().output + ": two sessions would write this transcript; give -o or -C once per session");
+            return kExitUsage;
+        }
+        transcripts.push_back(t);
+    }
+    std::error_code ec;
+    const std::filesystem::path start = std::filesystem::current_path(ec);
+    int code = kExitOk;
+    for (const OneRun &one : runs) {
+        if (!start.empty()) std::filesystem::current_path(start, ec);
+        code = std::max(code, run_one(one, args.plugin, args.json));
+    }
+    return code;
+}
+
 void add(CLI::App &app) {
     auto args = std::make_shared<RunArgs>();
     CLI::App *cmd = app.add_subcommand("run");
-    describe(cmd, "Run a session file in the simulated host, print its transcript",
+    describe(cmd, "Run session files in the simulated host, print their transcripts",
              "The transcript holds every dialog with its answer, the plug-in's standard output and error, the "
              "system log, the status line and the listing window, one event a line (--json: a JSON array). "
              "-C runs in another folder: the session's files, -o and every relative path of the session land "
              "there.\n\n"
-             "Exit 0 when the session ran, 1 when the transcript cannot be written, 2 for a bad session file "
-             "or an output that may not be written, 3 when the plug-in cannot be loaded.",
+             "Several sessions run one after another, each as it would alone, from the folder the command "
+             "started in; -C and -o are given once for all of them or once per session, in their order. "
+             "Without -o the transcripts follow one another on standard output.\n\n"
+             "Exit 0 when the sessions ran, 1 when a transcript cannot be written, 2 for a bad session file "
+             "or an output that may not be written, 3 when the plug-in cannot be loaded; of several sessions, "
+             "the highest.",
              {{"run SESSION.json", "the transcript on standard output"},
               {"run SESSION.json -C out -o transcript.txt", "runs in the folder out, the transcript kept there"},
+              {"run a.json b.json -C out/a -C out/b -o transcript.txt", "two sessions, each in its own folder"},
               {"run SESSION.json --json | jq '.[] | select(.kind == \"question\")'", "the questions asked"}});
-    cmd->add_option("session", args->session, "Session file (JSON)")->required();
+    cmd->add_option("session", args->sessions, "Session files (JSON)")->required();
     cmd->add_option("--plugin", args->plugin, "Plug-in library (default: beside this program)");
-    cmd->add_option("-C,--folder", args->folder, "Run in this folder (the session's files and relative paths land there)");
-    cmd->add_option("-o,--output", args->output, "Write the transcript to this file; - is standard output");
+    cmd->add_option("-C,--folder", args->folders,
+                    "Run in this folder (the session's files and relative paths land there); once for all "
+                    "sessions or once per session")
+        ->allow_extra_args(false);
+    cmd->add_option("-o,--output", args->outputs,
+                    "Write the transcript to this file, - is standard output; once for all sessions (each in "
+                    "its own -C folder) or once per session")
+        ->allow_extra_args(false);
     cmd->add_flag("--json", args->json, "Transcript as JSON");
     cmd->callback([args] { set_exit_code(run(*args)); });
 }
