@@ -495,7 +495,7 @@ TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
     // The example database (mills.tls; drills/drills.tls with LF line ends;
     // old/copy.tls cut short) and a library holding EM10 twice: as the part
     // has it, and longer; a settings file naming it in lower case; a
-    // database whose EM12 has a problem.
+    // database whose EM12 has a problem; a link to a folder there.
     TempDir dir;
     fs::copy(source("examples/database"), "db", fs::copy_options::recursive);
     const std::string part = "'" + source("examples/site_part.json") + "'";
@@ -508,6 +508,7 @@ TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
     twice.insert(twice.end(), longer.begin(), longer.end());
     fs::create_directories("db/x");
     write_file("db/x/twice.TLS", join_crlf(twice));
+    fs::create_directory_symlink(".", "db/x/loop");  // a link to a folder is not walked into
     write_file("site.ini", "[vmain]\r\ntls=db\r\n");
     // the plug-in keeps 132 characters of TLS: "db", 130 slashes, not the "x"
     write_file("long.ini", "[VMAIN]\nTLS=db" + std::string(130, '/') + "x\n");

@@ -128,6 +128,7 @@ TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
         "export папка/плохая.json",
         "play папка/плохая.json",
         "export папка/деталь.json -o " + long_folder + "/инструменты.tls",
+        "find папка/деталь.json --database длинная",
     };
     // the Windows program runs from a folder of a Cyrillic name too, and of
     // a long path

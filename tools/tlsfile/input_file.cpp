@@ -1,5 +1,6 @@
 #include "tools/tlsfile/input_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -48,6 +49,76 @@ fs::path fs_path(const std::string &utf8) { return fs::u8path(utf8); }
 
 std::string utf8_path(const fs::path &path) { return path.u8string(); }
 
+fs::path system_path(const fs::path &path) {
+#if defined(_WIN32)
+    const std::wstring extended = L"\\\\?\\";
+    if (path.native().compare(0, extended.size(), extended) == 0) return path;
+    std::error_code ec;
+    std::wstring full = fs::absolute(path, ec).lexically_normal().native();
+    if (ec || full.size() < 248) return path;
+    std::replace(full.begin(), full.end(), L'/', L'\\');
+    if (full.compare(0, 2, L"\\\\") == 0) return fs::path(extended + L"UNC" + full.substr(1));
+    return fs::path(extended + full);
+#else
+    return path;
+#endif
+}
+
+EntryKind entry_kind(const fs::path &path, bool follow_folder_links) {
+#if defined(_WIN32)
+    const DWORD a = GetFileAttributesW(system_path(path).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return EntryKind::missing;
+    if (a & FILE_ATTRIBUTE_DIRECTORY)
+        return (a & FILE_ATTRIBUTE_REPARSE_POINT) && !follow_folder_links ? EntryKind::other : EntryKind::folder;
+    return a & FILE_ATTRIBUTE_DEVICE ? EntryKind::other : EntryKind::file;
+#else
+    std::error_code ec;
+    const fs::file_status own = fs::symlink_status(path, ec);
+    if (ec || own.type() == fs::file_type::not_found) return EntryKind::missing;
+    const fs::file_status target = fs::is_symlink(own) ? fs::status(path, ec) : own;
+    if (ec) return EntryKind::missing;
+    if (fs::is_directory(target)) return fs::is_symlink(own) && !follow_folder_links ? EntryKind::other : EntryKind::folder;
+    return fs::is_regular_file(target) ? EntryKind::file : EntryKind::other;
+#endif
+}
+
+bool list_folder(const fs::path &folder, std::vector<FolderEntry> &entries, std::string &error) {
+    entries.clear();
+#if defined(_WIN32)
+    // FindFirstFileW takes the extended form, where the C runtime's folder
+    // listing does not
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((system_path(folder) / L"*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = std::system_category().message(static_cast<int>(GetLastError()));
+        return false;
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const DWORD a = found.dwFileAttributes;
+        EntryKind kind = a & FILE_ATTRIBUTE_DIRECTORY ? EntryKind::folder : EntryKind::file;
+        if ((a & FILE_ATTRIBUTE_DIRECTORY) && (a & FILE_ATTRIBUTE_REPARSE_POINT)) kind = EntryKind::other;
+        if (a & FILE_ATTRIBUTE_DEVICE) kind = EntryKind::other;
+        entries.push_back({fs::path(name), kind});
+    } while (FindNextFileW(h, &found));
+    const DWORD last = GetLastError();
+    FindClose(h);
+    if (last != ERROR_NO_MORE_FILES) {
+        error = std::system_category().message(static_cast<int>(last));
+        return false;
+    }
+    return true;
+#else
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec), end;
+    for (; !ec && it != end; it.increment(ec))
+        entries.push_back({it->path().filename(), entry_kind(it->path(), false)});
+    if (ec) error = ec.message();
+    return !ec;
+#endif
+}
+
 InputFile::~InputFile() {
     if (fd_ >= 0) close_fd(fd_);
 }
@@ -62,7 +133,7 @@ bool InputFile::open(const std::string &path, size_t max_bytes, bool regular_onl
         return false;
     }
     errno = 0;
-    int fd = open_input(p);
+    int fd = open_input(system_path(p));
     if (fd < 0) {
         error = path + ": " + std::strerror(errno ? errno : EIO);
         return false;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace tlsfile {
 
@@ -19,6 +20,27 @@ constexpr size_t kMaxSessionBytes = size_t(64) << 20;
 std::filesystem::path fs_path(const std::string &utf8);
 // A file system name as UTF-8, for messages and for handing on.
 std::string utf8_path(const std::filesystem::path &path);
+// The form the system takes a path in.  On Windows, a path of 248
+// characters or more (the most a folder may have in the classic form) is
+// made absolute in its extended form, "\\?\C:\..." or
+// "\\?\UNC\server\...", which the C runtime's own calls (a folder's
+// listing among them) would otherwise refuse.  Elsewhere, the path itself.
+std::filesystem::path system_path(const std::filesystem::path &path);
+// What a path names: a folder, a file or something else, missing when it
+// cannot be looked at.  A link counts as what it leads to; as "other" when
+// it leads to a folder and follow_folder_links is false, so that a folder
+// listing does not walk into it.  Takes paths of any length on Windows,
+// where the C runtime's status calls stop at 260 characters.
+enum class EntryKind { missing, folder, file, other };
+EntryKind entry_kind(const std::filesystem::path &path, bool follow_folder_links);
+// The names in a folder (without "." and ".."), each with its kind as
+// entry_kind gives it without following links to folders.  False, with
+// error saying why, when the folder cannot be listed.
+struct FolderEntry {
+    std::filesystem::path name;
+    EntryKind kind;
+};
+bool list_folder(const std::filesystem::path &folder, std::vector<FolderEntry> &entries, std::string &error);
 
 // Reads the whole file at path into text.  False, with error naming the file
 // and the cause, when it cannot be opened or read, is larger than max_bytes,

@@ -52,22 +52,21 @@ bool first_difference(const Geometry &a, const Geometry &b, DiffLine *da = nullp
 // in unreadable.
 void tls_files(const fs::path &folder, const std::string &relative, std::vector<std::string> &files,
                std::vector<std::pair<std::string, std::string>> &unreadable) {
-    std::error_code ec;
-    fs::directory_iterator it(folder, ec), end;
-    for (; !ec && it != end; it.increment(ec)) {
-        const std::string name = utf8_path(it->path().filename());
+    std::vector<FolderEntry> entries;
+    std::string error;
+    if (!list_folder(folder, entries, error)) unreadable.emplace_back(relative, error);
+    for (const FolderEntry &entry : entries) {
+        const std::string name = utf8_path(entry.name);
         const std::string path = relative.empty() ? name : relative + "/" + name;
-        std::error_code kind;
-        if (it->symlink_status(kind).type() == fs::file_type::directory) {
-            tls_files(it->path(), path, files, unreadable);
+        if (entry.kind == EntryKind::folder) {
+            tls_files(folder / entry.name, path, files, unreadable);
             continue;
         }
-        std::string extension = utf8_path(it->path().extension());
+        std::string extension = utf8_path(entry.name.extension());
         std::transform(extension.begin(), extension.end(), extension.begin(),
                        [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-        if (extension == ".tls" && it->is_regular_file(kind)) files.push_back(path);
+        if (extension == ".tls" && entry.kind == EntryKind::file) files.push_back(path);
     }
-    if (ec) unreadable.emplace_back(relative, ec.message());
 }
 
 // folder + relative, in the separator folder is written with.
@@ -119,8 +118,9 @@ uint64_t geometry_hash(std::string_view text, size_t begin, size_t end, int firs
 bool Database::add_folder(const std::string &folder, std::string &error) {
     const fs::path root = fs_path(folder);
     std::error_code ec;
-    if (!fs::is_directory(root, ec)) {
-        error = folder + ": " + (fs::exists(root, ec) ? "is not a folder" : "no such folder");
+    const EntryKind kind = entry_kind(root, true);
+    if (kind != EntryKind::folder) {
+        error = folder + ": " + (kind != EntryKind::missing ? "is not a folder" : "no such folder");
         return false;
     }
     std::vector<std::string> files;
