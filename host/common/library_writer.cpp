@@ -223,6 +223,15 @@ void pause_ms(int ms) {
 #endif
 }
 
+// Pauses before another try, 1 ms at first and twice as long each time up
+// to 50 ms; false, without pausing, once limit_ms have passed since start.
+bool pause_before_retry(unsigned long start, unsigned long limit_ms, int &pause) {
+    if (clock_ms() - start >= limit_ms) return false;
+    pause_ms(pause);
+    pause = pause < 50 ? pause * 2 : 50;
+    return true;
+}
+
 }  // namespace
 
 bool LibraryLock::held() const {
@@ -295,9 +304,8 @@ LibraryLock::Result LibraryLock::take(const NativePath &file) {
             close(fd);
         }
 #endif
-        if (clock_ms() - start >= static_cast<unsigned long>(library_lock_wait_ms)) return error_ ? kFailed : kBusy;
-        pause_ms(pause);
-        pause = pause < 50 ? pause * 2 : 50;
+        if (!pause_before_retry(start, static_cast<unsigned long>(library_lock_wait_ms), pause))
+            return error_ ? kFailed : kBusy;
     }
 }
 
@@ -327,9 +335,7 @@ int replace_file(const NativePath &from, const NativePath &to) {
         DWORD error = GetLastError();
         bool held_open = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
                          error == ERROR_LOCK_VIOLATION;
-        if (!held_open || clock_ms() - start >= 2000) return static_cast<int>(error);
-        pause_ms(pause);
-        pause = pause < 50 ? pause * 2 : 50;
+        if (!held_open || !pause_before_retry(start, 2000, pause)) return static_cast<int>(error);
     }
 #else
     return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;

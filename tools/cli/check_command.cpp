@@ -41,9 +41,9 @@ std::string summary(const std::string &label, const tlsfile::CheckResult &r) {
     std::string out;
     for (const tlsfile::Problem &p : r.problems) out += tlsfile::format_problem(p, label);
     const size_t tools = r.library.tools.size(), problems = r.problems.size() + r.problems_beyond;
-    out += label + ": " + std::to_string(tools) + (tools == 1 ? " tool, " : " tools, ");
+    out += label + ": " + count(tools, "tool", "tools") + ", ";
     if (problems == 0) return out + "no problems\n";
-    return out + std::to_string(problems) + (problems == 1 ? " problem\n" : " problems\n");
+    return out + count(problems, "problem", "problems") + "\n";
 }
 
 int run_check(const CheckArgs &args) {

@@ -99,4 +99,6 @@ int process_id() {
 
 std::string quoted_toolid(const std::string &raw) { return "\"" + cp1251_shown(raw) + "\""; }
 
+std::string count(size_t n, const char *one, const char *many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
+
 }  // namespace kesto::cli

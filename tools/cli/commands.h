@@ -67,6 +67,9 @@ int process_id();
 // control bytes escaped ("\x1B").
 std::string quoted_toolid(const std::string &raw);
 
+// "1 tool", "3 tools": n and the word for it.
+std::string count(size_t n, const char *one, const char *many);
+
 // Prints "kesto-tools-vericut: <what>" to standard error.
 void complain(const std::string &what);
 

@@ -22,7 +22,7 @@ struct DiffArgs {
 // The lines around a change shown with it.
 constexpr size_t kContext = 1;
 
-std::string tools(size_t n) { return std::to_string(n) + (n == 1 ? " tool" : " tools"); }
+std::string tools(size_t n) { return count(n, "tool", "tools"); }
 
 std::string side_text(const std::string &label, const tlsfile::DiffLine &d) {
     return "    " + label + ":" + std::to_string(d.line) + ": " +

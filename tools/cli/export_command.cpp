@@ -436,15 +436,14 @@ tlsfile::PreferResult prefer(const tlsfile::Database &database, const sim::Part 
 // Where each record came from: "from the database: N tools", a line each,
 // then the generated ones.
 std::string prefer_report(const tlsfile::Database &database, const tlsfile::PreferResult &preferred) {
-    auto tools = [](size_t n) { return std::to_string(n) + (n == 1 ? " tool\n" : " tools\n"); };
-    std::string out = "from the database: " + tools(preferred.taken.size());
+    std::string out = "from the database: " + count(preferred.taken.size(), "tool", "tools") + "\n";
     for (const tlsfile::PreferredRecord &t : preferred.taken) {
         const tlsfile::DatabaseRecord &rec = database.records()[t.record];
         out += "  " + quoted_toolid(t.name) + ": " +
                (t.by_catalogue ? "by catalogue number " + quoted_toolid(rec.name) : std::string("by name")) + ", " +
                database.libraries()[rec.library].label + ":" + std::to_string(rec.line) + "\n";
     }
-    out += "generated: " + tools(preferred.generated.size());
+    out += "generated: " + count(preferred.generated.size(), "tool", "tools") + "\n";
     for (const std::string &name : preferred.generated) out += "  " + quoted_toolid(name) + "\n";
     return out;
 }
@@ -530,7 +529,7 @@ int run_export(ExportArgs args, json *object) {
         if (object) (*object)["tools"].push_back(cp1251_to_utf8(t.name));
     int code = kExitOk;
     if (problems > 0) {
-        const std::string what = std::to_string(problems) + (problems == 1 ? " problem" : " problems") +
+        const std::string what = count(problems, "problem", "problems") +
                                  " in what the plug-in wrote" + (preferring ? " and the database gave" : "");
         if (!args.force) {
             complain(what + "; " + left_as_it_was(args.output) + "; --force writes it all the same");
@@ -581,7 +580,7 @@ int run_export(ExportArgs args, json *object) {
     if (object) (*object)["written"] = true;
     const std::string head = std::string(args.append ? "appended to " : "wrote ") +
                              (is_standard_stream(args.output) ? "standard output" : args.output) + ": " +
-                             std::to_string(records) + (records == 1 ? " tool" : " tools") + "\n";
+                             count(static_cast<size_t>(records), "tool", "tools") + "\n";
     const std::string skips = skipped(part, records, object);
     const std::string report = preferring ? prefer_report(database, preferred) : "";
     if (!object && !tell(head + skips + report, args.output)) return kExitUsage;
@@ -685,7 +684,7 @@ int export_part_text(const std::string &label, const std::string &part, const st
     args.output = "the export of " + label;
     tlsfile::Library added;
     if (const size_t problems = check_result(args, "", run.written, added, nullptr)) {
-        complain(std::to_string(problems) + (problems == 1 ? " problem" : " problems") +
+        complain(count(problems, "problem", "problems") +
                  " in what the plug-in wrote; nothing was compared");
         return kExitUsage;
     }

@@ -42,10 +42,6 @@ const char *verdict_name(tlsfile::Verdict v) {
     return "missing";
 }
 
-std::string count(size_t n, const char *one, const char *many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 class Report {
 public:
     Report(const Input &input, const tlsfile::Database &db, const tlsfile::FindResult &found)

@@ -9,10 +9,6 @@
 namespace kesto::cli {
 namespace {
 
-std::string count(size_t n, const char *one, const char *many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 using json = nlohmann::ordered_json;
 
 // One problem a line on standard error, "FILE:LINE: ...": errors, or

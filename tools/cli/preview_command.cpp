@@ -72,11 +72,11 @@ int run_preview(const PreviewArgs &args) {
     }
     size_t tools = result.library.tools.size();
     if (!is_standard_stream(output) &&
-        !print("wrote " + output + ": " + std::to_string(tools) + (tools == 1 ? " tool" : " tools") + "\n"))
+        !print("wrote " + output + ": " + count(tools, "tool", "tools") + "\n"))
         return kExitUsage;
     if (result.problems.empty()) return kExitOk;
     size_t n = result.problems.size() + result.problems_beyond;
-    complain(label + " has " + std::to_string(n) + (n == 1 ? " problem" : " problems") +
+    complain(label + " has " + count(n, "problem", "problems") +
              " (their tools are framed in red); run check " + args.file + " for the list");
     return kExitProblems;
 }

@@ -87,7 +87,7 @@ int run(const RunArgs &args) {
     for (const auto *list : {&args.folders, &args.outputs})
         if (list->size() > 1 && list->size() != n) {
             complain("-C and -o are given once for every session or once per session, in their order (" +
-                     std::to_string(n) + (n == 1 ? " session" : " sessions") + ")");
+                     count(n, "session", "sessions") + ")");
             return kExitUsage;
         }
     auto pick = [](const std::vector<std::string> &list, size_t i) {

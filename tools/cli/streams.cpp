@@ -181,8 +181,7 @@ bool read_input(const std::string &path, size_t max_bytes, std::string &text, st
         text.append(piece, n);
         if (text.size() > max_bytes) {
             text.clear();
-            error = input_label(path) + ": is larger than " + std::to_string(max_bytes >> 20) +
-                    " MiB, the most this command reads";
+            error = tlsfile::too_large(input_label(path), max_bytes);
             return false;
         }
     } while (n == sizeof piece);

@@ -51,8 +51,6 @@ bool to_profile_bytes(const std::string &utf8, std::string &out) {
 std::string folder_from_profile(const std::string &bytes) { return native_path(bytes); }
 #endif
 
-std::string problems(size_t n) { return std::to_string(n) + (n == 1 ? " problem" : " problems"); }
-
 }  // namespace
 
 bool settings_tool_folder(const std::string &settings, std::string &folder) {
@@ -104,10 +102,10 @@ bool load_database(const std::vector<std::string> &folders, const std::string &s
         if (!lib.error.empty())
             warn("cannot read " + lib.error + "; skipped");
         else if (lib.skipped)
-            warn(lib.label + ": damaged, " + problems(lib.problems) +
+            warn(lib.label + ": damaged, " + count(lib.problems, "problem", "problems") +
                  " (see check); its records cannot be told apart, skipped");
         else if (lib.problems)
-            warn(lib.label + ": " + problems(lib.problems) + " (see check); searched all the same");
+            warn(lib.label + ": " + count(lib.problems, "problem", "problems") + " (see check); searched all the same");
         searched += !lib.skipped;
     }
     if (searched == 0)

@@ -39,10 +39,6 @@ void close_fd(int fd) { ::close(fd); }
 void blocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK); }
 #endif
 
-std::string too_large(const std::string &path, size_t max_bytes) {
-    return path + ": is larger than " + std::to_string(max_bytes >> 20) + " MiB, the most this command reads";
-}
-
 }  // namespace
 
 fs::path fs_path(const std::string &utf8) { return fs::u8path(utf8); }
@@ -117,6 +113,10 @@ bool list_folder(const fs::path &folder, std::vector<FolderEntry> &entries, std:
     if (ec) error = ec.message();
     return !ec;
 #endif
+}
+
+std::string too_large(const std::string &label, size_t max_bytes) {
+    return label + ": is larger than " + std::to_string(max_bytes >> 20) + " MiB, the most this command reads";
 }
 
 InputFile::~InputFile() {

@@ -48,6 +48,8 @@ bool list_folder(const std::filesystem::path &folder, std::vector<FolderEntry> &
 // is refused before anything is read from it.
 bool read_input_file(const std::string &path, size_t max_bytes, bool regular_only, std::string &text,
                      std::string &error);
+// The message for an input (labelled label) beyond max_bytes.
+std::string too_large(const std::string &label, size_t max_bytes);
 
 // An input file read in pieces, with the checks of read_input_file.
 class InputFile {
