@@ -38,8 +38,50 @@ install_missing() {
     $sudo dpkg --add-architecture i386
     updated=""
   fi
-  [ -n "$updated" ] || { $sudo apt-get update -qq; updated=1; }
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  [ -n "$updated" ] || { update_indexes; updated=1; }
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null && return 0
+  # A suite whose index failed for one architecture offers newer versions
+  # of multi-arch libraries for the other only: install without that suite.
+  if [ -n "$failed_indexes" ]; then
+    local pref suite suites
+    pref=$(mktemp)
+    suites=$(printf '%s\n' $failed_indexes | sed -n 's|.*/dists/\([^/]*\)/.*|\1|p' | sort -u)
+    for suite in $suites; do
+      printf 'Package: *\nPin: release n=%s\nPin-Priority: -1\n\n' "$suite" >>"$pref"
+    done
+    echo "install-deps: trying again without the suite(s) whose index failed: $(echo $suites)" >&2
+    if DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+         -o Dir::Etc::Preferences="$pref" "${missing[@]}" >/dev/null; then
+      rm -f "$pref"
+      return 0
+    fi
+    rm -f "$pref"
+  fi
+  echo "install-deps: could not install ${missing[*]}" >&2
+  [ -z "$failed_indexes" ] || echo "install-deps: these package indexes failed to download: $failed_indexes" >&2
+  exit 1
+}
+
+# apt-get update, tried again when a package index fails to download (a
+# mirror half way through a sync serves an index of the wrong size for a
+# while).  After the last try it goes on with the indexes it has: the
+# packages may well install from them, and the install says so if not.
+failed_indexes=""
+update_indexes() {
+  local try log
+  log=$(mktemp)
+  for try in 1 2 3; do
+    if $sudo apt-get update -qq >"$log" 2>&1; then
+      failed_indexes=""
+      rm -f "$log"
+      return 0
+    fi
+    failed_indexes=$(sed -n 's/^E: Failed to fetch \([^ ]*\).*/\1/p' "$log" | tr '\n' ' ')
+    echo "install-deps: apt-get update failed (try $try of 3)${failed_indexes:+: $failed_indexes}" >&2
+    [ "$try" -eq 3 ] || sleep $((try * 5))
+  done
+  rm -f "$log"
+  echo "install-deps: going on with the package indexes there are" >&2
 }
 
 install_missing "${packages[@]}"
