@@ -136,6 +136,9 @@ struct OutputPolicy {
     bool dry_run = false;
 };
 void set_output_policy(const OutputPolicy &policy);
+// The policy of a command's --force, --backup and --dry-run; false, after
+// saying so, for a --backup value that is neither simple nor numbered.
+bool set_output_policy(bool force, const std::string &backup = "", bool dry_run = false);
 const OutputPolicy &output_policy();
 // --backup[=numbered] on a command that replaces tool libraries; the
 // value goes to text ("" when not given), read by backup_mode.

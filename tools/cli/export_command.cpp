@@ -650,11 +650,16 @@ void add(CLI::App &app) {
              "the export does not write is not replaced: --append adds the tools to it (refused when it holds "
              "one of their TOOLIDs already), --merge merges them into it as merge does (a part exported again "
              "replaces its tools instead of repeating them), and --force replaces it, or writes a library with "
-             "problems, all the same.\n\n"
+             "problems, all the same. A file it replaces is named with each record whose bytes change; --backup "
+             "keeps the old one as NAME~ (--backup=numbered: NAME.~N~), and --dry-run writes nothing and lists "
+             "per TOOLID what would be added, replaced, kept or refused (exit 0 when nothing would change, 1 "
+             "when something would).\n\n"
              "With --prefer (or --settings, for the folder a settings file names as [VMAIN] TLS) a tool the "
              "site's tool database holds gets the database's record in place of the generated one: the first "
-             "in path order whose TOOLID is the tool's catalogue number, else its name; byte for byte but for "
-             "the name on its TOOLID line, the part's. The others are generated; the summary says which came "
+             "in path order whose TOOLID is the tool's catalogue number, else its name, and whose geometry is "
+             "the tool's; byte for byte but for the name on its TOOLID line, the part's. A record found so but "
+             "of other geometry is not taken (a warning shows the first line that differs); "
+             "--prefer-site-geometry takes it all the same. The others are generated; the summary says which came "
              "from where.\n\n"
              "Prints the file written, the tools written and one line on those skipped, and relays the "
              "plug-in's notes on tools (a value not finite, written otherwise) as warnings; -q prints only "
@@ -718,11 +723,7 @@ void add(CLI::App &app) {
         if (!args->prefer.empty() || !args->settings.empty())
             for (const char *key : {"preferred", "generated", "differing"}) object[key] = json::array();
         if (args->dry_run) object["plan"] = nullptr;
-        OutputPolicy policy;
-        policy.force = args->force;
-        policy.dry_run = args->dry_run;
-        const bool backup_ok = backup_mode(args->backup, policy.backup);
-        set_output_policy(policy);
+        const bool backup_ok = set_output_policy(args->force, args->backup, args->dry_run);
         const int code = backup_ok ? run_export(*args, args->json ? &object : nullptr) : kExitUsage;
         set_exit_code(args->json && !print_json(object) ? kExitUsage : code);
     });

@@ -96,11 +96,7 @@ void add(CLI::App &app) {
     cmd->add_flag("--json", args->json, "Print one JSON object (see the README)");
     cmd->callback([args] {
         set_quiet(args->quiet);
-        OutputPolicy policy;
-        policy.force = args->force;
-        policy.dry_run = args->dry_run;
-        const bool backup_ok = backup_mode(args->backup, policy.backup);
-        set_output_policy(policy);
+        const bool backup_ok = set_output_policy(args->force, args->backup, args->dry_run);
         using json = nlohmann::ordered_json;
         json object = {{"base", input_label(args->base)}, {"new", json::array()}, {"output", args->output},
                        {"written", false}, {"problems", json::array()}, {"replaced", json::array()},

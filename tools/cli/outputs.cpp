@@ -85,6 +85,15 @@ std::string listed_toolids(const std::vector<tlsfile::ListedTool> &tools) {
 }
 
 void set_output_policy(const OutputPolicy &policy) { g_policy = policy; }
+
+bool set_output_policy(bool force, const std::string &backup, bool dry_run) {
+    OutputPolicy policy;
+    policy.force = force;
+    policy.dry_run = dry_run;
+    const bool ok = backup_mode(backup, policy.backup);
+    g_policy = policy;
+    return ok;
+}
 const OutputPolicy &output_policy() { return g_policy; }
 
 void add_backup_option(CLI::App *cmd, std::string &text) {

@@ -111,9 +111,7 @@ void add(CLI::App &app) {
                     "The library this one was merged into: mark the tools the merge added or replaced");
     cmd->add_flag("--force", args->force, "Replace an output that is not a drawing this program made");
     cmd->callback([args] {
-        OutputPolicy policy;
-        policy.force = args->force;
-        set_output_policy(policy);
+        set_output_policy(args->force);
         set_exit_code(run_preview(*args));
     });
 }

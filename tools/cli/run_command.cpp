@@ -152,9 +152,7 @@ void add(CLI::App &app) {
     cmd->add_flag("--json", args->json, "Transcript as JSON");
     cmd->add_flag("--force", args->force, "Replace an output that is not a transcript");
     cmd->callback([args] {
-        OutputPolicy policy;
-        policy.force = args->force;
-        set_output_policy(policy);
+        set_output_policy(args->force);
         set_exit_code(run(*args));
     });
 }
