@@ -908,7 +908,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
                                         "--force replaces it all the same"},
         {"preview demo.tls -o esc.tls", "esc.tls is not a drawing this program wrote: it is a tool library"},
         {"run session.json -o notlib.txt", "notlib.txt is not a transcript this program wrote"},
-        {"merge demo.tls demo.tls -o cut.tls", "cut.tls holds a TOOLID the new library does not write: \"A\" (line 4)"},
+        {"merge demo.tls demo.tls -o cut.tls", "cut.tls holds a TOOLID this merge does not write: \"A\" (line 4)"},
         {"merge demo.tls demo.tls -o notlib.txt", "notlib.txt is not a tool library this program wrote"},
         {"export -o esc.tls --dry-run -q", "", 1},
         {"merge demo.tls --backup=twice demo.tls -o x.tls", "--backup takes simple or numbered"},
