@@ -20,6 +20,18 @@ namespace {
 
 std::string quoted(const std::string &s) { return "'" + s + "'"; }
 
+// The environment of Wine as a Russian Windows, whose ANSI code page is 1251
+// and OEM one 866: Wine takes them from the C library's locale, made in dir
+// when the system lacks it.
+std::string russian_windows(const testing_support::TempDir &dir) {
+    std::string out;
+    if (run_command("locale -a | grep -qix 'ru_RU.utf-\\?8'", out) == 0) return "LANG=ru_RU.UTF-8";
+    fs::create_directories(dir.file("locale"));
+    EXPECT_EQ(run_command("localedef -i ru_RU -f UTF-8 " + quoted(dir.file("locale/ru_RU.UTF-8")) + " 2>&1", out), 0)
+        << out;
+    return "LOCPATH=" + quoted(dir.file("locale")) + " LANG=ru_RU.UTF-8";
+}
+
 // The date of the Help report is the only text that depends on when a run
 // happened.
 std::string without_dates(const std::string &text) {
@@ -114,7 +126,7 @@ TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
         "export папка/деталь.json --merge папка/библиотека.tls",
         "merge папка/библиотека.tls папка/инструменты.tls -o папка/библиотека.tls",
         "diff папка/инструменты.tls папка/библиотека.tls --json",
-        "find папка/деталь.json --database папка",
+        "find папка/деталь.json --database папка/",
         "export папка/деталь.json --prefer папка -o папка/из-базы.tls",
         "preview папка/библиотека.tls --against папка/инструменты.tls --scale per-tool -o папка/рисунок2.svg",
         "run папка/сессия.json -C выход -o протокол.txt",
@@ -129,7 +141,7 @@ TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
         "export папка/плохая.json",
         "play папка/плохая.json",
         "export папка/деталь.json -o " + long_folder + "/инструменты.tls",
-        "find папка/деталь.json --database длинная",
+        "find папка/деталь.json --database длинная/",
     };
     // the Windows program runs from a folder of a Cyrillic name too, and of
     // a long path
@@ -228,6 +240,9 @@ TEST(CrossBuildNames, WhatACmdUserTypes) {
                                                                           wine_path(dir.file("part.json")) + "\r\n");
     std::string ignored;
     run_command(quoted(KESTO_CLI_PATH) + " export корпус.json -o корпус.tls 2>&1", ignored);
+    fs::copy_file(dir.file("корпус.tls"), dir.file("k.tls"));
+    // (Wine reads non-ASCII arguments in the locale given: k.tls has an ASCII name)
+    const std::string russian = russian_windows(dir);
     fs::create_directories(dir.file("enc"));
     write_file(dir.file("enc/unicode.tls"), std::string("\xFF\xFE") + "C\0G\0T\0E\0C\0H\0\r\0\n\0");
     const std::string here = wine_path(dir.path()), root_relative = here.substr(2);
@@ -252,20 +267,23 @@ TEST(CrossBuildNames, WhatACmdUserTypes) {
         {"check 'libs\\*.tls' --json", 0, "libs\\\\site.tls"},
         {"diff 'libs\\s?te.tls' 'libs/sub/k.t*'", 0, "unchanged: 12 tools"},
         {"check 'libs\\*.none'", 2, "libs\\*.none: no file matches this pattern"},
+        // the program's own paths in Windows' separator, the user's as typed
+        {"find libs/site.tls --database libs", 0, ", libs\\sub\\k.tls:4"},
+        {"find libs/site.tls --database libs/", 0, ", libs/sub/k.tls:4"},
         // help
         {"'/?'", 0, "Subcommands:"},
         {"check '/?'", 0, "kesto-tools-vericut check --json *.tls"},
         {"export '/?'", 0, "--select \"DRILL_8.5 |HSS|\""},
-        {"run '/?'", 0, "jq \".[] | select(.kind == \\\"question\\\")\""},
+        {"run '/?'", 0, "\\\"question\\\")\""},
         // devices are refused before anything is locked
         {"export part.json -o NUL", 2, "NUL: is not a regular file (a device"},
         {"merge libs/site.tls libs/site.tls -o aux.tls", 2, "aux.tls: is not a regular file (a device"},
         {"export part.json -o 'libs\\Con .txt'", 2, "is not a regular file (a device"},
         // text to a pipe in the console's code page (Wine's OEM one here), or UTF-8 when asked
         // (the tests' Wine command asks for UTF-8 by $KESTO_ENCODING)
-        {"--encoding console check корпус.tls", 0, "\x94\x90\x85\x87\x80""12", "LANG=ru_RU.UTF-8"},
-        {"check корпус.tls", 0, "ФРЕЗА12", "LANG=ru_RU.UTF-8"},
-        {"--encoding console check --json корпус.tls", 0, "\\u0424\\u0420\\u0415\\u0417\\u0410", "LANG=ru_RU.UTF-8"},
+        {"--encoding console check k.tls", 0, "\x94\x90\x85\x87\x80""12", russian},
+        {"check k.tls", 0, "ФРЕЗА12", russian},
+        {"--encoding console check --json k.tls", 0, "\\u0424\\u0420\\u0415\\u0417\\u0410", russian},
         // the encodings of a Windows editor
         {"check enc/unicode.tls", 1, "it is UTF-16 (Notepad's \"Unicode\")"},
         {"settings --env UGII_VENDOR_DIR --env UGII_USER_DIR --env 'UGII_SITE_DIR=" + here + "\\site'", 0,
@@ -297,7 +315,7 @@ TEST(CrossBuildNames, WhatACmdUserTypes) {
 }
 
 // The Windows ZIP as a keeper gets it: unpacked into a folder of a Cyrillic
-// name with blanks, in a Wine prefix of its own with the share
+// name with blanks, on a Russian Windows (a Wine prefix of its own) with the share
 // \\cadserver\vericut mapped, the user guide's walkthrough runs through
 // cmd /c as written, each command with the exit code the guide gives.
 // INSTALL.txt and the guide are CR LF and INSTALL.txt names every file; the
@@ -372,7 +390,8 @@ TEST(CrossBuild, WindowsZipWalkthrough) {
     fs::create_directories(dir.file("share/Tools"));
     fs::create_directories(dir.file("wine/prefix/dosdevices/unc/cadserver"));
     fs::create_directory_symlink(dir.file("share"), dir.file("wine/prefix/dosdevices/unc/cadserver/vericut"));
-    const int rc = run_command("cd " + quoted(unpacked.string()) + " && " + quoted(dir.file("wine/wine")) +
+    // a Russian Windows: the plug-in names the Cyrillic folder in its ANSI code page
+    const int rc = run_command("cd " + quoted(unpacked.string()) + " && " + russian_windows(dir) + " " + quoted(dir.file("wine/wine")) +
                                    " cmd /c walkthrough.cmd 2>&1",
                                out);
     std::string ignored;
@@ -388,6 +407,7 @@ TEST(CrossBuild, WindowsZipWalkthrough) {
     for (const char *made : {"demo.tls", "demo.svg", "site.tls", "new.tls", "from-database.tls", "report.txt"})
         EXPECT_TRUE(fs::exists(unpacked / made)) << made;
     EXPECT_TRUE(fs::exists(dir.file("share/Tools/site.tls")));
+    EXPECT_TRUE(fs::exists(dir.file("share/Tools/em12.tls")));
     for (const auto &entry : fs::recursive_directory_iterator(dir.file("share")))
         EXPECT_EQ(entry.path().string().find(".~kesto"), std::string::npos) << entry.path();
     EXPECT_NE(out.find("EM12"), std::string::npos) << "findstr shows the report's line";

@@ -165,8 +165,14 @@ int run(std::vector<std::string> args) {
     app.formatter(std::make_shared<kesto::cli::HelpFormatter>(kesto::cli::help_width()));
     app.set_help_all_flag("--help-all", "Help for every subcommand");
     app.set_version_flag("--version", "kesto-tools-vericut " KESTO_VERSION);
-    app.footer("Run kesto-tools-vericut help SUBCOMMAND (or SUBCOMMAND --help) for its details and examples. "
-               "A file named - is standard input or output; write ./- for a file of that name.");
+#if defined(_WIN32)
+    const char *const help_forms = "SUBCOMMAND --help or SUBCOMMAND /?";
+#else
+    const char *const help_forms = "SUBCOMMAND --help";
+#endif
+    app.footer(std::string("Run kesto-tools-vericut help SUBCOMMAND (or ") + help_forms +
+               ") for its details and examples. A file named - is standard input or output; write ./- for a file "
+               "of that name.");
     app.add_option_function<std::string>(
            "--encoding", [](const std::string &name) { kesto::cli::set_utf8_output(name == "utf-8"); },
            "Text sent to a pipe or a file: console (the console's code page, as Windows' own programs write; "
