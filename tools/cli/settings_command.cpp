@@ -226,7 +226,7 @@ int run_settings(const SettingsArgs &args) {
 void add(CLI::App &app) {
     auto args = std::make_shared<SettingsArgs>();
     CLI::App *cmd = app.add_subcommand("settings");
-    describe(cmd, "Show where the plug-in looks for its settings file, and what it would read",
+    describe(cmd, "Show where the plug-in finds its settings and what it reads there",
              std::string("Follows the plug-in's search for ") + kSettingsName +
                  ": the \"application\" folder under UGII_VENDOR_DIR, UGII_USER_DIR, UGII_SITE_DIR, USER_UFUN, "
                  "UGII_INITIAL_UFUN_DIR, UGII_TMP_DIR, HOME and TMP, in this order, with this machine's "
