@@ -61,6 +61,7 @@ ChangedTool byte_change(const std::string &old_text, const RecordSpan &o, const 
         if (d.present) {
             const size_t end = std::min(text.find('\n', at), r.end);
             d.text = text.substr(at, end - at);
+            if (!d.text.empty() && d.text.back() == '\r') d.text.pop_back();
             d.text += end < r.end ? " (its line end differs)" : "";
         }
         return d;
