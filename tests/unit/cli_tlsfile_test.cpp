@@ -923,7 +923,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"find demo.tls --settings missing.ini", "cannot read missing.ini"},
         {"export --prefer nowhere -o new.tls", "cannot search nowhere: no such folder"},
         {"frobnicate demo.tls", "unknown subcommand \"frobnicate\"\nThe subcommands are run, export, play, diff, "
-                                "merge, find, check, preview, help."},
+                                "merge, find, check, preview, settings, help."},
         {"exprot", "unknown subcommand \"exprot\"; did you mean \"export\"?"},
         {"--verison", "unknown option \"--verison\" for kesto-tools-vericut; did you mean \"--version\"?"},
         {"", "A subcommand is required"},
@@ -1077,8 +1077,8 @@ TEST(CliTlsfile, EverySubcommandHasHelp) {
     EXPECT_EQ(cli("help").out, top.out);
     // the list of subcommands: one line each
     const std::string list = top.out.substr(top.out.find("Subcommands:\n") + 13);
-    EXPECT_EQ(split_lf(list.substr(0, list.find("\n\n"))).size(), 9u) << list;
-    for (const std::string command : {"run", "export", "play", "diff", "merge", "find", "check", "preview"}) {
+    EXPECT_EQ(split_lf(list.substr(0, list.find("\n\n"))).size(), 10u) << list;
+    for (const std::string command : {"run", "export", "play", "diff", "merge", "find", "check", "preview", "settings"}) {
         SCOPED_TRACE(command);
         Result r = cli(command + " --help");
         EXPECT_EQ(r.code, 0) << r.err;
