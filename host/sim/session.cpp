@@ -158,6 +158,26 @@ public:
         if (!v.is_object()) fail(where, "must be an object");
         return v;
     }
+
+    // Refuses, anywhere in the document, a key given twice in one object
+    // and a NUL in a text or key: either would let one of two values, or a
+    // name cut short at the NUL, pass without a word.
+    void strict(const JsonValue &v, const Where &where) const {
+        if (v.is_string() && v.text().find('\0') != std::string_view::npos) fail(where, "holds a NUL (\\u0000)");
+        if (v.is_array())
+            for (size_t i = 0; i < v.size(); ++i) strict(v.item(i), Where(where, i));
+        if (!v.is_object()) return;
+        for (size_t i = 0; i < v.size(); ++i) {
+            if (v.key(i).find('\0') != std::string_view::npos) {
+                std::string shown;  // the key as JSON writes it, so that the message stays one text
+                for (char c : v.key(i)) shown += c ? std::string(1, c) : "\\u0000";
+                fail(Where(where, shown), "holds a NUL (\\u0000)");
+            }
+        }
+        std::string_view key;
+        if (v.repeated_key(key)) fail(Where(where, key), "is given twice");
+        for (size_t i = 0; i < v.size(); ++i) strict(v.item(i), Where(where, v.key(i)));
+    }
     const JsonValue &array(const JsonValue &v, const Where &where) const {
         if (!v.is_array()) fail(where, "must be an array");
         return v;
@@ -312,11 +332,15 @@ public:
     }
 
     // The document of a file's text; refused, with the reason, when it is
-    // nested too deep or is no JSON.  Depth is judged on the text itself, so
-    // that a document too deep is refused as such whatever else it holds.
+    // nested too deep, is no JSON, or gives a key twice or a NUL.  Depth is
+    // judged on the text itself, so that a document too deep is refused as
+    // such whatever else it holds.
     void parse(const std::string &json_text, JsonDocument &doc) const {
         std::string kind, error;
-        if (doc.parse(json_text, kMaxDepth, kind, error)) return;
+        if (doc.parse(json_text, kMaxDepth, kind, error)) {
+            strict(doc.root(), Where());
+            return;
+        }
         size_t deep = too_deep_at(json_text);
         if (deep != std::string::npos)
             fail(Where(), "nested deeper than " + std::to_string(kMaxDepth) + " levels (at byte " +
