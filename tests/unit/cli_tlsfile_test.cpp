@@ -794,6 +794,10 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"out.svg", "old drawing"},
         {"transcript.txt", "old transcript"},
         {"readonly.tls", "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\n"},
+        {"lockdata.tls.~kesto-lock", "not a lock"},
+        {"twice.json", R"({"name": "p", "members": [{"name": "A", "params": {"length": 75, "diameter": 10,
+            "length": 57}}]})"},
+        {"nul.json", R"({"name": "p", "members": [{"name": "EM\u0000X"}]})"},
     };
     const Row rows[] = {
         {"check missing.tls", "cannot read missing.tls: No such file or directory"},
@@ -857,6 +861,16 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"merge demo.tls demo.tls -o readonly.tls", "readonly.tls: is read-only"},
         {"export -o readonly/new.tls", "readonly/new.tls: its folder is read-only"},
         {"export --merge held.tls", "held.tls: is being written by someone else (waited 5 s); nothing was written", 1},
+        // one lock whatever the letter case; what is no lock file of ours is named and left alone
+        {"export -o HELD.TLS", "HELD.TLS: is being written by someone else", 1},
+        {"export -o lockdir.tls", "lockdir.tls: cannot be locked for writing: lockdir.tls.~kesto-lock: is a folder, "
+                                  "not a lock file of ours; it is left as it is; nothing was written"},
+        {"export -o LockLink.tls", "cannot be locked for writing: locklink.tls.~kesto-lock: is a link"},
+        {"export -o lockfifo.tls", "lockfifo.tls.~kesto-lock: is not a plain file"},
+        {"export -o lockdata.tls", "lockdata.tls.~kesto-lock: is not empty"},
+        {"export -o lockhard.tls", "lockhard.tls.~kesto-lock: has another name (a hard link)"},
+        {"export twice.json -o new.tls", "twice.json: part.members[0].params.length: is given twice"},
+        {"export nul.json -o new.tls", "nul.json: part.members[0].name: holds a NUL (\\u0000)"},
         {"export -o device", "device: is not a regular file"},
         {"export -o fifo", "fifo: is not a regular file"},
         {"export -o folder", "folder: is a folder"},
@@ -909,7 +923,10 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
     for (const auto &[name, content] : inputs) write_file(name, content);
     std::string ignored;
     ASSERT_EQ(testing_support::run_command("mknod device c 1 3 && mknod full c 1 7 && mkfifo fifo && "
-                                           "chmod 444 readonly.tls && mkdir -m 555 readonly", ignored), 0);
+                                           "chmod 444 readonly.tls && mkdir -m 555 readonly && "
+                                           "mkdir lockdir.tls.~kesto-lock && ln -s notlib.txt locklink.tls.~kesto-lock && "
+                                           "mkfifo lockfifo.tls.~kesto-lock && ln notlib.txt lockhard.tls.~kesto-lock",
+                                           ignored), 0);
     kesto::LibraryLock held;
     ASSERT_EQ(held.take("held.tls"), kesto::LibraryLock::kTaken);
     write_file("huge.tls", "CGTECH Tool Library File\n");
