@@ -514,6 +514,11 @@ TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
     write_file("long.ini", "[VMAIN]\nTLS=db" + std::string(130, '/') + "x\n");
     write_file("none.ini", "[VMAIN]\nNUM=0\n");
     fs::create_directory("bad");
+    fs::create_directory("odd");
+    fs::copy_file("db/mills.tls", "odd/new\nline.tls");
+    fs::create_symlink("nowhere", "odd/gone.tls");
+    std::string ignored;
+    ASSERT_EQ(testing_support::run_command("mkfifo odd/pipe.tls", ignored), 0);
     write_file("bad/em12.tls", join_crlf({"CGTECH Tool Library File", "Version-5.2", "", "TOOLID \"EM12\" {",
                                           "  UNITS FURLONG", "  TOOLTYPE TURNING", "}"}));
 
@@ -548,6 +553,13 @@ TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
           "      \"toolid\": \"EM10\",", "  \"all_same\": false,", "  \"warnings\": ["},
          "damaged"},
         {"find -q part.tls --database db", 1, {}, ""},
+        // entries that no library can be read from are warned about and counted; a name is shown on its line
+        {"find db/mills.tls --database odd", 0,
+         {"\"SITE-BALL8\" (line 46): same: odd/new\\x0Aline.tls:46",
+          "3 tools: 3 same, 0 renamed, 0 different, 0 not in the database; searched 1 library (2 skipped), "
+          "3 records"},
+         "warning: cannot read odd/gone.tls: is a link to nothing; skipped\nkesto-tools-vericut: warning: cannot "
+         "read odd/pipe.tls: is not a regular file (a device, a pipe or a socket); skipped"},
         {"find - --database db <part.tls", 1,
          {"    (standard input):15:       STANDARD (10.00000,0.00000,0.00000,0.00000,0.00000,0.00000,75.00000)"},
          "damaged"},
