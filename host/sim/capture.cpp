@@ -83,8 +83,9 @@ long read_from(int fd, long offset, std::string &out) {
 
 }  // namespace
 
-void capture_start() {
-    if (g_active) return;
+bool capture_start() {
+    if (g_active) return true;
+    bool captured = true;
     std::fflush(stdout);
     std::fflush(stderr);
     for (Stream &s : g_streams) {
@@ -101,6 +102,7 @@ void capture_start() {
             s.file = -1;
             host_error(std::string("cannot capture the plug-in's ") + (s.fd == 1 ? "standard output" : "standard error") +
                        ": " + std::strerror(cause));
+            captured = false;
             continue;
         }
         dup2_fd(s.file, s.fd);
@@ -112,6 +114,7 @@ void capture_start() {
 #endif
     g_original_stdout = g_streams[0].saved >= 0 ? g_streams[0].saved : 1;
     g_active = true;
+    return captured;
 }
 
 void capture_collect() {

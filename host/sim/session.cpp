@@ -332,15 +332,11 @@ public:
     }
 
     // The document of a file's text; refused, with the reason, when it is
-    // nested too deep, is no JSON, or gives a key twice or a NUL.  Depth is
-    // judged on the text itself, so that a document too deep is refused as
-    // such whatever else it holds.
+    // nested too deep or is no JSON.  Depth is judged on the text itself, so
+    // that a document too deep is refused as such whatever else it holds.
     void parse(const std::string &json_text, JsonDocument &doc) const {
         std::string kind, error;
-        if (doc.parse(json_text, kMaxDepth, kind, error)) {
-            strict(doc.root(), Where());
-            return;
-        }
+        if (doc.parse(json_text, kMaxDepth, kind, error)) return;
         size_t deep = too_deep_at(json_text);
         if (deep != std::string::npos)
             fail(Where(), "nested deeper than " + std::to_string(kMaxDepth) + " levels (at byte " +
@@ -444,6 +440,7 @@ Session parse_session(const std::string &json_text, const std::string &source) {
     Reader reader(source);
     JsonDocument doc;
     reader.parse(json_text, doc);
+    reader.strict(doc.root(), Where());
     return reader.session(doc.root());
 }
 
@@ -455,6 +452,8 @@ Session parse_part_or_session(const std::string &json_text, const std::string &s
     // A part file is what a session holds under "part".
     bool is_session =
         root.is_object() && (root.contains("part") || root.contains("answers") || root.contains("module"));
+    const Where top;
+    reader.strict(root, is_session ? top : Where(top, "part"));
     Session s;
     if (is_session) {
         s = reader.session(root);

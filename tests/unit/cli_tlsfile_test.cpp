@@ -882,6 +882,11 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"export -o lockdata.tls", "lockdata.tls.~kesto-lock: is not empty"},
         {"export -o lockhard.tls", "lockhard.tls.~kesto-lock: has another name (a hard link)"},
         {"export twice.json -o new.tls", "twice.json: part.members[0].params.length: is given twice"},
+        // no descriptor left for the plug-in's output: said, on the one line, and nothing run
+        {"export part.json -o new.tls", "cannot capture the plug-in's standard error: Too many open files", 3,
+         "ulimit -n 6; "},
+        {"find part.json --database folder", "cannot capture the plug-in's standard error: Too many open files", 3,
+         "ulimit -n 6; "},
         {"export nul.json -o new.tls", "nul.json: part.members[0].name: holds a NUL (\\u0000)"},
         {"export -o device", "device: is not a regular file"},
         {"export -o fifo", "fifo: is not a regular file"},
