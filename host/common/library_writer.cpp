@@ -224,7 +224,7 @@ HANDLE open_lock_file(const NativePath &path, const char *&refusal) {
     if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info)) refusal = kNotPlain;
     else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) refusal = kIsLink;
     else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) refusal = kIsFolder;
-    else if (info.nNumberOfLinks != 1) refusal = kOtherName;
+    else if (info.nNumberOfLinks > 1) refusal = kOtherName;
     else if (info.nFileSizeHigh != 0 || info.nFileSizeLow != 0) refusal = kHasData;
     if (!refusal) return h;
     CloseHandle(h);
@@ -291,8 +291,14 @@ int open_lock_file(const std::string &path, const char *&refusal) {
         return -1;
     }
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) refusal = kNotPlain;
-    else if (st.st_nlink != 1) refusal = kOtherName;
+    const bool seen = fstat(fd, &st) == 0;
+    if (seen && st.st_nlink == 0) {  // deleted meanwhile by its holder: try again
+        close(fd);
+        errno = EAGAIN;
+        return -1;
+    }
+    if (!seen || !S_ISREG(st.st_mode)) refusal = kNotPlain;
+    else if (st.st_nlink > 1) refusal = kOtherName;
     else if (st.st_size != 0) refusal = kHasData;
     if (!refusal) return fd;
     close(fd);

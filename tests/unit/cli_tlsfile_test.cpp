@@ -811,6 +811,8 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
             "length": 57}}]})"},
         {"nul.json", R"({"name": "p", "members": [{"name": "EM\u0000X"}]})"},
     };
+    // the program with six file descriptors, its standard error sent to a file before the limit
+    const char *const kSixDescriptors = "sh -c 'ulimit -n 6; exec \"$0\" \"$@\"' ";
     const Row rows[] = {
         {"check missing.tls", "cannot read missing.tls: No such file or directory"},
         {"check folder", "cannot read folder: Is a directory"},
@@ -876,17 +878,17 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         // one lock whatever the letter case; what is no lock file of ours is named and left alone
         {"export -o HELD.TLS", "HELD.TLS: is being written by someone else", 1},
         {"export -o lockdir.tls", "lockdir.tls: cannot be locked for writing: lockdir.tls.~kesto-lock: is a folder, "
-                                  "not a lock file of ours; it is left as it is; nothing was written"},
-        {"export -o LockLink.tls", "cannot be locked for writing: locklink.tls.~kesto-lock: is a link"},
-        {"export -o lockfifo.tls", "lockfifo.tls.~kesto-lock: is not a plain file"},
-        {"export -o lockdata.tls", "lockdata.tls.~kesto-lock: is not empty"},
-        {"export -o lockhard.tls", "lockhard.tls.~kesto-lock: has another name (a hard link)"},
+                                  "not a lock file of ours; it is left as it is; nothing was written", 1},
+        {"export -o LockLink.tls", "cannot be locked for writing: locklink.tls.~kesto-lock: is a link", 1},
+        {"export -o lockfifo.tls", "lockfifo.tls.~kesto-lock: is not a plain file", 1},
+        {"export -o lockdata.tls", "lockdata.tls.~kesto-lock: is not empty", 1},
+        {"export -o lockhard.tls", "lockhard.tls.~kesto-lock: has another name (a hard link)", 1},
         {"export twice.json -o new.tls", "twice.json: part.members[0].params.length: is given twice"},
         // no descriptor left for the plug-in's output: said, on the one line, and nothing run
         {"export part.json -o new.tls", "cannot capture the plug-in's standard error: Too many open files", 3,
-         "ulimit -n 6; "},
+         kSixDescriptors},
         {"find part.json --database folder", "cannot capture the plug-in's standard error: Too many open files", 3,
-         "ulimit -n 6; "},
+         kSixDescriptors},
         {"export nul.json -o new.tls", "nul.json: part.members[0].name: holds a NUL (\\u0000)"},
         {"export -o device", "device: is not a regular file"},
         {"export -o fifo", "fifo: is not a regular file"},

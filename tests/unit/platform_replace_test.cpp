@@ -114,7 +114,9 @@ TEST(PlatformReplacement, KeepsPermissionBitsOwnerAndLinks) {
     write_file("real/lib.tls", "old");
     ASSERT_EQ(chmod("real/lib.tls", 0604), 0);
     const bool root = geteuid() == 0;  // who may give a file to another owner
-    if (root) ASSERT_EQ(chown("real/lib.tls", 1234, 5678), 0);
+    if (root) {
+        ASSERT_EQ(chown("real/lib.tls", 1234, 5678), 0);
+    }
     fs::create_symlink("real/lib.tls", "link.tls");
     PlatReplacement *r = nullptr;
     FILE *f = nullptr;
