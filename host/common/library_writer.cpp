@@ -358,6 +358,31 @@ bool LibraryLock::held() const {
 #endif
 }
 
+NativePath final_path(const NativePath &path) {
+#if defined(_WIN32)
+    // Systems older than links to files lack the call: looked up, so that
+    // the DLL still loads there.
+    typedef DWORD(WINAPI * FinalPathFn)(HANDLE, LPWSTR, DWORD, DWORD);
+    FinalPathFn final_path_of = reinterpret_cast<FinalPathFn>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
+    if (!final_path_of) return path;
+    HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return path;
+    NativePath out(32768, L'\0');
+    DWORD n = final_path_of(h, &out[0], static_cast<DWORD>(out.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(h);
+    if (n == 0 || n >= out.size()) return path;
+    out.resize(n);
+    if (path.compare(0, 4, L"\\\\?\\") == 0 || out.compare(0, 4, L"\\\\?\\") != 0 || n - 4 >= MAX_PATH) return out;
+    // "\\?\C:\x" is "C:\x", "\\?\UNC\s\x" is "\\s\x"
+    if (out.compare(4, 4, L"UNC\\") == 0) return L"\\" + out.substr(7);
+    return out.substr(4);
+#else
+    return path;
+#endif
+}
+
 NativePath lock_file_of(const NativePath &file) {
     NativePath folder, name;
     split(file, folder, name);
@@ -482,11 +507,20 @@ int replace_file(const NativePath &from, const NativePath &to) {
     // control list, creation time and short name; not every implementation
     // keeps the attributes, so they are set again where they went.
     const DWORD attributes = GetFileAttributesW(to.c_str());
-    const bool exists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    bool exists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    // ReplaceFileW is given full paths (Wine's takes no others)
+    auto full = [](const NativePath &path) {
+        NativePath out(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+        DWORD n = out.empty() ? 0 : GetFullPathNameW(path.c_str(), static_cast<DWORD>(out.size()), &out[0], nullptr);
+        out.resize(n < out.size() ? n : 0);
+        return out.empty() ? path : out;
+    };
+    const NativePath full_from = full(from), full_to = full(to);
     const unsigned long start = clock_ms();
     int pause = 1;
     for (;;) {
-        if (exists ? ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+        if (exists ? ReplaceFileW(full_to.c_str(), full_from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                  nullptr, nullptr)
                    : MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             const DWORD kept = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
@@ -499,6 +533,20 @@ int replace_file(const NativePath &from, const NativePath &to) {
         // has its name, and the new one too.
         bool held_open = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
                          error == ERROR_LOCK_VIOLATION || error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+        // A file system that cannot replace so (nothing changed) gets the move, its
+        // attributes set again as above.
+        if (exists && !held_open && (error == ERROR_DIRECTORY || error == ERROR_INVALID_FUNCTION ||
+                                     error == ERROR_NOT_SUPPORTED || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT)) {
+            exists = false;
+            if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+                if (attributes & kept) SetFileAttributesW(to.c_str(), attributes & kept);
+                return 0;
+            }
+            error = GetLastError();
+            held_open = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+        }
         if (!held_open || !pause_before_retry(start, 2000, pause)) return static_cast<int>(error);
     }
 #else

@@ -105,6 +105,12 @@ std::basic_string<Char> temporary_name(const std::basic_string<Char> &file, unsi
     return name;
 }
 
+// The file that path names, links followed, as the system gives it: on
+// Windows the final path of an existing file (GetFinalPathNameByHandleW,
+// which also sees the links Wine makes of POSIX ones), in path's form
+// ("\\?\" only when path has it); else, and on POSIX, path itself.
+NativePath final_path(const NativePath &path);
+
 // The name of file's lock file: file's folder as given, and the name the
 // folder stores (or file's own, for a file not there yet) folded to small
 // letters, then ".~kesto-lock".

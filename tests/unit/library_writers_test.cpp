@@ -125,7 +125,7 @@ TEST(LibraryWriters, BothBuildsAtOnceUnderEveryNameOfTheLibrary) {
     writers_at_once({{windows, true, "SITE.TLS"}, {native, false, "site.tls"}, {windows, false, "Site.Tls"},
                      {native, true, "sub/../site.tls"}, {windows, true, "sub\\\\..\\\\site.tls"},
                      {native, false, "link.tls"}, {windows, false, "LINK.TLS"}, {native, true, "here/site.tls"},
-                     {windows, false, "here\\\\SITE.tls"}, {native, false, "./here/../link.tls"}},
+                     {windows, false, "here\\\\SITE.tls"}, {native, false, "./here/sub/../link.tls"}},
                     false);
 }
 

@@ -88,6 +88,10 @@ fs::path output_target(const std::string &path, const std::vector<std::string> &
             return {};
         }
     }
+#if defined(_WIN32)
+    // links as the system resolves them, also those Wine shows as none
+    return fs::path(kesto::final_path(p.native()));
+#endif
     if (!fs::is_symlink(link)) return p;
     fs::path real = fs::canonical(p, ec);
     if (ec) error = path + ": " + ec.message();
