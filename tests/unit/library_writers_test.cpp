@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <random>
 
+#include <unistd.h>
+
 #include "tests/unit/test_support.h"
 
 namespace fs = std::filesystem;
@@ -146,6 +148,17 @@ TEST(LibraryWriters, KilledAnywhereTheLibraryIsOldOrNewAndTheNextRunSweeps) {
     write_file("append.json", session("P", 2));
     write_file("part.json", part("P"));
     run_cli("export part.json -o new.tls");
+    // find's scratch folder in the temporary folder, of a process that is
+    // gone, goes with the next find; one of a process that runs stays.
+    const fs::path temp = fs::temp_directory_path();
+    const fs::path gone = temp / "kesto-export.tls.~kesto-999999999-0.tmp";
+    const fs::path alive = temp / ("kesto-export.tls.~kesto-" + std::to_string(getppid()) + "-7.tmp");
+    fs::create_directories(gone / "inside");
+    fs::create_directories(alive);
+    run_cli("find part.json --database .");
+    EXPECT_FALSE(fs::exists(gone));
+    EXPECT_TRUE(fs::exists(alive));
+    fs::remove(alive);
     // Another library's temporary, and a file of another name: never touched.
     write_file("other.tls.~kesto-99999-2.tmp", old);
     write_file("site.tls.~kesto-x.tmp", old);
