@@ -508,6 +508,13 @@ int replace_file(const NativePath &from, const NativePath &to) {
     // keeps the attributes, so they are set again where they went.
     const DWORD attributes = GetFileAttributesW(to.c_str());
     bool exists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    const DWORD kept = attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    auto moved = [&] {
+        if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return false;
+        if (exists && kept) SetFileAttributesW(to.c_str(), kept);
+        return true;
+    };
     // ReplaceFileW is given full paths (Wine's takes no others)
     auto full = [](const NativePath &path) {
         NativePath out(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
@@ -516,16 +523,16 @@ int replace_file(const NativePath &from, const NativePath &to) {
         return out.empty() ? path : out;
     };
     const NativePath full_from = full(from), full_to = full(to);
+    bool replacing = exists;
     const unsigned long start = clock_ms();
     int pause = 1;
     for (;;) {
-        if (exists ? ReplaceFileW(full_to.c_str(), full_from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                  nullptr, nullptr)
-                   : MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            const DWORD kept = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                               FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-            if (exists && (GetFileAttributesW(to.c_str()) & kept) != (attributes & kept))
-                SetFileAttributesW(to.c_str(), (attributes & kept) ? attributes & kept : FILE_ATTRIBUTE_NORMAL);
+        if (replacing ? ReplaceFileW(full_to.c_str(), full_from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                     nullptr, nullptr)
+                      : moved()) {
+            const DWORD now = GetFileAttributesW(to.c_str());
+            if (replacing && now != INVALID_FILE_ATTRIBUTES && (now & kept) != kept)
+                SetFileAttributesW(to.c_str(), (now & ~FILE_ATTRIBUTE_NORMAL) | kept);
             return 0;
         }
         DWORD error = GetLastError();
@@ -533,19 +540,12 @@ int replace_file(const NativePath &from, const NativePath &to) {
         // has its name, and the new one too.
         bool held_open = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
                          error == ERROR_LOCK_VIOLATION || error == ERROR_UNABLE_TO_REMOVE_REPLACED;
-        // A file system that cannot replace so (nothing changed) gets the move, its
-        // attributes set again as above.
-        if (exists && !held_open && (error == ERROR_DIRECTORY || error == ERROR_INVALID_FUNCTION ||
-                                     error == ERROR_NOT_SUPPORTED || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT)) {
-            exists = false;
-            if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-                const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-                if (attributes & kept) SetFileAttributesW(to.c_str(), attributes & kept);
-                return 0;
-            }
-            error = GetLastError();
-            held_open = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+        // A file system that cannot replace so (nothing changed) gets the
+        // move, its attributes set again.
+        if (replacing && (error == ERROR_DIRECTORY || error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
+                          error == ERROR_UNABLE_TO_MOVE_REPLACEMENT)) {
+            replacing = false;
+            continue;
         }
         if (!held_open || !pause_before_retry(start, 2000, pause)) return static_cast<int>(error);
     }
