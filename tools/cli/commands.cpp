@@ -1,5 +1,6 @@
 #include "tools/cli/commands.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -12,6 +13,7 @@
 #if defined(_WIN32)
 #  include <windows.h>
 #else
+#  include <signal.h>
 #  include <unistd.h>
 #endif
 
@@ -92,6 +94,29 @@ int process_id() {
 #else
     return static_cast<int>(getpid());
 #endif
+}
+
+bool process_alive(unsigned long pid) {
+#if defined(_WIN32)
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (!h) return GetLastError() != ERROR_INVALID_PARAMETER;  // no such process; else one not ours
+    const bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+    CloseHandle(h);
+    return running;
+#else
+    return pid > 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH);
+#endif
+}
+
+std::string shown_name(const std::string &utf8) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : utf8) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b != 0x7F) out += c;
+        else out += std::string("\\x") + kHex[b >> 4] + kHex[b & 15];
+    }
+    return out;
 }
 
 std::string quoted_toolid(const std::string &raw) { return "\"" + cp1251_shown(raw) + "\""; }

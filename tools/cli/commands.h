@@ -63,6 +63,12 @@ std::string absolute_path(const std::string &path);
 std::string folder_cause(const std::string &folder, const std::error_code &ec);
 
 int process_id();
+// Whether a process of that id runs (one of another user counts).
+bool process_alive(unsigned long pid);
+
+// A file name (UTF-8) for a line of output: control bytes (a line break)
+// escaped ("\x0A"), as check shows them, so that it stays on its line.
+std::string shown_name(const std::string &utf8);
 
 // A TOOLID (Windows-1251 bytes) in double quotes, as UTF-8 for reports,
 // control bytes escaped ("\x1B").

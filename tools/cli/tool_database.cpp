@@ -115,12 +115,13 @@ bool load_database(const std::vector<std::string> &folders, const std::string &s
     size_t searched = 0;
     for (const tlsfile::DatabaseLibrary &lib : database.libraries()) {
         if (!lib.error.empty())
-            warn("cannot read " + lib.error + "; skipped");
+            warn("cannot read " + shown_name(lib.error) + "; skipped");
         else if (lib.skipped)
-            warn(lib.label + ": damaged, " + count(lib.problems, "problem", "problems") +
+            warn(shown_name(lib.label) + ": damaged, " + count(lib.problems, "problem", "problems") +
                  " (see check); its records cannot be told apart, skipped");
         else if (lib.problems)
-            warn(lib.label + ": " + count(lib.problems, "problem", "problems") + " (see check); searched all the same");
+            warn(shown_name(lib.label) + ": " + count(lib.problems, "problem", "problems") +
+                 " (see check); searched all the same");
         searched += !lib.skipped;
     }
     if (searched == 0)

@@ -134,6 +134,10 @@ fs::path output_target(const std::string &path, const std::vector<std::string> &
             return {};
         }
     }
+#if defined(_WIN32)
+    // links as the system resolves them, also those Wine shows as none
+    return fs::path(kesto::final_path(p.native()));
+#endif
     if (!fs::is_symlink(link)) return p;
     fs::path real = fs::canonical(p, ec);
     if (ec) error = path + ": " + ec.message();
@@ -194,7 +198,11 @@ bool OutputLock::take(const std::string &path, std::string &error) {
                 std::to_string(kesto::library_lock_wait_ms / 1000) + " s); nothing was written, try again";
         break;
     case kesto::LibraryLock::kFailed:
-        error = path + ": cannot be locked for writing: " + system_message(lock_.error()) + "; nothing was written";
+        // the lock file, named, and what is wrong with it
+        error = path + ": cannot be locked for writing: " + utf8_path(fs::path(lock_.lock_file())) + ": " +
+                (lock_.refusal() ? std::string(lock_.refusal()) + ", not a lock file of ours; it is left as it is"
+                                 : system_message(lock_.error())) +
+                "; nothing was written";
         break;
     }
     return false;
@@ -238,9 +246,7 @@ bool write_output_file(const std::string &path, const std::string &content, std:
         fs::remove(temp, ec);
         return false;
     }
-    // the replacement keeps the permissions of the file it replaces
-    fs::file_status old = fs::status(target, ec);
-    if (!ec && fs::exists(old)) fs::permissions(temp, old.permissions(), ec);
+    // the replacement keeps what the file system kept about the old file
     std::string cause;
     if (!replace(temp, target, cause)) {
         error = path + ": cannot replace it: " + cause;
