@@ -54,6 +54,16 @@ std::string plugin_path(const std::string &option);
 int export_part_text(const std::string &label, const std::string &part, const std::string &plugin,
                      std::string &library);
 
+// The name export gives a part's library, without its extension: the
+// part's name (Windows-1251 bytes) without folder and extension, with '/'
+// or '\' (or a drive's ':') before it, as the host names parts on either
+// system; "tools" when nothing is left.
+std::string part_stem(const std::string &raw_name);
+
+// The name a member's TOOLID has in the library: the plug-in writes a
+// double quote as '|' and a control character as a blank.
+std::string written_name(std::string name);
+
 // A UTF-8 path made absolute against the current folder.
 std::string absolute_path(const std::string &path);
 
@@ -62,6 +72,11 @@ std::string absolute_path(const std::string &path);
 std::string folder_cause(const std::string &folder, const std::error_code &ec);
 
 int process_id();
+
+// When a page is made, for its head: "2026-12-09 19:30" local time, or,
+// with SOURCE_DATE_EPOCH set (a build that must give the same bytes), that
+// time in UTC.
+std::string page_date();
 
 // A TOOLID (Windows-1251 bytes) in double quotes, as UTF-8 for reports,
 // control bytes escaped ("\x1B").

@@ -610,7 +610,35 @@ std::string render_one_scale(const Library &library, const std::vector<CellMarks
     return out;
 }
 
+// The shape as outline_texts writes it.
+std::string shape_text(const Shape &s) {
+    std::string out;
+    auto add = [&out](double v) {
+        if (!out.empty()) out += ' ';
+        const size_t at = out.size();
+        append_fixed(out, std::round(v * 1000) / 1000, 3);
+        while (out.back() == '0') out.pop_back();
+        if (out.back() == '.') out.pop_back();
+        if (out.compare(at, std::string::npos, "-0") == 0) out.erase(at, 1);
+    };
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i].arc && i > 0) {
+            out += out.empty() ? "a" : " a";
+            add(s[i].radius);
+            add(s[i].ccw ? 1 : 0);
+        }
+        add(s[i].p.x);
+        add(s[i].p.y);
+    }
+    return out;
+}
+
 }  // namespace
+
+OutlineTexts outline_texts(const Tool &tool) {
+    const ToolDrawing d = prepare(tool);
+    return {shape_text(d.cutter), shape_text(d.holder)};
+}
 
 std::string render_preview(const Library &library, const std::vector<Problem> &problems, const std::string &title,
                            const PreviewOptions &options) {

@@ -33,6 +33,17 @@ struct PreviewOptions {
 std::string render_preview(const Library &library, const std::vector<Problem> &problems, const std::string &title,
                            const PreviewOptions &options = {});
 
+// The right halves of a tool's cutter and holder outlines as the drawing
+// shows them, in millimetres with heights up (the holder raised onto a
+// stacked cutter), written compactly for the web pages to draw: "x y"
+// for a straight line to (x, y), "a R S x y" for an arc of radius R to
+// (x, y), S 1 when it runs counter-clockwise; numbers to 0.001 mm.  Empty
+// when there is nothing to draw.
+struct OutlineTexts {
+    std::string cutter, holder;
+};
+OutlineTexts outline_texts(const Tool &tool);
+
 }  // namespace tlsfile
 
 #endif
