@@ -213,6 +213,17 @@ if(NOT WIN32)
   include(GoogleTest)
   # Tests are named by their name generators alone: a printed parameter
   # would put struct bytes (padding included) into the names.
+  # The sheet and catalogue in headless Chromium, driven over its DevTools
+  # pipe by Node.js (tests/browser): no package to fetch.
+  find_program(KESTO_NODE node)
+  if(KESTO_NODE)
+    add_test(NAME browser_pages
+      COMMAND ${KESTO_NODE} ${PROJECT_SOURCE_DIR}/tests/browser/pages_test.js $<TARGET_FILE:kesto-tools-vericut>
+              ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR})
+    set_tests_properties(browser_pages PROPERTIES TIMEOUT 120)
+  else()
+    message(WARNING "node was not found: the browser tests of the sheet and catalogue are left out (scripts/install-deps.sh installs it)")
+  endif()
   gtest_discover_tests(kesto_tests WORKING_DIRECTORY ${PROJECT_BINARY_DIR} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
     PROPERTIES ENVIRONMENT "KESTO_WIN32_DIR=${KESTO_WIN32_DIR};KESTO_WINE_DIR=${KESTO_WINE_DIR};KESTO_WINE=${KESTO_WINE_COMMAND}")
 endif()

@@ -43,6 +43,7 @@
     ['library', 'Library, line', function (i) { return i; }],
     ['problems', 'Problems', function (i) { return t[i][PROBLEMS] === undefined ? 0 : data.p[t[i][PROBLEMS]].length; }]
   ];
+  var NUMERIC = ['d', 'r', 'l', 'flute', 'shank'];
   var byKey = {};
   COLUMNS.forEach(function (c) { if (c[2]) byKey[c[0]] = c[2]; });
 
@@ -187,7 +188,9 @@
 
   // the page's parts that do not change
   $('title').textContent = 'Tool catalogue: ' + data.name;
-  $('source').textContent = data.date + ' \u2014 ' + data.libs.length + (data.libs.length === 1 ? ' library' : ' libraries');
+  var searched = data.libs.length - data.skipped.length;
+  $('source').textContent = data.date + ' \u2014 ' + searched + (searched === 1 ? ' library' : ' libraries') +
+    (data.skipped.length ? ' (' + data.skipped.length + ' more not shown)' : '');
   if (data.skipped.length) $('notes').textContent = 'Not shown (damaged or unreadable): ' + data.skipped.join('; ');
   data.kinds.forEach(function (kd) {
     var o = document.createElement('option');
@@ -198,6 +201,7 @@
   COLUMNS.forEach(function (c) {
     var h = cell($('columns'), '', c[1]);
     h.setAttribute('data-key', c[0]);
+    if (NUMERIC.indexOf(c[0]) >= 0) h.style.textAlign = 'right';
     if (!c[2]) return;
     h.addEventListener('click', function () {
       state.sort = state.sort === c[0] ? '-' + c[0] : c[0];
