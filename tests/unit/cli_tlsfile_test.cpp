@@ -981,6 +981,18 @@ TEST(CliTlsfile, PipesQuietAndJson) {
          "CUTTER_TYPE \"BALL END\"\n    - 72           STANDARD (8.00000,4.00000,0.00000,4.00000,0.00000,0.00000,"
          "70.00000)\n    +    72        STANDARD",
          ""},
+        {"K sheet part.json", 0, "wrote p.html: 2 tools\n", "", "p.html"},
+        {"K sheet demo.tls -o s.csv && head -c 60 s.csv", 0,
+         "wrote s.csv: 12 tools\n\xEF\xBB\xBFkesto-tools-vericut tool sheet;demo;", "", "s.csv"},
+        {"K sheet part.json -o p.csv && grep DR5 p.csv", 0, "2;;DR5 |HSS|;drill;5;0;40;", "", "p.csv"},
+        {"K sheet demo.tls -o - | head -c 15", 0, "<!DOCTYPE html>", "wrote standard output: 12 tools\n"},
+        {"K sheet notlib.txt", 2, "", "notlib.txt: is neither a tool library"},
+        {"K catalog -o c.html", 2, "", "catalog needs a tool database: --database DIR"},
+        {"K check --json demo.tls", 0,
+         "\"kind\": \"ball\",\n          \"diameter\": 8.0,\n          \"corner_radius\": 4.0,\n          "
+         "\"length\": 70.0,\n          \"flute_length\": 20.0,\n          \"shank_diameter\": 0.0,\n          "
+         "\"holder_sections\": null",
+         ""},
         {"K diff demo.tls changed.tls --full --json", 1,
          "\"lines\": [\n        {\n          \"op\": \"-\",\n          \"old_line\": 63,\n          \"new_line\": null,",
          ""},
@@ -1010,6 +1022,7 @@ TEST(CliTlsfile, PipesQuietAndJson) {
         "params": {"diameter": 10, "length": 75, "r1": 1e308, "z_offset": 1e308}}]})");
     write_file("session.json", R"({"part": {"name": "p"}})");
     write_file("other.tls", demo);
+    write_file("notlib.txt", "a text file\n");
     for (const Row &row : rows) {
         SCOPED_TRACE(row.line);
         std::string line = std::regex_replace(row.line, std::regex("\\bK "), std::string(KESTO_CLI_PATH) + " ");
@@ -1049,8 +1062,9 @@ TEST(CliTlsfile, EverySubcommandHasHelp) {
     EXPECT_EQ(cli("help").out, top.out);
     // the list of subcommands: one line each
     const std::string list = top.out.substr(top.out.find("Subcommands:\n") + 13);
-    EXPECT_EQ(split_lf(list.substr(0, list.find("\n\n"))).size(), 9u) << list;
-    for (const std::string command : {"run", "export", "play", "diff", "merge", "find", "check", "preview"}) {
+    EXPECT_EQ(split_lf(list.substr(0, list.find("\n\n"))).size(), 11u) << list;
+    for (const std::string command :
+         {"run", "export", "play", "diff", "merge", "find", "check", "preview", "sheet", "catalog"}) {
         SCOPED_TRACE(command);
         Result r = cli(command + " --help");
         EXPECT_EQ(r.code, 0) << r.err;

@@ -42,7 +42,7 @@ int run_catalog(const CatalogArgs &args) {
     }
     size_t libraries = 0;
     for (const tlsfile::DatabaseLibrary &lib : database.libraries()) libraries += !lib.skipped;
-    if (!tell("wrote " + args.output + ": " + count(database.records().size(), "record", "records") + " of " +
+    if (!tell("wrote " + output_label(args.output) + ": " + count(database.records().size(), "record", "records") + " of " +
                   count(libraries, "library", "libraries") + "\n",
               args.output))
         return kExitUsage;

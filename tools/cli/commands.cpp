@@ -102,6 +102,10 @@ std::string quoted_toolid(const std::string &raw) { return "\"" + cp1251_shown(r
 
 std::string count(size_t n, const char *one, const char *many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
 
+std::string output_label(const std::string &path) {
+    return is_standard_stream(path) ? "standard output" : path;
+}
+
 std::string page_date() {
     std::time_t now = std::time(nullptr);
     const char *fixed = std::getenv("SOURCE_DATE_EPOCH");

@@ -122,6 +122,8 @@ bool print_json(nlohmann::ordered_json object);
 bool is_standard_stream(const std::string &path);
 // An input as reports name it: its path, or "(standard input)".
 std::string input_label(const std::string &path);
+// An output as reports name it: its path, or "standard output".
+std::string output_label(const std::string &path);
 // False, after saying so, when standard input is named more than once.
 bool standard_input_once(const std::vector<std::string> &paths);
 

@@ -120,7 +120,7 @@ int run_sheet(const SheetArgs &args) {
         complain(error);
         return kExitUsage;
     }
-    if (!tell("wrote " + output + ": " + count(rows.size(), "tool", "tools") + "\n", output)) return kExitUsage;
+    if (!tell("wrote " + output_label(output) + ": " + count(rows.size(), "tool", "tools") + "\n", output)) return kExitUsage;
     return kExitOk;
 }
 

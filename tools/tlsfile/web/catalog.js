@@ -152,8 +152,9 @@
     [r[D], r[R], r[L], r[FL], r[SD]].forEach(function (v) { cell(row, 'num', num(v)); });
     cell(row, null, r[HOLDER], r[HOLDER]);
     cell(row, null, r[DESC], r[DESC]);
+    // a long path by its end, where the file's name is
     var lib = data.libs[r[LIB]] + ':' + r[LINE];
-    cell(row, null, lib, lib);
+    cell(row, null, lib.length > 34 ? '\u2026' + lib.slice(-33) : lib, lib);
     var problems = r[PROBLEMS] === undefined ? [] : data.p[r[PROBLEMS]];
     var text = problems.length ? problems.length + ': ' + problems[0] : '';
     if (viewGroup) text = 'group ' + (viewGroup[i] + 1) + (text ? '; ' + text : '');
