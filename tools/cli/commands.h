@@ -64,6 +64,12 @@ std::string part_stem(const std::string &raw_name);
 // double quote as '|' and a control character as a blank.
 std::string written_name(std::string name);
 
+// The tools of an input (- for standard input) that is a tool library,
+// or a part or session file exported first as export_part_text does: the
+// library's text, and for a part its JSON in part (else part is empty).
+// 0, or after saying why, 2 (unreadable, neither, not exported) or 3.
+int read_tools_input(const std::string &path, const std::string &plugin, std::string &library, std::string &part);
+
 // A UTF-8 path made absolute against the current folder.
 std::string absolute_path(const std::string &path);
 

@@ -649,6 +649,27 @@ CommandRegistrar registrar(20, add);
 
 }  // namespace
 
+int read_tools_input(const std::string &path, const std::string &plugin, std::string &library, std::string &part) {
+    std::string text, error;
+    part.clear();
+    if (!read_input(path, tlsfile::kMaxLibraryBytes, text, error)) {
+        complain("cannot read " + error);
+        return kExitUsage;
+    }
+    if (tlsfile::starts_as_library(text)) {
+        library = std::move(text);
+        return kExitOk;
+    }
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos || text[first] != '{') {
+        complain(input_label(path) + ": is neither a tool library (its first line is not \"" +
+                 tlsfile::kLibraryHeaderLine + "\") nor a part or session file (JSON)");
+        return kExitUsage;
+    }
+    part = std::move(text);
+    return export_part_text(input_label(path), part, plugin, library);
+}
+
 std::string part_stem(const std::string &raw_name) {
     std::string name = cp1251_to_utf8(raw_name);
     size_t slash = name.find_last_of("/\\:");

@@ -51,16 +51,6 @@ void part_columns(const sim::Part &part, std::vector<tlsfile::SheetRow> &rows) {
     }
 }
 
-const char *verdict_word(tlsfile::Verdict v) {
-    switch (v) {
-    case tlsfile::Verdict::same: return "same";
-    case tlsfile::Verdict::renamed: return "renamed";
-    case tlsfile::Verdict::differs: return "differs";
-    case tlsfile::Verdict::missing: break;
-    }
-    return "missing";
-}
-
 bool csv_output(const std::string &path) {
     std::string ext = tlsfile::utf8_path(tlsfile::fs_path(path).extension());
     std::transform(ext.begin(), ext.end(), ext.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
@@ -68,24 +58,13 @@ bool csv_output(const std::string &path) {
 }
 
 int run_sheet(const SheetArgs &args) {
-    std::string text, error;
-    if (!read_input(args.input, tlsfile::kMaxLibraryBytes, text, error)) {
-        complain("cannot read " + error);
-        return kExitUsage;
-    }
+    std::string text, json, error;
+    if (int code = read_tools_input(args.input, args.plugin, text, json)) return code;
     tlsfile::PageHead head;
     head.file = input_label(args.input);
     head.date = page_date();
     std::optional<sim::Part> part;
-    if (!tlsfile::starts_as_library(text)) {
-        const size_t first = text.find_first_not_of(" \t\r\n");
-        if (first == std::string::npos || text[first] != '{') {
-            complain(head.file + ": is neither a tool library (its first line is not \"" +
-                     tlsfile::kLibraryHeaderLine + "\") nor a part or session file (JSON)");
-            return kExitUsage;
-        }
-        const std::string json = std::move(text);
-        if (int code = export_part_text(head.file, json, args.plugin, text)) return code;
+    if (!json.empty()) {
         part = sim::parse_part_or_session(json, head.file).part;  // read once already: no error now
         head.name = part_stem(part->name);
     } else {
@@ -111,7 +90,7 @@ int run_sheet(const SheetArgs &args) {
         if (!load_database(args.databases, args.settings, database)) return kExitUsage;
         const tlsfile::FindResult found = tlsfile::find_tools(database, library);
         for (size_t i = 0; i < rows.size() && i < found.tools.size(); ++i)
-            rows[i].verdict = verdict_word(found.tools[i].verdict);
+            rows[i].verdict = tlsfile::verdict_name(found.tools[i].verdict);
     }
     const std::string output = args.output.empty() ? head.name + ".html" : args.output;
     const std::string page = csv_output(output) ? tlsfile::sheet_csv(head, rows, verdicts)

@@ -95,6 +95,16 @@ void each_line(std::string_view text, size_t begin, size_t end, int first_line, 
 
 }  // namespace
 
+const char *verdict_name(Verdict v) {
+    switch (v) {
+    case Verdict::same: return "same";
+    case Verdict::renamed: return "renamed";
+    case Verdict::differs: return "differs";
+    case Verdict::missing: break;
+    }
+    return "missing";
+}
+
 std::vector<GeometryLine> geometry_lines(std::string_view text, size_t begin, size_t end, int first_line) {
     std::vector<GeometryLine> lines;
     each_line(text, begin, end, first_line, [&](std::string_view line, int number) {

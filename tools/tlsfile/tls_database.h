@@ -95,6 +95,9 @@ private:
 
 enum class Verdict { same, renamed, differs, missing };
 
+// "same", "renamed", "differs", "missing".
+const char *verdict_name(Verdict verdict);
+
 // A record of the database that differs from a tool of the same TOOLID:
 // the first geometry line that differs, in both.
 struct DifferingRecord {

@@ -197,19 +197,7 @@ void add_extent(Box &box, const Shape &s) {
 // Text for XML content and attributes: the file's Windows-1251 bytes as
 // UTF-8, markup characters escaped, control characters (most not allowed in
 // XML) shown as "\xHH".
-std::string xml_text(const std::string &raw) {
-    std::string out;
-    for (char c : kesto::cp1251_shown(raw)) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
+std::string xml_text(const std::string &raw) { return markup_text(kesto::cp1251_shown(raw)); }
 
 // Millimetres in a unit of the tool's record: an inch tool is drawn in
 // millimetres, so that one scale serves every tool.
@@ -634,6 +622,20 @@ std::string shape_text(const Shape &s) {
 }
 
 }  // namespace
+
+std::string markup_text(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
 
 OutlineTexts outline_texts(const Tool &tool) {
     const ToolDrawing d = prepare(tool);

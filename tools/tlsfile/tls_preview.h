@@ -7,6 +7,7 @@
 #define KESTO_TOOLS_TLSFILE_TLS_PREVIEW_H
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/tlsfile/tls_reader.h"
@@ -32,6 +33,9 @@ struct PreviewOptions {
 // belongs to the record whose lines it falls in, in whatever order given.
 std::string render_preview(const Library &library, const std::vector<Problem> &problems, const std::string &title,
                            const PreviewOptions &options = {});
+
+// UTF-8 text for XML or HTML content and attributes: & < > " escaped.
+std::string markup_text(std::string_view utf8);
 
 // The right halves of a tool's cutter and holder outlines as the drawing
 // shows them, in millimetres with heights up (the holder raised onto a

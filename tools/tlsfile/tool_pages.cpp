@@ -64,24 +64,10 @@ std::string fill(std::string_view page, const std::vector<std::pair<std::string_
     return out;
 }
 
-std::string html_text(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 // A page: its HTML file with the shared style and drawing code, its own
 // script and its data.
 std::string page(const char *html, const char *script, const std::string &title, const std::string &data) {
-    return fill(web_asset(html), {{"TITLE", html_text(title)},
+    return fill(web_asset(html), {{"TITLE", markup_text(title)},
                                   {"GENERATOR", kGeneratorMeta},
                                   {"STYLE", web_asset("page.css")},
                                   {"DRAW", web_asset("draw.js")},

@@ -48,6 +48,7 @@
   COLUMNS.forEach(function (c) { if (c[2]) byKey[c[0]] = c[2]; });
 
   var state = {}, view = new Int32Array(0), viewGroup = null, shown = new Map();
+  var drawn = new Map();  // the drawing of each shape, once made, by its index
 
   // "6-12", "6-", "-12": a range; NaN for an open end
   function range(text) {
@@ -144,8 +145,13 @@
     row.style.top = at * ROW + 'px';
     row.setAttribute('data-toolid', r[ID]);
     var drawing = cell(row, 'drawing', '');
-    var shape = data.shapes[r[SHAPE]], tool = kestoDraw.shapes(shape[0], shape[1]);
-    if (tool.box.any) drawing.appendChild(kestoDraw.svg(tool, 0, 92, ROW - 4));
+    var svg = drawn.get(r[SHAPE]);
+    if (svg === undefined) {
+      var shape = data.shapes[r[SHAPE]], tool = kestoDraw.shapes(shape[0], shape[1]);
+      svg = tool.box.any ? kestoDraw.svg(tool, 0, 92, ROW - 4) : null;
+      drawn.set(r[SHAPE], svg);
+    }
+    if (svg) drawing.appendChild(svg.cloneNode(true));
     else drawing.textContent = 'nothing to draw';
     cell(row, 'toolid', r[ID], r[ID]);
     cell(row, null, data.kinds[r[KIND]][1] + (r[INCH] ? ' (inch)' : ''));
