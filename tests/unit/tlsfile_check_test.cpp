@@ -97,7 +97,7 @@ TEST(TlsfileCheck, FormsAndMainDimensions) {
         {"M7-TAPER", Form::seven_value, "seven-value: D 12, R 1, E 5, F 1, tip 0 deg, taper 5.72958 deg, L 80",
          Kind::seven_value, 12, 1, 80, 30},
         {"M10", Form::apt10, "APT 10: D 16, R 2, E 6, F 2, tip 10 deg, taper 0 deg, L 90, R2 1, E2 7, F2 30",
-         Kind::apt10, 16, 2, 90, 40},
+         Kind::apt10, 16, 2, 90, 35},
         {"TURN-1", Form::turning, "turning", Kind::turning, none, none, none, none},
         {"T5", Form::turning, "turning", Kind::turning, none, none, none, none},
         {"EM|6|", Form::flat_end, "flat end: D 6, L 50, flute 20", Kind::flat_end, 6, 0, 50, 20},

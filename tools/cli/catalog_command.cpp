@@ -52,7 +52,7 @@ int run_catalog(const CatalogArgs &args) {
 void add(CLI::App &app) {
     auto args = std::make_shared<CatalogArgs>();
     CLI::App *cmd = app.add_subcommand("catalog");
-    describe(cmd, "Write the site's tool database as one HTML page to search and look at",
+    describe(cmd, "Write the site's tool database as one HTML page",
              "Every record of every library under each DIR (as find reads them), with the columns of the tool "
              "sheet, its library and line and the problems check finds in it, and a drawing of each tool as it "
              "comes into view. A search box over TOOLID and description, filters by kind, diameter and length "

@@ -106,7 +106,7 @@ int run_sheet(const SheetArgs &args) {
 void add(CLI::App &app) {
     auto args = std::make_shared<SheetArgs>();
     CLI::App *cmd = app.add_subcommand("sheet");
-    describe(cmd, "Write the tool sheet of a part or library: an HTML page for print, or CSV",
+    describe(cmd, "Write the tool sheet of a part or library, as HTML or CSV",
              "One row per tool, in the file's order: position, the part's tool number, TOOLID, kind, "
              "diameter, corner radius, length, flute length, the part's flute count, the holder's sections, "
              "the part's catalogue number, the description and a drawing of cutter and holder, every drawing "
