@@ -11,6 +11,7 @@ struct CatalogArgs {
     std::vector<std::string> databases;
     std::string settings;
     std::string output = "catalog.html";
+    bool force = false;
 };
 
 int run_catalog(const CatalogArgs &args) {
@@ -36,9 +37,9 @@ int run_catalog(const CatalogArgs &args) {
     head.file = head.name;
     head.date = page_date();
     const std::string page = tlsfile::catalog_html(head, database, entries.entries());
-    if (!write_output(args.output, page, error)) {
+    if (int code = write_output({args.output, tlsfile::OutputKind::page, {}, nullptr, "", "the catalogue"}, page, error)) {
         complain(error);
-        return kExitUsage;
+        return code;
     }
     size_t libraries = 0;
     for (const tlsfile::DatabaseLibrary &lib : database.libraries()) libraries += !lib.skipped;
@@ -60,8 +61,10 @@ void add(CLI::App &app) {
              "several TOOLIDs, and one TOOLID with different geometry in several libraries. The view is kept "
              "in the page's fragment (#q=EM10&kind=ball&d=6-12&l=-100&sort=-d&group=same-geometry), so that a "
              "link or bookmark opens it again. A damaged library is left out with a warning.\n\n"
-             "The page is one file that needs nothing else. Exit 0 when it was written, 2 when nothing was "
-             "(bad arguments, a database folder that is none, an output that may not or cannot be written).",
+             "The page is one file that needs nothing else. A file already at -o is replaced only when it is a page this "
+             "program wrote, unless --force is given. Exit 0 when it was written, 1 when it could not "
+             "be written, 2 when nothing was (bad arguments, a database folder that is none, an output that may "
+             "not be replaced).",
              {{"catalog --database \\\\cadserver\\vericut\\Tools", "writes catalog.html"},
               {"catalog --settings kesto_tools_vericut.ini -o site.html", "the folder from the settings file"}});
     CLI::Option *database = cmd->add_option("--database", args->databases,
@@ -70,7 +73,11 @@ void add(CLI::App &app) {
                     "The folder this settings file (kesto_tools_vericut.ini) names as [VMAIN] TLS")
         ->excludes(database);
     cmd->add_option("-o,--output", args->output, "The page (default: catalog.html); - writes standard output");
-    cmd->callback([args] { set_exit_code(run_catalog(*args)); });
+    cmd->add_flag("--force", args->force, "Replace an output that is not a page this program made");
+    cmd->callback([args] {
+        set_output_policy(args->force);
+        set_exit_code(run_catalog(*args));
+    });
 }
 
 CommandRegistrar registrar(56, add);

@@ -92,8 +92,17 @@ std::string render_text(const DiffArgs &args, const tlsfile::LibraryDiff &diff) 
     return out;
 }
 
-std::string render_json(const DiffArgs &args, const tlsfile::LibraryDiff &diff) {
-    using json = nlohmann::ordered_json;
+using json = nlohmann::ordered_json;
+
+// The --json object's keys, empty until the libraries are compared.
+json empty_object(const DiffArgs &args) {
+    return {{"old", input_label(args.old_file)}, {"new", input_label(args.new_file)},
+            {"same", nullptr},                   {"only_in_old", json::array()},
+            {"only_in_new", json::array()},      {"changed", json::array()},
+            {"unchanged", nullptr},              {"repeated", json::array()}};
+}
+
+void fill_json(const DiffArgs &args, const tlsfile::LibraryDiff &diff, json &root) {
     auto listed = [](const std::vector<tlsfile::ListedTool> &list) {
         json a = json::array();
         for (const tlsfile::ListedTool &t : list) a.push_back({{"toolid", cp1251_to_utf8(t.name)}, {"line", t.line}});
@@ -119,21 +128,23 @@ std::string render_json(const DiffArgs &args, const tlsfile::LibraryDiff &diff) 
     for (const tlsfile::RepeatedToolid &r : diff.repeated)
         repeated.push_back({{"file", input_label(r.in_old ? args.old_file : args.new_file)},
                             {"toolid", cp1251_to_utf8(r.name)}, {"lines", r.lines}});
-    json root = {{"old", input_label(args.old_file)}, {"new", input_label(args.new_file)},
-                 {"same", diff.same()},           {"only_in_old", listed(diff.only_old)},
-                 {"only_in_new", listed(diff.only_new)}, {"changed", changed},
-                 {"unchanged", diff.unchanged},   {"repeated", repeated}};
-    return root.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    root["same"] = diff.same();
+    root["only_in_old"] = listed(diff.only_old);
+    root["only_in_new"] = listed(diff.only_new);
+    root["changed"] = changed;
+    root["unchanged"] = diff.unchanged;
+    root["repeated"] = repeated;
 }
 
-int run_diff(const DiffArgs &args) {
+int run_diff(const DiffArgs &args, json *object) {
     const std::string purpose = "diff compares tool libraries only";
     LibraryFile old_file, new_file;
     if (!standard_input_once({args.old_file, args.new_file})) return kExitUsage;
     if (!read_library(args.old_file, old_file, purpose) || !read_library(args.new_file, new_file, purpose))
         return kExitUsage;
     const tlsfile::LibraryDiff diff = tlsfile::diff_libraries(old_file.library, new_file.library, args.full);
-    if (!print(args.json ? render_json(args, diff) : render_text(args, diff))) return kExitUsage;
+    if (object) fill_json(args, diff, *object);
+    else if (!print(render_text(args, diff))) return kExitUsage;
     return diff.same() ? kExitOk : kExitProblems;
 }
 
@@ -157,7 +168,11 @@ void add(CLI::App &app) {
     cmd->add_option("new", args->new_file, "The library to compare with it (*.tls); - reads standard input")->required();
     cmd->add_flag("--full", args->full, "Every differing line of each changed tool");
     cmd->add_flag("--json", args->json, "The same as a JSON object");
-    cmd->callback([args] { set_exit_code(run_diff(*args)); });
+    cmd->callback([args] {
+        json object = empty_object(*args);
+        const int code = run_diff(*args, args->json ? &object : nullptr);
+        set_exit_code(args->json && !print_json(object) ? kExitUsage : code);
+    });
 }
 
 CommandRegistrar registrar(33, add);

@@ -23,6 +23,7 @@ struct SheetArgs {
     std::vector<std::string> databases;
     std::string settings;
     std::string plugin;
+    bool force = false;
 };
 
 // A number parameter as the sheet shows it: an integer without decimals.
@@ -95,9 +96,10 @@ int run_sheet(const SheetArgs &args) {
     const std::string output = args.output.empty() ? head.name + ".html" : args.output;
     const std::string page = csv_output(output) ? tlsfile::sheet_csv(head, rows, verdicts)
                                                 : tlsfile::sheet_html(head, rows, verdicts);
-    if (!write_output(output, page, error, {args.input})) {
+    const tlsfile::OutputKind kind = csv_output(output) ? tlsfile::OutputKind::table : tlsfile::OutputKind::page;
+    if (int code = write_output({output, kind, {args.input}, nullptr, "", "the sheet"}, page, error)) {
         complain(error);
-        return kExitUsage;
+        return code;
     }
     if (!tell("wrote " + output_label(output) + ": " + count(rows.size(), "tool", "tools") + "\n", output)) return kExitUsage;
     return kExitOk;
@@ -117,10 +119,11 @@ void add(CLI::App &app) {
              "the lengths (the library's). The HTML page is one file that needs nothing else and prints on "
              "A4 landscape, its head on every page and no row split; an output named *.csv gets the CSV "
              "(semicolons, decimal commas, UTF-8 with a byte-order mark: see the README). Without -o it writes "
-             "NAME.html in the current folder, NAME as export names its library.\n\n"
-             "Exit 0 when the sheet was written, 2 when nothing was (bad arguments, an input that cannot be "
-             "read or exported, an output that may not or cannot be written), 3 when the plug-in cannot be "
-             "loaded.",
+             "NAME.html in the current folder, NAME as export names its library. A file already there is replaced "
+             "only when it is a page or table this program wrote, unless --force is given.\n\n"
+             "Exit 0 when the sheet was written, 1 when it could not be written, 2 when nothing was (bad "
+             "arguments, an input that cannot be read or exported, an output that may not be replaced), 3 when "
+             "the plug-in cannot be loaded.",
              {{"sheet PART.json", "writes demo_bracket_rev2.html, named after the part"},
               {"sheet PART.json --database \\\\cadserver\\vericut\\Tools", "with a column of what the site has"},
               {"sheet SITE.tls -o SITE.csv", "a library's tools for a spreadsheet"}});
@@ -133,7 +136,11 @@ void add(CLI::App &app) {
                     "Judge against the folder this settings file (kesto_tools_vericut.ini) names as [VMAIN] TLS")
         ->excludes(database);
     cmd->add_option("--plugin", args->plugin, "Plug-in library for a part (default: beside this program)");
-    cmd->callback([args] { set_exit_code(run_sheet(*args)); });
+    cmd->add_flag("--force", args->force, "Replace an output that is not a sheet this program made");
+    cmd->callback([args] {
+        set_output_policy(args->force);
+        set_exit_code(run_sheet(*args));
+    });
 }
 
 CommandRegistrar registrar(55, add);
