@@ -908,6 +908,10 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
                                         "--force replaces it all the same"},
         {"preview demo.tls -o esc.tls", "esc.tls is not a drawing this program wrote: it is a tool library"},
         {"run session.json -o notlib.txt", "notlib.txt is not a transcript this program wrote"},
+        {"sheet demo.tls -o transcript.txt", "transcript.txt is not a page this program wrote"},
+        {"sheet demo.tls -o esc.tls", "esc.tls is not a page this program wrote: it is a tool library"},
+        {"sheet demo.tls -o demo.tls", "demo.tls: is the input file"},
+        {"catalog -o c.html", "catalog needs a tool database: --database DIR"},
         {"merge demo.tls demo.tls -o cut.tls", "cut.tls holds a TOOLID the new library does not write: \"A\" (line 4)"},
         {"merge demo.tls demo.tls -o notlib.txt", "notlib.txt is not a tool library this program wrote"},
         {"export -o esc.tls --dry-run -q", "", 1},
@@ -923,7 +927,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"find demo.tls --settings missing.ini", "cannot read missing.ini"},
         {"export --prefer nowhere -o new.tls", "cannot search nowhere: no such folder"},
         {"frobnicate demo.tls", "unknown subcommand \"frobnicate\"\nThe subcommands are run, export, play, diff, "
-                                "merge, find, check, preview, help."},
+                                "merge, find, check, preview, sheet, catalog, help."},
         {"exprot", "unknown subcommand \"exprot\"; did you mean \"export\"?"},
         {"--verison", "unknown option \"--verison\" for kesto-tools-vericut; did you mean \"--version\"?"},
         {"", "A subcommand is required"},
@@ -1013,9 +1017,11 @@ TEST(CliTlsfile, PipesQuietAndJson) {
         {"K sheet demo.tls -o s.csv && head -c 60 s.csv", 0,
          "wrote s.csv: 12 tools\n\xEF\xBB\xBFkesto-tools-vericut tool sheet;demo;", "", "s.csv"},
         {"K sheet part.json -o p.csv && grep DR5 p.csv", 0, "2;;DR5 |HSS|;drill;5;0;40;", "", "p.csv"},
+        {"K sheet demo.tls -o again.html && K sheet demo.tls -o again.html", 0, "wrote again.html: 12 tools\n"
+                                                                                 "wrote again.html: 12 tools\n", ""},
+        {"K sheet demo.tls -o t.csv && K sheet demo.tls -o t.csv", 0, "wrote t.csv: 12 tools\nwrote t.csv", ""},
         {"K sheet demo.tls -o - | head -c 15", 0, "<!DOCTYPE html>", "wrote standard output: 12 tools\n"},
         {"K sheet notlib.txt", 2, "", "notlib.txt: is neither a tool library"},
-        {"K catalog -o c.html", 2, "", "catalog needs a tool database: --database DIR"},
         {"K check --json demo.tls", 0,
          "\"kind\": \"ball\",\n          \"diameter\": 8.0,\n          \"corner_radius\": 4.0,\n          "
          "\"length\": 70.0,\n          \"flute_length\": 20.0,\n          \"shank_diameter\": 0.0,\n          "
