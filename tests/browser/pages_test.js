@@ -170,8 +170,13 @@ const SHOWN = `Array.prototype.map.call(document.querySelectorAll('#spacer [data
     await page.until("document.getElementById('count').textContent === '3 of 16 tools'", 3000).catch(() => {});
     check('catalog: fragment set in an open page', await page.evaluate("document.getElementById('count').textContent"),
           '3 of 16 tools');
-    await page.goto(url + '#q=BN16');
+    // the example database as it is, one tool searched for by typing
+    console.log(run('catalog', '--database', path.join(examples, 'database'), '-o', 'examples.html').trim());
+    await page.goto('file://' + path.join(work, 'examples.html'));
     await page.until("document.body.getAttribute('data-ready') === '1'");
+    await page.type('#q', 'din338');
+    check('examples catalogue, din338 typed', [await page.evaluate("document.getElementById('count').textContent"),
+                                              await page.evaluate(SHOWN)], ['1 of 4 tools', ['DIN338-8.5']]);
     await page.screenshot(path.join(shots, 'catalog-search.png'));
     await page.goto(url + '#group=same-geometry');
     await page.until("document.body.getAttribute('data-ready') === '1'");
