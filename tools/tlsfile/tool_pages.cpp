@@ -43,7 +43,7 @@ void json_number(std::string &out, double v) {
     else append_number(out, v);
 }
 
-// The page's file with its marks ({{NAME}}) filled in, in one pass: what
+// A page's frame with its marks ({{NAME}}) filled in, in one pass: what
 // is put in is never read for marks.
 std::string fill(std::string_view page, const std::vector<std::pair<std::string_view, std::string_view>> &marks) {
     std::string out;
@@ -64,15 +64,17 @@ std::string fill(std::string_view page, const std::vector<std::pair<std::string_
     return out;
 }
 
-// A page: its HTML file with the shared style and drawing code, its own
-// script and its data.
-std::string page(const char *html, const char *script, const std::string &title, const std::string &data) {
-    return fill(web_asset(html), {{"TITLE", markup_text(title)},
-                                  {"GENERATOR", kGeneratorMeta},
-                                  {"STYLE", web_asset("page.css")},
-                                  {"DRAW", web_asset("draw.js")},
-                                  {"SCRIPT", web_asset(script)},
-                                  {"DATA", data}});
+// A page: the shared frame, style and drawing code, with the page's own
+// body, script and data (NAME_body.html holds the body, NAME.js the script).
+std::string page(const std::string &name, const std::string &title, const std::string &data) {
+    return fill(web_asset("page.html"), {{"TITLE", markup_text(title)},
+                                         {"GENERATOR", kGeneratorMeta},
+                                         {"CLASS", name},
+                                         {"STYLE", web_asset("page.css")},
+                                         {"BODY", web_asset(name + "_body.html")},
+                                         {"DRAW", web_asset("draw.js")},
+                                         {"SCRIPT", web_asset(name + ".js")},
+                                         {"DATA", data}});
 }
 
 void json_head(std::string &out, const PageHead &head) {
@@ -153,7 +155,7 @@ std::string sheet_html(const PageHead &head, const std::vector<SheetRow> &rows, 
         data += f.inch ? ",1]" : ",0]";
     }
     data += "]}";
-    return page("sheet.html", "sheet.js", "Tool sheet: " + head.name, data);
+    return page("sheet", "Tool sheet: " + head.name, data);
 }
 
 namespace {
@@ -375,7 +377,7 @@ std::string catalog_html(const PageHead &head, const Database &db, const std::ve
         data += ']';
     }
     data += "}}";
-    return page("catalog.html", "catalog.js", "Tool catalogue: " + head.name, data);
+    return page("catalog", "Tool catalogue: " + head.name, data);
 }
 
 }  // namespace tlsfile
