@@ -912,7 +912,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"sheet demo.tls -o esc.tls", "esc.tls is not a page this program wrote: it is a tool library"},
         {"sheet demo.tls -o demo.tls", "demo.tls: is the input file"},
         {"catalog -o c.html", "catalog needs a tool database: --database DIR"},
-        {"merge demo.tls demo.tls -o cut.tls", "cut.tls holds a TOOLID the new library does not write: \"A\" (line 4)"},
+        {"merge demo.tls demo.tls -o cut.tls", "cut.tls holds a TOOLID this merge does not write: \"A\" (line 4)"},
         {"merge demo.tls demo.tls -o notlib.txt", "notlib.txt is not a tool library this program wrote"},
         {"export -o esc.tls --dry-run -q", "", 1},
         {"merge demo.tls --backup=twice demo.tls -o x.tls", "--backup takes simple or numbered"},
@@ -927,7 +927,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"find demo.tls --settings missing.ini", "cannot read missing.ini"},
         {"export --prefer nowhere -o new.tls", "cannot search nowhere: no such folder"},
         {"frobnicate demo.tls", "unknown subcommand \"frobnicate\"\nThe subcommands are run, export, play, diff, "
-                                "merge, find, check, preview, sheet, catalog, help."},
+                                "merge, find, check, preview, sheet, catalog, settings, help."},
         {"exprot", "unknown subcommand \"exprot\"; did you mean \"export\"?"},
         {"--verison", "unknown option \"--verison\" for kesto-tools-vericut; did you mean \"--version\"?"},
         {"", "A subcommand is required"},
@@ -1096,9 +1096,9 @@ TEST(CliTlsfile, EverySubcommandHasHelp) {
     EXPECT_EQ(cli("help").out, top.out);
     // the list of subcommands: one line each
     const std::string list = top.out.substr(top.out.find("Subcommands:\n") + 13);
-    EXPECT_EQ(split_lf(list.substr(0, list.find("\n\n"))).size(), 11u) << list;
+    EXPECT_EQ(split_lf(list.substr(0, list.find("\n\n"))).size(), 12u) << list;
     for (const std::string command :
-         {"run", "export", "play", "diff", "merge", "find", "check", "preview", "sheet", "catalog"}) {
+         {"run", "export", "play", "diff", "merge", "find", "check", "preview", "settings", "sheet", "catalog"}) {
         SCOPED_TRACE(command);
         Result r = cli(command + " --help");
         EXPECT_EQ(r.code, 0) << r.err;

@@ -64,16 +64,13 @@ void set_exit_code(int code) { g_exit_code = code; }
 
 std::string absolute_path(const std::string &path) {
     if (path.empty()) return path;
-    std::error_code ec;
-    fs::path p = fs::absolute(tlsfile::fs_path(path), ec);
-    return ec ? path : tlsfile::utf8_path(p);
+    return tlsfile::utf8_path(tlsfile::full_path(tlsfile::fs_path(path)));
 }
 
 std::string folder_cause(const std::string &folder, const std::error_code &ec) {
 #if defined(_WIN32)
     // MAX_PATH less the closing backslash and NUL
-    std::error_code ignored;
-    const size_t length = fs::absolute(tlsfile::fs_path(folder), ignored).native().size();
+    const size_t length = tlsfile::full_path(tlsfile::fs_path(folder)).native().size();
     if (length > MAX_PATH - 2)
         return ec.message() + " (its path has " + std::to_string(length) + " characters; Windows takes at most " +
                std::to_string(MAX_PATH - 2) + " for the current folder)";

@@ -102,6 +102,12 @@ void complain(const std::string &what);
 void set_quiet(bool quiet);
 bool quiet();
 
+// --encoding and $KESTO_ENCODING: whether text to a pipe or a file is UTF-8
+// (utf-8) or, the default, in the console's code page (Windows; elsewhere
+// text is UTF-8 anyway).
+void set_utf8_output(bool utf8);
+bool utf8_output();
+
 // Prints "kesto-tools-vericut: warning: <what>" to standard error unless
 // quiet.  Warnings and complaints are kept for the --json object.
 void warn(const std::string &what);

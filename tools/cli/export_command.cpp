@@ -201,9 +201,9 @@ public:
         std::error_code ec;
         previous_ = fs::current_path(ec);
         for (unsigned n = 0; !ec && folder_.empty() && n < 100; ++n) {
-            fs::path candidate = fs::absolute(
-                kesto::temporary_name(library.native(), static_cast<unsigned long>(process_id()), n), ec);
-            if (!ec && fs::create_directory(candidate, ec)) folder_ = candidate;
+            fs::path candidate = tlsfile::full_path(
+                kesto::temporary_name(library.native(), static_cast<unsigned long>(process_id()), n));
+            if (fs::create_directory(candidate, ec)) folder_ = candidate;
         }
         if (!ec && folder_.empty()) ec = std::make_error_code(std::errc::file_exists);
         if (!ec) fs::current_path(folder_, ec);

@@ -167,7 +167,7 @@ int merge_and_write(const MergeRequest &request) {
         }
     }
     const Output out{request.output, tlsfile::OutputKind::library, request.inputs, request.lock,
-                     "or merge into it as the base"};
+                     "or give it as the base to merge into it", "this merge"};
     if (dry) return dry_run(out, merged.text, object);
     if (int code = write_output(out, merged.text, error)) {
         complain(error);

@@ -42,7 +42,8 @@ std::string plan_words(const tlsfile::ReplacementPlan &plan) {
     for (size_t i = 0; i < plan.changed.size() && i < kNamed; ++i)
         changed += (i ? ", " : "") + quoted_toolid(plan.changed[i].name);
     if (plan.changed.size() > kNamed) changed += " and " + std::to_string(plan.changed.size() - kNamed) + " more";
-    std::string out = count(plan.changed.size(), "record changed", "records changed");
+    std::string out = plan.changed.empty() ? std::string("no record changed")
+                                           : count(plan.changed.size(), "record changed", "records changed");
     if (!changed.empty()) out += " (" + changed + ")";
     if (!plan.added.empty()) out += ", " + count(plan.added.size(), "added", "added");
     out += ", " + std::to_string(plan.same) + " the same";

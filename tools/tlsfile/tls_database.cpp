@@ -69,9 +69,14 @@ void tls_files(const fs::path &folder, const std::string &relative, std::vector<
     }
 }
 
-// folder + relative, in the separator folder is written with.
+// folder + relative, in the separator folder is written with; one written
+// with none gets the system's own.
 std::string joined(const std::string &folder, std::string relative) {
+#if defined(_WIN32)
+    const bool backslash = folder.find('/') == std::string::npos;
+#else
     const bool backslash = folder.find('\\') != std::string::npos && folder.find('/') == std::string::npos;
+#endif
     const char sep = backslash ? '\\' : '/';
     if (relative.empty()) return folder;
     if (backslash) std::replace(relative.begin(), relative.end(), '/', '\\');
