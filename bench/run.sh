@@ -190,6 +190,17 @@ echo "run, 10 000 menu events:   $(median_seconds 0 "$cli" run menus_10000.json 
 t=$(median_seconds 1 "$cli" find part100.json --database database)
 echo "find, 99-tool part in 100 libraries of 100 000 records: $t s (target <= 2 s: $(verdict "$t" 2))"
 
+echo "== catalogue of the database (100 libraries, 100 000 records), in Chromium"
+t=$(median_seconds 0 "$cli" catalog --database database -o catalog.html)
+echo "catalog writes the page:   $t s (target <= 3 s: $(verdict "$t" 3))"
+mb=$(awk -v b="$(size catalog.html)" 'BEGIN { printf "%.1f", b / 1e6 }')
+echo "catalog page:              $mb MB (target <= 25 MB: $(verdict "$mb" 25))"
+node "$root/bench/browser_bench.js" catalog.html >browser.txt
+figure() { awk -v k="$1" '$1 == k { print $2 }' browser.txt; }
+echo "first view of tools:       $(figure first_view_ms) ms after navigation starts, median of 3 (target <= 2000 ms: $(verdict "$(figure first_view_ms)" 2000))"
+echo "new search text shown:     $(figure search_max_ms) ms at most, median $(figure search_median_ms) ms, 8 texts (target <= 150 ms: $(verdict "$(figure search_max_ms)" 150))"
+echo "scrolling to the end:      longest frame $(figure scroll_frame_max_ms) ms of $(figure scroll_frames), end reached: $(figure scroll_reached_end), $(figure rows_in_page) rows in the page (target < 50 ms: $(verdict "$(figure scroll_frame_max_ms)" 49.999))"
+
 [ -n "$outputs" ] || finish
 
 # Every output, for a comparison of two trees.  The Help report's date is

@@ -104,9 +104,18 @@ add_library(kesto_plugin_core STATIC $<TARGET_OBJECTS:kesto_plugin_objects>)
 target_link_libraries(kesto_plugin_core PUBLIC kesto_platform ufun ugopenint)
 
 # Tool library file reader (check and preview).
+# The web pages' files are compiled in from real files, by a script that
+# writes their bytes into a generated source.
 file(GLOB KESTO_TLSFILE_SOURCES CONFIGURE_DEPENDS tools/tlsfile/*.cpp)
+file(GLOB KESTO_WEB_FILES CONFIGURE_DEPENDS tools/tlsfile/web/*)
+set(KESTO_WEB_ASSETS ${PROJECT_BINARY_DIR}/generated/web_assets.cpp)
+add_custom_command(OUTPUT ${KESTO_WEB_ASSETS}
+  COMMAND ${CMAKE_COMMAND} -DOUTPUT=${KESTO_WEB_ASSETS} "-DFILES=${KESTO_WEB_FILES}"
+          -P ${PROJECT_SOURCE_DIR}/cmake/embed_files.cmake
+  DEPENDS ${KESTO_WEB_FILES} ${PROJECT_SOURCE_DIR}/cmake/embed_files.cmake
+  COMMENT "Embedding the web pages' files" VERBATIM)
 if(KESTO_TLSFILE_SOURCES)
-  add_library(kesto_tlsfile STATIC ${KESTO_TLSFILE_SOURCES})
+  add_library(kesto_tlsfile STATIC ${KESTO_TLSFILE_SOURCES} ${KESTO_WEB_ASSETS})
   kesto_project_target(kesto_tlsfile)
   target_link_libraries(kesto_tlsfile PUBLIC kesto_common)
 endif()
@@ -222,6 +231,17 @@ if(NOT WIN32)
   include(GoogleTest)
   # Tests are named by their name generators alone: a printed parameter
   # would put struct bytes (padding included) into the names.
+  # The sheet and catalogue in headless Chromium, driven over its DevTools
+  # pipe by Node.js (tests/browser): no package to fetch.
+  find_program(KESTO_NODE node)
+  if(KESTO_NODE)
+    add_test(NAME browser_pages
+      COMMAND ${KESTO_NODE} ${PROJECT_SOURCE_DIR}/tests/browser/pages_test.js $<TARGET_FILE:kesto-tools-vericut>
+              ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR})
+    set_tests_properties(browser_pages PROPERTIES TIMEOUT 120)
+  else()
+    message(WARNING "node was not found: the browser tests of the sheet and catalogue are left out (scripts/install-deps.sh installs it)")
+  endif()
   gtest_discover_tests(kesto_tests WORKING_DIRECTORY ${PROJECT_BINARY_DIR} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
     PROPERTIES ENVIRONMENT "KESTO_WIN32_DIR=${KESTO_WIN32_DIR};KESTO_WINE_DIR=${KESTO_WINE_DIR};KESTO_WINE=${KESTO_WINE_COMMAND}")
 endif()

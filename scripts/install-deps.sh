@@ -3,7 +3,8 @@
 # missing: the native toolchain, GoogleTest, nlohmann-json, CLI11, the
 # MinGW-w64 cross compiler and Wine (32-bit, after adding the i386
 # architecture), tmux for the terminal-session test, Chromium for the
-# preview screenshot test, and clang with its runtime for the fuzz targets.
+# preview screenshot test, Node.js and poppler-utils for the browser tests
+# of the sheet and catalogue (the page driven, its PDF read), and clang with its runtime for the fuzz targets.
 # On a machine whose kernel cannot run 32-bit programs, also qemu-user and
 # the 64-bit Wine: Wine's 32-bit loader then runs under qemu-i386, started
 # by the kernel once i386 programs are registered with binfmt_misc (done
@@ -20,7 +21,7 @@ if [ "$want" = bench ]; then
   packages+=(valgrind jq time)
 fi
 if [ "$want" = all ]; then
-  packages+=(g++-mingw-w64-i686 wine wine32:i386 tmux chromium clang-14 libclang-rt-14-dev)
+  packages+=(g++-mingw-w64-i686 wine wine32:i386 tmux chromium nodejs poppler-utils clang-14 libclang-rt-14-dev)
 fi
 
 sudo=""

@@ -941,6 +941,10 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
                                         "--force replaces it all the same"},
         {"preview demo.tls -o esc.tls", "esc.tls is not a drawing this program wrote: it is a tool library"},
         {"run session.json -o notlib.txt", "notlib.txt is not a transcript this program wrote"},
+        {"sheet demo.tls -o transcript.txt", "transcript.txt is not a page this program wrote"},
+        {"sheet demo.tls -o esc.tls", "esc.tls is not a page this program wrote: it is a tool library"},
+        {"sheet demo.tls -o demo.tls", "demo.tls: is the input file"},
+        {"catalog -o c.html", "catalog needs a tool database: --database DIR"},
         {"merge demo.tls demo.tls -o cut.tls", "cut.tls holds a TOOLID this merge does not write: \"A\" (line 4)"},
         {"merge demo.tls demo.tls -o notlib.txt", "notlib.txt is not a tool library this program wrote"},
         {"export -o esc.tls --dry-run -q", "", 1},
@@ -956,7 +960,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"find demo.tls --settings missing.ini", "cannot read missing.ini"},
         {"export --prefer nowhere -o new.tls", "cannot search nowhere: no such folder"},
         {"frobnicate demo.tls", "unknown subcommand \"frobnicate\"\nThe subcommands are run, export, play, diff, "
-                                "merge, find, check, preview, settings, help."},
+                                "merge, find, check, preview, sheet, catalog, settings, help."},
         {"exprot", "unknown subcommand \"exprot\"; did you mean \"export\"?"},
         {"--verison", "unknown option \"--verison\" for kesto-tools-vericut; did you mean \"--version\"?"},
         {"", "A subcommand is required"},
@@ -1045,6 +1049,20 @@ TEST(CliTlsfile, PipesQuietAndJson) {
          "CUTTER_TYPE \"BALL END\"\n    - 72           STANDARD (8.00000,4.00000,0.00000,4.00000,0.00000,0.00000,"
          "70.00000)\n    +    72        STANDARD",
          ""},
+        {"K sheet part.json", 0, "wrote p.html: 2 tools\n", "", "p.html"},
+        {"K sheet demo.tls -o s.csv && head -c 60 s.csv", 0,
+         "wrote s.csv: 12 tools\n\xEF\xBB\xBFkesto-tools-vericut tool sheet;demo;", "", "s.csv"},
+        {"K sheet part.json -o p.csv && grep DR5 p.csv", 0, "2;;DR5 |HSS|;drill;5;0;40;", "", "p.csv"},
+        {"K sheet demo.tls -o again.html && K sheet demo.tls -o again.html", 0, "wrote again.html: 12 tools\n"
+                                                                                 "wrote again.html: 12 tools\n", ""},
+        {"K sheet demo.tls -o t.csv && K sheet demo.tls -o t.csv", 0, "wrote t.csv: 12 tools\nwrote t.csv", ""},
+        {"K sheet demo.tls -o - | head -c 15", 0, "<!DOCTYPE html>", "wrote standard output: 12 tools\n"},
+        {"K sheet notlib.txt", 2, "", "notlib.txt: is neither a tool library"},
+        {"K check --json demo.tls", 0,
+         "\"kind\": \"ball\",\n          \"diameter\": 8.0,\n          \"corner_radius\": 4.0,\n          "
+         "\"length\": 70.0,\n          \"flute_length\": 20.0,\n          \"shank_diameter\": 0.0,\n          "
+         "\"holder_sections\": null",
+         ""},
         {"K diff demo.tls changed.tls --full --json", 1,
          "\"lines\": [\n        {\n          \"op\": \"-\",\n          \"old_line\": 63,\n          \"new_line\": null,",
          ""},
@@ -1074,6 +1092,7 @@ TEST(CliTlsfile, PipesQuietAndJson) {
         "params": {"diameter": 10, "length": 75, "r1": 1e308, "z_offset": 1e308}}]})");
     write_file("session.json", R"({"part": {"name": "p"}})");
     write_file("other.tls", demo);
+    write_file("notlib.txt", "a text file\n");
     for (const Row &row : rows) {
         SCOPED_TRACE(row.line);
         std::string line = std::regex_replace(row.line, std::regex("\\bK "), std::string(KESTO_CLI_PATH) + " ");
@@ -1113,8 +1132,9 @@ TEST(CliTlsfile, EverySubcommandHasHelp) {
     EXPECT_EQ(cli("help").out, top.out);
     // the list of subcommands: one line each
     const std::string list = top.out.substr(top.out.find("Subcommands:\n") + 13);
-    EXPECT_EQ(split_lf(list.substr(0, list.find("\n\n"))).size(), 10u) << list;
-    for (const std::string command : {"run", "export", "play", "diff", "merge", "find", "check", "preview", "settings"}) {
+    EXPECT_EQ(split_lf(list.substr(0, list.find("\n\n"))).size(), 12u) << list;
+    for (const std::string command :
+         {"run", "export", "play", "diff", "merge", "find", "check", "preview", "settings", "sheet", "catalog"}) {
         SCOPED_TRACE(command);
         Result r = cli(command + " --help");
         EXPECT_EQ(r.code, 0) << r.err;

@@ -264,7 +264,18 @@ INSTANTIATE_TEST_SUITE_P(
                         ASSERT_EQ(out.size(), 3u);
                         expect_shown_in(readme_block("Find a part's tools in the site's database", ""), out[0]);
                         expect_shown_in(readme_block("Export with the site's records", ""), out[1]);
-                        EXPECT_NE(out[2].find("5 tools: 1 same, 2 renamed, 1 different, 1 not in"), std::string::npos);
+                                                EXPECT_NE(out[2].find("5 tools: 1 same, 2 renamed, 1 different, 1 not in"), std::string::npos);
+                    }},
+        // the sheet and the catalogue as the README makes them: our pages
+        // and CSV, named as it says
+        ExampleCase{"SheetAndCatalogue",
+                    [] {
+                        fs::copy(std::string(KESTO_SOURCE_DIR) + "/examples", "examples", fs::copy_options::recursive);
+                        run_lines(readme_block("Tool sheet and catalogue in a browser", "sh"), {});
+                        for (const char *page : {"demo_bracket_rev2.html", "catalog.html"})
+                            EXPECT_LT(read_file(page).find("<meta name=\"generator\" content=\"kesto-tools-vericut\">"),
+                                      200u) << page;
+                        EXPECT_EQ(read_file("SITE.csv").rfind("\xEF\xBB\xBFkesto-tools-vericut tool sheet;SITE;", 0), 0u);
                     }}),
     [](const auto &p) { return std::string(p.param.name); });
 

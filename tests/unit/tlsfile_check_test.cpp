@@ -17,6 +17,8 @@
 #include "tools/tlsfile/number_text.h"
 #include "tools/tlsfile/tls_check.h"
 #include "tools/tlsfile/tls_preview.h"
+#include "tools/tlsfile/tool_facts.h"
+#include "tools/tlsfile/tool_pages.h"
 
 namespace {
 
@@ -71,25 +73,36 @@ TEST(TlsfileCheck, PluginFilesAreCleanWithEitherLineEnd) {
 }
 
 TEST(TlsfileCheck, FormsAndMainDimensions) {
+    // the summary check prints, and the kind and sizes check --json, the
+    // sheet and the catalogue give as numbers (NaN: not given)
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    using tlsfile::Kind;
     struct Row {
         const char *name;
         Form form;
         const char *summary;
+        Kind kind;
+        double diameter, corner_radius, length, flute_length;
     };
     const Row rows[] = {
-        {"EM10", Form::flat_end, "flat end: D 10, L 75, flute 50"},
-        {"BN10", Form::bull_nose, "bull nose: D 10, R 1, L 75, flute 50"},
+        {"EM10", Form::flat_end, "flat end: D 10, L 75, flute 50", Kind::flat_end, 10, 0, 75, 50},
+        {"BN10", Form::bull_nose, "bull nose: D 10, R 1, L 75, flute 50", Kind::bull_nose, 10, 1, 75, 50},
         // the barrel is widest where its arc bulges, not at a written point
-        {"BAR20", Form::sor, "SOR outline: D 20, L 60, flute 20, shank 10"},
-        {"T30-FULL", Form::sor, "SOR outline: D 30, L 50, flute 6, shank 10"},
-        {"DR8.5", Form::drill, "drill: D 8.5, point 118 deg, L 90, flute 60"},
-        {"BALL10", Form::ball_end, "ball end: D 10, R 5, L 75, flute 40"},
-        {"M7-TAPER", Form::seven_value, "seven-value: D 12, R 1, E 5, F 1, tip 0 deg, taper 5.72958 deg, L 80"},
-        {"M10", Form::apt10, "APT 10: D 16, R 2, E 6, F 2, tip 10 deg, taper 0 deg, L 90, R2 1, E2 7, F2 30"},
-        {"TURN-1", Form::turning, "turning"},
-        {"T5", Form::turning, "turning"},
-        {"EM|6|", Form::flat_end, "flat end: D 6, L 50, flute 20"},
+        {"BAR20", Form::sor, "SOR outline: D 20, L 60, flute 20, shank 10", Kind::barrel, 20, none, 60, 20},
+        {"BAR20-SHARP", Form::sor, "SOR outline: D 20", Kind::barrel, 20, none, 60, 20},
+        {"T30", Form::sor, "SOR outline: D 30, L 50", Kind::t_cutter, 30, none, 50, 6},
+        {"T30-FULL", Form::sor, "SOR outline: D 30, L 50, flute 6, shank 10", Kind::t_cutter, 30, none, 50, 6},
+        {"DR8.5", Form::drill, "drill: D 8.5, point 118 deg, L 90, flute 60", Kind::drill, 8.5, 0, 90, 60},
+        {"BALL10", Form::ball_end, "ball end: D 10, R 5, L 75, flute 40", Kind::ball, 10, 5, 75, 40},
+        {"M7-TAPER", Form::seven_value, "seven-value: D 12, R 1, E 5, F 1, tip 0 deg, taper 5.72958 deg, L 80",
+         Kind::seven_value, 12, 1, 80, 30},
+        {"M10", Form::apt10, "APT 10: D 16, R 2, E 6, F 2, tip 10 deg, taper 0 deg, L 90, R2 1, E2 7, F2 30",
+         Kind::apt10, 16, 2, 90, 35},
+        {"TURN-1", Form::turning, "turning", Kind::turning, none, none, none, none},
+        {"T5", Form::turning, "turning", Kind::turning, none, none, none, none},
+        {"EM|6|", Form::flat_end, "flat end: D 6, L 50, flute 20", Kind::flat_end, 6, 0, 50, 20},
     };
+    auto same = [](double got, double want) { return std::isnan(want) ? std::isnan(got) : got == want; };
     tlsfile::CheckResult r = tlsfile::check_text(tlsfile_fixture::library());
     for (const Row &row : rows) {
         const tlsfile::Tool *tool = nullptr;
@@ -99,12 +112,22 @@ TEST(TlsfileCheck, FormsAndMainDimensions) {
         EXPECT_EQ(tool->form, row.form) << row.name;
         EXPECT_EQ(tlsfile::tool_summary(*tool).rfind(row.summary, 0), 0u)
             << row.name << ": " << tlsfile::tool_summary(*tool);
+        const tlsfile::ToolFacts f = tlsfile::tool_facts(*tool);
+        EXPECT_STREQ(tlsfile::kind_word(f.kind), tlsfile::kind_word(row.kind)) << row.name;
+        EXPECT_PRED2(same, f.diameter, row.diameter) << row.name;
+        EXPECT_PRED2(same, f.corner_radius, row.corner_radius) << row.name;
+        EXPECT_PRED2(same, f.length, row.length) << row.name;
+        EXPECT_PRED2(same, f.flute_length, row.flute_length) << row.name;
     }
     const tlsfile::Tool &bar = r.library.tools[2];
     EXPECT_EQ(tlsfile::holder_summary(bar), "holder: D 20, from -25 to 5");
     EXPECT_EQ(bar.cutter_outline.items.size(), 11u);
     EXPECT_EQ(bar.cutter_outline.items[2].kind, tlsfile::OutlineItem::arc);
     EXPECT_EQ(bar.cutter_outline.items[2].line, 60);
+    // holder sections: the corner arc belongs to the first, whose side is
+    // straight from 2 up; the offset points on the axis are none
+    EXPECT_EQ(tlsfile::holder_text(tlsfile::tool_facts(r.library.tools[1])), "D40 x 50; D30-34.01338 x 20");
+    EXPECT_EQ(tlsfile::holder_text(tlsfile::tool_facts(bar)), "D20 x 30");
 }
 
 struct Damage {

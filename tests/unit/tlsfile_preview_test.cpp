@@ -9,10 +9,12 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "tests/unit/tlsfile_fixture.h"
 #include "tools/tlsfile/tls_check.h"
 #include "tools/tlsfile/tls_preview.h"
+#include "tools/tlsfile/tool_pages.h"
 
 namespace {
 
@@ -491,6 +493,86 @@ TEST(TlsfilePreview, EmptyLibraryIsStillADrawing) {
     std::string error;
     ASSERT_TRUE(Xml(svg).parse(root, error)) << error;
     EXPECT_NE(svg.find("no tools"), std::string::npos);
+}
+
+// The half outlines the pages draw from: the preview's shapes, in
+// millimetres to 0.001, arcs with their radius and sense.
+TEST(TlsfilePreview, OutlineTextsForThePages) {
+    struct Row {
+        const char *name;
+        const char *cutter;  // the start of it
+        const char *holder;
+    };
+    const Row rows[] = {
+        {"EM10", "0 0 5 0 5 75 0 75", ""},
+        // stacked: the holder stands on the cutter's top, 75 up
+        {"BN10", "0 0 4 0 a 1 1 5 1 5 75 0 75", "0 75 18 75 a 2 1 20 77 20 125 15 125 17.007 145 0 145"},
+        // not stacked: the holder as written, below its origin first
+        {"TURN-1", "", "0 -4.7 11.331 -4.7 a 3 1 14.271 -1.104 12.973 5.3 0 5.3"},
+    };
+    tlsfile::CheckResult r = tlsfile::check_text(tlsfile_fixture::library());
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        auto t = std::find_if(r.library.tools.begin(), r.library.tools.end(),
+                              [&](const tlsfile::Tool &x) { return x.name == row.name; });
+        ASSERT_NE(t, r.library.tools.end());
+        const tlsfile::OutlineTexts o = tlsfile::outline_texts(*t);
+        EXPECT_EQ(o.cutter, row.cutter);
+        EXPECT_EQ(o.holder, row.holder);
+    }
+}
+
+// The sheet's CSV: numbers with decimal commas, texts quoted where they
+// hold a separator, a text a spreadsheet would run as a formula
+// made plain; and the page's data, which no text can break out of.
+TEST(TlsfilePreview, SheetCsvAndPageData) {
+    struct Row {
+        const char *name;         // TOOLID in the library
+        const char *description;  // its DESCRIPTION
+        const char *csv;          // its line of the CSV from the TOOLID on
+    };
+    const Row rows[] = {
+        {"EM10", "D10.00 H75.00", "EM10;flat end;10;0;75;50;;;;D10.00 H75.00\r\n"},
+        {"DR8.5", "D8.50 H90.00", "DR8.5;drill;8,5;0;90;60;;;;D8.50 H90.00\r\n"},
+        {"=HYPERLINK(1)", "a; b", "'=HYPERLINK(1);flat end;10;0;75;50;;;;\"a; b\"\r\n"},
+        {"-X", "@SUM(1)", "'-X;flat end;10;0;75;50;;;;'@SUM(1)\r\n"},
+        {"</script><b>x", "</script>", "</script><b>x;flat end;10;0;75;50;;;;</script>\r\n"},
+    };
+    auto record = [](const Row &row) {
+        const bool drill = std::string(row.name) == "DR8.5";
+        return std::string("TOOLID \"") + row.name + "\" {\n  UNITS MILLIMETER\n  DESCRIPTION \"" +
+               row.description +
+               "\"\n  TOOLTYPE MILLING\n  CUTTER {\n    FLUTE_LENGTH " + (drill ? "60" : "50") +
+               "\n    ASSEMBLY {\n      CUTTER_TYPE \"" + (drill ? "DRILL" : "FLAT END") + "\"\n      STANDARD (" +
+               (drill ? "8.5,0,0,0,31,0,90" : "10,0,0,0,0,0,75") + ")\n    }\n  }\n}\n";
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        tlsfile::LibraryText lib;
+        lib.text = std::string("CGTECH Tool Library File\nVersion-5.2\n\n") + record(row);
+        lib.library = tlsfile::parse_tls(lib.text);
+        ASSERT_EQ(lib.library.tools.size(), 1u);
+        const std::vector<tlsfile::SheetRow> sheet = {{&lib.library.tools[0], "", "", "", ""}};
+        const tlsfile::PageHead head{"lib", "lib.tls", "today"};
+        const std::string csv = tlsfile::sheet_csv(head, sheet, false);
+        EXPECT_EQ(csv.rfind("\xEF\xBB\xBFkesto-tools-vericut tool sheet;lib;today;lib.tls;1 tool;lengths in millimetres\r\n"
+                            "Position;Tool number;TOOLID;Kind;",
+                            0),
+                  0u)
+            << csv;
+        const std::string line = csv.substr(csv.rfind("\r\n1;;") + 5);
+        EXPECT_EQ(line, row.csv);
+        // the data comes back whole from the page, and only one script element closes
+        const std::string html = tlsfile::sheet_html(head, sheet, false);
+        EXPECT_LT(html.find(tlsfile::kGeneratorMeta), 200u);
+        const std::string open = "<script type=\"application/json\" id=\"data\">";
+        const size_t at = html.find(open) + open.size();
+        ASSERT_NE(at, std::string::npos + open.size());
+        const nlohmann::json data = nlohmann::json::parse(html.substr(at, html.find("</script>", at) - at));
+        EXPECT_EQ(data["t"][0][2], row.name);
+        EXPECT_EQ(data["t"][0][11], row.description);
+        EXPECT_EQ(html.find("</script><b>"), std::string::npos);
+    }
 }
 
 }  // namespace

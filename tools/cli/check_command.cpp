@@ -1,10 +1,13 @@
 // kesto-tools-vericut check FILE.tls...: reads tool library files and
 // reports every tool with its form and main dimensions, then every problem
 // found with its line number; several files get one summary line each.
+#include <cmath>
+
 #include "host/common/cp1251.h"
 #include "tools/cli/commands.h"
 #include "tools/tlsfile/input_file.h"
 #include "tools/tlsfile/tls_check.h"
+#include "tools/tlsfile/tool_facts.h"
 
 namespace kesto::cli {
 namespace {
@@ -22,11 +25,25 @@ json file_object(const std::string &label, const tlsfile::CheckResult &r) {
     json tools = json::array(), problems = json::array();
     for (const tlsfile::Tool &t : r.library.tools) {
         const std::string holder = tlsfile::holder_summary(t);
+        const tlsfile::ToolFacts f = tlsfile::tool_facts(t);
+        auto number = [](double v) { return std::isfinite(v) ? json(v) : json(nullptr); };
+        json sections = json::array();
+        for (const tlsfile::HolderSection &s : f.holder)
+            sections.push_back({{"from", s.from + 0.0}, {"to", s.to + 0.0}, {"bottom_diameter", s.bottom_diameter},
+                                {"top_diameter", s.top_diameter}});
         tools.push_back({{"line", t.line},
                          {"toolid", cp1251_to_utf8(t.name)},
                          {"summary", tlsfile::tool_summary(t)},
                          {"holder", holder.empty() ? json(nullptr) : json(holder)},
-                         {"damaged_line", t.damaged_line ? json(t.damaged_line) : json(nullptr)}});
+                         {"damaged_line", t.damaged_line ? json(t.damaged_line) : json(nullptr)},
+                         {"units", t.units.empty() ? json(nullptr) : json(t.units)},
+                         {"kind", tlsfile::kind_word(f.kind)},
+                         {"diameter", number(f.diameter)},
+                         {"corner_radius", number(f.corner_radius)},
+                         {"length", number(f.length)},
+                         {"flute_length", number(f.flute_length)},
+                         {"shank_diameter", number(f.shank_diameter)},
+                         {"holder_sections", t.holder_outline.present ? sections : json(nullptr)}});
     }
     for (const tlsfile::Problem &p : r.problems)
         problems.push_back({{"line", p.line},

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <system_error>
@@ -122,5 +123,31 @@ std::string shown_name(const std::string &utf8) {
 std::string quoted_toolid(const std::string &raw) { return "\"" + cp1251_shown(raw) + "\""; }
 
 std::string count(size_t n, const char *one, const char *many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
+
+std::string output_label(const std::string &path) {
+    return is_standard_stream(path) ? "standard output" : path;
+}
+
+std::string page_date() {
+    std::time_t now = std::time(nullptr);
+    const char *fixed = std::getenv("SOURCE_DATE_EPOCH");
+    bool utc = false;
+    if (fixed && *fixed) {
+        char *end = nullptr;
+        const long long at = std::strtoll(fixed, &end, 10);
+        if (end && *end == '\0' && at >= 0) now = static_cast<std::time_t>(at), utc = true;
+    }
+    std::tm parts{};
+#if defined(_WIN32)
+    if (utc) gmtime_s(&parts, &now);
+    else localtime_s(&parts, &now);
+#else
+    if (utc) gmtime_r(&now, &parts);
+    else localtime_r(&now, &parts);
+#endif
+    char text[32];
+    std::strftime(text, sizeof text, utc ? "%Y-%m-%d %H:%M UTC" : "%Y-%m-%d %H:%M", &parts);
+    return text;
+}
 
 }  // namespace kesto::cli

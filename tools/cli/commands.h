@@ -55,6 +55,22 @@ std::string plugin_path(const std::string &option);
 int export_part_text(const std::string &label, const std::string &part, const std::string &plugin,
                      std::string &library);
 
+// The name export gives a part's library, without its extension: the
+// part's name (Windows-1251 bytes) without folder and extension, with '/'
+// or '\' (or a drive's ':') before it, as the host names parts on either
+// system; "tools" when nothing is left.
+std::string part_stem(const std::string &raw_name);
+
+// The name a member's TOOLID has in the library: the plug-in writes a
+// double quote as '|' and a control character as a blank.
+std::string written_name(std::string name);
+
+// The tools of an input (- for standard input) that is a tool library,
+// or a part or session file exported first as export_part_text does: the
+// library's text, and for a part its JSON in part (else part is empty).
+// 0, or after saying why, 2 (unreadable, neither, not exported) or 3.
+int read_tools_input(const std::string &path, const std::string &plugin, std::string &library, std::string &part);
+
 // A UTF-8 path made absolute against the current folder.
 std::string absolute_path(const std::string &path);
 
@@ -69,6 +85,11 @@ bool process_alive(unsigned long pid);
 // A file name (UTF-8) for a line of output: control bytes (a line break)
 // escaped ("\x0A"), as check shows them, so that it stays on its line.
 std::string shown_name(const std::string &utf8);
+
+// When a page is made, for its head: "2026-12-09 19:30" local time, or,
+// with SOURCE_DATE_EPOCH set (a build that must give the same bytes), that
+// time in UTC.
+std::string page_date();
 
 // A TOOLID (Windows-1251 bytes) in double quotes, as UTF-8 for reports,
 // control bytes escaped ("\x1B").
@@ -123,6 +144,8 @@ bool print_json(nlohmann::ordered_json object);
 bool is_standard_stream(const std::string &path);
 // An input as reports name it: its path, or "(standard input)".
 std::string input_label(const std::string &path);
+// An output as reports name it: its path, or "standard output".
+std::string output_label(const std::string &path);
 // False, after saying so, when standard input is named more than once.
 bool standard_input_once(const std::vector<std::string> &paths);
 

@@ -63,14 +63,7 @@ int count_lines(const std::string &text) {
 
 // The part's name without folder and extension, with '/' or '\' (or a
 // drive's ':') before it, as the host names parts on either system.
-std::string default_output(const sim::Part &part) {
-    std::string name = cp1251_to_utf8(part.name);
-    size_t slash = name.find_last_of("/\\:");
-    std::string stem = slash == std::string::npos ? name : name.substr(slash + 1);
-    size_t dot = stem.rfind('.');
-    if (dot != std::string::npos && dot > 0) stem.erase(dot);
-    return (stem.empty() || stem == "." || stem == ".." ? std::string("tools") : stem) + ".tls";
-}
+std::string default_output(const sim::Part &part) { return part_stem(part.name) + ".tls"; }
 
 // Why a member of the machine-tool root gets no record, as a reason and as
 // the summary line counts it.
@@ -126,15 +119,6 @@ std::string skipped(const sim::Part &part, int records, json *object) {
     return total == 0 ? "" : "skipped " + std::to_string(total) + ": " + out + "\n";
 }
 
-// The name a member's TOOLID has in the library: the plug-in writes a
-// double quote as '|' and a control character as a blank.
-std::string written_name(std::string name) {
-    for (char &c : name) {
-        if (c == '"') c = '|';
-        else if (static_cast<unsigned char>(c) < 0x20) c = ' ';
-    }
-    return name;
-}
 
 // The members --select names: by name, or else by the name the library
 // writes (all members that have it).  False after saying so when none does.
@@ -753,6 +737,44 @@ void add(CLI::App &app) {
 CommandRegistrar registrar(20, add);
 
 }  // namespace
+
+int read_tools_input(const std::string &path, const std::string &plugin, std::string &library, std::string &part) {
+    std::string text, error;
+    part.clear();
+    if (!read_input(path, tlsfile::kMaxLibraryBytes, text, error)) {
+        complain("cannot read " + error);
+        return kExitUsage;
+    }
+    if (tlsfile::starts_as_library(text)) {
+        library = std::move(text);
+        return kExitOk;
+    }
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos || text[first] != '{') {
+        complain(input_label(path) + ": is neither a tool library (its first line is not \"" +
+                 tlsfile::kLibraryHeaderLine + "\") nor a part or session file (JSON)");
+        return kExitUsage;
+    }
+    part = std::move(text);
+    return export_part_text(input_label(path), part, plugin, library);
+}
+
+std::string part_stem(const std::string &raw_name) {
+    std::string name = cp1251_to_utf8(raw_name);
+    size_t slash = name.find_last_of("/\\:");
+    std::string stem = slash == std::string::npos ? name : name.substr(slash + 1);
+    size_t dot = stem.rfind('.');
+    if (dot != std::string::npos && dot > 0) stem.erase(dot);
+    return stem.empty() || stem == "." || stem == ".." ? std::string("tools") : stem;
+}
+
+std::string written_name(std::string name) {
+    for (char &c : name) {
+        if (c == '"') c = '|';
+        else if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    }
+    return name;
+}
 
 int export_part_text(const std::string &label, const std::string &part, const std::string &plugin,
                      std::string &library) {

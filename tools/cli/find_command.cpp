@@ -32,16 +32,6 @@ struct Input {
     tlsfile::LibraryText text;
 };
 
-const char *verdict_name(tlsfile::Verdict v) {
-    switch (v) {
-    case tlsfile::Verdict::same: return "same";
-    case tlsfile::Verdict::renamed: return "renamed";
-    case tlsfile::Verdict::differs: return "differs";
-    case tlsfile::Verdict::missing: break;
-    }
-    return "missing";
-}
-
 class Report {
 public:
     Report(const Input &input, const tlsfile::Database &db, const tlsfile::FindResult &found)
@@ -77,7 +67,7 @@ std::string Report::text() const {
             list += (list.empty() ? "" : ", ") +
                     (f.verdict == tlsfile::Verdict::renamed ? quoted_toolid(record(i).name) + " at " : "") + at(i);
         if (f.verdict == tlsfile::Verdict::missing) out += "not in the database";
-        else if (f.verdict != tlsfile::Verdict::differs) out += std::string(verdict_name(f.verdict)) + ": " + list;
+        else if (f.verdict != tlsfile::Verdict::differs) out += std::string(tlsfile::verdict_name(f.verdict)) + ": " + list;
         for (size_t k = 0; k < f.differing.size(); ++k)
             out += (k ? ", " : f.matches.empty() ? "differs: " : "; differs: ") + at(f.differing[k].record);
         out += "\n";
@@ -123,7 +113,7 @@ void Report::fill(json &object) const {
             differs.push_back(p);
         }
         tools.push_back({{"toolid", cp1251_to_utf8(f.name)}, {"line", input_.library ? json(f.line) : json(nullptr)},
-                         {"verdict", verdict_name(f.verdict)}, {"matches", matches}, {"differs", differs}});
+                         {"verdict", tlsfile::verdict_name(f.verdict)}, {"matches", matches}, {"differs", differs}});
     }
     for (const tlsfile::RepeatedInLibrary &r : found_.repeated)
         repeated.push_back({{"file", db_.libraries()[r.library].label}, {"toolid", cp1251_to_utf8(r.name)},
@@ -144,26 +134,11 @@ void Report::fill(json &object) const {
 // The input's tools: a tool library as it is, a part or session file as
 // export writes it.
 int read_find_input(const FindArgs &args, Input &input) {
-    std::string text, error;
+    std::string text, part;
     input.file = input_label(args.input);
-    if (!read_input(args.input, tlsfile::kMaxLibraryBytes, text, error)) {
-        complain("cannot read " + error);
-        return kExitUsage;
-    }
-    if (!tlsfile::starts_as_library(text)) {
-        const size_t first = text.find_first_not_of(" \t\r\n");
-        if (first == std::string::npos || text[first] != '{') {
-            complain(input.file + ": is neither a tool library (its first line is not \"" +
-                     tlsfile::kLibraryHeaderLine + "\") nor a part or session file (JSON)");
-            return kExitUsage;
-        }
-        input.library = false;
-        input.label = "the export";
-        const std::string part = std::move(text);
-        if (int code = export_part_text(input.file, part, args.plugin, text)) return code;
-    } else {
-        input.label = input.file;
-    }
+    if (int code = read_tools_input(args.input, args.plugin, text, part)) return code;
+    input.library = part.empty();
+    input.label = input.library ? input.file : "the export";
     input.text.library = tlsfile::parse_tls(text);
     input.text.text = std::move(text);
     size_t beyond = 0;

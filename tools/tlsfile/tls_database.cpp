@@ -105,6 +105,16 @@ void each_line(std::string_view text, size_t begin, size_t end, int first_line, 
 
 }  // namespace
 
+const char *verdict_name(Verdict v) {
+    switch (v) {
+    case Verdict::same: return "same";
+    case Verdict::renamed: return "renamed";
+    case Verdict::differs: return "differs";
+    case Verdict::missing: break;
+    }
+    return "missing";
+}
+
 std::vector<GeometryLine> geometry_lines(std::string_view text, size_t begin, size_t end, int first_line) {
     std::vector<GeometryLine> lines;
     each_line(text, begin, end, first_line, [&](std::string_view line, int number) {
@@ -173,11 +183,14 @@ void Database::add_library(const std::string &label, std::string text) {
     lib.first_record = static_cast<uint32_t>(records_.size());
     const Library model = parse_tls(text);
     size_t beyond = 0;
-    lib.problems = check_library(model, &beyond).size() + beyond;
+    const std::vector<Problem> problems = check_library(model, &beyond);
+    lib.problems = problems.size() + beyond;
     lib.skipped = model.problems.size() + model.problems_beyond > model.text_problems;
     if (!lib.skipped) {
         const uint32_t index = static_cast<uint32_t>(libraries_.size());
+        std::vector<const Tool *> tools;
         for (const RecordSpan &r : record_spans(text, model).records) {
+            if (hook_) tools.push_back(r.tool);
             DatabaseRecord rec;
             rec.library = index;
             rec.line = r.line;
@@ -193,6 +206,7 @@ void Database::add_library(const std::string &label, std::string text) {
         }
         lib.record_count = static_cast<uint32_t>(records_.size()) - lib.first_record;
         lib.text = std::move(text);
+        if (hook_) hook_(problems, tools);
     }
     libraries_.push_back(std::move(lib));
 }

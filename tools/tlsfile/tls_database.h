@@ -65,6 +65,13 @@ public:
     // Adds one library's text (what add_folder does for each file read).
     void add_library(const std::string &label, std::string text);
 
+    // Called for each library searched, once its records are added: the
+    // problems check finds in it (up to kMaxProblems), and the reader's
+    // model of each of its records, in the order of records().
+    using LibraryHook = std::function<void(const std::vector<Problem> &problems,
+                                           const std::vector<const Tool *> &records)>;
+    void on_library(LibraryHook hook) { hook_ = std::move(hook); }
+
     const std::vector<DatabaseLibrary> &libraries() const { return libraries_; }
     const std::vector<DatabaseRecord> &records() const { return records_; }
     // Indexes into records(), in path order.
@@ -82,10 +89,14 @@ private:
     std::vector<uint32_t> lookup(Index &index, uint64_t hash) const;
     mutable Index by_name_, by_geometry_;
     mutable bool sorted_ = true;
-    std::unordered_set<std::string> seen_;  // the files read, by their canonical paths
+    std::unordered_set<std::string> seen_;
+    LibraryHook hook_;  // the files read, by their canonical paths
 };
 
 enum class Verdict { same, renamed, differs, missing };
+
+// "same", "renamed", "differs", "missing".
+const char *verdict_name(Verdict verdict);
 
 // A record of the database that differs from a tool of the same TOOLID:
 // the first geometry line that differs, in both.

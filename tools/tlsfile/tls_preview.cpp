@@ -197,19 +197,7 @@ void add_extent(Box &box, const Shape &s) {
 // Text for XML content and attributes: the file's Windows-1251 bytes as
 // UTF-8, markup characters escaped, control characters (most not allowed in
 // XML) shown as "\xHH".
-std::string xml_text(const std::string &raw) {
-    std::string out;
-    for (char c : kesto::cp1251_shown(raw)) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
+std::string xml_text(const std::string &raw) { return markup_text(kesto::cp1251_shown(raw)); }
 
 // Millimetres in a unit of the tool's record: an inch tool is drawn in
 // millimetres, so that one scale serves every tool.
@@ -610,7 +598,49 @@ std::string render_one_scale(const Library &library, const std::vector<CellMarks
     return out;
 }
 
+// The shape as outline_texts writes it.
+std::string shape_text(const Shape &s) {
+    std::string out;
+    auto add = [&out](double v) {
+        if (!out.empty()) out += ' ';
+        const size_t at = out.size();
+        append_fixed(out, std::round(v * 1000) / 1000, 3);
+        while (out.back() == '0') out.pop_back();
+        if (out.back() == '.') out.pop_back();
+        if (out.compare(at, std::string::npos, "-0") == 0) out.erase(at, 1);
+    };
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i].arc && i > 0) {
+            out += out.empty() ? "a" : " a";
+            add(s[i].radius);
+            add(s[i].ccw ? 1 : 0);
+        }
+        add(s[i].p.x);
+        add(s[i].p.y);
+    }
+    return out;
+}
+
 }  // namespace
+
+std::string markup_text(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+OutlineTexts outline_texts(const Tool &tool) {
+    const ToolDrawing d = prepare(tool);
+    return {shape_text(d.cutter), shape_text(d.holder)};
+}
 
 std::string render_preview(const Library &library, const std::vector<Problem> &problems, const std::string &title,
                            const PreviewOptions &options) {

@@ -7,6 +7,7 @@
 #define KESTO_TOOLS_TLSFILE_TLS_PREVIEW_H
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/tlsfile/tls_reader.h"
@@ -32,6 +33,20 @@ struct PreviewOptions {
 // belongs to the record whose lines it falls in, in whatever order given.
 std::string render_preview(const Library &library, const std::vector<Problem> &problems, const std::string &title,
                            const PreviewOptions &options = {});
+
+// UTF-8 text for XML or HTML content and attributes: & < > " escaped.
+std::string markup_text(std::string_view utf8);
+
+// The right halves of a tool's cutter and holder outlines as the drawing
+// shows them, in millimetres with heights up (the holder raised onto a
+// stacked cutter), written compactly for the web pages to draw: "x y"
+// for a straight line to (x, y), "a R S x y" for an arc of radius R to
+// (x, y), S 1 when it runs counter-clockwise; numbers to 0.001 mm.  Empty
+// when there is nothing to draw.
+struct OutlineTexts {
+    std::string cutter, holder;
+};
+OutlineTexts outline_texts(const Tool &tool);
 
 }  // namespace tlsfile
 
