@@ -889,7 +889,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"play files_escape.json", "must be a relative path inside the run folder"},
         {"find demo.tls", "find needs a tool database"},
         {"find demo.tls --database nowhere", "cannot search nowhere: no such folder"},
-        {"find demo.tls --database demo.tls", "cannot search demo.tls: is not a folder"},
+        {"find demo.tls --database fifo", "cannot search fifo: is neither a folder nor a library file"},
         {"find notlib.txt --database folder", "notlib.txt: is neither a tool library"},
         {"find deep.json --database folder", "deep.json: nested deeper than 64 levels"},
         {"find demo.tls --settings missing.ini", "cannot read missing.ini"},
@@ -970,6 +970,12 @@ TEST(CliTlsfile, PipesQuietAndJson) {
         {"K export nf.json -o nf.tls", 0, "wrote nf.tls: 2 tools",
          "warning: the plug-in says of tool \"EM7\": STANDARD values not finite, written as FLAT END\n", "nf.tls"},
         {"K export nf.json -o nf.tls -q", 0, "", "", "nf.tls"},
+        // several parts in one library: EM10 is the same in both, written once; a different one is refused
+        {"K export part.json nf.json -o two.tls", 0, "1 tool given by more than one part with the same record, "
+         "written once\nwrote two.tls: 3 tools\n", "warning: the plug-in says of tool \"EM7\"", "two.tls"},
+        {"K export part.json huge.json -o c.tls", 1, "", "TOOLID \"EM10\" is given by part.json and by huge.json "
+         "with different records; rename the tool in one of the parts\n"},
+        {"K export --select EM10 part.json nf.json", 2, "", "--select takes one part"},
         {"K export huge.json -o new.tls", 1, "", "4 problems in what the plug-in wrote; new.tls is not written; no "
                                                  "such file existed; --force writes it all the same"},
         {"K export huge.json -o new.tls --force", 1, "wrote new.tls: 1 tool",
@@ -981,6 +987,13 @@ TEST(CliTlsfile, PipesQuietAndJson) {
          "CUTTER_TYPE \"BALL END\"\n    - 72           STANDARD (8.00000,4.00000,0.00000,4.00000,0.00000,0.00000,"
          "70.00000)\n    +    72        STANDARD",
          ""},
+        {"K diff -q demo.tls changed.tls", 1, "", ""},
+        {"K diff -q demo.tls other.tls", 0, "", ""},
+        {"K diff --stat demo.tls changed.tls", 1, "demo.tls -> changed.tls: 11 the same, 1 changed, 0 added, 0 removed\n", ""},
+        {"K diff --stat --json changed.tls p.tls", 1, "\"unchanged\": 1,\n  \"changed\": 0,\n  \"added\": 1,\n  \"removed\": 11", ""},
+        // colour on a terminal only, and not under NO_COLOR; through a pipe none (the rows above)
+        {"script -qec \"K diff --stat demo.tls changed.tls\" /dev/null | cat -v", 1, "same, ^[[33m1 changed^[[0m, ^[[32m0 added", ""},
+        {"NO_COLOR=1 script -qec \"K diff --stat demo.tls changed.tls\" /dev/null | cat -v", 1, "same, 1 changed, 0 added", ""},
         {"K diff demo.tls changed.tls --full --json", 1,
          "\"lines\": [\n        {\n          \"op\": \"-\",\n          \"old_line\": 63,\n          \"new_line\": null,",
          ""},

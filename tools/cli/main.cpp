@@ -12,6 +12,7 @@
 
 #include "tools/cli/commands.h"
 #include "tools/cli/usage.h"
+#include "tools/tlsfile/interrupt_cleanup.h"
 
 #if defined(_WIN32)
 #  include <windows.h>
@@ -72,7 +73,7 @@ int run(std::vector<std::string> args) {
         int code = app.exit(e, out);
         return kesto::cli::print(out.str()) ? code : kesto::cli::kExitUsage;
     } catch (const CLI::ParseError &e) {
-        kesto::cli::complain(std::string(e.what()) + "\nRun with --help for usage.");
+        kesto::cli::complain(kesto::cli::parse_failure(app, e));
         return kesto::cli::kExitUsage;
     }
     return kesto::cli::exit_code();
@@ -86,6 +87,8 @@ int main(int argc, char **argv) {
     // happens, not a signal that ends the program unannounced.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    // Ctrl-C and the like end a writer cleanly: no lock or temporary left.
+    tlsfile::clean_up_on_interrupt();
     // Whatever escapes a subcommand still ends in one line and exit 2.
     try {
         return run(arguments(argc, argv));

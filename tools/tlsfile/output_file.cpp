@@ -16,6 +16,7 @@
 #endif
 
 #include "tools/tlsfile/input_file.h"
+#include "tools/tlsfile/interrupt_cleanup.h"
 
 namespace fs = std::filesystem;
 
@@ -131,11 +132,15 @@ bool check_output_target(const std::string &path, const std::vector<std::string>
     return !replaceable_target(path, inputs, error).empty();
 }
 
+OutputLock::~OutputLock() {
+    if (lock_.held()) unguard_library(file_);
+}
+
 bool OutputLock::take(const std::string &path, std::string &error) {
     file_ = replaceable_target(path, {}, error);
     if (file_.empty()) return false;
     switch (lock_.take(file_.native())) {
-    case kesto::LibraryLock::kTaken: return true;
+    case kesto::LibraryLock::kTaken: guard_library(file_); return true;
     case kesto::LibraryLock::kBusy:
         error = path + ": is being written by someone else (waited " +
                 std::to_string(kesto::library_lock_wait_ms / 1000) + " s); nothing was written, try again";
@@ -189,7 +194,7 @@ bool write_output_file(const std::string &path, const std::string &content, std:
     fs::file_status old = fs::status(target, ec);
     if (!ec && fs::exists(old)) fs::permissions(temp, old.permissions(), ec);
     std::string cause;
-    if (!replace(temp, target, cause)) {
+    if (!replace_unless_interrupted([&] { return replace(temp, target, cause); })) {
         error = path + ": cannot replace it: " + cause;
         fs::remove(temp, ec);
         return false;
