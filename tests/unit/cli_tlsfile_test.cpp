@@ -794,11 +794,17 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"out.svg", "old drawing"},
         {"transcript.txt", "old transcript"},
         {"readonly.tls", "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\n"},
+        {"utf8bad.tls", "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\nTOOLID \"A\" {\r\n  DESCRIPTION \"✓\"\r\n}\r\n"},
+        {"twice.tls", "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\nTOOLID \"A\" {\r\n  TOOLTYPE TURNING\r\n}\r\n"
+                      "TOOLID \"A\" {\r\n  TOOLTYPE TURNING\r\n}\r\n"},
     };
     const Row rows[] = {
         {"check missing.tls", "cannot read missing.tls: No such file or directory"},
         {"check folder", "cannot read folder: Is a directory"},
-        {"check", "files is required"},
+        {"check", "check needs its argument \"files\": the *.tls files to check; - reads standard input.\n"
+                  "Usage: kesto-tools-vericut check [OPTIONS] files...\nRun kesto-tools-vericut help check for usage."},
+        {"check part.json", "part.json: is a part or session file (JSON), not a tool library; check takes libraries. "
+                            "Export its tools first: kesto-tools-vericut export part.json -o NEW.tls"},
         {"check demo.tls --strict", "--strict"},
         {"check demo.tls --jsn", "unknown option \"--jsn\" for check; did you mean \"--json\"?"},
         {"check - - <demo.tls", "standard input (-) can be read only once"},
@@ -823,7 +829,11 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"preview demo.tls --against notlib.txt -o out.svg", "notlib.txt: does not start with the tool library header"},
         {"diff demo.tls notlib.txt", "notlib.txt: does not start with the tool library header"},
         {"diff folder demo.tls", "cannot read folder"},
-        {"diff demo.tls", "new is required"},
+        {"diff demo.tls", "diff needs its argument \"new\""},
+        {"diff demo.tls demo.tls extra", "diff was given more arguments than it takes; \"extra\" is one too many.\n"
+                                         "Usage: kesto-tools-vericut diff [OPTIONS] old new\n"},
+        {"diff part.json demo.tls", "part.json: is a part or session file (JSON), not a tool library; diff takes"},
+        {"preview part.json -o out.svg", "part.json: is a part or session file (JSON), not a tool library; preview"},
         {"diff demo.tls link.tls >full", "standard output: cannot be written: No space left on device"},
         {"diff - - <demo.tls", "standard input (-) can be read only once"},
         // a failed merge leaves the base (demo.tls) as it was
@@ -834,8 +844,30 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"merge demo.tls link.tls -o demo.tls", "demo.tls: is the input file link.tls"},
         {"merge demo.tls demo.tls -o device", "device: is not a regular file"},
         {"merge demo.tls missing.tls -o demo.tls", "cannot read missing.tls"},
-        {"merge demo.tls -o out.tls", "new is required"},
-        {"merge demo.tls link.tls", "--output is required"},
+        {"merge demo.tls -o out.tls", "merge needs its argument \"new\""},
+        {"merge demo.tls link.tls", "merge needs the option --output: the merged library"},
+        {"export demo.tls -o new.tls", "demo.tls: is a tool library (*.tls), not a part or session file (JSON); look "
+                                       "at it with kesto-tools-vericut check demo.tls"},
+        {"export --select EM11 part.json -o new.tls", "--select EM11: the part has no such tool; did you mean \"EM10\"?"},
+        {"export --select 'ZZ*' part.json -o new.tls", "--select ZZ*: no tool of the part matches it"},
+        // mending and editing: refused, the library as it was
+        {"fix notlib.txt", "notlib.txt: does not start with the tool library header"},
+        {"fix part.json", "part.json: is a part or session file (JSON), not a tool library; fix takes libraries"},
+        {"fix utf8bad.tls", "utf8bad.tls: line 5: the character \"✓\" (U+2713) has no Windows-1251 form; nothing was "
+                            "changed"},
+        {"remove demo.tls NOPE", "demo.tls holds no TOOLID \"NOPE\"; demo.tls is left as it was"},
+        {"remove twice.tls A", "twice.tls holds TOOLID \"A\" 2 times (lines 4, 7); name the one with --line, or give --all"},
+        {"remove twice.tls A --line 5", "--line 5: no record named starts there"},
+        {"remove demo.tls", "remove needs its argument \"toolid\""},
+        {"rename demo.tls BALL8 EM10_FLAT", "demo.tls holds TOOLID \"EM10_FLAT\" already (line 4)"},
+        {"rename demo.tls 'BALL*' B", "rename takes one TOOLID, not a pattern"},
+        {"rename twice.tls A B", "twice.tls holds TOOLID \"A\" 2 times (lines 4, 7)"},
+        {"extract demo.tls BALL8", "extract needs the option --output"},
+        {"extract demo.tls BALL8 -o link.tls", "link.tls: is the input file demo.tls"},
+        {"extract demo.tls BALL8 -o demo.tls", "extract writes a new library"},
+        {"extract demo.tls BALL8 -o notlib.txt", "notlib.txt is no tool library; notlib.txt is left as it was; --force "
+                                                 "replaces it all the same"},
+        {"extract demo.tls BALL8 -o readonly.tls", "readonly.tls: is read-only"},
         {"export --merge notlib.txt", "notlib.txt: does not start with the tool library header"},
         {"export --merge cut.tls", "cut.tls:4: tool \"A\": the file ends inside the TOOLID record", 1},
         {"export --merge demo.tls -o new.tls", "--output excludes --merge"},
@@ -889,13 +921,14 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"play files_escape.json", "must be a relative path inside the run folder"},
         {"find demo.tls", "find needs a tool database"},
         {"find demo.tls --database nowhere", "cannot search nowhere: no such folder"},
+        {"find --database nowhere demo.tls", "cannot search nowhere: no such folder"},
         {"find demo.tls --database fifo", "cannot search fifo: is neither a folder nor a library file"},
         {"find notlib.txt --database folder", "notlib.txt: is neither a tool library"},
         {"find deep.json --database folder", "deep.json: nested deeper than 64 levels"},
         {"find demo.tls --settings missing.ini", "cannot read missing.ini"},
         {"export --prefer nowhere -o new.tls", "cannot search nowhere: no such folder"},
         {"frobnicate demo.tls", "unknown subcommand \"frobnicate\"\nThe subcommands are run, export, play, diff, "
-                                "merge, find, check, preview, help."},
+                                "merge, find, check, fix, remove, rename, extract, preview, help."},
         {"exprot", "unknown subcommand \"exprot\"; did you mean \"export\"?"},
         {"--verison", "unknown option \"--verison\" for kesto-tools-vericut; did you mean \"--version\"?"},
         {"", "A subcommand is required"},
@@ -987,6 +1020,40 @@ TEST(CliTlsfile, PipesQuietAndJson) {
          "CUTTER_TYPE \"BALL END\"\n    - 72           STANDARD (8.00000,4.00000,0.00000,4.00000,0.00000,0.00000,"
          "70.00000)\n    +    72        STANDARD",
          ""},
+        // interrupted while it holds the library's lock: no lock or temporary left, the library as it was
+        {"cp demo.tls lib.tls; set -m; K export $(printf 'part.json %.0s' $(seq 80)) --merge lib.tls -q & "
+         "for i in $(seq 400); do [ -e lib.tls.~kesto-lock ] && break; sleep 0.02; done; kill -INT $!; wait $!; "
+         "echo rc=$?; ls -a | grep kesto || echo none; cmp lib.tls demo.tls && echo intact", 0,
+         "rc=130\nnone\nintact\n", "kesto-tools-vericut: interrupted; lib.tls is left as it was\n"},
+        {"cp demo.tls lib.tls; set -m; K export $(printf 'part.json %.0s' $(seq 80)) --merge lib.tls -q & "
+         "for i in $(seq 400); do [ -e lib.tls.~kesto-lock ] && break; sleep 0.02; done; kill -TERM $!; wait $!; "
+         "echo rc=$?; ls -a | grep kesto || echo none; cmp lib.tls demo.tls && echo intact", 0,
+         "rc=143\nnone\nintact\n", "kesto-tools-vericut: interrupted; lib.tls is left as it was\n"},
+        // mending: LF line ends, a byte-order mark, UTF-8 text; a clean library needs nothing
+        {"sed 's/\\r$//' demo.tls >lf.tls; K fix lf.tls -o fixed.tls && cmp fixed.tls demo.tls && echo same", 0,
+         "fixed.tls:\n  232 LF line ends made CR LF\nsame\n", ""},
+        {"{ printf '\\357\\273\\277'; sed 's/H70.00/Фреза/' demo.tls; } >u.tls; K fix u.tls -o w.tls && "
+         "iconv -f CP1251 -t UTF-8 w.tls | tail -c +1 | cmp - <(tail -c +4 u.tls) && echo same", 0,
+         "w.tls:\n  byte-order mark removed\n  encoding UTF-8 made Windows-1251 (1 line)\nsame\n", ""},
+        {"K fix demo.tls", 0, "demo.tls: nothing to change; it is left as it was\n", ""},
+        {"sed 's/\\r$//' demo.tls >lf2.tls; K fix lf2.tls --dry-run; cmp lf2.tls lf.tls && echo untouched", 1,
+         "  would have: 154 LF line ends made CR LF\nuntouched\n", ""},
+        // editing: the rest byte for byte, as diff counts it
+        {"cp demo.tls r.tls; K remove r.tls BALL8 && K diff --stat demo.tls r.tls", 1,
+         "r.tls:\n  removed \"BALL8\" (line 61)\n  11 records kept\ndemo.tls -> r.tls: 11 the same, 0 changed, 0 "
+         "added, 1 removed\n", ""},
+        {"K remove demo.tls 'T_*' 'BALL?' --dry-run", 1, "  would remove \"BALL8\" (line 61)\n  would remove "
+         "\"T_SLOT_30\"", ""},
+        {"cp twice.tls t.tls; K remove t.tls BALL8 --all -q && K diff -q t.tls r.tls && echo gone", 0, "gone\n", ""},
+        {"cp twice.tls t2.tls; K remove t2.tls BALL8 --line 61 -q && K diff t2.tls demo.tls | tail -1", 0,
+         "unchanged: 12 tools\n", ""},
+        {"cp demo.tls n.tls; K rename n.tls 'DRILL_8.5 \"HSS\"' DR85 && K diff --stat demo.tls n.tls", 1,
+         "n.tls:\n  renamed \"DRILL_8.5 |HSS|\" (line", ""},
+        {"cp demo.tls n2.tls; K rename n2.tls BALL8 B8 --json", 0, "\"renamed\": \"BALL8\",\n  \"to\": \"B8\",", ""},
+        {"K extract demo.tls 'DRILL*' BALL8 -o - | K check -", 0, "(standard input): 2 tools\n",
+         "standard output:\n  wrote \"BALL8\" (line 61)\n  wrote \"DRILL_8.5 |HSS|\""},
+        {"K extract demo.tls BALL8 -o x.tls --json", 0, "\"extracted\": [\n    {\n      \"toolid\": \"BALL8\",", "",
+         "x.tls"},
         {"K diff -q demo.tls changed.tls", 1, "", ""},
         {"K diff -q demo.tls other.tls", 0, "", ""},
         {"K diff --stat demo.tls changed.tls", 1, "demo.tls -> changed.tls: 11 the same, 1 changed, 0 added, 0 removed\n", ""},
@@ -1023,6 +1090,10 @@ TEST(CliTlsfile, PipesQuietAndJson) {
         "params": {"diameter": 10, "length": 75, "r1": 1e308, "z_offset": 1e308}}]})");
     write_file("session.json", R"({"part": {"name": "p"}})");
     write_file("other.tls", demo);
+    {
+        const size_t ball = demo.find("TOOLID \"BALL8\""), next = demo.find("TOOLID \"", ball + 1);
+        write_file("twice.tls", demo + demo.substr(ball, next - ball));
+    }
     for (const Row &row : rows) {
         SCOPED_TRACE(row.line);
         std::string line = std::regex_replace(row.line, std::regex("\\bK "), std::string(KESTO_CLI_PATH) + " ");
@@ -1050,7 +1121,14 @@ TEST(CliTlsfile, EverySubcommandHasHelp) {
     EXPECT_EQ(version.out, std::string("kesto-tools-vericut ") + KESTO_VERSION + "\n");
     // not on a terminal, help is wrapped to 80 columns
     auto expect_wrapped = [](const std::string &help) {
-        for (const std::string &line : split_lf(help)) {
+        const Lines lines = split_lf(help);
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const std::string &line = lines[i];
+            // an example's command is one line however long; the line after it is its meaning
+            if (line.rfind("  kesto-tools-vericut ", 0) == 0) {
+                EXPECT_TRUE(i + 1 < lines.size() && lines[i + 1].rfind("      ", 0) == 0) << line;
+                continue;
+            }
             size_t columns = 0;
             for (unsigned char c : line) columns += (c & 0xC0) != 0x80;
             EXPECT_LE(columns, 80u) << line;
@@ -1062,8 +1140,9 @@ TEST(CliTlsfile, EverySubcommandHasHelp) {
     EXPECT_EQ(cli("help").out, top.out);
     // the list of subcommands: one line each
     const std::string list = top.out.substr(top.out.find("Subcommands:\n") + 13);
-    EXPECT_EQ(split_lf(list.substr(0, list.find("\n\n"))).size(), 9u) << list;
-    for (const std::string command : {"run", "export", "play", "diff", "merge", "find", "check", "preview"}) {
+    EXPECT_EQ(split_lf(list.substr(0, list.find("\n\n"))).size(), 13u) << list;
+    for (const std::string command : {"run", "export", "play", "diff", "merge", "find", "check", "preview", "fix",
+                                      "remove", "rename", "extract"}) {
         SCOPED_TRACE(command);
         Result r = cli(command + " --help");
         EXPECT_EQ(r.code, 0) << r.err;
@@ -1073,7 +1152,7 @@ TEST(CliTlsfile, EverySubcommandHasHelp) {
         EXPECT_GE(occurrences(r.out, "\n  kesto-tools-vericut " + command), 2u) << "examples\n" << r.out;
         EXPECT_EQ(cli("help " + command).out, r.out);
         // the subcommands that judge files say what their exit codes mean
-        if (command == "check" || command == "preview" || command == "diff" || command == "merge" || command == "find") {
+        if (command != "run" && command != "export" && command != "play") {
             for (const char *code : {"Exit 0", "1 when", "2 when"})
                 EXPECT_NE(r.out.find(code), std::string::npos) << r.out;
         }

@@ -11,6 +11,7 @@
 #include <CLI/CLI.hpp>
 
 #include "tools/cli/commands.h"
+#include "tools/cli/shell_docs.h"
 #include "tools/cli/usage.h"
 #include "tools/tlsfile/interrupt_cleanup.h"
 
@@ -63,6 +64,11 @@ int run(std::vector<std::string> args) {
     static std::string topic;
     app.add_subcommand("help", "Show the help of the program or of one subcommand")
         ->add_option("subcommand", topic, "The subcommand to explain");
+    // the man page and the bash completion the build installs, made from this help
+    if (args.size() == 2 && (args[1] == "--man-page" || args[1] == "--bash-completion"))
+        return kesto::cli::print(args[1] == "--man-page" ? kesto::cli::man_page(app) : kesto::cli::bash_completion(app))
+                   ? kesto::cli::kExitOk
+                   : kesto::cli::kExitUsage;
     if (!kesto::cli::prepare_arguments(app, args)) return kesto::cli::kExitUsage;
     std::vector<std::string> reversed(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
     try {
@@ -88,7 +94,7 @@ int main(int argc, char **argv) {
     std::signal(SIGPIPE, SIG_IGN);
 #endif
     // Ctrl-C and the like end a writer cleanly: no lock or temporary left.
-    tlsfile::clean_up_on_interrupt();
+    tlsfile::clean_up_on_interrupt("kesto-tools-vericut");
     // Whatever escapes a subcommand still ends in one line and exit 2.
     try {
         return run(arguments(argc, argv));

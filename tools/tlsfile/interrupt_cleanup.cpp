@@ -1,6 +1,7 @@
 #include "tools/tlsfile/interrupt_cleanup.h"
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <system_error>
@@ -54,9 +55,14 @@ unsigned long own_process() {
 // Removes what this process made beside each guarded library and its lock
 // file, then ends; the guard's mutex stays held, so nothing is replaced
 // after the clean-up began.
+const char *g_program = "";
+
 [[noreturn]] void clean_up_and_exit(int code) {
     lock();
     std::error_code ec;
+    std::string said = std::string(g_program) + ": interrupted";
+    for (const fs::path &file : guarded()) said += "; " + file.filename().string() + " is left as it was";
+    std::fputs((said + "\n").c_str(), stderr);
     for (const fs::path &file : guarded()) {
         const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
         const std::string own = file.filename().string() + ".~kesto-" + std::to_string(own_process()) + "-";
@@ -105,7 +111,8 @@ void *wait_for_signal(void *) {
 
 int interrupt_exit_code(int signal_number) { return 128 + signal_number; }
 
-void clean_up_on_interrupt() {
+void clean_up_on_interrupt(const char *program) {
+    g_program = program;
 #if defined(_WIN32)
     SetConsoleCtrlHandler(on_console_event, TRUE);
 #else

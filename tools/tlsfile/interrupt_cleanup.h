@@ -15,8 +15,10 @@
 
 namespace tlsfile {
 
-// Sets up the handling; the program calls it once, early.
-void clean_up_on_interrupt();
+// Sets up the handling; the program calls it once, early, with its name,
+// which starts the line it says on an interrupt ("NAME: interrupted; X.tls
+// is left as it was").
+void clean_up_on_interrupt(const char *program);
 
 // While held: file (its lock taken by this process) is cleaned up after.
 void guard_library(const std::filesystem::path &file);
