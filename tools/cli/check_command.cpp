@@ -62,9 +62,14 @@ int run_check(const CheckArgs &args) {
         // One file is reported record by record, so that a large one takes
         // little memory; several and JSON take each file's whole result.
         if (one && !args.json && !is_standard_stream(file)) {
-            std::ifstream head_stream(tlsfile::fs_path(file), std::ios::binary);
+            // a part file is named as such; only a regular file is opened for
+            // that (a pipe would wait for a writer), the reader judges the rest
             char head[64] = {};
-            head_stream.read(head, sizeof head);
+            std::ifstream head_stream;
+            if (tlsfile::entry_kind(tlsfile::fs_path(file), true) == tlsfile::EntryKind::file) {
+                head_stream.open(tlsfile::fs_path(file), std::ios::binary);
+                head_stream.read(head, sizeof head);
+            }
             const std::string refused =
                 part_file_refused("check", file, std::string_view(head, static_cast<size_t>(head_stream.gcount())));
             if (!refused.empty()) {

@@ -22,8 +22,8 @@ void add(CLI::App &app) {
              "the library is left as it is. Every record of a TOOLID held more than once goes. A TOOLID the "
              "library does not hold is refused. An existing output holding TOOLIDs this does not write is "
              "refused unless --force.\n\n"
-             "Exit 0 when written, 1 when the output could not be written, 2 for a TOOLID not held, a file "
-             "that is no library or an output that may not be written; with --dry-run 0 when nothing would "
+             "Exit 0 when written, 1 when the output could not be written, 2 when a TOOLID is not held, the "
+             "file is no library or the output may not be written; with --dry-run 0 when nothing would "
              "be written, 1 when something would.",
              {{"extract SITE.tls EM10 BN16_R2 -o CELL2.tls", "two tools for another cell"},
               {"extract SITE.tls 'DR*' -o - | kesto-tools-vericut check -", "the drills, checked"}});

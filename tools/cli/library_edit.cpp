@@ -139,6 +139,14 @@ bool pick_records(const EditInput &in, const std::vector<std::string> &toolids, 
         complain(in.label + " holds no TOOLID " + names + "; " + left_as_it_was(in.label));
         return false;
     }
+    for (int l : lines) {
+        bool found = false;
+        for (size_t i : named) found = found || in.spans.records[i].line == l;
+        if (!found) {
+            complain("--line " + std::to_string(l) + ": no record named starts there; " + left_as_it_was(in.label));
+            return false;
+        }
+    }
     for (size_t i : named) {
         const tlsfile::RecordSpan &r = in.spans.records[i];
         std::vector<int> held;
@@ -159,14 +167,6 @@ bool pick_records(const EditInput &in, const std::vector<std::string> &toolids, 
             return false;
         }
         picked.push_back(i);
-    }
-    for (int l : lines) {
-        bool found = false;
-        for (size_t i : picked) found = found || in.spans.records[i].line == l;
-        if (!found) {
-            complain("--line " + std::to_string(l) + ": no record named starts there; " + left_as_it_was(in.label));
-            return false;
-        }
     }
     return true;
 }

@@ -24,8 +24,8 @@ void add(CLI::App &app) {
              "stay byte for byte. A TOOLID the library holds more than once is refused, naming its lines, "
              "unless --all removes every one or --line names the one to remove. A TOOLID it does not hold is "
              "refused.\n\n"
-             "Exit 0 when the records were removed, 1 when the library could not be written, 2 for a TOOLID "
-             "not held or held twice, or a file that is no library; with --dry-run 0 when nothing would "
+             "Exit 0 when the records were removed, 2 when a TOOLID is not held or is held twice, or the file "
+             "is no library, 1 when the library could not be written; with --dry-run 0 when nothing would "
              "change, 1 when something would.",
              {{"remove SITE.tls EM10", "takes the record of EM10 out of the site library"},
               {"remove SITE.tls 'OLD_*' --dry-run", "which records a pattern would take out"},

@@ -245,7 +245,9 @@ std::string parse_failure(const CLI::App &app, const CLI::ParseError &error) {
         for (const CLI::Option *opt : sub->get_options())
             if (opt->get_name() == name || opt->check_name(name)) {
                 std::string told = opt->get_description();
-                if (!told.empty()) told[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(told[0])));
+                // "The library ..." continues the sentence; "TOOLIDs ..." stays as it is
+                if (told.size() > 1 && std::islower(static_cast<unsigned char>(told[1])))
+                    told[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(told[0])));
                 sentence = sub->get_name() + " needs " +
                            (opt->get_positional() ? "its argument \"" + name + "\"" : "the option " + name) + ": " +
                            told + ".";

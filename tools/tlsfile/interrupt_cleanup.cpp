@@ -1,16 +1,17 @@
 #include "tools/tlsfile/interrupt_cleanup.h"
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #if defined(_WIN32)
+#  include <io.h>
 #  include <process.h>
 #  include <windows.h>
 #else
+#  include <fcntl.h>
 #  include <pthread.h>
 #  include <unistd.h>
 #endif
@@ -56,13 +57,22 @@ unsigned long own_process() {
 // file, then ends; the guard's mutex stays held, so nothing is replaced
 // after the clean-up began.
 const char *g_program = "";
+// Standard error as the program started: while the plug-in runs, the
+// simulated host points descriptor 2 at its capture.
+int g_stderr = 2;
 
 [[noreturn]] void clean_up_and_exit(int code) {
     lock();
     std::error_code ec;
     std::string said = std::string(g_program) + ": interrupted";
     for (const fs::path &file : guarded()) said += "; " + file.filename().string() + " is left as it was";
-    std::fputs((said + "\n").c_str(), stderr);
+    said += "\n";
+#if defined(_WIN32)
+    _write(g_stderr, said.data(), static_cast<unsigned>(said.size()));
+#else
+    ssize_t ignored = ::write(g_stderr, said.data(), said.size());
+    (void)ignored;
+#endif
     for (const fs::path &file : guarded()) {
         const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
         const std::string own = file.filename().string() + ".~kesto-" + std::to_string(own_process()) + "-";
@@ -72,7 +82,6 @@ const char *g_program = "";
         for (const fs::path &p : leftovers) fs::remove_all(p, ec);
         fs::remove(fs::path(file.native() + fs::path(".~kesto-lock").native()), ec);
     }
-    std::fflush(nullptr);
     std::_Exit(code);
 }
 
@@ -114,10 +123,16 @@ int interrupt_exit_code(int signal_number) { return 128 + signal_number; }
 void clean_up_on_interrupt(const char *program) {
     g_program = program;
 #if defined(_WIN32)
+    const int saved = _dup(2);
+#else
+    const int saved = ::fcntl(2, F_DUPFD_CLOEXEC, 3);
+#endif
+    if (saved >= 0) g_stderr = saved;
+#if defined(_WIN32)
     SetConsoleCtrlHandler(on_console_event, TRUE);
 #else
     pthread_t waiter;
-    if (::pipe(g_pipe) != 0 || pthread_create(&waiter, nullptr, wait_for_signal, nullptr) != 0) return;
+    if (::pipe2(g_pipe, O_CLOEXEC) != 0 || pthread_create(&waiter, nullptr, wait_for_signal, nullptr) != 0) return;
     pthread_detach(waiter);
     struct sigaction action {};
     action.sa_handler = on_signal;
