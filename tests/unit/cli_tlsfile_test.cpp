@@ -514,8 +514,15 @@ TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
     write_file("long.ini", "[VMAIN]\nTLS=db" + std::string(130, '/') + "x\n");
     write_file("none.ini", "[VMAIN]\nNUM=0\n");
     fs::create_directory("bad");
-    write_file("bad/em12.tls", join_crlf({"CGTECH Tool Library File", "Version-5.2", "", "TOOLID \"EM12\" {",
-                                          "  UNITS FURLONG", "  TOOLTYPE TURNING", "}"}));
+    // the part's EM12, with a control byte in its description: taken (its
+    // geometry is the tool's), and its problem named where the database has it
+    write_file("bad/em12.tls",
+               join_crlf({"CGTECH Tool Library File", "Version-5.2", "", "TOOLID \"EM12\" {", "  UNITS MILLIMETER",
+                          "  DESCRIPTION \"D12.00\x07 H80.00\"", "  GAGEPOINT_OFFSET (0.00000,0.00000,0.00000)",
+                          "  TOOLTYPE MILLING", "  STACK YES", "  CUTTER {", "    FLUTE_LENGTH 35.00000 ",
+                          "    SHANK_DIAMETER 0.00000 ", "    ASSEMBLY {", "      CUTTER_TYPE \"FLAT END\"",
+                          "      STANDARD (12.00000,0.00000,0.00000,0.00000,0.00000,0.00000,80.00000)", "    }",
+                          "  }", "}"}));
 
     const Lines found = {
         "\"EM10\": same: db/mills.tls:4, db/x/twice.TLS:4; differs: db/x/twice.TLS:31",
@@ -525,10 +532,13 @@ TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
         "\"DR8.5\": renamed: \"DIN338-8.5\" at db/drills/drills.tls:4", "\"EM12\": not in the database",
         "note: db/x/twice.TLS holds TOOLID \"EM10\" 2 times (lines 4, 31)",
         "5 tools: 1 same, 2 renamed, 1 different, 1 not in the database; searched 3 libraries (1 skipped), 6 records"};
-    const Lines preferred = {"from the database: 3 tools", "  \"EM10\": by name, db/mills.tls:4",
-                             "  \"BN16_R2\": by name, db/mills.tls:31",
+    // a record of other geometry than the part's tool is never taken silently
+    const Lines preferred = {"from the database: 2 tools", "  \"EM10\": by name, db/mills.tls:4",
                              "  \"DR8.5\": by catalogue number \"DIN338-8.5\", db/drills/drills.tls:4",
-                             "generated: 2 tools", "  \"BALL8\"", "  \"EM12\""};
+                             "generated: 3 tools", "  \"BN16_R2\": differs, not taken: db/mills.tls:31", "  \"BALL8\"",
+                             "  \"EM12\""};
+    const std::string not_taken = "the database's record \"BN16_R2\" at db/mills.tls:31, found by name for tool "
+                                  "\"BN16_R2\", has other geometry than the part's; not taken";
     struct Row {
         std::string args;
         int code;
@@ -556,14 +566,22 @@ TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
           "3 tools: 3 same, 0 renamed, 0 different, 0 not in the database; searched 3 libraries (1 skipped), "
           "6 records"},
          "damaged"},
-        {"export " + part + " --prefer db -o out.tls", 0, preferred, "damaged"},
-        {"export " + part + " --settings site.ini --merge lib.tls", 0, preferred, "damaged"},
+        {"export " + part + " --prefer db -o out.tls", 0, preferred, not_taken},
+        {"export " + part + " --settings site.ini --merge lib.tls", 0, preferred, not_taken},
+        {"export " + part + " --prefer db --prefer-site-geometry -o site.tls", 0,
+         {"from the database: 3 tools", "  \"BN16_R2\": by name, db/mills.tls:31"},
+         "taken all the same (--prefer-site-geometry): the simulator gets the database's geometry, not the part's\n"
+         "    the export:42:       STANDARD (16.00000,2.00000,6.00000,2.00000,0.00000,0.00000,90.00000)"},
+        {"export " + part + " --prefer db -o out4.tls --dry-run --json", 1,
+         {"      \"verdict\": \"differs, not taken\",", "  \"plan\": {", "    \"exists\": false,",
+          "    \"would_change\": true"},
+         "damaged"},
         {"export " + part + " --prefer db -o out3.tls --json", 0,
          {"  \"preferred\": [", "      \"by\": \"catalogue number\",", "      \"database_toolid\": \"DIN338-8.5\"",
           "  \"generated\": ["},
          "damaged"},
         {"export " + part + " --prefer bad -o out2.tls", 1, {},
-         "bad/em12.tls:5: tool \"EM12\": unknown UNITS FURLONG\nkesto-tools-vericut: 1 problem in what the plug-in "
+         "bad/em12.tls:6: tool \"EM12\": control byte \\x07 in a quoted text\nkesto-tools-vericut: 1 problem in what the plug-in "
          "wrote and the database gave; out2.tls is not written"},
     };
     for (const Row &row : rows) {
@@ -792,7 +810,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"cut.tls", "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\nTOOLID \"A\" {"},
         {"esc.tls", "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\nTOOLID \"E\x1B\" {\r\n  TOOLTYPE TURNING\r\n}\r\n"},
         {"out.svg", "old drawing"},
-        {"transcript.txt", "old transcript"},
+        {"transcript.txt", "load 0\n"},
         {"readonly.tls", "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\n"},
         {"utf8bad.tls", "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\nTOOLID \"A\" {\r\n  DESCRIPTION \"✓\"\r\n}\r\n"},
         {"twice.tls", "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\nTOOLID \"A\" {\r\n  TOOLTYPE TURNING\r\n}\r\n"
@@ -916,6 +934,16 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"run session.json -o transcript.txt", "transcript.txt: cannot be written: File too large", 1,
          "trap '' XFSZ; ulimit -f 1; "},
         {"run session.json session.json -o t.txt", "t.txt: two sessions would write this transcript"},
+        // an output of another kind, or a library of other tools, is kept
+        {"preview demo.tls -o readonly.tls", "readonly.tls: is read-only"},
+        {"preview demo.tls -o out.svg", "out.svg is not a drawing this program wrote; out.svg is left as it was; "
+                                        "--force replaces it all the same"},
+        {"preview demo.tls -o esc.tls", "esc.tls is not a drawing this program wrote: it is a tool library"},
+        {"run session.json -o notlib.txt", "notlib.txt is not a transcript this program wrote"},
+        {"merge demo.tls demo.tls -o cut.tls", "cut.tls holds a TOOLID this merge does not write: \"A\" (line 4)"},
+        {"merge demo.tls demo.tls -o notlib.txt", "notlib.txt is not a tool library this program wrote"},
+        {"export -o esc.tls --dry-run -q", "", 1},
+        {"merge demo.tls --backup=twice demo.tls -o x.tls", "--backup takes simple or numbered"},
         {"run session.json session.json deep.json -C folder -C folder", "-C and -o are given once for every session"},
         {"play files_folder.json", "files_folder.json: files.folder: is a folder"},
         {"play files_escape.json", "must be a relative path inside the run folder"},

@@ -262,16 +262,34 @@ TEST(TlsfileFind, VerdictsByGeometry) {
 TEST(TlsfileFind, PreferredRecordsByCatalogueThenName) {
     const std::string head = "CGTECH Tool Library File\nVersion-5.2\n\n";
     tlsfile::Database db;
-    db.add_library("a.tls", head + "TOOLID \"CAT-1\" {\n  UNITS INCH\n}\nTOOLID \"B\" {\r\n  UNITS INCH\r\n}\r\n");
-    const tlsfile::PreferResult p = tlsfile::prefer_records(
-        db, library(head + "TOOLID \"A\" {\n}\nTOOLID \"B\" {\n}\nTOOLID \"C\" {\n}\n"),
-        [](const std::string &name) { return name == "A" ? "CAT-1" : name == "C" ? "CAT-9" : ""; });
-    // the records under the generated names, in the generated text's line ends
-    EXPECT_EQ(p.text, head + "TOOLID \"A\" {\n  UNITS INCH\n}\nTOOLID \"B\" {\n  UNITS INCH\n}\nTOOLID \"C\" {\n}\n");
-    ASSERT_EQ(p.taken.size(), 2u);
+    db.add_library("a.tls", head + "TOOLID \"CAT-1\" {\n  DESCRIPTION \"site\"\n  UNITS INCH\n}\n"
+                                   "TOOLID \"B\" {\r\n  UNITS INCH\r\n}\r\nTOOLID \"D\" {\n  UNITS INCH\n}\n"
+                                   "TOOLID \"E\" {\n  UNITS INCH\n}\nTOOLID \"E\" {\n  UNITS FOOT\n}\n");
+    const auto catalogue = [](const std::string &name) { return name == "A" ? "CAT-1" : name == "C" ? "CAT-9" : ""; };
+    const tlsfile::LibraryText generated =
+        library(head + "TOOLID \"A\" {\n  UNITS INCH\n}\nTOOLID \"B\" {\n  UNITS INCH\n}\nTOOLID \"C\" {\n}\n"
+                       "TOOLID \"D\" {\n  UNITS FOOT\n}\nTOOLID \"E\" {\n  UNITS FOOT\n}\n");
+    const tlsfile::PreferResult p = tlsfile::prefer_records(db, generated, catalogue);
+    // the records of the tools' own geometry, under the generated names, in
+    // the generated text's line ends; D's record, of other geometry, is not
+    // taken; of E's two records the one of E's geometry is
+    EXPECT_EQ(p.text, head + "TOOLID \"A\" {\n  DESCRIPTION \"site\"\n  UNITS INCH\n}\nTOOLID \"B\" {\n  UNITS INCH\n}\n"
+                             "TOOLID \"C\" {\n}\nTOOLID \"D\" {\n  UNITS FOOT\n}\nTOOLID \"E\" {\n  UNITS FOOT\n}\n");
+    ASSERT_EQ(p.taken.size(), 3u);
     EXPECT_TRUE(p.taken[0].by_catalogue);
     EXPECT_FALSE(p.taken[1].by_catalogue);
-    EXPECT_EQ(p.generated, std::vector<std::string>{"C"});
-    EXPECT_EQ(p.taken_at(9), &p.taken[1]);
-    EXPECT_EQ(p.taken_at(10), nullptr);
+    EXPECT_EQ(p.generated, (std::vector<std::string>{"C", "D"}));
+    ASSERT_EQ(p.differing.size(), 1u);
+    EXPECT_EQ(p.differing[0].name, "D");
+    EXPECT_FALSE(p.differing[0].taken);
+    EXPECT_EQ(p.differing[0].generated.text, "  UNITS FOOT");
+    EXPECT_EQ(p.differing[0].database.text, "  UNITS INCH");
+    EXPECT_EQ(p.taken_at(10), &p.taken[1]);
+    EXPECT_EQ(p.taken_at(11), nullptr);
+    // the site's geometry, when asked for, is taken and still listed
+    const tlsfile::PreferResult site = tlsfile::prefer_records(db, generated, catalogue, true);
+    ASSERT_EQ(site.differing.size(), 1u);
+    EXPECT_TRUE(site.differing[0].taken);
+    EXPECT_NE(site.text.find("TOOLID \"D\" {\n  UNITS INCH\n}\n"), std::string::npos);
+    EXPECT_EQ(site.generated, std::vector<std::string>{"C"});
 }

@@ -9,6 +9,7 @@
 
 #include "tests/unit/test_support.h"
 #include "tools/tlsfile/output_file.h"
+#include "tools/tlsfile/output_guard.h"
 
 namespace {
 
@@ -54,6 +55,64 @@ TEST(TlsfileOutput, FailureLeavesEverythingAsItWas) {
         EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"taken"}) << row.why;
         EXPECT_EQ(testing_support::read_file(dir.file("taken/keep.txt")), "kept");
     }
+}
+
+// What is at an output is replaced only when the new output holds all of
+// it again: a library by TOOLID (each record whose bytes change named), the
+// other kinds when this program made them.
+TEST(TlsfileOutput, ReplacesOnlyWhatItWouldWriteAgain) {
+    using tlsfile::OutputKind;
+    const std::string head = "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\n";
+    const std::string a = "TOOLID \"A\" {\r\n}\r\n", b = "TOOLID \"B\" {\r\n}\r\n";
+    const std::string a2 = "TOOLID \"A\" {\r\n  UNITS INCH\r\n}\r\n";
+    struct Row {
+        const char *what;
+        OutputKind kind;
+        std::string existing, content;
+        bool refused;
+        const char *changed;  // TOOLIDs changed, then "+" added, then the count the same
+    };
+    const Row rows[] = {
+        {"a library written again", OutputKind::library, head + a + b, head + a + b, false, "+0=2"},
+        {"a record edited by hand, one added", OutputKind::library, head + a2, head + a + b, false, "A+1=0"},
+        {"line ends only", OutputKind::library, head + "TOOLID \"A\" {\n}\n", head + a, false, "A+0=0"},
+        {"a TOOLID the new one lacks", OutputKind::library, head + a + b, head + a, true, "+0=1"},
+        {"no library at all", OutputKind::library, "notes\n", head + a, true, ""},
+        {"an empty file", OutputKind::library, "", head + a, false, ""},
+        {"a library given as a drawing", OutputKind::picture, head + a, "<svg/>", true, ""},
+        {"an earlier drawing", OutputKind::picture, "<?xml?>\n<svg>\n<!-- kesto-tools-vericut -->", "<svg/>", false, ""},
+        {"a drawing from before the mark", OutputKind::picture,
+         "<svg>\n<style>.scalebar { }</style>\n<text class=\"head\" x=\"1\">", "<svg/>", false, ""},
+        {"someone else's SVG", OutputKind::picture, "<svg><circle/></svg>", "<svg/>", true, ""},
+        {"a transcript", OutputKind::transcript, "load 0\nunload 0\n", "load 0\n", false, ""},
+        {"a JSON transcript", OutputKind::transcript, "[\n {\n  \"kind\": \"load\",", "[]", false, ""},
+        {"a page of ours", OutputKind::page, "<meta name=\"generator\" content=\"kesto-tools-vericut\">", "x", false, ""},
+        {"a page of someone else", OutputKind::page, "<html></html>", "x", true, ""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        const tlsfile::ReplacementPlan plan = tlsfile::plan_replacement(row.kind, "F", row.existing, row.content);
+        EXPECT_EQ(plan.refused, row.refused) << plan.why;
+        if (row.kind != OutputKind::library || row.existing.empty() || (!plan.why.empty() && plan.lost.empty())) continue;
+        std::string changed;
+        for (const tlsfile::ChangedTool &c : plan.changed) changed += c.name;
+        EXPECT_EQ(changed + "+" + std::to_string(plan.added.size()) + "=" + std::to_string(plan.same), row.changed);
+    }
+    // a record changed in its line ends alone is named at that line
+    const tlsfile::ReplacementPlan ends =
+        tlsfile::plan_replacement(OutputKind::library, "F", head + "TOOLID \"A\" {\n}\n", head + a);
+    ASSERT_EQ(ends.changed.size(), 1u);
+    EXPECT_EQ(ends.changed[0].new_side.text, "TOOLID \"A\" { (its line end differs)");
+}
+
+TEST(TlsfileOutput, NumberedBackupsCountOn) {
+    testing_support::TempDir dir;
+    const std::string lib = dir.file("SITE.tls");
+    EXPECT_EQ(tlsfile::backup_name(lib, false), lib + "~");
+    EXPECT_EQ(tlsfile::backup_name(lib, true), lib + ".~1~");
+    for (const char *name : {"SITE.tls.~2~", "SITE.tls.~9~", "SITE.tls.~x~", "SITE.tls.~~", "OTHER.tls.~12~"})
+        testing_support::write_file(dir.file(name), "");
+    EXPECT_EQ(tlsfile::backup_name(lib, true), lib + ".~10~");
 }
 
 }  // namespace

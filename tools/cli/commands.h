@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tools/tlsfile/output_file.h"
+#include "tools/tlsfile/output_guard.h"
 
 namespace kesto::cli {
 
@@ -67,6 +68,9 @@ int process_id();
 // control bytes escaped ("\x1B").
 std::string quoted_toolid(const std::string &raw);
 
+// "A" (line 4), "B" (line 9), ... of at most a few TOOLIDs, with how many more.
+std::string listed_toolids(const std::vector<tlsfile::ListedTool> &tools);
+
 // "1 tool", "3 tools": n and the word for it.
 std::string count(size_t n, const char *one, const char *many);
 
@@ -114,13 +118,77 @@ bool standard_input_once(const std::vector<std::string> &paths);
 // or standard input for "-", up to max_bytes.
 bool read_input(const std::string &path, size_t max_bytes, std::string &text, std::string &error);
 
-// The outputs' one way out: for a file, tlsfile::check_output_target and
-// tlsfile::write_output_file (whole or not at all, never one of inputs,
-// under the file's lock: lock when the caller holds it); for "-", standard
-// output, the bytes as they are.
+// The paths of a list that name files, not standard streams.
+std::vector<std::string> files_only(const std::vector<std::string> &paths);
+// Writes bytes to standard output as they are: 0, or the cause of the failure.
+int write_stdout_bytes(const std::string &content);
+
+// Whether path may take an output at all (tlsfile::check_output_target;
+// "-", standard output, always may).
 bool check_output(const std::string &path, const std::vector<std::string> &inputs, std::string &error);
-bool write_output(const std::string &path, const std::string &content, std::string &error,
-                  const std::vector<std::string> &inputs = {}, const tlsfile::OutputLock *lock = nullptr);
+
+// How a command treats a file already at its output: --force replaces what
+// it holds whatever it is, --backup keeps its old bytes first (NAME~, or
+// NAME.~N~ numbered), --dry-run writes nothing and says what would change.
+struct OutputPolicy {
+    bool force = false;
+    enum class Backup { none, simple, numbered } backup = Backup::none;
+    bool dry_run = false;
+};
+void set_output_policy(const OutputPolicy &policy);
+// The policy of a command's --force, --backup and --dry-run; false, after
+// saying so, for a --backup value that is neither simple nor numbered.
+bool set_output_policy(bool force, const std::string &backup = "", bool dry_run = false);
+const OutputPolicy &output_policy();
+// --backup[=numbered] on a command that replaces tool libraries; the
+// value goes to text ("" when not given), read by backup_mode.
+void add_backup_option(CLI::App *cmd, std::string &text);
+// --dry-run on a command that writes tool libraries.
+void add_dry_run_option(CLI::App *cmd, bool &flag);
+// False, after saying so, for a --backup value that is neither "simple"
+// nor "numbered".
+bool backup_mode(const std::string &text, OutputPolicy::Backup &mode);
+
+// A file output of a command.
+struct Output {
+    std::string path;  // "-": standard output
+    tlsfile::OutputKind kind;
+    std::vector<std::string> inputs;   // files it must not be
+    const tlsfile::OutputLock *lock;   // held by the caller, or taken here
+    std::string ways;    // appended to a refusal: what else the user may do
+    std::string writer;  // what makes the content, as a refusal names it
+    Output(std::string path_, tlsfile::OutputKind kind_, std::vector<std::string> inputs_ = {},
+           const tlsfile::OutputLock *lock_ = nullptr, std::string ways_ = "",
+           std::string writer_ = "the new library")
+        : path(std::move(path_)), kind(kind_), inputs(std::move(inputs_)), lock(lock_), ways(std::move(ways_)),
+          writer(std::move(writer_)) {}
+};
+
+// The outputs' one way out: for a file, its lock (unless held), then what is
+// there judged (tlsfile::plan_replacement): a file that is not of the
+// output's kind, or a library holding a TOOLID the new one lacks, is
+// refused unless forced; then the backup, when asked for; then
+// tlsfile::write_output_file, whole or not at all.  For "-", standard
+// output, the bytes as they are.  0 when written; kExitUsage when refused
+// (error names --force); kExitProblems when it could not be written.
+int write_output(const Output &out, const std::string &content, std::string &error);
+
+// After write_output replaced a file: "replaced SITE.tls: 1 record changed
+// ("BN16_R2"), 12 the same" and where the backup went, a line each; empty
+// when nothing was there.  Taken once.
+std::string replacement_note();
+// The same for the --json object: {file, changed, added, same, backup} or
+// null when nothing was replaced.
+nlohmann::ordered_json replacement_object();
+
+// --dry-run: judges content against what is at out.path (under its lock)
+// and prints, per TOOLID, what would be added, replaced, kept, removed or
+// refused; nothing is written.  Records a command would refuse are given
+// beforehand with dry_run_refuse.  With object, the same goes into it as
+// "plan".  0 when nothing would change, kExitProblems when something would
+// (or would be refused), kExitUsage when the file cannot be judged.
+void dry_run_refuse(const std::string &toolid, const std::string &why);
+int dry_run(const Output &out, const std::string &content, nlohmann::ordered_json *object);
 
 // What a failed command says of its output: "PATH is left as it was", or
 // "PATH is not written; no such file existed".

@@ -106,8 +106,20 @@ std::string render_text(const DiffArgs &args, const tlsfile::LibraryDiff &diff) 
     return out;
 }
 
-std::string render_json(const DiffArgs &args, const tlsfile::LibraryDiff &diff) {
-    using json = nlohmann::ordered_json;
+using json = nlohmann::ordered_json;
+
+// The --json object's keys, empty until the libraries are compared.
+json empty_object(const DiffArgs &args) {
+    if (args.stat)
+        return {{"old", input_label(args.old_file)}, {"new", input_label(args.new_file)}, {"same", nullptr},
+                {"unchanged", nullptr}, {"changed", nullptr}, {"added", nullptr}, {"removed", nullptr}};
+    return {{"old", input_label(args.old_file)}, {"new", input_label(args.new_file)},
+            {"same", nullptr},                   {"only_in_old", json::array()},
+            {"only_in_new", json::array()},      {"changed", json::array()},
+            {"unchanged", nullptr},              {"repeated", json::array()}};
+}
+
+void fill_json(const DiffArgs &args, const tlsfile::LibraryDiff &diff, json &root) {
     auto listed = [](const std::vector<tlsfile::ListedTool> &list) {
         json a = json::array();
         for (const tlsfile::ListedTool &t : list) a.push_back({{"toolid", cp1251_to_utf8(t.name)}, {"line", t.line}});
@@ -133,30 +145,32 @@ std::string render_json(const DiffArgs &args, const tlsfile::LibraryDiff &diff) 
     for (const tlsfile::RepeatedToolid &r : diff.repeated)
         repeated.push_back({{"file", input_label(r.in_old ? args.old_file : args.new_file)},
                             {"toolid", cp1251_to_utf8(r.name)}, {"lines", r.lines}});
-    json root = {{"old", input_label(args.old_file)}, {"new", input_label(args.new_file)},
-                 {"same", diff.same()},           {"only_in_old", listed(diff.only_old)},
-                 {"only_in_new", listed(diff.only_new)}, {"changed", changed},
-                 {"unchanged", diff.unchanged},   {"repeated", repeated}};
-    return root.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    root["same"] = diff.same();
+    root["only_in_old"] = listed(diff.only_old);
+    root["only_in_new"] = listed(diff.only_new);
+    root["changed"] = changed;
+    root["unchanged"] = diff.unchanged;
+    root["repeated"] = repeated;
 }
 
 // --stat: the counts alone, "OLD -> NEW: 12 the same, 1 changed, 2 added,
-// 0 removed", or as a JSON object.
+// 0 removed", or as the JSON object's keys.
 std::string render_stat(const DiffArgs &args, const tlsfile::LibraryDiff &diff) {
-    if (args.json) {
-        nlohmann::ordered_json root = {{"old", input_label(args.old_file)},  {"new", input_label(args.new_file)},
-                                       {"same", diff.same()},                 {"unchanged", diff.unchanged},
-                                       {"changed", diff.changed.size()},      {"added", diff.only_new.size()},
-                                       {"removed", diff.only_old.size()}};
-        return root.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
-    }
     return input_label(args.old_file) + " -> " + input_label(args.new_file) + ": " + std::to_string(diff.unchanged) +
            " the same, " + painted(std::to_string(diff.changed.size()) + " changed", kChanged, args.colour) + ", " +
            painted(std::to_string(diff.only_new.size()) + " added", kAdded, args.colour) + ", " +
            painted(std::to_string(diff.only_old.size()) + " removed", kRemoved, args.colour) + "\n";
 }
 
-int run_diff(DiffArgs args) {
+void fill_stat(const tlsfile::LibraryDiff &diff, json &root) {
+    root["same"] = diff.same();
+    root["unchanged"] = diff.unchanged;
+    root["changed"] = diff.changed.size();
+    root["added"] = diff.only_new.size();
+    root["removed"] = diff.only_old.size();
+}
+
+int run_diff(DiffArgs args, json *object) {
     const std::string purpose = "diff compares tool libraries only";
     LibraryFile old_file, new_file;
     if (!standard_input_once({args.old_file, args.new_file})) return kExitUsage;
@@ -165,10 +179,12 @@ int run_diff(DiffArgs args) {
     const tlsfile::LibraryDiff diff =
         tlsfile::diff_libraries(old_file.library, new_file.library, args.full && !args.stat && !args.quiet);
     if (args.quiet) return diff.same() ? kExitOk : kExitProblems;
-    args.colour = !args.json && colour_wanted(1);
-    const std::string report =
-        args.stat ? render_stat(args, diff) : args.json ? render_json(args, diff) : render_text(args, diff);
-    if (!print(report)) return kExitUsage;
+    if (object) {
+        args.stat ? fill_stat(diff, *object) : fill_json(args, diff, *object);
+    } else {
+        args.colour = colour_wanted(1);
+        if (!print(args.stat ? render_stat(args, diff) : render_text(args, diff))) return kExitUsage;
+    }
     return diff.same() ? kExitOk : kExitProblems;
 }
 
@@ -198,7 +214,11 @@ void add(CLI::App &app) {
     cmd->add_flag("--json", args->json, "The same as a JSON object");
     cmd->add_flag("--stat", args->stat, "Only the counts of tools the same, changed, added and removed");
     cmd->add_flag("-q,--quiet", args->quiet, "Nothing but the exit code");
-    cmd->callback([args] { set_exit_code(run_diff(*args)); });
+    cmd->callback([args] {
+        json object = empty_object(*args);
+        const int code = run_diff(*args, args->json && !args->quiet ? &object : nullptr);
+        set_exit_code(args->json && !args->quiet && !print_json(object) ? kExitUsage : code);
+    });
 }
 
 CommandRegistrar registrar(33, add);

@@ -44,6 +44,9 @@ struct ExportArgs {
     bool force = false;
     bool quiet = false;
     bool json = false;
+    std::string backup;
+    bool dry_run = false;
+    bool site_geometry = false;
 };
 
 using json = nlohmann::ordered_json;
@@ -272,26 +275,23 @@ private:
     std::string name_;
 };
 
-// "A", "B" (line 4), ... of at most a few TOOLIDs, with how many more.
-std::string listed_toolids(const std::vector<const tlsfile::Tool *> &tools) {
-    constexpr size_t kListed = 5;
-    std::string out;
-    for (size_t i = 0; i < tools.size() && i < kListed; ++i)
-        out += (i ? ", " : "") + quoted_toolid(tools[i]->name) + " (line " + std::to_string(tools[i]->line) + ")";
-    if (tools.size() > kListed) out += " and " + std::to_string(tools.size() - kListed) + " more";
+// The tools of library whose TOOLIDs are among those of others.
+std::vector<tlsfile::ListedTool> tools_held(const tlsfile::Library &library, const tlsfile::Library &others) {
+    std::unordered_set<std::string> names;
+    for (const tlsfile::Tool &t : others.tools) names.insert(t.name);
+    std::vector<tlsfile::ListedTool> out;
+    for (const tlsfile::Tool &t : library.tools)
+        if (names.count(t.name) > 0) out.push_back({t.name, t.line});
     return out;
 }
 
-// The tools of library whose TOOLIDs are (or with held false, are not)
-// among those of others.
-std::vector<const tlsfile::Tool *> tools_by_toolid(const tlsfile::Library &library, const tlsfile::Library &others,
-                                                   bool held) {
-    std::unordered_set<std::string> names;
-    for (const tlsfile::Tool &t : others.tools) names.insert(t.name);
-    std::vector<const tlsfile::Tool *> out;
-    for (const tlsfile::Tool &t : library.tools)
-        if ((names.count(t.name) > 0) == held) out.push_back(&t);
-    return out;
+// The header of the records an append adds, checked as a library of their
+// own: the export's, in the line ends of the library appended to.
+std::string header_for(const std::string &old) {
+    if (old.empty() || tlsfile::crlf_file(old)) return kHeader;
+    std::string lf;
+    tlsfile::append_with_line_ends(lf, kHeader, false);
+    return lf;
 }
 
 // One run of the plug-in's export: where and on what it works, and what it
@@ -385,6 +385,12 @@ int run_plugin(sim::Session &session, PluginExport &run) {
     return kExitOk;
 }
 
+// What an export wrote as a library of its own: all of it, or after an
+// append the new records under a header of the library's line ends.
+std::string new_records(const std::string &old, const std::string &written) {
+    return old.empty() ? written : header_for(old) + written.substr(old.size());
+}
+
 // Checks the new records as a library of their own (a TOOLID the old file
 // holds is judged apart) and reports their problems at the lines the
 // output would have, or where a record --prefer took has them in the
@@ -393,7 +399,7 @@ size_t check_result(const ExportArgs &args, const std::string &old, const std::s
                     tlsfile::Library &added, json *object, const tlsfile::Database *database = nullptr,
                     const tlsfile::PreferResult *preferred = nullptr) {
     const bool appended = !old.empty();
-    tlsfile::CheckResult result = tlsfile::check_text(appended ? kHeader + written.substr(old.size()) : written);
+    tlsfile::CheckResult result = tlsfile::check_text(new_records(old, written));
     const int shift = appended ? count_lines(old) - count_lines(kHeader) : 0;
     for (tlsfile::Problem p : result.problems) {
         std::string label = args.output;
@@ -414,30 +420,10 @@ size_t check_result(const ExportArgs &args, const std::string &old, const std::s
     return result.problems.size() + result.problems_beyond;
 }
 
-// Whether the export may replace the file at the output: only when that
-// holds no TOOLID the export does not write, or when forced.
-bool may_replace(const ExportArgs &args, const tlsfile::Library &added) {
-    std::error_code ec;
-    if (args.force || is_standard_stream(args.output) || !fs::exists(tlsfile::fs_path(args.output), ec)) return true;
-    std::string text, error;
-    if (!read_input(args.output, tlsfile::kMaxLibraryBytes, text, error)) {
-        complain("cannot read " + error + ", so it cannot be told which tools it holds; " +
-                 left_as_it_was(args.output) + "; --force replaces it all the same");
-        return false;
-    }
-    const tlsfile::Library held = tlsfile::parse_tls(text);
-    const std::vector<const tlsfile::Tool *> lost = tools_by_toolid(held, added, false);
-    if (lost.empty()) return true;
-    complain(args.output + " holds " + (lost.size() == 1 ? "a TOOLID" : std::to_string(lost.size()) + " TOOLIDs") +
-             " this export does not write: " + listed_toolids(lost) + "; " + left_as_it_was(args.output) +
-             "; --force replaces it all the same, --append adds the export to it, --merge merges the export "
-             "into it");
-    return false;
-}
-
 // --prefer: the database's record of each tool in place of the generated
 // one, found by the tool's catalogue number, else by its name.
-tlsfile::PreferResult prefer(const tlsfile::Database &database, const sim::Part &part, const std::string &text) {
+tlsfile::PreferResult prefer(const tlsfile::Database &database, const sim::Part &part, const std::string &text,
+                             bool site_geometry) {
     std::unordered_map<std::string, std::string> catalogue;  // by TOOLID as written
     for (const sim::Member &m : part.members) {
         auto it = m.params.find(UF_PARAM_TL_CATALOG_NUMBER);
@@ -448,7 +434,8 @@ tlsfile::PreferResult prefer(const tlsfile::Database &database, const sim::Part 
                                    [&catalogue](const std::string &toolid) {
                                        auto it = catalogue.find(toolid);
                                        return it == catalogue.end() ? std::string() : it->second;
-                                   });
+                                   },
+                                   site_geometry);
 }
 
 // Where each record came from: "from the database: N tools", a line each,
@@ -462,8 +449,36 @@ std::string prefer_report(const tlsfile::Database &database, const tlsfile::Pref
                database.libraries()[rec.library].label + ":" + std::to_string(rec.line) + "\n";
     }
     out += "generated: " + count(preferred.generated.size(), "tool", "tools") + "\n";
-    for (const std::string &name : preferred.generated) out += "  " + quoted_toolid(name) + "\n";
+    for (const std::string &name : preferred.generated) {
+        out += "  " + quoted_toolid(name);
+        for (const tlsfile::DifferingPreference &d : preferred.differing)
+            if (d.name == name && !d.taken)
+                out += ": differs, not taken: " + database.libraries()[database.records()[d.record].library].label +
+                       ":" + std::to_string(database.records()[d.record].line);
+        out += "\n";
+    }
     return out;
+}
+
+// A record of the database found for a tool but of other geometry: a
+// warning with the first line that differs in both, and whether the
+// simulator now gets the database's geometry.
+void warn_differing(const tlsfile::Database &database, const tlsfile::PreferResult &preferred) {
+    auto side = [](const std::string &label, const tlsfile::DiffLine &d) {
+        return "\n    " + label + ":" + std::to_string(d.line) + ": " +
+               (d.present ? cp1251_to_utf8(d.text) : std::string("(the record ends)"));
+    };
+    for (const tlsfile::DifferingPreference &d : preferred.differing) {
+        const tlsfile::DatabaseRecord &rec = database.records()[d.record];
+        const std::string at = database.libraries()[rec.library].label;
+        std::string what = "the database's record " + quoted_toolid(rec.name) + " at " + at + ":" +
+                           std::to_string(rec.line) + ", found by " + (d.by_catalogue ? "catalogue number" : "name") +
+                           " for tool " + quoted_toolid(d.name) + ", has other geometry than the part's; ";
+        what += d.taken ? "taken all the same (--prefer-site-geometry): the simulator gets the database's "
+                          "geometry, not the part's"
+                        : "not taken, the part's own record is written (--prefer-site-geometry takes it)";
+        warn(what + side("the export", d.generated) + side(at, d.database));
+    }
 }
 
 void prefer_object(const tlsfile::Database &database, const tlsfile::PreferResult &preferred, json &object) {
@@ -478,6 +493,21 @@ void prefer_object(const tlsfile::Database &database, const tlsfile::PreferResul
     }
     object["generated"] = json::array();
     for (const std::string &name : preferred.generated) object["generated"].push_back(cp1251_to_utf8(name));
+    object["differing"] = json::array();
+    auto side = [](const tlsfile::DiffLine &d) {
+        return json{{"line", d.line}, {"text", d.present ? json(cp1251_to_utf8(d.text)) : json(nullptr)}};
+    };
+    for (const tlsfile::DifferingPreference &d : preferred.differing) {
+        const tlsfile::DatabaseRecord &rec = database.records()[d.record];
+        object["differing"].push_back({{"toolid", cp1251_to_utf8(d.name)},
+                                       {"verdict", d.taken ? "differs, taken" : "differs, not taken"},
+                                       {"by", d.by_catalogue ? "catalogue number" : "name"},
+                                       {"file", database.libraries()[rec.library].label},
+                                       {"line", rec.line},
+                                       {"database_toolid", cp1251_to_utf8(rec.name)},
+                                       {"input", side(d.generated)},
+                                       {"database", side(d.database)}});
+    }
 }
 
 // The parts after the first: each exported as the first was, their tools
@@ -587,10 +617,18 @@ int run_export(ExportArgs args, json *object) {
     tlsfile::PreferResult preferred;
     if (preferring) {
         const std::string added = old.empty() ? written : kHeader + written.substr(old.size());
-        preferred = prefer(database, part, added);
+        preferred = prefer(database, part, added, args.site_geometry);
         written = old.empty() ? preferred.text : old + preferred.text.substr(sizeof kHeader - 1);
         if (object) prefer_object(database, preferred, *object);
+        warn_differing(database, preferred);
     }
+    // --append: the new records in the library's line ends, as merge gives them
+    if (!old.empty() && !tlsfile::crlf_file(old)) {
+        std::string tail;
+        tlsfile::append_with_line_ends(tail, std::string_view(written).substr(old.size()), false);
+        written = old + tail;
+    }
+    const bool dry = output_policy().dry_run;
     tlsfile::Library added;
     const size_t problems =
         check_result(args, old, written, added, object, &database, preferring ? &preferred : nullptr);
@@ -600,26 +638,34 @@ int run_export(ExportArgs args, json *object) {
     if (problems > 0) {
         const std::string what = count(problems, "problem", "problems") +
                                  " in what the plug-in wrote" + (preferring ? " and the database gave" : "");
-        if (!args.force) {
+        if (dry && !args.force) {
+            for (const tlsfile::Problem &p : tlsfile::check_text(new_records(old, written)).problems)
+                if (!p.tool.empty()) dry_run_refuse(p.tool, cp1251_to_utf8(p.message));
+        } else if (!args.force) {
             complain(what + "; " + left_as_it_was(args.output) + "; --force writes it all the same");
             return kExitProblems;
+        } else {
+            warn(what + "; written all the same (--force)");
+            code = kExitProblems;
         }
-        warn(what + "; written all the same (--force)");
-        code = kExitProblems;
     }
     if (!old.empty()) {
         const tlsfile::Library held = tlsfile::parse_tls(old);
-        const std::vector<const tlsfile::Tool *> again = tools_by_toolid(held, added, true);
+        const std::vector<tlsfile::ListedTool> again = tools_held(held, added);
         if (!again.empty()) {
             const std::string what = args.output + " already holds " + (again.size() == 1 ? "TOOLID " : "TOOLIDs ") +
                                      listed_toolids(again);
-            if (!args.force) {
+            if (dry && !args.force) {
+                for (const tlsfile::ListedTool &t : again)
+                    dry_run_refuse(t.name, "held already (--merge replaces it in its place, --force appends it again)");
+            } else if (!args.force) {
                 complain(what + "; nothing appended, " + left_as_it_was(args.output) +
                          "; --merge replaces those tools in their place, --force appends them all the same");
                 return kExitProblems;
+            } else {
+                warn(what + (again.size() == 1 ? "; it now holds it twice (--force)" : "; it now holds them twice (--force)"));
+                code = kExitProblems;
             }
-            warn(what + (again.size() == 1 ? "; it now holds it twice (--force)" : "; it now holds them twice (--force)"));
-            code = kExitProblems;
         }
     }
     if (!args.merge.empty()) {
@@ -641,18 +687,23 @@ int run_export(ExportArgs args, json *object) {
         if (!object && !tell(skips + report, args.output)) return kExitUsage;
         return std::max(code, merged);
     }
-    if (!args.append && !may_replace(args, added)) return kExitUsage;
-    if (!write_output(args.output, written, error, inputs, &lock)) {
+    const Output out{args.output, tlsfile::OutputKind::library, inputs, &lock,
+                     "--append adds the export to it, --merge merges the export into it", "this export"};
+    if (dry) return std::max(code, dry_run(out, written, object));
+    if (int failed = write_output(out, written, error)) {
         complain(error);
-        return kExitProblems;
+        return failed;
     }
-    if (object) (*object)["written"] = true;
+    if (object) {
+        (*object)["written"] = true;
+        (*object)["replacement"] = replacement_object();
+    }
     const std::string head = std::string(args.append ? "appended to " : "wrote ") +
                              (is_standard_stream(args.output) ? "standard output" : args.output) + ": " +
                              count(static_cast<size_t>(records), "tool", "tools") + "\n";
     const std::string skips = skipped(part, records, object);
     const std::string report = preferring ? prefer_report(database, preferred) : "";
-    if (!object && !tell(head + skips + report, args.output)) return kExitUsage;
+    if (!object && !tell(head + skips + report + replacement_note(), args.output)) return kExitUsage;
     return code;
 }
 
@@ -671,11 +722,16 @@ void add(CLI::App &app) {
              "the export does not write is not replaced: --append adds the tools to it (refused when it holds "
              "one of their TOOLIDs already), --merge merges them into it as merge does (a part exported again "
              "replaces its tools instead of repeating them), and --force replaces it, or writes a library with "
-             "problems, all the same.\n\n"
+             "problems, all the same. A file it replaces is named with each record whose bytes change; --backup "
+             "keeps the old one as NAME~ (--backup=numbered: NAME.~N~), and --dry-run writes nothing and lists "
+             "per TOOLID what would be added, replaced, kept or refused (exit 0 when nothing would change, 1 "
+             "when something would).\n\n"
              "With --prefer (or --settings, for the folder a settings file names as [VMAIN] TLS) a tool the "
              "site's tool database holds gets the database's record in place of the generated one: the first "
-             "in path order whose TOOLID is the tool's catalogue number, else its name; byte for byte but for "
-             "the name on its TOOLID line, the part's. The others are generated; the summary says which came "
+             "in path order whose TOOLID is the tool's catalogue number, else its name, and whose geometry is "
+             "the tool's; byte for byte but for the name on its TOOLID line, the part's. A record found so but "
+             "of other geometry is not taken (a warning shows the first line that differs); "
+             "--prefer-site-geometry takes it all the same. The others are generated; the summary says which came "
              "from where.\n\n"
              "Prints the file written, the tools written and one line on those skipped, and relays the "
              "plug-in's notes on tools (a value not finite, written otherwise) as warnings; -q prints only "
@@ -710,8 +766,13 @@ void add(CLI::App &app) {
         ->excludes(append)
         ->excludes(output);
     cmd->add_flag("--force", args->force,
-                  "Replace a file holding other TOOLIDs, append TOOLIDs held already, or write a library with "
-                  "problems (exit 1)");
+                  "Replace a file holding other TOOLIDs (or no tool library), append TOOLIDs held already, or "
+                  "write a library with problems (exit 1)");
+    add_backup_option(cmd, args->backup);
+    add_dry_run_option(cmd, args->dry_run);
+    cmd->add_flag("--prefer-site-geometry", args->site_geometry,
+                  "With --prefer, take a database record found by catalogue number or name even when its "
+                  "geometry differs from the part's tool (each such tool is warned about)");
     CLI::Option *prefer = add_list_option(
         cmd, "--prefer", args->prefer,
         "Take a tool's record from this tool database, folders of *.tls libraries (subfolders included) or "
@@ -738,8 +799,15 @@ void add(CLI::App &app) {
                        {"tools", json::array()},
                        {"skipped", json::array()},
                        {"notes", json::array()},
-                       {"problems", json::array()}};
-        const int code = run_export(*args, args->json ? &object : nullptr);
+                       {"problems", json::array()},
+                       {"replacement", nullptr}};
+        if (!args->merge.empty())
+            for (const char *key : {"replaced", "added", "kept"}) object[key] = key[0] == 'k' ? json() : json::array();
+        if (!args->prefer.empty() || !args->settings.empty())
+            for (const char *key : {"preferred", "generated", "differing"}) object[key] = json::array();
+        if (args->dry_run) object["plan"] = nullptr;
+        const bool backup_ok = set_output_policy(args->force, args->backup, args->dry_run);
+        const int code = backup_ok ? run_export(*args, args->json ? &object : nullptr) : kExitUsage;
         set_exit_code(args->json && !print_json(object) ? kExitUsage : code);
     });
 }

@@ -51,7 +51,6 @@ void add(CLI::App &app) {
             nlohmann::ordered_json written = nlohmann::ordered_json::array();
             for (size_t i : picked) {
                 e.done.push_back("wrote " + record_named(in.spans.records[i]));
-                e.would.push_back("would write " + record_named(in.spans.records[i]));
                 written.push_back({{"toolid", cp1251_to_utf8(in.spans.records[i].tool->name)},
                                    {"line", in.spans.records[i].line}});
             }

@@ -223,7 +223,9 @@ void add(CLI::App &app) {
     cmd->add_option("--plugin", args->plugin, "Plug-in library for a part (default: beside this program)");
     cmd->callback([args] {
         set_quiet(args->quiet);
-        json object = {{"input", input_label(args->input)}};
+        json object = {{"input", input_label(args->input)}, {"kind", nullptr},        {"libraries", json::array()},
+                       {"tools", json::array()},            {"repeated", json::array()}, {"summary", nullptr},
+                       {"all_same", false}};
         const int code = run_find(*args, args->json ? &object : nullptr);
         set_exit_code(args->json && !print_json(object) ? kExitUsage : code);
     });

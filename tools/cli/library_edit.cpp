@@ -20,37 +20,6 @@ std::string lines(const std::vector<std::string> &said) {
     return out;
 }
 
-// An output other than the library may be replaced only when it holds no
-// TOOLID the edit does not write, or when forced.
-bool may_replace(const std::string &output, const std::string &text, bool force) {
-    std::error_code ec;
-    if (force || is_standard_stream(output) || !std::filesystem::exists(tlsfile::fs_path(output), ec)) return true;
-    std::string held, error;
-    if (!read_input(output, tlsfile::kMaxLibraryBytes, held, error)) {
-        complain("cannot read " + error + ", so it cannot be told which tools it holds; " + left_as_it_was(output) +
-                 "; --force replaces it all the same");
-        return false;
-    }
-    if (!held.empty() && !tlsfile::starts_as_library(held)) {
-        complain(output + " is no tool library; " + left_as_it_was(output) + "; --force replaces it all the same");
-        return false;
-    }
-    const tlsfile::Library old = tlsfile::parse_tls(held), now = tlsfile::parse_tls(text);
-    std::vector<std::string> lost;
-    for (const tlsfile::Tool &t : old.tools) {
-        bool kept = false;
-        for (const tlsfile::Tool &n : now.tools) kept = kept || n.name == t.name;
-        if (!kept) lost.push_back(quoted_toolid(t.name));
-    }
-    if (lost.empty()) return true;
-    std::string names;
-    for (size_t i = 0; i < lost.size() && i < 5; ++i) names += (i ? ", " : "") + lost[i];
-    if (lost.size() > 5) names += " and " + std::to_string(lost.size() - 5) + " more";
-    complain(output + " holds " + count(lost.size(), "TOOLID", "TOOLIDs") + " this would not write: " + names + "; " +
-             left_as_it_was(output) + "; --force replaces it all the same");
-    return false;
-}
-
 }  // namespace
 
 int run_edit(const char *command, const EditArgs &args, bool raw, const std::function<Edit(const EditInput &)> &edit,
@@ -65,14 +34,18 @@ int run_edit(const char *command, const EditArgs &args, bool raw, const std::fun
         complain("--json needs a file, not standard output (-)");
         return kExitUsage;
     }
+    // an edit in place is what the user asked for: the records it drops are
+    // not refused as another output's would be
+    if (!set_output_policy(args.force || in_place, args.backup, args.dry_run)) return kExitUsage;
     std::string error;
     const std::vector<std::string> inputs = in_place ? std::vector<std::string>{} : std::vector<std::string>{args.library};
     if (!check_output(output, inputs, error)) {
         complain(error);
         return kExitUsage;
     }
+    // no other writer from before the library is read until the result has its name
     tlsfile::OutputLock lock;
-    if (!args.dry_run && !is_standard_stream(output) && !lock.take(output, error)) {
+    if (!is_standard_stream(output) && !lock.take(output, error)) {
         complain(error);
         return kExitProblems;
     }
@@ -95,36 +68,47 @@ int run_edit(const char *command, const EditArgs &args, bool raw, const std::fun
     }
     Edit result = edit(in);
     if (result.code) return result.code;
-    const bool changes = result.text != in.library.text || !in_place;
     if (object) {
         for (const auto &[key, value] : result.details.items()) (*object)[key] = value;
-        (*object)["changes"] = args.dry_run && !result.would.empty() ? result.would : result.done;
+        (*object)["changes"] = result.done;
     }
+    const Output out(output, tlsfile::OutputKind::library, inputs, is_standard_stream(output) ? nullptr : &lock, "",
+                     std::string("this ") + command);
     if (args.dry_run) {
-        if (!args.json && !args.quiet && !print(lines(result.would.empty() ? result.done : result.would)))
-            return kExitUsage;
-        return changes ? kExitProblems : kExitOk;
+        // fix changes bytes the record-by-record plan does not show (line
+        // ends, the encoding): it says what it would do itself
+        if (!result.would.empty() || std::string(command) == "fix") {
+            if (!args.json && !args.quiet && !print(lines(result.would))) return kExitUsage;
+            return result.text != in.library.text || !in_place ? kExitProblems : kExitOk;
+        }
+        return dry_run(out, result.text, object);
     }
-    if (!changes) {
+    if (in_place && result.text == in.library.text) {
         if (!args.json && !tell(in.label + ": nothing to change; it is left as it was\n", output)) return kExitUsage;
         return kExitOk;
     }
-    if (!in_place && !may_replace(output, result.text, args.force)) return kExitUsage;
-    if (!write_output(output, result.text, error, inputs, is_standard_stream(output) ? nullptr : &lock)) {
+    if (const int failed = write_output(out, result.text, error)) {
         complain(error);
-        return kExitProblems;
+        return failed;
     }
-    if (object) (*object)["written"] = true;
-    if (!args.json && !tell((is_standard_stream(output) ? std::string("standard output") : output) + ":\n" +
-                                lines(result.done),
-                            output))
-        return kExitUsage;
+    const std::string note = replacement_note();
+    if (object) {
+        (*object)["written"] = true;
+        (*object)["replacement"] = replacement_object();
+    }
+    // the command's own account of what it did; of the replacement's, the
+    // backup and, for another output, what was there
+    std::string said = (is_standard_stream(output) ? std::string("standard output") : output) + ":\n" + lines(result.done);
+    for (size_t at = 0; at < note.size();) {
+        const size_t end = note.find('\n', at);
+        const std::string line = note.substr(at, end - at);
+        if (!in_place || line.rfind("the old ", 0) == 0) said += line + "\n";
+        at = end == std::string::npos ? note.size() : end + 1;
+    }
+    if (!args.json && !tell(said, output)) return kExitUsage;
     return kExitOk;
 }
 
-// The records TOOLIDs (names or patterns) and --line pick, in file order;
-// a name held by several records is refused (naming their lines) unless
-// all or one of its lines was given.  False after saying why.
 std::string record_named(const tlsfile::RecordSpan &r) {
     return quoted_toolid(r.tool->name) + " (line " + std::to_string(r.line) + ")";
 }
@@ -175,8 +159,9 @@ void add_edit_options(CLI::App *cmd, EditArgs &args, bool output_option) {
     if (output_option)
         cmd->add_option("-o,--output", args.output, "Write the result here instead of into the library; - writes "
                                                      "standard output");
-    cmd->add_flag("--dry-run", args.dry_run, "Say what would change, write nothing (exit 1 when something would)");
-    cmd->add_flag("--force", args.force, "Replace an output (-o) that holds TOOLIDs this does not write");
+    add_dry_run_option(cmd, args.dry_run);
+    add_backup_option(cmd, args.backup);
+    cmd->add_flag("--force", args.force, "Replace an output (-o) that holds TOOLIDs this does not write, or no library");
     cmd->add_flag("-q,--quiet", args.quiet, "Print only errors");
     cmd->add_flag("--json", args.json, "Print one JSON object (see the README)");
 }
@@ -185,7 +170,7 @@ void finish_edit(const char *command, const EditArgs &args, const std::function<
     set_quiet(args.quiet);
     const std::string output = args.output.empty() ? args.library : args.output;
     json object = {{"library", input_label(args.library)}, {"output", output}, {"dry_run", args.dry_run},
-                   {"written", false}};
+                   {"written", false}, {"replacement", nullptr}};
     const int code = run_edit(command, args, std::string(command) == "fix", edit, args.json ? &object : nullptr);
     set_exit_code(args.json && !print_json(object) ? kExitUsage : code);
 }

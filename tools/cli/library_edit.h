@@ -19,14 +19,16 @@ struct EditArgs {
     std::string library;
     std::string output;  // empty: the library itself
     bool dry_run = false;
+    std::string backup;  // --backup[=numbered]
     bool force = false;  // replace an output holding TOOLIDs the edit does not write
     bool quiet = false;
     bool json = false;
 };
 
 // What an edit made: the new text and what to say of it, a line each
-// ("removed \"EM10\" (line 4)"); with --dry-run each line is said as what
-// would be done.  code is 0, or the exit code of a refusal already said.
+// ("removed \"EM10\" (line 4)"); --dry-run says would instead when given,
+// else the output's plan record by record.  code is 0, or the exit code of
+// a refusal already said.
 struct Edit {
     int code = 0;
     std::string text;
@@ -43,10 +45,12 @@ struct EditInput {
 };
 
 // Runs an edit: the output checked and locked, the library read (a part
-// file, or a file that is no library, refused unless raw is set, for fix),
-// edit called, the result written.  Exit 0 when written (or nothing was to
-// change), 1 when refused or the output could not be written, 2 for bad
-// input; --dry-run: 0 when nothing would change, 1 when something would.
+// file refused; one without the library's header too unless raw, for
+// fix), edit called, the result written by write_output (an output other
+// than the library guarded, --backup kept).  Exit 0 when written (or
+// nothing was to change), 1 when the output could not be written, 2 for bad
+// input or a refused output; --dry-run: 0 when nothing would change, 1
+// when something would.
 int run_edit(const char *command, const EditArgs &args, bool raw, const std::function<Edit(const EditInput &)> &edit,
              nlohmann::ordered_json *object);
 

@@ -13,12 +13,15 @@ using json = nlohmann::ordered_json;
 
 // One problem a line on standard error, "FILE:LINE: ...": errors, or
 // warnings when forced; kept in the JSON object's "problems".
+// A dry run reports them too, and refuses their records.
 void report(const std::vector<tlsfile::Problem> &problems, const std::string &label, const MergeRequest &request) {
     for (const tlsfile::Problem &p : problems) {
         std::string line = tlsfile::format_problem(p, label);
         line.pop_back();
         request.force ? warn(line) : complain(line);
         if (request.json) (*request.json)["problems"].push_back(problem_object(p, label));
+        if (output_policy().dry_run && !request.force && !p.tool.empty())
+            dry_run_refuse(p.tool, cp1251_to_utf8(p.message) + " (" + label + ":" + std::to_string(p.line) + ")");
     }
 }
 
@@ -122,6 +125,11 @@ int merge_and_write(const MergeRequest &request) {
         (*object)["output"] = request.output;
         (*object)["written"] = false;
         (*object)["problems"] = json::array();
+        (*object)["replaced"] = json::array();
+        (*object)["added"] = json::array();
+        (*object)["kept"] = nullptr;
+        (*object)["notes"] = json::array();
+        (*object)["replacement"] = nullptr;
     }
     std::string error;
     if (!check_output(request.output, request.inputs, error)) {
@@ -143,7 +151,8 @@ int merge_and_write(const MergeRequest &request) {
         else complain(what + "; --force merges it all the same");
         refused = !request.force;
     }
-    if (refused) {
+    const bool dry = output_policy().dry_run;
+    if (refused && !dry) {
         complain("nothing merged; " + left_as_it_was(request.output));
         return kExitProblems;
     }
@@ -166,14 +175,17 @@ int merge_and_write(const MergeRequest &request) {
         } else if (!request.force) {
             report(result.problems, "the merged library", request);
         }
-        if (!request.force) {
+        if (!request.force && !dry) {
             complain("nothing merged; " + left_as_it_was(request.output));
             return kExitProblems;
         }
     }
-    if (!write_output(request.output, merged.text, error, request.inputs, request.lock)) {
+    const Output out{request.output, tlsfile::OutputKind::library, request.inputs, request.lock,
+                     "or give it as the base to merge into it", "this merge"};
+    if (dry) return dry_run(out, merged.text, object);
+    if (int code = write_output(out, merged.text, error)) {
         complain(error);
-        return kExitProblems;
+        return code;
     }
     if (request.written) *request.written = true;
     if (object) {
@@ -182,7 +194,8 @@ int merge_and_write(const MergeRequest &request) {
         (*object)["added"] = names_of(merged.added);
         (*object)["kept"] = merged.kept;
         (*object)["notes"] = notes(request, merged);
-    } else if (!tell(summary(request, merged), request.output)) {
+        (*object)["replacement"] = replacement_object();
+    } else if (!tell(summary(request, merged) + replacement_note(), request.output)) {
         return kExitUsage;
     }
     return result.problems.empty() ? kExitOk : kExitProblems;

@@ -16,6 +16,8 @@ struct MergeArgs {
     bool force = false;
     bool quiet = false;
     bool json = false;
+    std::string backup;
+    bool dry_run = false;
 };
 
 int run_merge(const MergeArgs &args, nlohmann::ordered_json *object) {
@@ -66,7 +68,11 @@ void add(CLI::App &app) {
              "in the order given, so a later one wins. A new library with problems (see check), or one holding "
              "a TOOLID twice, is refused unless --force is given.\n\n"
              "The result is checked, then written whole or not at all; the output may be the base itself, or "
-             "standard output (-o -). A new library may be standard input (-). Prints how many tools were "
+             "standard output (-o -). An existing output other than the base is replaced only when it is a "
+             "tool library whose every TOOLID the result holds, unless --force is given; the summary names "
+             "each record whose bytes changed. --backup keeps the old output as OUT~ (--backup=numbered: "
+             "OUT.~N~) first; --dry-run writes nothing and lists what would be added, replaced, kept or "
+             "refused, with exit 0 when nothing would change and 1 when something would. A new library may be standard input (-). Prints how many tools were "
              "replaced, added and kept, and their names (on standard error when the output is standard "
              "output); -q prints only errors, --json one object.\n\n"
              "Exit 0 when the output was written, 1 when the merge was refused, the output could not be "
@@ -81,14 +87,24 @@ void add(CLI::App &app) {
         ->required();
     cmd->add_option("-o,--output", args->output, "The merged library (may be the base); - writes standard output")
         ->required();
-    cmd->add_flag("--force", args->force, "Merge libraries with problems all the same (exit 1)");
+    cmd->add_flag("--force", args->force,
+                  "Merge libraries with problems all the same (exit 1), or replace an output that holds TOOLIDs "
+                  "the merge does not give, or is no tool library");
+    add_backup_option(cmd, args->backup);
+    add_dry_run_option(cmd, args->dry_run);
     cmd->add_flag("-q,--quiet", args->quiet, "Print only errors");
     cmd->add_flag("--json", args->json, "Print one JSON object (see the README)");
     cmd->callback([args] {
         set_quiet(args->quiet);
-        nlohmann::ordered_json object = {{"base", input_label(args->base)}, {"new", nlohmann::ordered_json::array()}};
+        const bool backup_ok = set_output_policy(args->force, args->backup, args->dry_run);
+        using json = nlohmann::ordered_json;
+        json object = {{"base", input_label(args->base)}, {"new", json::array()}, {"output", args->output},
+                       {"written", false}, {"problems", json::array()}, {"replaced", json::array()},
+                       {"added", json::array()}, {"kept", nullptr}, {"notes", json::array()},
+                       {"replacement", nullptr}};
+        if (args->dry_run) object["plan"] = nullptr;
         for (const std::string &n : args->news) object["new"].push_back(input_label(n));
-        const int code = run_merge(*args, args->json ? &object : nullptr);
+        const int code = backup_ok ? run_merge(*args, args->json ? &object : nullptr) : kExitUsage;
         set_exit_code(args->json && !print_json(object) ? kExitUsage : code);
     });
 }

@@ -19,6 +19,7 @@ struct PreviewArgs {
     std::string output;
     std::string scale = "one";
     std::string against;
+    bool force = false;
 };
 
 // What the merge that made library did to each of its tools, against base:
@@ -70,13 +71,13 @@ int run_preview(const PreviewArgs &args) {
     std::string title = is_standard_stream(args.file) ? label : tlsfile::utf8_path(tlsfile::fs_path(args.file).filename());
     std::string svg = tlsfile::render_preview(result.library, result.problems, title, options);
     // The drawing never takes the place of the libraries it shows.
-    if (!write_output(output, svg, error, {args.file, args.against})) {
+    if (write_output({output, tlsfile::OutputKind::picture, {args.file, args.against}}, svg, error) != kExitOk) {
         complain(error);
         return kExitUsage;
     }
     size_t tools = result.library.tools.size();
     if (!is_standard_stream(output) &&
-        !print("wrote " + output + ": " + count(tools, "tool", "tools") + "\n"))
+        !print("wrote " + output + ": " + count(tools, "tool", "tools") + "\n" + replacement_note()))
         return kExitUsage;
     if (result.problems.empty()) return kExitOk;
     size_t n = result.problems.size() + result.problems_beyond;
@@ -96,8 +97,8 @@ void add(CLI::App &app) {
              "BASE.tls the tools a merge into BASE added or replaced are marked. A file with problems is drawn "
              "all the same: the tools with problems are framed in red with their count, and the count is "
              "printed on standard error.\n\n"
-             "The SVG file is replaced only when it was written whole, and only a new name or a regular file "
-             "other than the input takes it. Without -o it goes beside the input with the extension .svg; "
+             "The SVG file is replaced only when it was written whole, and only a new name, a drawing this "
+             "program made or (with --force) another regular file other than the input takes it. Without -o it goes beside the input with the extension .svg; "
              "standard input (-) is drawn to standard output. Reads regular files of up to 64 MiB.\n\n"
              "Exit 0 when the drawing was written and the file has no problems, 1 when it was written but the "
              "file has problems (see check), 2 when nothing was written (bad arguments, unreadable input, an "
@@ -112,7 +113,11 @@ void add(CLI::App &app) {
         ->check(CLI::IsMember({"one", "per-tool"}));
     cmd->add_option("--against", args->against,
                     "The library this one was merged into: mark the tools the merge added or replaced");
-    cmd->callback([args] { set_exit_code(run_preview(*args)); });
+    cmd->add_flag("--force", args->force, "Replace an output that is not a drawing this program made");
+    cmd->callback([args] {
+        set_output_policy(args->force);
+        set_exit_code(run_preview(*args));
+    });
 }
 
 CommandRegistrar registrar(50, add);

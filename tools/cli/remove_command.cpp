@@ -50,7 +50,6 @@ void add(CLI::App &app) {
             nlohmann::ordered_json removed = nlohmann::ordered_json::array();
             for (size_t i : picked) {
                 e.done.push_back("removed " + record_named(in.spans.records[i]));
-                e.would.push_back("would remove " + record_named(in.spans.records[i]));
                 removed.push_back({{"toolid", cp1251_to_utf8(in.spans.records[i].tool->name)},
                                    {"line", in.spans.records[i].line}});
             }

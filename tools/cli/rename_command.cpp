@@ -41,7 +41,6 @@ Edit rename(const RenameArgs &args, const EditInput &in) {
     e.code = kExitOk;
     e.text = tlsfile::renamed_record(in.library.text, in.spans, picked.front(), new_name);
     e.done.push_back("renamed " + record_named(r) + " to " + quoted_toolid(new_name));
-    e.would.push_back("would rename " + record_named(r) + " to " + quoted_toolid(new_name));
     e.details = {{"renamed", cp1251_to_utf8(r.tool->name)}, {"to", cp1251_to_utf8(new_name)}, {"line", r.line}};
     return e;
 }

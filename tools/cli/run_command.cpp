@@ -20,6 +20,7 @@ struct RunArgs {
     std::vector<std::string> folders;  // none, one for all, or one per session
     std::vector<std::string> outputs;  // the same
     bool json = false;
+    bool force = false;
 };
 
 // One session of the command: its file, folder and transcript.
@@ -66,9 +67,10 @@ int run_one(const OneRun &args, const std::string &plugin_option, bool json) {
     options.plugin_path = plugin;
     sim::RunResult result = sim::run_session(session, options);
     text = json ? sim::render_json(result.events) : sim::render(result.events);
-    if (!write_output(args.output.empty() ? "-" : args.output, text, error, inputs)) {
+    if (int code = write_output({args.output.empty() ? "-" : args.output, tlsfile::OutputKind::transcript, inputs},
+                                text, error)) {
         complain(error + "; the transcript is not written");
-        return kExitProblems;
+        return code;
     }
     if (result.return_codes.empty()) {
         complain(result.error);
@@ -130,8 +132,9 @@ void add(CLI::App &app) {
              "Several sessions run one after another, each as it would alone, from the folder the command "
              "started in; -C and -o are given once for all of them or once per session, in their order. "
              "Without -o the transcripts follow one another on standard output.\n\n"
+             "A file already at -o is replaced only when it is a transcript, unless --force is given.\n\n"
              "Exit 0 when the sessions ran, 1 when a transcript cannot be written, 2 for a bad session file "
-             "or an output that may not be written, 3 when the plug-in cannot be loaded; of several sessions, "
+             "or an output that may not be written or replaced, 3 when the plug-in cannot be loaded; of several sessions, "
              "the highest.",
              {{"run SESSION.json", "the transcript on standard output"},
               {"run SESSION.json -C out -o transcript.txt", "runs in the folder out, the transcript kept there"},
@@ -146,7 +149,11 @@ void add(CLI::App &app) {
                     "Write the transcript to this file, - is standard output; once for all sessions (each in "
                     "its own -C folder) or once per session");
     cmd->add_flag("--json", args->json, "Transcript as JSON");
-    cmd->callback([args] { set_exit_code(run(*args)); });
+    cmd->add_flag("--force", args->force, "Replace an output that is not a transcript");
+    cmd->callback([args] {
+        set_output_policy(args->force);
+        set_exit_code(run(*args));
+    });
 }
 
 CommandRegistrar registrar(10, add);

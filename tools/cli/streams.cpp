@@ -93,6 +93,8 @@ void to_stderr(const std::string &line) {
     write_stream(stderr, line.data(), line.size());
 }
 
+}  // namespace
+
 std::vector<std::string> files_only(const std::vector<std::string> &paths) {
     std::vector<std::string> out;
     for (const std::string &p : paths)
@@ -100,7 +102,8 @@ std::vector<std::string> files_only(const std::vector<std::string> &paths) {
     return out;
 }
 
-}  // namespace
+int write_stdout_bytes(const std::string &content) { return to_stdout(content, false); }
+
 
 void complain(const std::string &what) {
     g_errors.push_back(what);
@@ -149,6 +152,7 @@ bool tell(const std::string &text, const std::string &output) {
 bool stdout_closed() { return g_stdout_closed; }
 
 bool print_json(nlohmann::ordered_json object) {
+    object["error"] = g_errors.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(g_errors.back());
     object["errors"] = g_errors;
     object["warnings"] = g_warnings;
     return print(object.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
@@ -191,30 +195,6 @@ bool read_input(const std::string &path, size_t max_bytes, std::string &text, st
         return false;
     }
     return true;
-}
-
-bool check_output(const std::string &path, const std::vector<std::string> &inputs, std::string &error) {
-    return is_standard_stream(path) || tlsfile::check_output_target(path, files_only(inputs), error);
-}
-
-bool write_output(const std::string &path, const std::string &content, std::string &error,
-                  const std::vector<std::string> &inputs, const tlsfile::OutputLock *lock) {
-    if (is_standard_stream(path)) {
-        int cause = to_stdout(content, false);
-        if (cause != 0) error = std::string("standard output: cannot be written: ") + std::strerror(cause);
-        return cause == 0;
-    }
-    if (tlsfile::write_output_file(path, content, error, files_only(inputs), lock)) return true;
-    error += "; " + left_as_it_was(path);
-    return false;
-}
-
-std::string left_as_it_was(const std::string &path) {
-    if (is_standard_stream(path)) return "nothing is written to standard output";
-    std::error_code ec;
-    if (std::filesystem::exists(std::filesystem::symlink_status(tlsfile::fs_path(path), ec)))
-        return path + " is left as it was";
-    return path + " is not written; no such file existed";
 }
 
 }  // namespace kesto::cli

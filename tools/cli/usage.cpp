@@ -294,7 +294,7 @@ bool prepare_arguments(const CLI::App &app, std::vector<std::string> &args) {
         }
         const bool value_attached = is_long ? arg.find('=') != std::string::npos : arg.size() > 2;
         if (opt->get_expected_max() == 0 || value_attached || i + 1 >= args.size()) continue;
-        if (looks_like_option(args[i + 1])) {
+        if (looks_like_option(args[i + 1]) && opt->get_expected_min() > 0) {
             complain(name + " needs a value, and \"" + args[i + 1] + "\" looks like an option; for a value " +
                      "that starts with '-' write " + (is_long ? name + "=" : name) + args[i + 1] + usage);
             return false;

@@ -275,7 +275,7 @@ const PreferredRecord *PreferResult::taken_at(int line) const {
 }
 
 PreferResult prefer_records(const Database &db, const LibraryText &generated,
-                            const std::function<std::string(const std::string &)> &catalogue) {
+                            const std::function<std::string(const std::string &)> &catalogue, bool site_geometry) {
     PreferResult result;
     const LibrarySpans spans = record_spans(generated.text, generated.library);
     std::string &out = result.text;
@@ -285,9 +285,25 @@ PreferResult prefer_records(const Database &db, const LibraryText &generated,
     for (const RecordSpan &r : spans.records) {
         const std::string &name = r.tool->name;
         const std::string number = catalogue(name);
+        // the records of the catalogue number, then those of the name; the
+        // first of the tool's own geometry is taken
         std::vector<uint32_t> found = number.empty() ? std::vector<uint32_t>() : db.named(number);
-        const bool by_catalogue = !found.empty();
-        if (found.empty()) found = db.named(name);
+        const size_t by_number = found.size();
+        if (number != name)
+            for (uint32_t i : db.named(name)) found.push_back(i);
+        const Geometry g{geometry_lines(generated.text, r.begin, r.end, r.line), r.line};
+        auto stored = [&db](uint32_t i) { return Geometry{db.geometry(db.records()[i]), db.records()[i].line}; };
+        auto same = std::find_if(found.begin(), found.end(), [&](uint32_t i) { return !first_difference(g, stored(i)); });
+        bool by_catalogue = same != found.end() ? static_cast<size_t>(same - found.begin()) < by_number : by_number > 0;
+        if (same != found.end()) {
+            found = {*same};
+        } else if (!found.empty()) {
+            DifferingPreference d{name, found.front(), by_catalogue, site_geometry, {}, {}};
+            first_difference(g, stored(found.front()), &d.generated, &d.database);
+            result.differing.push_back(std::move(d));
+            if (!site_geometry) found.clear();
+            else found.resize(1);
+        }
         std::string record;
         if (!found.empty()) {
             const DatabaseRecord &rec = db.records()[found.front()];

@@ -127,20 +127,37 @@ struct PreferredRecord {
     int output_line = 0, output_last_line = 0;  // its lines in the result
 };
 
+// A record of the database found for a tool by its catalogue number or
+// name, but of other geometry: not taken (unless the site's geometry is
+// preferred), with the first geometry line that differs in both.
+struct DifferingPreference {
+    std::string name;  // the generated record's TOOLID
+    uint32_t record = 0;
+    bool by_catalogue = false;
+    bool taken = false;  // taken all the same
+    DiffLine generated, database;
+};
+
 struct PreferResult {
     std::string text;
     std::vector<PreferredRecord> taken;  // in the output's order
     std::vector<std::string> generated;  // TOOLIDs of the records kept as generated
+    std::vector<DifferingPreference> differing;  // in the output's order
     // The record of the database the result's line comes from, or nullptr.
     const PreferredRecord *taken_at(int line) const;
 };
 
 // For each record of generated, the database's first record whose TOOLID is
 // the tool's catalogue number (catalogue(TOOLID), empty for none), else its
-// TOOLID, in its place: byte for byte, but for the name on its TOOLID line
-// and its line ends, which become those of generated.
+// TOOLID, and whose geometry is the generated record's, in its place: byte
+// for byte, but for the name on its TOOLID line and its line ends, which
+// become those of generated.  A record found so but of other geometry is
+// not taken, so that the simulator never gets another tool than the NC
+// program was made for; with site_geometry it is taken all the same (the
+// first found).  Either way it is listed in differing.
 PreferResult prefer_records(const Database &database, const LibraryText &generated,
-                            const std::function<std::string(const std::string &)> &catalogue);
+                            const std::function<std::string(const std::string &)> &catalogue,
+                            bool site_geometry = false);
 
 }  // namespace tlsfile
 

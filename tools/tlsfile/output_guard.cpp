@@ -1,0 +1,175 @@
+#include "tools/tlsfile/output_guard.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "tools/tlsfile/input_file.h"
+#include "tools/tlsfile/tls_records.h"
+
+namespace fs = std::filesystem;
+
+namespace tlsfile {
+
+namespace {
+
+// The first bytes of a file, where a page, table or drawing says who made it.
+std::string head(const std::string &text) { return text.substr(0, 4096); }
+
+bool has(const std::string &text, const char *what) { return text.find(what) != std::string::npos; }
+
+// A drawing preview made: the mark, or (before it carried one) its title
+// line and scale bar styles.
+bool is_drawing(const std::string &text) {
+    const std::string top = head(text);
+    if (!has(top, "<svg")) return false;
+    return has(top, kGeneratorMark) || (has(top, "<text class=\"head\"") && has(top, ".scalebar"));
+}
+
+// A transcript starts with the plug-in's load, as text or as JSON.
+bool is_transcript(const std::string &text) {
+    if (text.rfind("load ", 0) == 0) return true;
+    const std::string top = text.substr(0, 64);
+    return top.rfind("[", 0) == 0 && has(top, "\"kind\": \"load\"");
+}
+
+// The first line whose bytes differ between two records that diff, which
+// takes CR LF and LF alike, finds the same: their first line of other
+// line ends.
+ChangedTool byte_change(const std::string &old_text, const RecordSpan &o, const std::string &new_text,
+                        const RecordSpan &n) {
+    ChangedTool c;
+    c.name = n.tool->name;
+    c.old_line = o.line;
+    c.new_line = n.line;
+    size_t a = o.begin, b = n.begin;
+    int line = 0;
+    while (a < o.end && b < n.end) {
+        const size_t ea = std::min(old_text.find('\n', a), o.end), eb = std::min(new_text.find('\n', b), n.end);
+        if (old_text.compare(a, ea - a, new_text, b, eb - b) != 0) break;
+        a = ea + 1;
+        b = eb + 1;
+        ++line;
+    }
+    auto side = [line](const std::string &text, const RecordSpan &r, size_t at) {
+        DiffLine d;
+        d.line = r.line + line;
+        d.present = at < r.end;
+        if (d.present) {
+            const size_t end = std::min(text.find('\n', at), r.end);
+            d.text = text.substr(at, end - at);
+            if (!d.text.empty() && d.text.back() == '\r') d.text.pop_back();
+            d.text += end < r.end ? " (its line end differs)" : "";
+        }
+        return d;
+    };
+    c.old_side = side(old_text, o, a);
+    c.new_side = side(new_text, n, b);
+    return c;
+}
+
+void plan_library(ReplacementPlan &plan, const std::string &label, const std::string &existing,
+                  const std::string &content, const std::string &writer) {
+    LibraryText old_file{existing, parse_tls(existing)}, new_file{content, parse_tls(content)};
+    const LibrarySpans old_spans = record_spans(old_file.text, old_file.library);
+    const LibrarySpans new_spans = record_spans(new_file.text, new_file.library);
+    plan.header_changed = existing.compare(0, old_spans.header_end, content, 0, new_spans.header_end) != 0;
+
+    std::unordered_set<std::string> kept;
+    for (const RecordSpan &r : new_spans.records) kept.insert(r.tool->name);
+    for (const RecordSpan &r : old_spans.records)
+        if (!kept.count(r.tool->name)) plan.lost.push_back({r.tool->name, r.line});
+
+    // Records are matched by TOOLID, a repeated one in order, as diff does.
+    const LibraryDiff diff = diff_libraries(old_file, new_file);
+    std::unordered_map<int, const ChangedTool *> changed_at;  // by the new record's line
+    for (const ChangedTool &c : diff.changed) changed_at[c.new_line] = &c;
+    std::unordered_map<std::string, std::vector<const RecordSpan *>> old_by_name;
+    for (const RecordSpan &r : old_spans.records) old_by_name[r.tool->name].push_back(&r);
+    std::unordered_map<std::string, size_t> taken;
+    for (const RecordSpan &r : new_spans.records) {
+        std::vector<const RecordSpan *> &olds = old_by_name[r.tool->name];
+        size_t &k = taken[r.tool->name];
+        if (k >= olds.size()) {
+            plan.added.push_back({r.tool->name, r.line});
+            continue;
+        }
+        const RecordSpan &o = *olds[k++];
+        auto c = changed_at.find(r.line);
+        if (c != changed_at.end()) plan.changed.push_back(*c->second);
+        else if (existing.compare(o.begin, o.end - o.begin, content, r.begin, r.end - r.begin) != 0)
+            plan.changed.push_back(byte_change(existing, o, content, r));
+        else ++plan.same;
+    }
+    if (plan.lost.empty()) return;
+    plan.refused = true;
+    plan.why = label + " holds " +
+               (plan.lost.size() == 1 ? std::string("a TOOLID") : std::to_string(plan.lost.size()) + " TOOLIDs") +
+               " " + writer + " does not write";
+}
+
+}  // namespace
+
+const char *kind_words(OutputKind kind) {
+    switch (kind) {
+    case OutputKind::library: return "a tool library";
+    case OutputKind::picture: return "a drawing";
+    case OutputKind::page: return "a page";
+    case OutputKind::table: return "a table";
+    case OutputKind::transcript: return "a transcript";
+    }
+    return "an output";
+}
+
+bool is_output_of_kind(OutputKind kind, const std::string &existing) {
+    if (existing.empty()) return true;
+    switch (kind) {
+    case OutputKind::library: return starts_as_library(existing);
+    case OutputKind::picture: return is_drawing(existing);
+    case OutputKind::page:
+    case OutputKind::table: return has(head(existing), kGeneratorMark) && !starts_as_library(existing);
+    case OutputKind::transcript: return is_transcript(existing);
+    }
+    return false;
+}
+
+ReplacementPlan plan_replacement(OutputKind kind, const std::string &label, const std::string &existing,
+                                 const std::string &content, const std::string &writer) {
+    ReplacementPlan plan;
+    plan.identical = existing == content;
+    if (!is_output_of_kind(kind, existing)) {
+        plan.refused = true;
+        plan.why = label + " is not " + kind_words(kind) + " this program wrote" +
+                   (starts_as_library(existing) ? std::string(": it is a tool library") : std::string());
+        return plan;
+    }
+    if (kind == OutputKind::library && !existing.empty()) plan_library(plan, label, existing, content, writer);
+    return plan;
+}
+
+std::string backup_name(const std::string &file, bool numbered) {
+    if (!numbered) return file + "~";
+    const fs::path path = fs_path(file);
+    const std::string leaf = utf8_path(path.filename()) + ".~";
+    unsigned long highest = 0;
+    std::vector<FolderEntry> entries;
+    std::string error;
+    const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+    if (list_folder(folder, entries, error)) {
+        for (const FolderEntry &e : entries) {
+            const std::string name = utf8_path(e.name);
+            if (name.size() < leaf.size() + 2 || name.compare(0, leaf.size(), leaf) != 0 || name.back() != '~')
+                continue;
+            const std::string digits = name.substr(leaf.size(), name.size() - leaf.size() - 1);
+            if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 9)
+                continue;
+            highest = std::max(highest, std::strtoul(digits.c_str(), nullptr, 10));
+        }
+    }
+    return file + ".~" + std::to_string(highest + 1) + "~";
+}
+
+}  // namespace tlsfile
