@@ -883,8 +883,9 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"extract demo.tls BALL8", "extract needs the option --output"},
         {"extract demo.tls BALL8 -o link.tls", "link.tls: is the input file demo.tls"},
         {"extract demo.tls BALL8 -o demo.tls", "extract writes a new library"},
-        {"extract demo.tls BALL8 -o notlib.txt", "notlib.txt is no tool library; notlib.txt is left as it was; --force "
-                                                 "replaces it all the same"},
+        {"extract demo.tls BALL8 -o notlib.txt", "notlib.txt is not a tool library this program wrote; notlib.txt is "
+                                                 "left as it was; --force replaces it all the same"},
+        {"extract demo.tls BALL8 -o link.tls --force", "link.tls: is the input file demo.tls"},
         {"extract demo.tls BALL8 -o readonly.tls", "readonly.tls: is read-only"},
         {"export --merge notlib.txt", "notlib.txt: does not start with the tool library header"},
         {"export --merge cut.tls", "cut.tls:4: tool \"A\": the file ends inside the TOOLID record", 1},
@@ -1070,8 +1071,13 @@ TEST(CliTlsfile, PipesQuietAndJson) {
         {"cp demo.tls r.tls; K remove r.tls BALL8 && K diff --stat demo.tls r.tls", 1,
          "r.tls:\n  removed \"BALL8\" (line 61)\n  11 records kept\ndemo.tls -> r.tls: 11 the same, 0 changed, 0 "
          "added, 1 removed\n", ""},
-        {"K remove demo.tls 'T_*' 'BALL?' --dry-run", 1, "  would remove \"BALL8\" (line 61)\n  would remove "
-         "\"T_SLOT_30\"", ""},
+        {"K remove demo.tls 'T_*' 'BALL?' --dry-run", 1, "  keep \"OD_TURN_80\"\n  remove \"BALL8\"\n  remove "
+         "\"T_SLOT_30\"\n  remove \"T_FULLRAD_30\"\ndry run, nothing written: demo.tls would get 0 added, 0 replaced, 9 "
+         "kept, 3 removed, 0 refused\n", ""},
+        {"cp demo.tls b.tls; K remove b.tls BALL8 --backup=numbered && cmp b.tls.~1~ demo.tls && echo kept", 0,
+         "b.tls:\n  removed \"BALL8\" (line 61)\n  11 records kept\nthe old b.tls is kept as b.tls.~1~\nkept\n", ""},
+        {"K extract demo.tls BALL8 -o p.tls --dry-run", 1,
+         "  refuse \"EM10\": the new library does not hold it (--force removes it)\n", ""},
         {"cp twice.tls t.tls; K remove t.tls BALL8 --all -q && K diff -q t.tls r.tls && echo gone", 0, "gone\n", ""},
         {"cp twice.tls t2.tls; K remove t2.tls BALL8 --line 61 -q && K diff t2.tls demo.tls | tail -1", 0,
          "unchanged: 12 tools\n", ""},

@@ -1,6 +1,5 @@
 // kesto-tools-vericut extract LIBRARY TOOLID... -o NEW: some records of a
 // library as a library of their own, under its header.
-#include "host/common/cp1251.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/library_edit.h"
 #include "tools/tlsfile/tls_edit.h"
@@ -41,20 +40,12 @@ void add(CLI::App &app) {
         finish_edit("extract", args->edit, [args](const EditInput &in) {
             Edit e;
             std::vector<size_t> picked;
-            std::vector<std::string> names;
-            for (const std::string &t : args->toolids) names.push_back(utf8_to_cp1251(t));
-            if (!pick_records(in, names, {}, true, picked)) {
+            if (!pick_records(in, args->toolids, {}, true, picked)) {
                 e.code = kExitUsage;
                 return e;
             }
             e.text = tlsfile::only_records(in.library.text, in.spans, picked);
-            nlohmann::ordered_json written = nlohmann::ordered_json::array();
-            for (size_t i : picked) {
-                e.done.push_back("wrote " + record_named(in.spans.records[i]));
-                written.push_back({{"toolid", cp1251_to_utf8(in.spans.records[i].tool->name)},
-                                   {"line", in.spans.records[i].line}});
-            }
-            e.details = {{"extracted", written}};
+            e.details = {{"extracted", records_done(in, picked, "wrote", e)}};
             return e;
         });
     });

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "host/common/cp1251.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/library_merge.h"
 #include "tools/tlsfile/input_file.h"
@@ -113,10 +114,21 @@ std::string record_named(const tlsfile::RecordSpan &r) {
     return quoted_toolid(r.tool->name) + " (line " + std::to_string(r.line) + ")";
 }
 
+json records_done(const EditInput &in, const std::vector<size_t> &picked, const char *verb, Edit &edit) {
+    json out = json::array();
+    for (size_t i : picked) {
+        const tlsfile::RecordSpan &r = in.spans.records[i];
+        edit.done.push_back(verb + (" " + record_named(r)));
+        out.push_back({{"toolid", cp1251_to_utf8(r.tool->name)}, {"line", r.line}});
+    }
+    return out;
+}
+
 bool pick_records(const EditInput &in, const std::vector<std::string> &toolids, const std::vector<int> &lines,
                   bool all, std::vector<size_t> &picked) {
-    std::vector<std::string> unmatched;
-    const std::vector<size_t> named = tlsfile::records_named(in.spans, toolids, unmatched);
+    std::vector<std::string> unmatched, raw;
+    for (const std::string &t : toolids) raw.push_back(utf8_to_cp1251(t));
+    const std::vector<size_t> named = tlsfile::records_named(in.spans, raw, unmatched);
     if (!unmatched.empty()) {
         std::string names;
         for (const std::string &u : unmatched) names += (names.empty() ? "" : ", ") + quoted_toolid(u);

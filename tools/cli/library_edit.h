@@ -61,7 +61,12 @@ void finish_edit(const char *command, const EditArgs &args, const std::function<
 // A record as reports name it: "EM10" (line 4).
 std::string record_named(const tlsfile::RecordSpan &record);
 
-// The records toolids (names or patterns) and lines (TOOLID lines) pick, in
+// For each record at picked: "VERB \"EM10\" (line 4)" among edit's done
+// lines; their TOOLIDs and lines as a --json list.
+nlohmann::ordered_json records_done(const EditInput &in, const std::vector<size_t> &picked, const char *verb,
+                                    Edit &edit);
+
+// The records toolids (UTF-8 names or patterns) and lines (TOOLID lines) pick, in
 // file order; a name held by several records is refused (naming their
 // lines) unless all is set or one of its lines is given.  False after
 // saying why (a name held by none included).

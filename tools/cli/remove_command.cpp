@@ -1,6 +1,5 @@
 // kesto-tools-vericut remove LIBRARY TOOLID...: records taken out of a
 // library, the rest byte for byte.
-#include "host/common/cp1251.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/library_edit.h"
 #include "tools/tlsfile/tls_edit.h"
@@ -40,19 +39,12 @@ void add(CLI::App &app) {
         finish_edit("remove", args->edit, [args](const EditInput &in) {
             Edit e;
             std::vector<size_t> picked;
-            std::vector<std::string> names;
-            for (const std::string &t : args->toolids) names.push_back(utf8_to_cp1251(t));
-            if (!pick_records(in, names, args->lines, args->all, picked)) {
+            if (!pick_records(in, args->toolids, args->lines, args->all, picked)) {
                 e.code = kExitUsage;
                 return e;
             }
             e.text = tlsfile::without_records(in.library.text, in.spans, picked);
-            nlohmann::ordered_json removed = nlohmann::ordered_json::array();
-            for (size_t i : picked) {
-                e.done.push_back("removed " + record_named(in.spans.records[i]));
-                removed.push_back({{"toolid", cp1251_to_utf8(in.spans.records[i].tool->name)},
-                                   {"line", in.spans.records[i].line}});
-            }
+            const nlohmann::ordered_json removed = records_done(in, picked, "removed", e);
             e.done.push_back(count(in.spans.records.size() - picked.size(), "record", "records") + " kept");
             e.details = {{"removed", removed}, {"kept", in.spans.records.size() - picked.size()}};
             return e;

@@ -36,7 +36,7 @@ Edit rename(const RenameArgs &args, const EditInput &in) {
         complain("rename takes one TOOLID, not a pattern; " + left_as_it_was(in.label));
         return e;
     }
-    if (!pick_records(in, {utf8_to_cp1251(args.old_name)}, args.lines, false, picked)) return e;
+    if (!pick_records(in, {args.old_name}, args.lines, false, picked)) return e;
     const tlsfile::RecordSpan &r = in.spans.records[picked.front()];
     e.code = kExitOk;
     e.text = tlsfile::renamed_record(in.library.text, in.spans, picked.front(), new_name);
