@@ -61,8 +61,11 @@ std::string option_words(const CLI::App &app) {
 
 std::string man_page(const CLI::App &app) {
     const std::string name = app.get_name();
-    std::string out = ".TH " + roff(name) + " 1\n.SH NAME\n" + roff(name) + " \\- " +
-                      roff(app.get_description().substr(0, app.get_description().find(". ") + 1)) +
+    // the NAME line: the description's first sentence, without its full stop
+    const std::string &description = app.get_description();
+    std::string summary = description.substr(0, description.find(". "));
+    if (!summary.empty() && summary.back() == '.') summary.pop_back();
+    std::string out = ".TH " + roff(name) + " 1\n.SH NAME\n" + roff(name) + " \\- " + roff(summary) +
                       "\n.SH SYNOPSIS\n.B " + roff(name) + "\n.I SUBCOMMAND\n[OPTIONS] [ARGUMENTS]\n" +
                       ".SH DESCRIPTION\n" + roff(app.get_description()) + "\n" + ".SH OPTIONS\n" +
                       options_section(app) + ".SH SUBCOMMANDS\n";
