@@ -3,9 +3,9 @@
 # Native: the program and the plug-in in bin (the program loads the plug-in
 # from its own folder), the simulated host's libraries in lib, found
 # relative to bin, and the README.  Windows: one folder holding the program,
-# the plug-in, the simulated host's DLLs, an example settings file, the
-# install notes and the README; CPack makes it a ZIP
-# (kesto_tools_vericut-VERSION-win32.zip).
+# the plug-in, the simulated host's DLLs and the C++ runtime, stripped, the
+# install notes and the user guide (CR LF texts) and the examples the guide
+# uses; CPack makes it a ZIP (kesto_tools_vericut-VERSION-win32.zip).
 include(GNUInstallDirs)
 
 if(WIN32)
@@ -31,7 +31,9 @@ install(TARGETS ufun ugopenint
   RUNTIME DESTINATION ${KESTO_INSTALL_BIN}
   LIBRARY DESTINATION ${KESTO_INSTALL_LIB}
   ARCHIVE DESTINATION ${KESTO_INSTALL_LIB} EXCLUDE_FROM_ALL)
-install(FILES README.md DESTINATION ${KESTO_INSTALL_DOC})
+if(NOT WIN32)
+  install(FILES README.md DESTINATION ${KESTO_INSTALL_DOC})
+endif()
 
 if(NOT WIN32)
   # The man page and the bash completion, made by the program from its own
@@ -58,17 +60,26 @@ if(WIN32)
   endif()
 
   # The texts a Windows user opens, with Windows line ends.
-  foreach(text examples/kesto_tools_vericut.ini docs/install-windows.txt)
+  foreach(text examples/kesto_tools_vericut.ini docs/install-windows.txt docs/guide-windows.txt)
     file(READ ${PROJECT_SOURCE_DIR}/${text} content)
+    string(REPLACE "\r\n" "\n" content "${content}")
     string(REPLACE "\n" "\r\n" content "${content}")
     get_filename_component(name ${text} NAME)
     file(WRITE ${PROJECT_BINARY_DIR}/package/${name} "${content}")
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${text})
   endforeach()
-  install(FILES ${PROJECT_BINARY_DIR}/package/kesto_tools_vericut.ini DESTINATION .)
   install(FILES ${PROJECT_BINARY_DIR}/package/install-windows.txt DESTINATION . RENAME INSTALL.txt)
+  install(FILES ${PROJECT_BINARY_DIR}/package/guide-windows.txt DESTINATION . RENAME GUIDE.txt)
+  # The examples the guide's walkthroughs use; the settings file names
+  # their database as its TLS folder.
+  install(FILES ${PROJECT_BINARY_DIR}/package/kesto_tools_vericut.ini DESTINATION examples)
+  install(FILES examples/demo_part.json examples/demo_session.json examples/PART.json examples/SITE.tls
+    examples/site_part.json DESTINATION examples)
+  install(DIRECTORY examples/database DESTINATION examples)
 
   set(CPACK_GENERATOR ZIP)
+  # without their debugging sections (the plug-in from 686 kB to 317)
+  set(CPACK_STRIP_FILES TRUE)
   set(CPACK_PACKAGE_NAME kesto_tools_vericut)
   set(CPACK_PACKAGE_VENDOR kesto)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)

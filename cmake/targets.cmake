@@ -135,6 +135,24 @@ if(WIN32)
   target_link_options(kesto-tools-vericut PRIVATE -shared-libgcc)
 endif()
 
+# A version resource in the Windows program and the plug-in, so that a
+# keeper sees in the file's properties which version is deployed.
+function(kesto_version_resource target file type description)
+  if(NOT WIN32)
+    return()
+  endif()
+  set(KESTO_RC_NAME ${target})
+  set(KESTO_RC_FILE ${file})
+  set(KESTO_RC_FILETYPE ${type})
+  set(KESTO_RC_DESCRIPTION "${description}")
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${PROJECT_BINARY_DIR}/generated/${target}.rc @ONLY)
+  target_sources(${target} PRIVATE ${PROJECT_BINARY_DIR}/generated/${target}.rc)
+endfunction()
+kesto_version_resource(kesto_tools_vericut kesto_tools_vericut.dll VFT_DLL
+  "kesto_tools_vericut: the host's cutting tools as a simulator tool library")
+kesto_version_resource(kesto-tools-vericut kesto-tools-vericut.exe VFT_APP
+  "kesto-tools-vericut: exports, checks, compares, merges and draws tool libraries")
+
 # Small programs the tests run on both builds (a launcher that records its
 # arguments, a profile-string dumper).
 file(GLOB KESTO_TEST_PROGRAMS CONFIGURE_DEPENDS tests/programs/*.cpp)

@@ -29,6 +29,13 @@ using Char = char;
 // What follows NAME in the lock file's name.
 const char kLockSuffix[] = ".~kesto-lock";
 
+// Why something in the lock file's place is not taken as one.
+const char kIsLink[] = "is a link";
+const char kIsFolder[] = "is a folder";
+const char kNotPlain[] = "is not a plain file";
+const char kOtherName[] = "has another name (a hard link)";
+const char kHasData[] = "is not empty";
+
 NativePath native(const char *ascii) {
     NativePath out;
     while (*ascii) out += static_cast<Char>(*ascii++);
@@ -50,6 +57,64 @@ void split(const NativePath &file, NativePath &folder, NativePath &name) {
     while (cut > 0 && !is_separator(file[cut - 1])) --cut;
     folder = file.substr(0, cut);
     name = file.substr(cut);
+}
+
+// A code point in small letters, where it is a capital of ASCII, Latin-1
+// or Cyrillic; both builds fold alike, so that their lock names agree.
+unsigned long small_letter(unsigned long c) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x410 && c <= 0x42F))
+        return c + 0x20;
+    if (c >= 0x400 && c <= 0x40F) return c + 0x50;
+    return c;
+}
+
+#if defined(_WIN32)
+NativePath folded(const NativePath &name) {
+    NativePath out = name;
+    for (wchar_t &c : out) c = static_cast<wchar_t>(small_letter(c));
+    return out;
+}
+#else
+// UTF-8: every letter folded is one or two bytes, and so is its small one.
+std::string folded(const std::string &name) {
+    std::string out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        unsigned char b = static_cast<unsigned char>(name[i]);
+        if (b < 0x80) {
+            out += static_cast<char>(small_letter(b));
+        } else if ((b & 0xE0) == 0xC0 && i + 1 < name.size() && (name[i + 1] & 0xC0) == 0x80) {
+            unsigned long c = (b & 0x1Fu) << 6 | (static_cast<unsigned char>(name[i + 1]) & 0x3Fu);
+            unsigned long small = c >= 0x80 ? small_letter(c) : c;  // an overlong form stays as it is
+            out += static_cast<char>(small == c ? b : 0xC0 | (small >> 6));
+            out += static_cast<char>(small == c ? name[i + 1] : 0x80 | (small & 0x3F));
+            ++i;
+        } else {
+            out += static_cast<char>(b);
+        }
+    }
+    return out;
+}
+#endif
+
+// The name the folder stores for file: Windows finds a file under its
+// short name, another letter case or with dots and blanks at its end too.
+NativePath stored_name(const NativePath &file, const NativePath &name) {
+#if defined(_WIN32)
+    WIN32_FIND_DATAW found;
+    HANDLE h = name.find_first_of(L"*?") == NativePath::npos ? FindFirstFileW(file.c_str(), &found)
+                                                              : INVALID_HANDLE_VALUE;
+    if (h != INVALID_HANDLE_VALUE) {
+        FindClose(h);
+        return found.cFileName;
+    }
+    // Not there yet: Windows creates it without dots and blanks at its end.
+    NativePath trimmed = name;
+    while (!trimmed.empty() && (trimmed.back() == L'.' || trimmed.back() == L' ')) trimmed.pop_back();
+    return trimmed.empty() ? name : trimmed;
+#else
+    (void)file;
+    return name;
+#endif
 }
 
 // Whether rest, what follows a file's name, makes one of our temporaries of
@@ -128,7 +193,7 @@ void sweep(const NativePath &file) {
 
 bool same_file(HANDLE h, const NativePath &path) {
     HANDLE now = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, 0, nullptr);
+                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (now == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION a, b;
     bool same = GetFileInformationByHandle(h, &a) && GetFileInformationByHandle(now, &b) &&
@@ -136,6 +201,34 @@ bool same_file(HANDLE h, const NativePath &path) {
                 a.nFileIndexLow == b.nFileIndexLow;
     CloseHandle(now);
     return same;
+}
+
+// Opens the lock file, making it when there is none, without following a
+// link; what is no lock file of ours is refused (refusal set).  Null, with
+// GetLastError() set, when it cannot be opened.
+HANDLE open_lock_file(const NativePath &path, const char *&refusal) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        refusal = kIsLink;
+        return nullptr;
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        refusal = kIsFolder;
+        return nullptr;
+    }
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info)) refusal = kNotPlain;
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) refusal = kIsLink;
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) refusal = kIsFolder;
+    else if (info.nNumberOfLinks > 1) refusal = kOtherName;
+    else if (info.nFileSizeHigh != 0 || info.nFileSizeLow != 0) refusal = kHasData;
+    if (!refusal) return h;
+    CloseHandle(h);
+    return nullptr;
 }
 
 #else
@@ -176,13 +269,14 @@ void sweep(const std::string &file) {
 
 bool same_file(int fd, const std::string &path) {
     struct stat a, b;
-    return fstat(fd, &a) == 0 && stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    return fstat(fd, &a) == 0 && lstat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // Opens the lock file, making it when there is none: every user of a shared
-// folder may lock it, whatever the maker's umask.  A link or anything but a
-// regular file of that name is refused.
-int open_lock_file(const std::string &path) {
+// folder may lock it, whatever the maker's umask.  A link is not followed,
+// and what is no lock file of ours is refused (refusal set).  -1, with
+// errno set (EAGAIN: removed meanwhile, try again), when it cannot be opened.
+int open_lock_file(const std::string &path, const char *&refusal) {
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0) {
         fchmod(fd, 0666);
@@ -190,14 +284,25 @@ int open_lock_file(const std::string &path) {
     }
     if (errno != EEXIST) return -1;
     fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT) errno = EAGAIN;  // removed meanwhile by its holder: try again
-    struct stat st;
-    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        close(fd);
-        errno = EINVAL;
+    if (fd < 0) {
+        if (errno == ENOENT) errno = EAGAIN;  // removed meanwhile by its holder: try again
+        if (errno == ELOOP) refusal = kIsLink;
+        if (errno == EISDIR) refusal = kIsFolder;
         return -1;
     }
-    return fd;
+    struct stat st;
+    const bool seen = fstat(fd, &st) == 0;
+    if (seen && st.st_nlink == 0) {  // deleted meanwhile by its holder: try again
+        close(fd);
+        errno = EAGAIN;
+        return -1;
+    }
+    if (!seen || !S_ISREG(st.st_mode)) refusal = kNotPlain;
+    else if (st.st_nlink > 1) refusal = kOtherName;
+    else if (st.st_size != 0) refusal = kHasData;
+    if (!refusal) return fd;
+    close(fd);
+    return -1;
 }
 
 #endif
@@ -232,6 +337,17 @@ bool pause_before_retry(unsigned long start, unsigned long limit_ms, int &pause)
     return true;
 }
 
+// The lock file's name without its suffix: the file's folded stored name.
+NativePath lock_base(const NativePath &lock) { return lock.substr(0, lock.size() - (sizeof kLockSuffix - 1)); }
+
+// Sweeps what killed writers left beside file, under its name as given and
+// as its lock names it (another letter case, which the lock shares).
+void sweep_for(const NativePath &file, const NativePath &lock) {
+    sweep(file);
+    const NativePath base = lock_base(lock);
+    if (base != file) sweep(base);
+}
+
 }  // namespace
 
 bool LibraryLock::held() const {
@@ -242,23 +358,54 @@ bool LibraryLock::held() const {
 #endif
 }
 
+NativePath final_path(const NativePath &path) {
+#if defined(_WIN32)
+    // Systems older than links to files lack the call: looked up, so that
+    // the DLL still loads there.
+    typedef DWORD(WINAPI * FinalPathFn)(HANDLE, LPWSTR, DWORD, DWORD);
+    FinalPathFn final_path_of = reinterpret_cast<FinalPathFn>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
+    if (!final_path_of) return path;
+    HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return path;
+    NativePath out(32768, L'\0');
+    DWORD n = final_path_of(h, &out[0], static_cast<DWORD>(out.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(h);
+    if (n == 0 || n >= out.size()) return path;
+    out.resize(n);
+    if (path.compare(0, 4, L"\\\\?\\") == 0 || out.compare(0, 4, L"\\\\?\\") != 0 || n - 4 >= MAX_PATH) return out;
+    // "\\?\C:\x" is "C:\x", "\\?\UNC\s\x" is "\\s\x"
+    if (out.compare(4, 4, L"UNC\\") == 0) return L"\\" + out.substr(7);
+    return out.substr(4);
+#else
+    return path;
+#endif
+}
+
+NativePath lock_file_of(const NativePath &file) {
+    NativePath folder, name;
+    split(file, folder, name);
+    return folder + folded(stored_name(file, name)) + native(kLockSuffix);
+}
+
 LibraryLock::Result LibraryLock::take(const NativePath &file) {
     release();
     error_ = 0;
-    path_ = file + native(kLockSuffix);
+    refusal_ = nullptr;
+    path_ = lock_file_of(file);
     const unsigned long start = clock_ms();
     int pause = 1;
     // Each round: open (or make) the lock file and try to lock it.  Another
-    // writer holding it, or a lock file that was removed once locked, means
-    // another round after a pause, until the deadline.
+    // writer holding it, or a lock file that left its name once locked,
+    // means another round after a pause, until the deadline.
     for (;;) {
 #if defined(_WIN32)
-        HANDLE h = CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            // A lock file being removed cannot be opened for a moment; one
-            // that is not there could not be made.
+        HANDLE h = open_lock_file(path_, refusal_);
+        if (refusal_) return kFailed;
+        if (!h) {
+            // A lock file an older writer deletes cannot be opened for a
+            // moment; one that is not there could not be made.
             error_ = static_cast<int>(GetLastError());
             if (error_ != ERROR_ACCESS_DENIED || (GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES &&
                                                       GetLastError() == ERROR_FILE_NOT_FOUND))
@@ -268,7 +415,7 @@ LibraryLock::Result LibraryLock::take(const NativePath &file) {
             if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
                 if (same_file(h, path_)) {
                     handle_ = h;
-                    sweep(file);
+                    sweep_for(file, path_);
                     return kTaken;
                 }
                 UnlockFileEx(h, 0, 1, 0, &at);
@@ -281,7 +428,8 @@ LibraryLock::Result LibraryLock::take(const NativePath &file) {
             error_ = 0;
         }
 #else
-        int fd = open_lock_file(path_);
+        int fd = open_lock_file(path_, refusal_);
+        if (refusal_) return kFailed;
         if (fd < 0 && errno != EAGAIN) {
             error_ = errno;
             return kFailed;
@@ -293,7 +441,7 @@ LibraryLock::Result LibraryLock::take(const NativePath &file) {
             if (fcntl(fd, F_OFD_SETLK, &whole) == 0) {
                 if (same_file(fd, path_)) {
                     fd_ = fd;
-                    sweep(file);
+                    sweep_for(file, path_);
                     return kTaken;
                 }
             } else if (errno != EAGAIN && errno != EACCES && errno != EINTR) {
@@ -309,35 +457,111 @@ LibraryLock::Result LibraryLock::take(const NativePath &file) {
     }
 }
 
+// The lock file leaves the folder before the lock is let go: renamed, while
+// still locked, to a temporary name that nobody else has (a killed holder's
+// is swept by the next one), then unlocked, closed and deleted.  Whoever
+// opened the old file meanwhile finds, once it has locked it, that its name
+// names another file or none, and tries again.  Should the rename fail, the
+// lock file stays: the next writer locks it as it is.
 void LibraryLock::release() {
     if (!held()) return;
+    static unsigned counter = 0;
+    const NativePath base = lock_base(path_);
+    NativePath away;
 #if defined(_WIN32)
     HANDLE h = static_cast<HANDLE>(handle_);
-    DeleteFileW(path_.c_str());
+    if (same_file(h, path_)) {
+        for (int tries = 0; tries < 100 && away.empty(); ++tries) {
+            away = temporary_name(base, GetCurrentProcessId(), counter++);
+            if (!MoveFileExW(path_.c_str(), away.c_str(), 0)) {
+                if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) tries = 100;
+                away.clear();
+            }
+        }
+    }
     OVERLAPPED at = {};
     UnlockFileEx(h, 0, 1, 0, &at);
     CloseHandle(h);
     handle_ = nullptr;
+    if (!away.empty()) DeleteFileW(away.c_str());
 #else
-    // Only the lock file this writer locked is removed.
-    if (same_file(fd_, path_)) unlink(path_.c_str());
+    if (same_file(fd_, path_)) {
+        for (int tries = 0; tries < 100 && away.empty(); ++tries) {
+            away = temporary_name(base, static_cast<unsigned long>(getpid()), counter++);
+            if (renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, away.c_str(), RENAME_NOREPLACE) != 0) {
+                if (errno != EEXIST) tries = 100;
+                away.clear();
+            }
+        }
+    }
     close(fd_);  // gives the lock up
     fd_ = -1;
+    // Only the file this writer locked, now under the name it gave it.
+    if (!away.empty()) unlink(away.c_str());
 #endif
 }
 
 int replace_file(const NativePath &from, const NativePath &to) {
 #if defined(_WIN32)
+    // ReplaceFileW gives the new file the old one's attributes, access
+    // control list, creation time and short name; not every implementation
+    // keeps the attributes, so they are set again where they went.
+    const DWORD attributes = GetFileAttributesW(to.c_str());
+    bool exists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    const DWORD kept = attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    auto moved = [&] {
+        if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return false;
+        if (exists && kept) SetFileAttributesW(to.c_str(), kept);
+        return true;
+    };
+    // ReplaceFileW is given full paths (Wine's takes no others)
+    auto full = [](const NativePath &path) {
+        NativePath out(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+        DWORD n = out.empty() ? 0 : GetFullPathNameW(path.c_str(), static_cast<DWORD>(out.size()), &out[0], nullptr);
+        out.resize(n < out.size() ? n : 0);
+        return out.empty() ? path : out;
+    };
+    const NativePath full_from = full(from), full_to = full(to);
+    bool replacing = exists;
     const unsigned long start = clock_ms();
     int pause = 1;
     for (;;) {
-        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+        if (replacing ? ReplaceFileW(full_to.c_str(), full_from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                     nullptr, nullptr)
+                      : moved()) {
+            const DWORD now = GetFileAttributesW(to.c_str());
+            if (replacing && now != INVALID_FILE_ATTRIBUTES && (now & kept) != kept)
+                SetFileAttributesW(to.c_str(), (now & ~FILE_ATTRIBUTE_NORMAL) | kept);
+            return 0;
+        }
         DWORD error = GetLastError();
+        // ERROR_UNABLE_TO_REMOVE_REPLACED: the old file, held open, still
+        // has its name, and the new one too.
         bool held_open = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
-                         error == ERROR_LOCK_VIOLATION;
+                         error == ERROR_LOCK_VIOLATION || error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+        // A file system that cannot replace so (nothing changed) gets the
+        // move, its attributes set again.
+        if (replacing && (error == ERROR_DIRECTORY || error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
+                          error == ERROR_UNABLE_TO_MOVE_REPLACEMENT)) {
+            replacing = false;
+            continue;
+        }
         if (!held_open || !pause_before_retry(start, 2000, pause)) return static_cast<int>(error);
     }
 #else
+    // The old file's owner and group where this user may give them (its
+    // owner may give the group, root both), then its mode, which a change
+    // of owner may have cut.
+    struct stat old, now;
+    if (stat(to.c_str(), &old) == 0 && S_ISREG(old.st_mode) && stat(from.c_str(), &now) == 0) {
+        const bool other_owner = now.st_uid != old.st_uid || now.st_gid != old.st_gid;
+        if (other_owner && chown(from.c_str(), old.st_uid, old.st_gid) != 0 &&
+            chown(from.c_str(), static_cast<uid_t>(-1), old.st_gid) != 0) {
+            // neither may be given: the new file is this user's, as any new file
+        }
+        if (chmod(from.c_str(), old.st_mode & 07777) != 0) return errno;
+    }
     return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 #endif
 }

@@ -1,12 +1,34 @@
 // What every writer of a tool library shares, the plug-in and the
 // command-line tool alike, so that two of them never write one file at once:
 //
-// - One writer at a time per file: a lock file beside it, "NAME.~kesto-lock",
-//   locked with the system's own file locks (an open-file-description fcntl
-//   lock on POSIX, LockFileEx on Windows), which reach network shares and
-//   which the system drops when the holder dies.  The holder removes the lock
-//   file when it gives the lock up; a writer that finds, once it has locked
-//   it, that the lock file was removed (or made anew) meanwhile tries again.
+// - One writer at a time per file, whatever path names it: a lock file
+//   beside it, locked with the system's own file locks (an open-file-
+//   description fcntl lock on POSIX, LockFileEx on Windows, which Wine keeps
+//   as an fcntl lock on the same Unix file), which reach network shares and
+//   which the system drops when the holder dies.
+//   Its name is "NAME.~kesto-lock", NAME being the file's name as the folder
+//   stores it, folded to small letters.  The folder does not matter: any
+//   spelling of it ("..", links, letter case) reaches the same folder, and
+//   the lock file is an entry of that folder.  Links to the file itself are
+//   followed by the callers.  What remains is the name: Windows finds a
+//   file under another letter case, its short 8.3 name or with dots and
+//   blanks at the end, and a native view of the same folder (Wine, a share)
+//   takes the name byte for byte.  The stored name (FindFirstFileW) undoes
+//   the short name and the trailing dots; folding letter case (ASCII,
+//   Latin-1 and Cyrillic letters, in both builds alike) makes "SITE.TLS" and
+//   "site.tls" one lock also for a file that does not exist yet, which
+//   Windows and a native writer may each still create under its own case.
+//   Two files on a case-sensitive file system whose names differ only in
+//   letter case share a lock: their writers take turns, nothing worse.
+// - The lock file is opened without following a link, and only an empty
+//   plain file with no other name is taken as one; anything else of that
+//   name is refused, named, and left as it is.
+// - The lock leaves the folder before it is let go: its holder renames it
+//   to a temporary name (below), then unlocks, closes and deletes it, so
+//   that no second writer can lock a file that is still in the folder and
+//   about to go.  Whoever locks a lock file checks that its name still
+//   names the file locked (POSIX: fstat against lstat; Windows: the file
+//   id), and tries again when not.
 // - One name pattern for what a writer puts beside the file while it works,
 //   "NAME.~kesto-PROCESS-N.tmp" (a temporary file, or an export's scratch
 //   folder, whose own temporaries extend the name again).  Whoever takes the
@@ -45,15 +67,21 @@ public:
     // exist), waiting up to library_lock_wait_ms for another writer, then
     // removes the temporaries a killed writer of file left beside it.
     // kBusy: another writer held it all that time.  kFailed: the lock file
-    // cannot be made or locked; error() tells why (errno or GetLastError()).
+    // cannot be made or locked; error() tells why (errno or GetLastError()),
+    // or refusal() when the lock file is something else than a lock file.
     Result take(const NativePath &file);
     // Gives the lock up, removing the lock file.  Nothing when not held.
     void release();
     bool held() const;
     int error() const { return error_; }
+    // Why a lock file was refused ("is a link", ...), or null.
+    const char *refusal() const { return refusal_; }
+    // The lock file of the last take().
+    const NativePath &lock_file() const { return path_; }
 
 private:
     NativePath path_;  // the lock file
+    const char *refusal_ = nullptr;
 #if defined(_WIN32)
     void *handle_ = nullptr;
 #else
@@ -77,12 +105,27 @@ std::basic_string<Char> temporary_name(const std::basic_string<Char> &file, unsi
     return name;
 }
 
-// Puts the file from in to's place, replacing it (POSIX rename; on Windows
-// MoveFileExW replacing and writing through).  On Windows a file that any
-// process holds open cannot be replaced for that moment (a reader, another
-// writer looking at it before it waits for the lock, a virus scanner), so
-// the move is tried again for up to two seconds while it is refused for
-// sharing.  0 when done, else errno or GetLastError().
+// The file that path names, links followed, as the system gives it: on
+// Windows the final path of an existing file (GetFinalPathNameByHandleW,
+// which also sees the links Wine makes of POSIX ones), in path's form
+// ("\\?\" only when path has it); else, and on POSIX, path itself.
+NativePath final_path(const NativePath &path);
+
+// The name of file's lock file: file's folder as given, and the name the
+// folder stores (or file's own, for a file not there yet) folded to small
+// letters, then ".~kesto-lock".
+NativePath lock_file_of(const NativePath &file);
+
+// Puts the file from in to's place, replacing it, and gives the new file
+// what the file system kept about the old one.  POSIX: rename, the old
+// file's mode, and its owner and group as far as this user may set them.
+// Windows: ReplaceFileW onto an existing file (which keeps its attributes,
+// access control list and creation time), MoveFileExW writing through for
+// a new one.  On Windows a file that any process holds open cannot be
+// replaced for that moment (a reader, another writer looking at it before
+// it waits for the lock, a virus scanner), so the move is tried again for
+// up to two seconds while it is refused for sharing.  0 when done, else
+// errno or GetLastError().
 int replace_file(const NativePath &from, const NativePath &to);
 
 // Whether file (links followed) may be replaced: an existing file whose

@@ -289,12 +289,11 @@ int plat_replacement_commit(PlatReplacement *r) {
     bool done = false;
     int fd = open(r->temp.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd >= 0) {
-        struct stat st;
-        bool mode_kept = stat(r->target.c_str(), &st) != 0 || fchmod(fd, st.st_mode & 07777) == 0;
-        done = mode_kept && fsync(fd) == 0;
+        done = fsync(fd) == 0;
         close(fd);
     }
-    done = done && rename(r->temp.c_str(), r->target.c_str()) == 0;
+    // the new file keeps the old one's mode, owner and group
+    done = done && kesto::replace_file(r->temp, r->target) == 0;
     if (done) {
         // The new name on the disk too.
         int dir = open(folder_of(r->target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

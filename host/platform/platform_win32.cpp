@@ -99,14 +99,15 @@ static bool copy_text(char *dst, size_t size, const char *src) {
 }
 
 // The file a link names, or the path itself when it is no link (or names
-// nothing yet).  Systems older than links to files lack the call that
+// nothing yet); an existing file as the system names it.  Systems older than links to files lack the call that
 // names the final path; it is looked up, so that the DLL still loads there.
 static bool followed(const char *path, char *out, DWORD size) {
     typedef DWORD(WINAPI * FinalPathFn)(HANDLE, LPSTR, DWORD, DWORD);
     FinalPathFn final_path_of = reinterpret_cast<FinalPathFn>(
         reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
     DWORD attributes = GetFileAttributesA(path);
-    if (final_path_of && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    // Every existing file is asked: Wine shows a POSIX link as no reparse point.
+    if (final_path_of && attributes != INVALID_FILE_ATTRIBUTES) {
         HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
         if (h != INVALID_HANDLE_VALUE) {

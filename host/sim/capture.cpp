@@ -4,7 +4,9 @@
 // they stand between the dialogs in the order they happened.
 #include "host/sim/host_state.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #if defined(_WIN32)
@@ -81,14 +83,28 @@ long read_from(int fd, long offset, std::string &out) {
 
 }  // namespace
 
-void capture_start() {
-    if (g_active) return;
+bool capture_start() {
+    if (g_active) return true;
+    bool captured = true;
     std::fflush(stdout);
     std::fflush(stderr);
     for (Stream &s : g_streams) {
+        errno = 0;
         s.file = open_temp();
-        if (s.file < 0) continue;
-        s.saved = dup_fd(s.fd);
+        s.saved = s.file < 0 ? -1 : dup_fd(s.fd);
+        // A stream closed before the run (dup gives EBADF) is captured, and
+        // closed again after it.  One that cannot be kept aside (no
+        // descriptor left) is not taken from the program: the run fails,
+        // and the program's own messages still reach it.
+        if (s.file < 0 || (s.saved < 0 && errno != EBADF)) {
+            const int cause = errno ? errno : EMFILE;
+            if (s.file >= 0) close_fd(s.file);
+            s.file = -1;
+            host_error(std::string("cannot capture the plug-in's ") + (s.fd == 1 ? "standard output" : "standard error") +
+                       ": " + std::strerror(cause));
+            captured = false;
+            continue;
+        }
         dup2_fd(s.file, s.fd);
         s.offset = 0;
     }
@@ -98,6 +114,7 @@ void capture_start() {
 #endif
     g_original_stdout = g_streams[0].saved >= 0 ? g_streams[0].saved : 1;
     g_active = true;
+    return captured;
 }
 
 void capture_collect() {

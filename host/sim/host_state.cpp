@@ -1,5 +1,6 @@
 #include "host/sim/host_state.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -64,9 +65,14 @@ int enter_call(const char *call, bool needs_init) {
 Answer ask_user(Event &dialog, Answer::Kind kind) {
     HostState *s = g_state;
     if (++s->dialogs > kMaxDialogs) {
-        host_error("the plug-in showed more than 100000 dialogs; the run is given up");
+        // The plug-in cannot be unwound from here: the run ends, with one
+        // line on standard error naming why.
+        static const char kWhy[] = "the plug-in showed more than 100000 dialogs; the run is given up";
+        host_error(kWhy);
         record(dialog);
         capture_stop();
+        std::fprintf(stderr, "kesto-tools-vericut: %s (exit 4)\n", kWhy);
+        std::fflush(stderr);
         std::_Exit(4);
     }
     Answer a = leaving_answer(dialog.kind);

@@ -73,7 +73,7 @@ constexpr tag_t kFirstMemberTag = 1001;
 constexpr tag_t kFirstOtherTag = kFirstMemberTag + 4000;  // objects outside the root
 
 // Output capture of the plug-in's standard output and error.
-SIM_API void capture_start();
+SIM_API bool capture_start();
 SIM_API void capture_collect();
 SIM_API void capture_stop();
 

@@ -140,13 +140,26 @@ private:
             } else {
                 std::stable_sort(first, last, less);
             }
-            // a key given twice keeps its last value
+            // a key given twice keeps its last value, and the object notes
+            // the first such key (in key order) for its reader to refuse
             auto kept = first;
+            bool repeated = false;
+            std::uint32_t repeated_key = 0, repeated_length = 0;
             for (auto i = first; i < last; ++i) {
-                if (i + 1 < last && !less(*i, *(i + 1))) continue;
+                if (i + 1 < last && !less(*i, *(i + 1))) {
+                    if (!repeated) {
+                        repeated = true;
+                        repeated_key = i->member.key;
+                        repeated_length = i->member.key_length;
+                    }
+                    continue;
+                }
                 *kept++ = *i;
             }
             last = kept;
+            JsonDocument::Node &node = doc_.nodes_[o.node];
+            node.flag = repeated;
+            node.u = std::uint64_t(repeated_key) << 32 | repeated_length;
         }
         JsonDocument::Node &node = doc_.nodes_[o.node];
         node.first = static_cast<std::uint32_t>(doc_.members_.size());
@@ -413,6 +426,12 @@ bool JsonDocument::parse(const std::string &text, int max_depth, std::string &ki
 }
 
 JsonValue JsonDocument::root() const { return JsonValue(*this, root_); }
+
+bool JsonValue::repeated_key(std::string_view &key) const {
+    if (!is_object() || !node_->flag) return false;
+    key = doc_->text_at(static_cast<std::uint32_t>(node_->u >> 32), static_cast<std::uint32_t>(node_->u));
+    return true;
+}
 
 std::int64_t JsonValue::int64() const {
     switch (node_->type) {

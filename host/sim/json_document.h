@@ -3,7 +3,8 @@
 // files hold; what it is not sure of, errors included, nlohmann-json's
 // parser reads through its SAX interface into the same array.
 // Objects behave as nlohmann-json's own (a std::map): their members in the
-// order of their keys' bytes, a key given twice keeping its last value.
+// order of their keys' bytes, a key given twice keeping its last value; the
+// object remembers that key, so that a strict reader can refuse it.
 #ifndef KESTO_HOST_SIM_JSON_DOCUMENT_H
 #define KESTO_HOST_SIM_JSON_DOCUMENT_H
 
@@ -39,12 +40,12 @@ private:
 
     struct Node {
         Type type = null;
-        bool flag = false;         // boolean
+        bool flag = false;         // boolean; object: a key was given twice
         std::uint32_t first = 0;   // string: offset in text_; array, object: first of members_
         std::uint32_t count = 0;   // string: length; array, object: number of members
         union {
             std::int64_t i;
-            std::uint64_t u;
+            std::uint64_t u;  // also an object's key given twice: offset << 32 | length
             double d;
         };
         Node() : i(0) {}
@@ -97,6 +98,8 @@ public:
     std::string_view key(size_t i) const { return doc_->text_at(member(i).key, member(i).key_length); }
     // The member of an object with this key; found false when there is none.
     bool find(std::string_view key, JsonValue &found) const;
+    // The first key (in key order) that an object was given more than once.
+    bool repeated_key(std::string_view &key) const;
     bool contains(std::string_view key) const {
         JsonValue ignored = *this;
         return find(key, ignored);

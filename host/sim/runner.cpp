@@ -91,13 +91,14 @@ void give_tags(Session &session) {
 std::unique_ptr<HostState> g_direct;
 std::unique_ptr<ScriptedAnswers> g_direct_answers;
 
-void begin(HostState &s, Session &session, AnswerSource *answers) {
+// False when the plug-in's output cannot be captured (said as a host error).
+bool begin(HostState &s, Session &session, AnswerSource *answers) {
     give_tags(session);
     s.session = &session;
     s.answers = answers;
     s.call_counts.assign(session.faults.size(), 0);
     set_state(&s);
-    capture_start();
+    return capture_start();
 }
 
 RunResult finish(HostState &s) {
@@ -167,9 +168,11 @@ RunResult run_session(Session &session, const RunOptions &options) {
     ScriptedAnswers scripted(session.answers);
     HostState s;
     s.on_event = options.on_event;
-    begin(s, session, options.answers ? options.answers : &scripted);
+    const bool captured = begin(s, session, options.answers ? options.answers : &scripted);
     Library lib;
-    for (int run = 1; run <= session.runs; ++run) {
+    // A run whose output cannot be captured (no descriptor left) is not
+    // started: its transcript would lack what the plug-in printed.
+    for (int run = 1; captured && run <= session.runs; ++run) {
         if (!lib.handle && !lib.load(options.plugin_path)) {
             host_error(lib.error);
             break;

@@ -158,6 +158,26 @@ public:
         if (!v.is_object()) fail(where, "must be an object");
         return v;
     }
+
+    // Refuses, anywhere in the document, a key given twice in one object
+    // and a NUL in a text or key: either would let one of two values, or a
+    // name cut short at the NUL, pass without a word.
+    void strict(const JsonValue &v, const Where &where) const {
+        if (v.is_string() && v.text().find('\0') != std::string_view::npos) fail(where, "holds a NUL (\\u0000)");
+        if (v.is_array())
+            for (size_t i = 0; i < v.size(); ++i) strict(v.item(i), Where(where, i));
+        if (!v.is_object()) return;
+        for (size_t i = 0; i < v.size(); ++i) {
+            if (v.key(i).find('\0') != std::string_view::npos) {
+                std::string shown;  // the key as JSON writes it, so that the message stays one text
+                for (char c : v.key(i)) shown += c ? std::string(1, c) : "\\u0000";
+                fail(Where(where, shown), "holds a NUL (\\u0000)");
+            }
+        }
+        std::string_view key;
+        if (v.repeated_key(key)) fail(Where(where, key), "is given twice");
+        for (size_t i = 0; i < v.size(); ++i) strict(v.item(i), Where(where, v.key(i)));
+    }
     const JsonValue &array(const JsonValue &v, const Where &where) const {
         if (!v.is_array()) fail(where, "must be an array");
         return v;
@@ -420,6 +440,7 @@ Session parse_session(const std::string &json_text, const std::string &source) {
     Reader reader(source);
     JsonDocument doc;
     reader.parse(json_text, doc);
+    reader.strict(doc.root(), Where());
     return reader.session(doc.root());
 }
 
@@ -431,6 +452,8 @@ Session parse_part_or_session(const std::string &json_text, const std::string &s
     // A part file is what a session holds under "part".
     bool is_session =
         root.is_object() && (root.contains("part") || root.contains("answers") || root.contains("module"));
+    const Where top;
+    reader.strict(root, is_session ? top : Where(top, "part"));
     Session s;
     if (is_session) {
         s = reader.session(root);

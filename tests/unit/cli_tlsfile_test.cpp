@@ -514,6 +514,11 @@ TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
     write_file("long.ini", "[VMAIN]\nTLS=db" + std::string(130, '/') + "x\n");
     write_file("none.ini", "[VMAIN]\nNUM=0\n");
     fs::create_directory("bad");
+    fs::create_directory("odd");
+    fs::copy_file("db/mills.tls", "odd/new\nline.tls");
+    fs::create_symlink("nowhere", "odd/gone.tls");
+    std::string ignored;
+    ASSERT_EQ(testing_support::run_command("mkfifo odd/pipe.tls", ignored), 0);
     // the part's EM12, with a control byte in its description: taken (its
     // geometry is the tool's), and its problem named where the database has it
     write_file("bad/em12.tls",
@@ -558,6 +563,13 @@ TEST(CliTlsfile, FindAndPreferUseTheSiteDatabase) {
           "      \"toolid\": \"EM10\",", "  \"all_same\": false,", "  \"warnings\": ["},
          "damaged"},
         {"find -q part.tls --database db", 1, {}, ""},
+        // entries that no library can be read from are warned about and counted; a name is shown on its line
+        {"find db/mills.tls --database odd", 0,
+         {"\"SITE-BALL8\" (line 46): same: odd/new\\x0Aline.tls:46",
+          "3 tools: 3 same, 0 renamed, 0 different, 0 not in the database; searched 1 library (2 skipped), "
+          "3 records"},
+         "warning: cannot read odd/gone.tls: is a link to nothing; skipped\nkesto-tools-vericut: warning: cannot "
+         "read odd/pipe.tls: is not a regular file (a device, a pipe or a socket); skipped"},
         {"find - --database db <part.tls", 1,
          {"    (standard input):15:       STANDARD (10.00000,0.00000,0.00000,0.00000,0.00000,0.00000,75.00000)"},
          "damaged"},
@@ -815,7 +827,13 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"utf8bad.tls", "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\nTOOLID \"A\" {\r\n  DESCRIPTION \"✓\"\r\n}\r\n"},
         {"twice.tls", "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\nTOOLID \"A\" {\r\n  TOOLTYPE TURNING\r\n}\r\n"
                       "TOOLID \"A\" {\r\n  TOOLTYPE TURNING\r\n}\r\n"},
+        {"lockdata.tls.~kesto-lock", "not a lock"},
+        {"twice.json", R"({"name": "p", "members": [{"name": "A", "params": {"length": 75, "diameter": 10,
+            "length": 57}}]})"},
+        {"nul.json", R"({"name": "p", "members": [{"name": "EM\u0000X"}]})"},
     };
+    // the program with six file descriptors, its standard error sent to a file before the limit
+    const char *const kSixDescriptors = "sh -c 'ulimit -n 6; exec \"$0\" \"$@\"' ";
     const Row rows[] = {
         {"check missing.tls", "cannot read missing.tls: No such file or directory"},
         {"check folder", "cannot read folder: Is a directory"},
@@ -908,6 +926,21 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"merge demo.tls demo.tls -o readonly.tls", "readonly.tls: is read-only"},
         {"export -o readonly/new.tls", "readonly/new.tls: its folder is read-only"},
         {"export --merge held.tls", "held.tls: is being written by someone else (waited 5 s); nothing was written", 1},
+        // one lock whatever the letter case; what is no lock file of ours is named and left alone
+        {"export -o HELD.TLS", "HELD.TLS: is being written by someone else", 1},
+        {"export -o lockdir.tls", "lockdir.tls: cannot be locked for writing: lockdir.tls.~kesto-lock: is a folder, "
+                                  "not a lock file of ours; it is left as it is; nothing was written", 1},
+        {"export -o LockLink.tls", "cannot be locked for writing: locklink.tls.~kesto-lock: is a link", 1},
+        {"export -o lockfifo.tls", "lockfifo.tls.~kesto-lock: is not a plain file", 1},
+        {"export -o lockdata.tls", "lockdata.tls.~kesto-lock: is not empty", 1},
+        {"export -o lockhard.tls", "lockhard.tls.~kesto-lock: has another name (a hard link)", 1},
+        {"export twice.json -o new.tls", "twice.json: part.members[0].params.length: is given twice"},
+        // no descriptor left for the plug-in's output: said, on the one line, and nothing run
+        {"export part.json -o new.tls", "cannot capture the plug-in's standard error: Too many open files", 3,
+         kSixDescriptors},
+        {"find part.json --database folder", "cannot capture the plug-in's standard error: Too many open files", 3,
+         kSixDescriptors},
+        {"export nul.json -o new.tls", "nul.json: part.members[0].name: holds a NUL (\\u0000)"},
         {"export -o device", "device: is not a regular file"},
         {"export -o fifo", "fifo: is not a regular file"},
         {"export -o folder", "folder: is a folder"},
@@ -957,7 +990,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"find demo.tls --settings missing.ini", "cannot read missing.ini"},
         {"export --prefer nowhere -o new.tls", "cannot search nowhere: no such folder"},
         {"frobnicate demo.tls", "unknown subcommand \"frobnicate\"\nThe subcommands are run, export, play, diff, "
-                                "merge, find, check, fix, remove, rename, extract, preview, help."},
+                                "merge, find, check, fix, remove, rename, extract, preview, settings, help."},
         {"exprot", "unknown subcommand \"exprot\"; did you mean \"export\"?"},
         {"--verison", "unknown option \"--verison\" for kesto-tools-vericut; did you mean \"--version\"?"},
         {"", "A subcommand is required"},
@@ -971,7 +1004,10 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
     for (const auto &[name, content] : inputs) write_file(name, content);
     std::string ignored;
     ASSERT_EQ(testing_support::run_command("mknod device c 1 3 && mknod full c 1 7 && mkfifo fifo && "
-                                           "chmod 444 readonly.tls && mkdir -m 555 readonly", ignored), 0);
+                                           "chmod 444 readonly.tls && mkdir -m 555 readonly && "
+                                           "mkdir lockdir.tls.~kesto-lock && ln -s notlib.txt locklink.tls.~kesto-lock && "
+                                           "mkfifo lockfifo.tls.~kesto-lock && ln notlib.txt lockhard.tls.~kesto-lock",
+                                           ignored), 0);
     kesto::LibraryLock held;
     ASSERT_EQ(held.take("held.tls"), kesto::LibraryLock::kTaken);
     write_file("huge.tls", "CGTECH Tool Library File\n");
@@ -1174,9 +1210,9 @@ TEST(CliTlsfile, EverySubcommandHasHelp) {
     EXPECT_EQ(cli("help").out, top.out);
     // the list of subcommands: one line each
     const std::string list = top.out.substr(top.out.find("Subcommands:\n") + 13);
-    EXPECT_EQ(split_lf(list.substr(0, list.find("\n\n"))).size(), 13u) << list;
-    for (const std::string command : {"run", "export", "play", "diff", "merge", "find", "check", "preview", "fix",
-                                      "remove", "rename", "extract"}) {
+    EXPECT_EQ(split_lf(list.substr(0, list.find("\n\n"))).size(), 14u) << list;
+    for (const std::string command : {"run", "export", "play", "diff", "merge", "find", "check", "preview", "settings",
+                                      "fix", "remove", "rename", "extract"}) {
         SCOPED_TRACE(command);
         Result r = cli(command + " --help");
         EXPECT_EQ(r.code, 0) << r.err;

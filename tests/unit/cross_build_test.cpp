@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <sstream>
 
 #include "tests/unit/launcher_record.h"
 
@@ -18,6 +19,18 @@ using namespace testing_support;
 namespace {
 
 std::string quoted(const std::string &s) { return "'" + s + "'"; }
+
+// The environment of Wine as a Russian Windows, whose ANSI code page is 1251
+// and OEM one 866: Wine takes them from the C library's locale, made in dir
+// when the system lacks it.
+std::string russian_windows(const testing_support::TempDir &dir) {
+    std::string out;
+    if (run_command("locale -a | grep -qix 'ru_RU.utf-\\?8'", out) == 0) return "LANG=ru_RU.UTF-8";
+    fs::create_directories(dir.file("locale"));
+    EXPECT_EQ(run_command("localedef -i ru_RU -f UTF-8 " + quoted(dir.file("locale/ru_RU.UTF-8")) + " 2>&1", out), 0)
+        << out;
+    return "LOCPATH=" + quoted(dir.file("locale")) + " LANG=ru_RU.UTF-8";
+}
 
 // The date of the Help report is the only text that depends on when a run
 // happened.
@@ -113,8 +126,8 @@ TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
         "export папка/деталь.json --merge папка/библиотека.tls",
         "merge папка/библиотека.tls папка/инструменты.tls -o папка/библиотека.tls",
         "diff папка/инструменты.tls папка/библиотека.tls --json",
-        "find папка/деталь.json --database папка",
-        "export папка/деталь.json --prefer папка -o папка/из-базы.tls",
+        "find папка/деталь.json --database папка/",
+        "export папка/деталь.json --prefer папка/ -o папка/из-базы.tls",
         "preview папка/библиотека.tls --against папка/инструменты.tls --scale per-tool -o папка/рисунок2.svg",
         "run папка/сессия.json -C выход -o протокол.txt",
         "export папка/деталь.json -o папка/деталь.json",
@@ -128,7 +141,7 @@ TEST(CrossBuildNames, CyrillicArgumentsAndFiles) {
         "export папка/плохая.json",
         "play папка/плохая.json",
         "export папка/деталь.json -o " + long_folder + "/инструменты.tls",
-        "find папка/деталь.json --database длинная",
+        "find папка/деталь.json --database длинная/",
     };
     // the Windows program runs from a folder of a Cyrillic name too, and of
     // a long path
@@ -196,6 +209,211 @@ TEST(CrossBuildNames, DatabaseOnAUncPath) {
     ASSERT_GT(native.size(), 2u);
     const std::string summary = native.substr(native.rfind('\n', native.size() - 2) + 1);
     EXPECT_NE(wine.find(summary.substr(0, summary.size() - 1)), std::string::npos) << wine << native;
+}
+
+// What a cmd user types on Windows, run by the Windows program alone (the
+// native build has no such forms): the path forms of a writing command, a
+// UNC share among them; wildcards the program expands; /? as help;
+// examples in cmd's quoting; devices refused as outputs; text to a file in
+// the console's code page; the encodings a Windows editor saves.  Each row
+// runs in the same folder, after the rows before it.
+TEST(CrossBuildNames, WhatACmdUserTypes) {
+    const std::string win = wine_dir();
+    if (win.empty()) GTEST_SKIP() << "no Windows build given (KESTO_WIN32_DIR or KESTO_WINE_DIR)";
+    const fs::path devices = fs::path(wine_prefix()) / "dosdevices";
+    ASSERT_TRUE(fs::is_directory(devices)) << devices;
+    TempDir dir;
+    const std::string server = "kesto-cmd-" + std::to_string(getpid()), unc = "\\\\" + server + "\\share";
+    fs::create_directories(dir.file("share/db"));
+    fs::create_directories(devices / "unc" / server);
+    fs::create_directory_symlink(dir.file("share"), devices / "unc" / server / "share");
+    fs::create_directories(dir.file("libs/sub"));
+    fs::create_directories(dir.file("site/application"));
+    const fs::path examples = fs::path(KESTO_SOURCE_DIR) / "examples";
+    fs::copy_file(examples / "PART.json", dir.file("part.json"));
+    fs::copy_file(examples / "SITE.tls", dir.file("libs/site.tls"));
+    fs::copy_file(examples / "SITE.tls", dir.file("libs/sub/k.tls"));
+    fs::copy_file(examples / "SITE.tls", dir.file("libs/site.tlsx"));  // never "*.tls" (its short name would be)
+    write_file(dir.file("корпус.json"), R"({"name": "Корпус.prt", "members": [{"name": "ФРЕЗА12", "type": 1,
+        "subtype": 1, "params": {"diameter": 12, "length": 75, "flute_length": 30}}]})");
+    write_file(dir.file("site/application/kesto_tools_vericut.ini"), "[VMAIN]\r\nTLS=C:\\база\r\nNUM=1\r\n[VRUN]\r\n1=" +
+                                                                          wine_path(dir.file("part.json")) + "\r\n");
+    std::string ignored;
+    run_command(quoted(KESTO_CLI_PATH) + " export корпус.json -o корпус.tls 2>&1", ignored);
+    fs::copy_file(dir.file("корпус.tls"), dir.file("k.tls"));
+    // (Wine reads non-ASCII arguments in the locale given: k.tls has an ASCII name)
+    const std::string russian = russian_windows(dir);
+    fs::create_directories(dir.file("enc"));
+    write_file(dir.file("enc/unicode.tls"), std::string("\xFF\xFE") + "C\0G\0T\0E\0C\0H\0\r\0\n\0");
+    const std::string here = wine_path(dir.path()), root_relative = here.substr(2);
+    struct Row {
+        std::string args;  // as the shell passes them on
+        int exit;
+        std::string shown;  // in standard output and error
+        std::string env = "";
+    };
+    const std::vector<Row> rows = {
+        // the path forms, for each kind of write; the scratch work stays beside the library
+        {"export part.json -o '" + unc + "\\db\\x.tls'", 0, "13 tools"},
+        {"export part.json --merge '" + unc + "\\db\\x.tls'", 0, "replaced"},
+        {"export part.json --select EM12 --append -o '" + unc + "\\db\\y.tls'", 0, "1 tool"},
+        {"merge '" + unc + "\\db\\x.tls' libs/site.tls -o '\\\\?\\UNC\\" + server + "\\share\\db\\x.tls'", 0, "replaced"},
+        {"export part.json -o '\\\\?\\" + here + "\\long.tls'", 0, "13 tools"},
+        {"export part.json -o 'Z:drive-relative.tls'", 0, "13 tools"},
+        {"export part.json -o '" + root_relative + "\\root-relative.tls'", 0, "13 tools"},
+        {"export part.json --merge libs/sub/forward.tls", 0, "13 tools"},
+        // wildcards: a pattern matches long names only; a quoted one is the file name itself
+        {"check '*.tls'", 0, "корпус.tls: 1 tool"},
+        {"check 'libs\\*.tls' --json", 0, "libs\\\\site.tls"},
+        {"diff 'libs\\s?te.tls' 'libs/sub/k.t*'", 0, "unchanged: 12 tools"},
+        {"check 'libs\\*.none'", 2, "libs\\*.none: no file matches this pattern"},
+        // the program's own paths in Windows' separator, the user's as typed
+        {"find libs/site.tls --database libs", 0, ", libs\\sub\\k.tls:4"},
+        {"find libs/site.tls --database libs/", 0, ", libs/sub/k.tls:4"},
+        // help
+        {"'/?'", 0, "Subcommands:"},
+        {"check '/?'", 0, "kesto-tools-vericut check --json *.tls"},
+        {"export '/?'", 0, "--select \"DRILL_8.5 |HSS|\""},
+        {"run '/?'", 0, "\\\"question\\\")\""},
+        // devices are refused before anything is locked
+        {"export part.json -o NUL", 2, "NUL: is not a regular file (a device"},
+        {"merge libs/site.tls libs/site.tls -o aux.tls", 2, "aux.tls: is not a regular file (a device"},
+        {"export part.json -o 'libs\\Con .txt'", 2, "is not a regular file (a device"},
+        // text to a pipe in the console's code page (Wine's OEM one here), or UTF-8 when asked
+        // (the tests' Wine command asks for UTF-8 by $KESTO_ENCODING)
+        {"--encoding console check k.tls", 0, "\x94\x90\x85\x87\x80""12", russian},
+        {"check k.tls", 0, "ФРЕЗА12", russian},
+        {"--encoding console check --json k.tls", 0, "\\u0424\\u0420\\u0415\\u0417\\u0410", russian},
+        // the encodings of a Windows editor
+        {"check enc/unicode.tls", 1, "it is UTF-16 (Notepad's \"Unicode\")"},
+        {"settings --env UGII_VENDOR_DIR --env UGII_USER_DIR --env 'UGII_SITE_DIR=" + here + "\\site'", 0,
+         "1 = " + wine_path(dir.file("part.json")) + ": exists, started first"},
+        {"settings --env UGII_VENDOR_DIR --env UGII_USER_DIR --env 'UGII_SITE_DIR=" + here + "\\site'", 0,
+         "the settings file is UTF-8; the plug-in reads it as ANSI: save it as ANSI"},
+        {"settings --env UGII_VENDOR_DIR --env UGII_USER_DIR --env UGII_SITE_DIR --env USER_UFUN --env "
+         "UGII_INITIAL_UFUN_DIR --env UGII_TMP_DIR --env HOME --env TMP", 1, "No settings file the plug-in can read"},
+        {"settings --env =x", 2, "give NAME=VALUE"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.args);
+        std::string out;
+        const int rc = run_command("cd " + quoted(dir.path()) + " && " + row.env + " " + wine_command() + " " +
+                                       quoted(win + "/kesto-tools-vericut.exe") + " " + row.args + " 2>&1",
+                                   out);
+        EXPECT_EQ(rc, row.exit) << out;
+        EXPECT_NE(out.find(row.shown), std::string::npos) << out;
+    }
+    std::error_code ec;
+    fs::remove_all(devices / "unc" / server, ec);
+    fs::remove(devices / "unc", ec);  // only when empty
+    for (const char *made : {"share/db/x.tls", "share/db/y.tls", "long.tls", "drive-relative.tls", "root-relative.tls",
+                             "libs/sub/forward.tls"})
+        EXPECT_TRUE(fs::exists(dir.file(made))) << made;
+    for (const auto &entry : fs::recursive_directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().string().find(".~kesto"), std::string::npos) << entry.path();
+    EXPECT_FALSE(fs::exists(fs::path(wine_prefix()) / "drive_c" / "server")) << "scratch work on C:";
+}
+
+// The Windows ZIP as a keeper gets it: unpacked into a folder of a Cyrillic
+// name with blanks, on a Russian Windows (a Wine prefix of its own) with the share
+// \\cadserver\vericut mapped, the user guide's walkthrough runs through
+// cmd /c as written, each command with the exit code the guide gives.
+// INSTALL.txt and the guide are CR LF and INSTALL.txt names every file; the
+// program and the plug-in carry the project's version, and no binary
+// carries debugging sections.
+TEST(CrossBuild, WindowsZipWalkthrough) {
+    const std::string win = win32_dir();
+    if (win.empty() || wine_dir() != win) GTEST_SKIP() << "no Win32 build run under Wine (KESTO_WIN32_DIR)";
+    TempDir dir;
+    std::string out;
+    ASSERT_EQ(run_command("cpack --config " + quoted(win + "/CPackConfig.cmake") + " -B " + quoted(dir.file("cpack")) +
+                              " >/dev/null 2>&1 && cd " + quoted(dir.path()) +
+                              " && mkdir 'Папка с пробелами' && cd 'Папка с пробелами' && unzip -q ../cpack/*.zip",
+                          out),
+              0);
+    const fs::path unpacked = fs::path(dir.file("Папка с пробелами")) /
+                              ("kesto_tools_vericut-" + std::string(KESTO_VERSION) + "-win32");
+    ASSERT_TRUE(fs::is_directory(unpacked));
+
+    const std::string install = read_file((unpacked / "INSTALL.txt").string()),
+                      guide = read_file((unpacked / "GUIDE.txt").string());
+    for (const std::string *text : {&install, &guide}) {
+        EXPECT_EQ(occurrences(*text, "\n"), occurrences(*text, "\r\n"));
+        EXPECT_GT(occurrences(*text, "\r\n"), 20u);
+    }
+    for (const auto &entry : fs::directory_iterator(unpacked)) {
+        const std::string name = entry.path().filename().string() + (entry.is_directory() ? "\\" : "");
+        EXPECT_NE(install.find(name), std::string::npos) << name << " is not named in INSTALL.txt";
+        if (entry.path().extension() != ".dll" && entry.path().extension() != ".exe") continue;
+        ASSERT_EQ(run_command("i686-w64-mingw32-objdump -h " + quoted(entry.path().string()), out), 0);
+        EXPECT_EQ(out.find(".debug_"), std::string::npos) << name << " is not stripped";
+    }
+    // the version resource's strings are UTF-16
+    auto utf16 = [](const std::string &ascii) {
+        std::string s;
+        for (char c : ascii) s += std::string(1, c) + '\0';
+        return s;
+    };
+    for (const char *binary : {"kesto_tools_vericut.dll", "kesto-tools-vericut.exe"}) {
+        const std::string bytes = read_file((unpacked / binary).string());
+        const size_t key = bytes.find(utf16("FileVersion") + std::string(2, '\0'));
+        ASSERT_NE(key, std::string::npos) << binary;
+        EXPECT_LT(bytes.find(utf16(KESTO_VERSION), key) - key, 32u) << binary;
+        EXPECT_NE(bytes.find(utf16(binary)), std::string::npos) << binary;
+    }
+
+    // The walkthrough: each "  > " line of the guide, and the exit code
+    // the line below it gives ("(exit code N"), else 0.
+    std::vector<std::string> commands;
+    std::vector<int> expected;
+    std::istringstream lines(guide);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("  > ", 0) == 0) {
+            commands.push_back(line.substr(4));
+            expected.push_back(0);
+        } else if (size_t at = line.find("(exit code "); at != std::string::npos && !expected.empty()) {
+            expected.back() = std::atoi(line.c_str() + at + 11);
+        }
+    }
+    ASSERT_GE(commands.size(), 15u);
+    std::string script = "@echo off\r\n";
+    for (const std::string &command : commands) script += command + "\r\necho @@%ERRORLEVEL%\r\n";
+    write_file((unpacked / "walkthrough.cmd").string(), script);
+
+    // a fresh prefix, with the share mapped once the prefix is there
+    ASSERT_EQ(run_command(quoted(std::string(KESTO_SOURCE_DIR) + "/scripts/wine32.sh") + " prepare " +
+                              quoted(dir.file("wine")) + " >/dev/null && " + quoted(dir.file("wine/wine")) +
+                              " cmd /c exit >/dev/null 2>&1",
+                          out),
+              0);
+    fs::create_directories(dir.file("share/Tools"));
+    fs::create_directories(dir.file("wine/prefix/dosdevices/unc/cadserver"));
+    fs::create_directory_symlink(dir.file("share"), dir.file("wine/prefix/dosdevices/unc/cadserver/vericut"));
+    // a Russian Windows: the plug-in names the Cyrillic folder in its ANSI code page
+    const int rc = run_command("cd " + quoted(unpacked.string()) + " && " + russian_windows(dir) + " " + quoted(dir.file("wine/wine")) +
+                                   " cmd /c walkthrough.cmd 2>&1",
+                               out);
+    std::string ignored;
+    run_command("WINEPREFIX=" + quoted(dir.file("wine/prefix")) + " wineserver -k >/dev/null 2>&1", ignored);
+    EXPECT_EQ(rc, 0) << out;
+    std::vector<int> codes;
+    for (size_t at = out.find("@@"); at != std::string::npos; at = out.find("@@", at + 2))
+        codes.push_back(std::atoi(out.c_str() + at + 2));
+    ASSERT_EQ(codes.size(), commands.size()) << out;
+    for (size_t i = 0; i < commands.size(); ++i) EXPECT_EQ(codes[i], expected[i]) << commands[i] << "\n" << out;
+
+    // what the walkthrough made, the share's libraries among them
+    for (const char *made : {"demo.tls", "demo.svg", "site.tls", "new.tls", "from-database.tls", "report.txt"})
+        EXPECT_TRUE(fs::exists(unpacked / made)) << made;
+    EXPECT_TRUE(fs::exists(dir.file("share/Tools/site.tls")));
+    EXPECT_TRUE(fs::exists(dir.file("share/Tools/em12.tls")));
+    for (const auto &entry : fs::recursive_directory_iterator(dir.file("share")))
+        EXPECT_EQ(entry.path().string().find(".~kesto"), std::string::npos) << entry.path();
+    // (Wine's findstr prints nothing; type shows the report as the console's code page has it)
+    const std::string report = read_file((unpacked / "report.txt").string());
+    EXPECT_NE(report.find("site.tls: 13 tools\r\n"), std::string::npos) << report;
+    EXPECT_NE(out.find(report), std::string::npos) << "type shows the report";
 }
 
 // The DLL is a PE32 i386 library exporting exactly the two entry points and

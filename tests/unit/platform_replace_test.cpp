@@ -108,11 +108,15 @@ INSTANTIATE_TEST_SUITE_P(
                     End::CommitOverAFolder, -1, -1, "a.tls", ""}),
     [](const auto &p) { return std::string(p.param.name); });
 
-TEST(PlatformReplacement, KeepsPermissionBitsAndLinks) {
+TEST(PlatformReplacement, KeepsPermissionBitsOwnerAndLinks) {
     TempDir dir;
     fs::create_directory("real");
     write_file("real/lib.tls", "old");
     ASSERT_EQ(chmod("real/lib.tls", 0604), 0);
+    const bool root = geteuid() == 0;  // who may give a file to another owner
+    if (root) {
+        ASSERT_EQ(chown("real/lib.tls", 1234, 5678), 0);
+    }
     fs::create_symlink("real/lib.tls", "link.tls");
     PlatReplacement *r = nullptr;
     FILE *f = nullptr;
@@ -123,6 +127,10 @@ TEST(PlatformReplacement, KeepsPermissionBitsAndLinks) {
     struct stat st;
     ASSERT_EQ(stat("real/lib.tls", &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0604u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 1234u);
+        EXPECT_EQ(st.st_gid, 5678u);
+    }
 }
 
 // Nothing is made or held where no file can be made (a pipe, a read-only

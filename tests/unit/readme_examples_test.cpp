@@ -258,7 +258,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   "usr/bin/kesto-tools-vericut export -o demo.tls; cmp demo.tls reference.tls";
                         if (!win.empty())
                             script += "; mkdir zip; (cd zip; cmake -E tar xf " + win + "/*.zip; mv */* .; ls "
-                                      "INSTALL.txt kesto_tools_vericut.ini); " + wine_command() +
+                                      "INSTALL.txt GUIDE.txt examples/kesto_tools_vericut.ini); " + wine_command() +
                                       " zip/kesto-tools-vericut.exe export -o wine.tls; cmp wine.tls reference.tls";
                         EXPECT_EQ(run_command("(" + script + ") 2>&1", out), 0) << out;
                     }},

@@ -75,7 +75,18 @@ INSTANTIATE_TEST_SUITE_P(
         BadSession{"NestedTooDeepAndCutShort", kTooDeepCutShort.c_str(), "nested deeper than 64 levels (at byte 91)"},
         BadSession{"CutShortAfterAWrongValue", R"({"module": "cam", "runs": )", "not valid JSON"},
         BadSession{"UnknownKeyBeforeAWrongValue", R"({"zz": 1, "module": "cam"})", "unknown key \"zz\""},
-        BadSession{"KeyTwiceKeepsItsLastValue", R"({"runs": 2, "runs": 0})", "runs: must be 1 to 100"},
+        BadSession{"KeyTwice", R"({"runs": 2, "runs": 0})", "s.json: runs: is given twice"},
+        BadSession{"KeyTwiceAmongOthers", R"({"part": {"members": [{"name": "A", "params": {"length": 75,
+                   "diameter": 10, "length": 57}}]}})", "part.members[0].params.length: is given twice"},
+        BadSession{"KeyTwiceInAnAnswer", R"({"answers": [{"menu": 1, "menu": 2}]})", "answers[0].menu: is given twice"},
+        BadSession{"NulInAName", R"({"part": {"members": [{"name": "EM\u0000X"}]}})",
+                   "part.members[0].name: holds a NUL (\\u0000)"},
+        BadSession{"NulInAFileName", R"({"files": {"a.ini\u0000.txt": ""}})", "files.a.ini\\u0000.txt: holds a NUL"},
+        // the same read by nlohmann-json's parser (the quick reader leaves an underflowing number to it)
+        BadSession{"KeyTwiceReadByTheGeneralParser", R"({"comment": 1e-400, "runs": 2, "runs": 3})",
+                   "s.json: runs: is given twice"},
+        BadSession{"NulReadByTheGeneralParser", R"({"comment": 1e-400, "release": "N\u0000X"})", "release: holds a NUL"},
+        BadSession{"NulInAnEnvironmentValue", R"({"env": {"A": "x\u0000"}})", "env.A: holds a NUL"},
         BadSession{"EmptyObjectsThenMore", R"({"env": {}, "fail_messages": {}}, [])", "not valid JSON"},
         BadSession{"TextForANumber", R"({"part": {"members": [{"name": "A", "params": {"diameter": "10"}}]}})",
                    "part.members[0].params.diameter: must be a number, not a text"},
@@ -190,13 +201,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Session, ParamsByNameOrNumberAndTextsInWindows1251) {
     sim::Session s = sim::parse_session(R"({"part": {"name": "деталь.prt", "members": [
-        {"name": "Фреза", "params": {"diameter": 10, "1049": 25, "catalog_name": "КАТ", "1000": 7, "length": 1,
-                                     "length": 2}, "holder_offset": 3}]},
+        {"name": "Фреза", "params": {"diameter": 10, "1049": 25, "catalog_name": "КАТ", "1000": 7, "length": 2},
+         "holder_offset": 3}]},
         "files": {"b.txt": "", "a.txt": ""}})",
                                         "x");
     const sim::Member &m = s.part->members[0];
     EXPECT_EQ(m.name, kesto::utf8_to_cp1251("Фреза"));
-    // keys are taken in the order of their bytes: "diameter" after "1000"; a key given twice keeps its last value
+    // keys are taken in the order of their bytes: "diameter" after "1000"
     EXPECT_EQ(m.params.at(1000).number, 10);
     EXPECT_EQ(m.params.at(1001).number, 2);
     ASSERT_EQ(s.files.size(), 2u);

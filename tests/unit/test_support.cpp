@@ -124,8 +124,9 @@ std::string wine_dir() {
 std::string wine_command() {
     std::string command = KESTO_WINE;
     if (const char *env = std::getenv("KESTO_WINE"); env && *env) command = env;
-    if (command.empty()) return "WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' wine";
-    return "'" + command + "'";
+    // the Windows program's text in UTF-8, as the native build's, to compare
+    if (command.empty()) return "KESTO_ENCODING=utf-8 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' wine";
+    return "KESTO_ENCODING=utf-8 '" + command + "'";
 }
 
 std::string wine_prefix() {

@@ -194,6 +194,8 @@ TEST(TlsfileCheck, DamagedCopiesAreFoundAtTheRightLine) {
         {"a description in UTF-8", replace("\"D6.00 H50.00 END MILL\"", "\"D6.00 H50.00 ФРЕЗА\""),
          at("ФРЕЗА"), "the quoted text is UTF-8, not Windows-1251", 1},
         {"byte-order mark", [](Lines &l) { l[0] = "\xEF\xBB\xBF" + l[0]; }, at("CGTECH"), "not Windows-1251 (hint", 1},
+        {"UTF-16 byte-order mark", [](Lines &l) { l[0] = "\xFF\xFE" + l[0]; }, at("CGTECH"),
+         "it is UTF-16 (Notepad's \"Unicode\"), not Windows-1251 (hint", 1},
         {"CR LF once", [](Lines &l) { l[find_line(l, "(0,60.00000)")] += "\r"; }, at("(0,60.00000)"), "mixed line", 1},
         {"cutter values deleted",
          [](Lines &l) { l.erase(l.begin() + static_cast<long>(find_line(l, "STANDARD", 1, "TOOLID \"EM|6|\""))); },

@@ -1,5 +1,6 @@
 #include "tools/cli/commands.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -12,6 +13,7 @@
 #if defined(_WIN32)
 #  include <windows.h>
 #else
+#  include <signal.h>
 #  include <unistd.h>
 #endif
 
@@ -63,16 +65,13 @@ void set_exit_code(int code) { g_exit_code = code; }
 
 std::string absolute_path(const std::string &path) {
     if (path.empty()) return path;
-    std::error_code ec;
-    fs::path p = fs::absolute(tlsfile::fs_path(path), ec);
-    return ec ? path : tlsfile::utf8_path(p);
+    return tlsfile::utf8_path(tlsfile::full_path(tlsfile::fs_path(path)));
 }
 
 std::string folder_cause(const std::string &folder, const std::error_code &ec) {
 #if defined(_WIN32)
     // MAX_PATH less the closing backslash and NUL
-    std::error_code ignored;
-    const size_t length = fs::absolute(tlsfile::fs_path(folder), ignored).native().size();
+    const size_t length = tlsfile::full_path(tlsfile::fs_path(folder)).native().size();
     if (length > MAX_PATH - 2)
         return ec.message() + " (its path has " + std::to_string(length) + " characters; Windows takes at most " +
                std::to_string(MAX_PATH - 2) + " for the current folder)";
@@ -95,6 +94,29 @@ int process_id() {
 #else
     return static_cast<int>(getpid());
 #endif
+}
+
+bool process_alive(unsigned long pid) {
+#if defined(_WIN32)
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (!h) return GetLastError() != ERROR_INVALID_PARAMETER;  // no such process; else one not ours
+    const bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+    CloseHandle(h);
+    return running;
+#else
+    return pid > 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH);
+#endif
+}
+
+std::string shown_name(const std::string &utf8) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : utf8) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b != 0x7F) out += c;
+        else out += std::string("\\x") + kHex[b >> 4] + kHex[b & 15];
+    }
+    return out;
 }
 
 std::string quoted_toolid(const std::string &raw) { return "\"" + cp1251_shown(raw) + "\""; }

@@ -63,6 +63,12 @@ std::string absolute_path(const std::string &path);
 std::string folder_cause(const std::string &folder, const std::error_code &ec);
 
 int process_id();
+// Whether a process of that id runs (one of another user counts).
+bool process_alive(unsigned long pid);
+
+// A file name (UTF-8) for a line of output: control bytes (a line break)
+// escaped ("\x0A"), as check shows them, so that it stays on its line.
+std::string shown_name(const std::string &utf8);
 
 // A TOOLID (Windows-1251 bytes) in double quotes, as UTF-8 for reports,
 // control bytes escaped ("\x1B").
@@ -80,6 +86,12 @@ void complain(const std::string &what);
 // -q/--quiet: warnings and summaries are left out, errors are still said.
 void set_quiet(bool quiet);
 bool quiet();
+
+// --encoding and $KESTO_ENCODING: whether text to a pipe or a file is UTF-8
+// (utf-8) or, the default, in the console's code page (Windows; elsewhere
+// text is UTF-8 anyway).
+void set_utf8_output(bool utf8);
+bool utf8_output();
 
 // Prints "kesto-tools-vericut: warning: <what>" to standard error unless
 // quiet.  Warnings and complaints are kept for the --json object.

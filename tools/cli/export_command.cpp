@@ -4,6 +4,7 @@
 // the output's name, whole.
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <system_error>
@@ -235,9 +236,9 @@ public:
         std::error_code ec;
         previous_ = fs::current_path(ec);
         for (unsigned n = 0; !ec && folder_.empty() && n < 100; ++n) {
-            fs::path candidate = fs::absolute(
-                kesto::temporary_name(library.native(), static_cast<unsigned long>(process_id()), n), ec);
-            if (!ec && fs::create_directory(candidate, ec)) folder_ = candidate;
+            fs::path candidate = tlsfile::full_path(
+                kesto::temporary_name(library.native(), static_cast<unsigned long>(process_id()), n));
+            if (fs::create_directory(candidate, ec)) folder_ = candidate;
         }
         if (!ec && folder_.empty()) ec = std::make_error_code(std::errc::file_exists);
         if (!ec) fs::current_path(folder_, ec);
@@ -274,6 +275,25 @@ private:
     std::string cause_;
     std::string name_;
 };
+
+// A scratch library in the temporary folder has no lock whose taker would
+// sweep what a killed run left of it: each run removes the scratch folders
+// (library + ".~kesto-PROCESS-N.tmp") of processes that are gone.
+void remove_dead_scratch(const fs::path &library) {
+    std::error_code ec;
+    const std::string start = tlsfile::utf8_path(library.filename()) + ".~kesto-";
+    for (fs::directory_iterator it(library.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = tlsfile::utf8_path(it->path().filename());
+        if (name.compare(0, start.size(), start) != 0) continue;
+        const char *p = name.c_str() + start.size();
+        char *after = nullptr;
+        const unsigned long pid = std::strtoul(p, &after, 10);
+        if (after == p || *after != '-' || std::string(after).find(".tmp") == std::string::npos) continue;
+        if (static_cast<int>(pid) == process_id() || process_alive(pid)) continue;
+        std::error_code ignored;
+        if (fs::is_directory(fs::symlink_status(it->path(), ignored))) fs::remove_all(it->path(), ignored);
+    }
+}
 
 // The tools of library whose TOOLIDs are among those of others.
 std::vector<tlsfile::ListedTool> tools_held(const tlsfile::Library &library, const tlsfile::Library &others) {
@@ -604,6 +624,7 @@ int run_export(ExportArgs args, json *object) {
         return kExitUsage;
     const bool selective = !args.select.empty();
 
+    if (is_standard_stream(args.output)) remove_dead_scratch(fs::temp_directory_path(exists_error) / "kesto-export.tls");
     PluginExport run{is_standard_stream(args.output) ? fs::temp_directory_path(exists_error) / "kesto-export.tls"
                                                      : lock.file(),
                      args.output, old, selective, plugin, left_as_it_was(args.output), object, "", 0};
@@ -828,6 +849,7 @@ int export_part_text(const std::string &label, const std::string &part, const st
     session.part->selected.clear();
     std::error_code ec;
     const fs::path scratch = fs::temp_directory_path(ec) / "kesto-export.tls";
+    remove_dead_scratch(scratch);
     PluginExport run{scratch, tlsfile::utf8_path(scratch), "", false, plugin_path(plugin), "nothing was compared",
                      nullptr, "", 0};
     if (int code = run_plugin(session, run)) return code == kExitNoPlugin ? code : kExitUsage;

@@ -53,11 +53,11 @@ public:
 
 private:
     const tlsfile::DatabaseRecord &record(uint32_t i) const { return db_.records()[i]; }
-    const std::string &file(uint32_t i) const { return db_.libraries()[record(i).library].label; }
+    std::string file(uint32_t i) const { return shown_name(db_.libraries()[record(i).library].label); }
     std::string at(uint32_t i) const { return file(i) + ":" + std::to_string(record(i).line); }
     std::string side(const std::string &label, const tlsfile::DiffLine &d) const {
-        return "    " + label + ":" + std::to_string(d.line) + ": " +
-               (d.present ? cp1251_to_utf8(d.text) : std::string("(the record ends before this line)")) + "\n";
+        return "    " + shown_name(label) + ":" + std::to_string(d.line) + ": " +
+               (d.present ? cp1251_shown(d.text) : std::string("(the record ends before this line)")) + "\n";
     }
     size_t searched() const {
         size_t n = 0;
@@ -86,7 +86,7 @@ std::string Report::text() const {
             out += side(input_.label, d.input) + side(file(d.record), d.database);
     }
     for (const tlsfile::RepeatedInLibrary &r : found_.repeated) {
-        out += "note: " + db_.libraries()[r.library].label + " holds TOOLID " + quoted_toolid(r.name) + " " +
+        out += "note: " + shown_name(db_.libraries()[r.library].label) + " holds TOOLID " + quoted_toolid(r.name) + " " +
                std::to_string(r.lines.size()) + " times (lines";
         for (size_t i = 0; i < r.lines.size(); ++i) out += (i ? ", " : " ") + std::to_string(r.lines[i]);
         out += ")\n";
@@ -103,7 +103,9 @@ std::string Report::text() const {
 
 void Report::fill(json &object) const {
     auto place = [this](uint32_t i) {
-        return json{{"file", file(i)}, {"line", record(i).line}, {"toolid", cp1251_to_utf8(record(i).name)}};
+        return json{{"file", db_.libraries()[record(i).library].label},
+                    {"line", record(i).line},
+                    {"toolid", cp1251_to_utf8(record(i).name)}};
     };
     auto side = [](const tlsfile::DiffLine &d) {
         return json{{"line", d.line}, {"text", d.present ? json(cp1251_to_utf8(d.text)) : json(nullptr)}};

@@ -101,9 +101,8 @@ int run(const RunArgs &args) {
     for (size_t i = 0; i < n; ++i) {
         runs.push_back({args.sessions[i], pick(args.folders, i), pick(args.outputs, i)});
         if (runs.back().output.empty() || runs.back().output == "-") continue;
-        std::error_code ec;
         std::filesystem::path t =
-            std::filesystem::absolute(tlsfile::fs_path(runs.back().folder) / tlsfile::fs_path(runs.back().output), ec)
+            tlsfile::full_path(tlsfile::fs_path(runs.back().folder) / tlsfile::fs_path(runs.back().output))
                 .lexically_normal();
         if (std::find(transcripts.begin(), transcripts.end(), t) != transcripts.end()) {
             complain(runs.back().output + ": two sessions would write this transcript; give -o or -C once per session");

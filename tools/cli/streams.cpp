@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -24,16 +25,22 @@ namespace kesto::cli {
 namespace {
 
 bool g_quiet = false;
+int g_utf8 = -1;  // --encoding: 1 utf-8, 0 the console's; -1 not given
 bool g_stdout_closed = false;
 std::vector<std::string> g_errors, g_warnings;
 
 #if defined(_WIN32)
 // A console shows text in its own code page, which is seldom UTF-8: it is
 // given UTF-16.  True when fd is a console and took the text.
-bool to_console(int fd, const std::string &utf8) {
-    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+bool is_console(int fd) {
     DWORD mode = 0;
-    if (h == INVALID_HANDLE_VALUE || !GetConsoleMode(h, &mode)) return false;
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode);
+}
+
+bool to_console(int fd, const std::string &utf8) {
+    if (!is_console(fd)) return false;
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
     const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
     if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
@@ -44,6 +51,24 @@ bool to_console(int fd, const std::string &utf8) {
         at += done;
     }
     return true;
+}
+
+// Text for a pipe or a file as Windows' own console programs write it, so
+// that type, more and findstr show it: in the console's output code page,
+// or the OEM code page where there is no console; UTF-8 when asked for.
+std::string for_pipe_or_file(const std::string &utf8) {
+    UINT cp = GetConsoleOutputCP();
+    if (cp == 0) cp = GetOEMCP();
+    if (utf8_output() || cp == CP_UTF8) return utf8;
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    if (n <= 0) return utf8;
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
+    const int bytes = WideCharToMultiByte(cp, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return utf8;
+    std::string out(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(cp, 0, wide.data(), n, &out[0], bytes, nullptr, nullptr);
+    return out;
 }
 #endif
 
@@ -78,10 +103,13 @@ int to_stdout(const std::string &content, bool text) {
 #if defined(_WIN32)
     if (text && to_console(_fileno(stdout), content)) return 0;
     if (!text) _setmode(_fileno(stdout), _O_BINARY);
+    const std::string bytes = text ? for_pipe_or_file(content) : std::string();
+    int cause = text ? write_stream(stdout, bytes.data(), bytes.size())
+                     : write_stream(stdout, content.data(), content.size());
 #else
     (void)text;
-#endif
     int cause = write_stream(stdout, content.data(), content.size());
+#endif
     if (cause == EPIPE) g_stdout_closed = true;
     return cause == EPIPE ? 0 : cause;
 }
@@ -89,8 +117,11 @@ int to_stdout(const std::string &content, bool text) {
 void to_stderr(const std::string &line) {
 #if defined(_WIN32)
     if (to_console(_fileno(stderr), line)) return;
-#endif
+    const std::string bytes = for_pipe_or_file(line);
+    write_stream(stderr, bytes.data(), bytes.size());
+#else
     write_stream(stderr, line.data(), line.size());
+#endif
 }
 
 }  // namespace
@@ -111,6 +142,16 @@ void complain(const std::string &what) {
 }
 
 void set_quiet(bool quiet) { g_quiet = quiet; }
+
+void set_utf8_output(bool utf8) { g_utf8 = utf8 ? 1 : 0; }
+
+bool utf8_output() {
+    if (g_utf8 < 0) {
+        const char *env = std::getenv("KESTO_ENCODING");
+        g_utf8 = env && (std::strcmp(env, "utf-8") == 0 || std::strcmp(env, "UTF-8") == 0);
+    }
+    return g_utf8 == 1;
+}
 bool quiet() { return g_quiet; }
 
 void warn(const std::string &what) {
@@ -125,9 +166,12 @@ bool print(const std::string &text) {
     return false;
 }
 
-bool write_text(int fd, const std::string &text) {
+bool write_text(int fd, const std::string &utf8) {
 #if defined(_WIN32)
-    if (to_console(fd, text)) return true;
+    if (to_console(fd, utf8)) return true;
+    const std::string text = for_pipe_or_file(utf8);
+#else
+    const std::string &text = utf8;
 #endif
     for (size_t done = 0; done < text.size();) {
 #if defined(_WIN32)
@@ -155,7 +199,13 @@ bool print_json(nlohmann::ordered_json object) {
     object["error"] = g_errors.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(g_errors.back());
     object["errors"] = g_errors;
     object["warnings"] = g_warnings;
-    return print(object.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
+    // JSON in a code page other than UTF-8 keeps every character as \uXXXX
+#if defined(_WIN32)
+    const bool ascii = !utf8_output() && !is_console(_fileno(stdout));
+#else
+    const bool ascii = false;
+#endif
+    return print(object.dump(2, ' ', ascii, nlohmann::ordered_json::error_handler_t::replace) + "\n");
 }
 
 bool is_standard_stream(const std::string &path) { return path == "-"; }

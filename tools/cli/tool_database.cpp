@@ -16,15 +16,7 @@
 namespace fs = std::filesystem;
 
 namespace kesto::cli {
-namespace {
 
-// Room the plug-in reads TLS with, and what of it it keeps.
-constexpr unsigned kValueSize = 257;
-constexpr size_t kKept = 132;
-
-// Texts as the profile reader takes and gives them: the ANSI code page on
-// Windows, Windows-1251 (the plug-in's) in the POSIX platform layer.  False
-// when the text has a character the code page lacks.
 #if defined(_WIN32)
 bool to_profile_bytes(const std::string &utf8, std::string &out) {
     const std::wstring wide = tlsfile::fs_path(utf8).wstring();
@@ -51,16 +43,39 @@ bool to_profile_bytes(const std::string &utf8, std::string &out) {
 std::string folder_from_profile(const std::string &bytes) { return native_path(bytes); }
 #endif
 
-}  // namespace
+std::string settings_encoding(const std::string &text) {
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) return "UTF-8 (with a byte-order mark)";
+    if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0) return "UTF-16";
+    bool beyond_ascii = false;
+    for (size_t at = 0; at < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[at]);
+        unsigned char low = 0, high = 0;
+        const size_t len = c < 0x80 ? 1 : kesto::utf8_lead(c, low, high);
+        if (len == 0 || at + len > text.size()) return "";
+        for (size_t k = 1; k < len; ++k) {
+            const unsigned char b = static_cast<unsigned char>(text[at + k]);
+            if ((k == 1 && (b < low || b > high)) || (k > 1 && (b & 0xC0) != 0x80)) return "";
+        }
+        beyond_ascii = beyond_ascii || len > 1;
+        at += len;
+    }
+    return beyond_ascii ? "UTF-8" : "";
+}
+
+void note_settings_encoding(const std::string &label, const std::string &text) {
+    const std::string found = settings_encoding(text);
+    if (!found.empty())
+        warn(label + ": the settings file is " + found + "; the plug-in reads it as ANSI: save it as ANSI");
+}
 
 bool settings_tool_folder(const std::string &settings, std::string &folder) {
     // The file must be there to be read: a missing one would read as empty.
-    tlsfile::InputFile file;
-    std::string error, path;
-    if (!file.open(settings, tlsfile::kMaxSessionBytes, true, error)) {
+    std::string error, path, text;
+    if (!tlsfile::read_input_file(settings, tlsfile::kMaxSessionBytes, true, text, error)) {
         complain("cannot read " + error);
         return false;
     }
+    note_settings_encoding(settings, text);
     // Windows looks for a settings file named without its folder in its own
     // folder: the reader gets the whole path.
     if (!to_profile_bytes(absolute_path(settings), path)) {
@@ -100,12 +115,13 @@ bool load_database(const std::vector<std::string> &folders, const std::string &s
     size_t searched = 0;
     for (const tlsfile::DatabaseLibrary &lib : database.libraries()) {
         if (!lib.error.empty())
-            warn("cannot read " + lib.error + "; skipped");
+            warn("cannot read " + shown_name(lib.error) + "; skipped");
         else if (lib.skipped)
-            warn(lib.label + ": damaged, " + count(lib.problems, "problem", "problems") +
+            warn(shown_name(lib.label) + ": damaged, " + count(lib.problems, "problem", "problems") +
                  " (see check); its records cannot be told apart, skipped");
         else if (lib.problems)
-            warn(lib.label + ": " + count(lib.problems, "problem", "problems") + " (see check); searched all the same");
+            warn(shown_name(lib.label) + ": " + count(lib.problems, "problem", "problems") +
+                 " (see check); searched all the same");
         searched += !lib.skipped;
     }
     if (searched == 0)

@@ -14,6 +14,25 @@ namespace kesto::cli {
 // The plug-in's path_tool when the settings file gives no TLS.
 inline constexpr char kDefaultToolFolder[] = "\\\\cadserver\\vericut\\Tools";
 
+// Room the plug-in reads a settings value with, and what of TLS and USR it
+// keeps.
+inline constexpr unsigned kValueSize = 257;
+inline constexpr size_t kKept = 132;
+
+// Texts as the profile reader takes and gives them: the ANSI code page on
+// Windows, Windows-1251 (the plug-in's) in the POSIX platform layer.  False
+// when the text has a character the code page lacks.
+bool to_profile_bytes(const std::string &utf8, std::string &out);
+// A path the profile reader gave, as the file system names it (UTF-8).
+std::string folder_from_profile(const std::string &bytes);
+
+// What a Windows editor may have saved a settings file as, other than the
+// ANSI the plug-in reads: "UTF-8", "UTF-8 (with a byte-order mark)",
+// "UTF-16"; empty for ANSI (or plain ASCII).
+std::string settings_encoding(const std::string &text);
+// Warns, naming label, when the text is in such an encoding.
+void note_settings_encoding(const std::string &label, const std::string &text);
+
 // The folder of [VMAIN] TLS in the settings file, read through the
 // platform's profile reader (GetPrivateProfileStringA on Windows) with room
 // for 256 characters, its first 132 kept, as the plug-in keeps path_tool;

@@ -198,12 +198,36 @@ std::string HelpFormatter::make_footer(const CLI::App *app) const {
     return out;
 }
 
+std::string in_shell_quotes(const std::string &command, bool cmd) {
+    if (!cmd) return command;
+    // cmd.exe knows only double quotes: 'a "b"' becomes "a \"b\"", which
+    // the program's argument splitting reads back as a "b"
+    std::string out;
+    bool quoted = false;
+    for (char c : command) {
+        if (c == '\'') {
+            quoted = !quoted;
+            out += '"';
+        } else if (c == '"' && quoted) {
+            out += "\\\"";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 void describe(CLI::App *cmd, const std::string &summary, const std::string &details,
               const std::vector<Example> &examples) {
     cmd->description(summary + "\n\n" + details);
     std::string footer = "Examples:";
+#if defined(_WIN32)
+    const bool windows = true;
+#else
+    const bool windows = false;
+#endif
     for (const Example &e : examples)
-        footer += std::string("\n") + kExampleLead + e.command + "\n      " + e.meaning;
+        footer += std::string("\n") + kExampleLead + in_shell_quotes(e.command, windows) + "\n      " + e.meaning;
     cmd->footer(footer);
 }
 
@@ -264,6 +288,12 @@ std::string parse_failure(const CLI::App &app, const CLI::ParseError &error) {
 bool prepare_arguments(const CLI::App &app, std::vector<std::string> &args) {
     const std::string program = args.empty() ? app.get_name() : args[0];
     if (args.size() < 2) return true;
+#if defined(_WIN32)
+    // "/?" is a Windows program's help, anywhere on its command line
+    if (std::find(args.begin() + 1, args.end(), "/?") != args.end())
+        args = args[1] == "/?" || args[1] == "help" ? std::vector<std::string>{program, "--help"}
+                                                     : std::vector<std::string>{program, args[1], "--help"};
+#endif
     if (args[1] == "help") {
         if (args.size() > 2 && !looks_like_option(args[2])) args = {program, args[2], "--help"};
         else args = {program, "--help"};
@@ -302,6 +332,30 @@ bool prepare_arguments(const CLI::App &app, std::vector<std::string> &args) {
         ++i;
     }
     return true;
+}
+
+std::vector<size_t> positional_arguments(const CLI::App &app, const std::vector<std::string> &args) {
+    std::vector<size_t> out;
+    if (args.size() < 3 || args[1] == "help") return out;
+    const CLI::App *sub = nullptr;
+    for (const CLI::App *s : app.get_subcommands({}))
+        if (s->get_name() == args[1]) sub = s;
+    if (!sub) return out;
+    bool options = true;
+    for (size_t i = 2; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && looks_like_option(arg)) {
+            const bool is_long = arg.rfind("--", 0) == 0;
+            const CLI::Option *opt = option_named(*sub, is_long ? arg.substr(0, arg.find('=')) : arg.substr(0, 2));
+            const bool attached = is_long ? arg.find('=') != std::string::npos : arg.size() > 2;
+            if (opt && opt->get_expected_max() != 0 && !attached) ++i;
+        } else {
+            out.push_back(i);
+        }
+    }
+    return out;
 }
 
 }  // namespace kesto::cli

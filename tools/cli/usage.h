@@ -54,6 +54,14 @@ bool prepare_arguments(const CLI::App &app, std::vector<std::string> &args);
 // otherwise the parser's text.  Ends with where to read more.
 std::string parse_failure(const CLI::App &app, const CLI::ParseError &error);
 
+// The indices in args of the subcommand's positional arguments (its files),
+// past its options and their values.
+std::vector<size_t> positional_arguments(const CLI::App &app, const std::vector<std::string> &args);
+
+// An example's command line in the quoting of the user's shell: as written
+// (single quotes) for a POSIX shell, in double quotes for cmd.exe.
+std::string in_shell_quotes(const std::string &command, bool cmd);
+
 }  // namespace kesto::cli
 
 #endif

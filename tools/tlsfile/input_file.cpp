@@ -45,14 +45,30 @@ fs::path fs_path(const std::string &utf8) { return fs::u8path(utf8); }
 
 std::string utf8_path(const fs::path &path) { return path.u8string(); }
 
+fs::path full_path(const fs::path &path) {
+    if (path.empty()) return path;
+#if defined(_WIN32)
+    std::wstring full(MAX_PATH, L'\0');
+    for (int tries = 0; tries < 3; ++tries) {
+        const DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+        if (n == 0) return path;
+        if (n < full.size()) return fs::path(full.substr(0, n));
+        full.assign(n, L'\0');  // n is the size needed, with the NUL
+    }
+    return path;
+#else
+    std::error_code ec;
+    fs::path full = fs::absolute(path, ec);
+    return ec ? path : full;
+#endif
+}
+
 fs::path system_path(const fs::path &path) {
 #if defined(_WIN32)
     const std::wstring extended = L"\\\\?\\";
     if (path.native().compare(0, extended.size(), extended) == 0) return path;
-    std::error_code ec;
-    std::wstring full = fs::absolute(path, ec).lexically_normal().native();
-    if (ec || full.size() < 248) return path;
-    std::replace(full.begin(), full.end(), L'/', L'\\');
+    std::wstring full = full_path(path).native();
+    if (full.size() < 248) return path;
     if (full.compare(0, 2, L"\\\\") == 0) return fs::path(extended + L"UNC" + full.substr(1));
     return fs::path(extended + full);
 #else

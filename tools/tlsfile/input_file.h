@@ -20,6 +20,13 @@ constexpr size_t kMaxSessionBytes = size_t(64) << 20;
 std::filesystem::path fs_path(const std::string &utf8);
 // A file system name as UTF-8, for messages and for handing on.
 std::string utf8_path(const std::filesystem::path &path);
+// A path made absolute against the current folder.  On Windows the system
+// does it (GetFullPathNameW), since it knows every form a user types: UNC
+// "\\server\share\...", "\\?\..." and "\\?\UNC\...", "C:lib.tls" against
+// C:'s current folder, "\lib.tls" against the current drive, '/' for '\';
+// the C++ runtime takes "\\server\share" for a folder of the current
+// drive.  The path as it is when that fails.
+std::filesystem::path full_path(const std::filesystem::path &path);
 // The form the system takes a path in.  On Windows, a path of 248
 // characters or more (the most a folder may have in the classic form) is
 // made absolute in its extended form, "\\?\C:\..." or

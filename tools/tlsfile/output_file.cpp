@@ -40,12 +40,50 @@ int close_fd(int fd) { return ::close(fd); }
 int process_id() { return static_cast<int>(::getpid()); }
 #endif
 
+#if defined(_WIN32)
+// Whether Windows takes a file name for a device in every folder: CON, PRN,
+// AUX, NUL, COM1-9, LPT1-9, CONIN$ and CONOUT$, in any case, with or without
+// an extension ("aux.tls") and trailing blanks or dots.
+// The device's name, or empty.
+std::wstring device_name(const std::wstring &leaf) {
+    std::wstring stem = leaf.substr(0, leaf.find(L'.'));
+    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
+    std::wstring upper = stem;
+    for (wchar_t &c : upper) c = static_cast<wchar_t>(c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c);
+    for (const wchar_t *name : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})
+        if (upper == name) return stem;
+    const bool numbered = upper.size() == 4 && (upper.compare(0, 3, L"COM") == 0 || upper.compare(0, 3, L"LPT") == 0) &&
+                          upper[3] >= L'1' && upper[3] <= L'9';
+    return numbered ? stem : std::wstring();
+}
+#endif
+
 bool replace(const fs::path &from, const fs::path &to, std::string &cause) {
     int error = kesto::replace_file(from.native(), to.native());
     if (error == 0) return true;
     cause = std::system_category().message(error);
+#if defined(_WIN32)
+    // refused after the retries, the file being writable: someone holds it open
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED ||
+        error == ERROR_UNABLE_TO_REMOVE_REPLACED || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+        cause = "the file is open in another program (" + cause + "); close it there and try again";
+#endif
     return false;
 }
+
+#if defined(_WIN32)
+// Whether a new file can be made in the folder of target: Windows' folders
+// are kept from writing by their permissions, which no attribute shows, so
+// a file that is gone when closed is made there.
+bool folder_writable(const fs::path &target) {
+    const fs::path probe = system_path(kesto::temporary_name(full_path(target).native(), GetCurrentProcessId(), 999));
+    HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_ACCESS_DENIED;
+    CloseHandle(h);
+    return true;
+}
+#endif
 
 // The file an output replaces: the path itself, or the file its link names.
 // Empty with error set when the path may not take an output.
@@ -55,6 +93,13 @@ fs::path output_target(const std::string &path, const std::vector<std::string> &
         error = path + ": not a file name";
         return {};
     }
+#if defined(_WIN32)
+    if (const std::wstring device = device_name(p.filename().native()); !device.empty()) {
+        error = path + ": is not a regular file (a device: Windows keeps the name " + utf8_path(fs::path(device)) +
+                " for one in every folder); give a file name";
+        return {};
+    }
+#endif
     std::error_code ec;
     fs::file_status link = fs::symlink_status(p, ec);
     if (ec && ec != std::errc::no_such_file_or_directory) {
@@ -62,8 +107,9 @@ fs::path output_target(const std::string &path, const std::vector<std::string> &
         return {};
     }
     if (!fs::exists(link)) {
+        // the folder of the full path: "C:" of "C:lib.tls" is a drive's current folder
         fs::path folder = p.parent_path();
-        if (!folder.empty() && !fs::is_directory(folder, ec)) {
+        if (!folder.empty() && entry_kind(full_path(p).parent_path(), true) != EntryKind::folder) {
             error = utf8_path(folder) + ": no such folder";
             return {};
         }
@@ -89,6 +135,10 @@ fs::path output_target(const std::string &path, const std::vector<std::string> &
             return {};
         }
     }
+#if defined(_WIN32)
+    // links as the system resolves them, also those Wine shows as none
+    return fs::path(kesto::final_path(p.native()));
+#endif
     if (!fs::is_symlink(link)) return p;
     fs::path real = fs::canonical(p, ec);
     if (ec) error = path + ": " + ec.message();
@@ -101,7 +151,14 @@ fs::path replaceable_target(const std::string &path, const std::vector<std::stri
     fs::path target = output_target(path, inputs, error);
     if (target.empty()) return target;
     switch (kesto::replaceable(target.native())) {
-    case kesto::Replaceable::kYes: return target;
+    case kesto::Replaceable::kYes:
+#if defined(_WIN32)
+        if (!folder_writable(target)) {
+            error = path + ": its folder is read-only; nothing is written";
+            return {};
+        }
+#endif
+        return target;
     case kesto::Replaceable::kFileReadOnly: error = path + ": is read-only; it is left as it is"; break;
     case kesto::Replaceable::kFolderReadOnly: error = path + ": its folder is read-only; nothing is written"; break;
     }
@@ -146,7 +203,11 @@ bool OutputLock::take(const std::string &path, std::string &error) {
                 std::to_string(kesto::library_lock_wait_ms / 1000) + " s); nothing was written, try again";
         break;
     case kesto::LibraryLock::kFailed:
-        error = path + ": cannot be locked for writing: " + system_message(lock_.error()) + "; nothing was written";
+        // the lock file, named, and what is wrong with it
+        error = path + ": cannot be locked for writing: " + utf8_path(fs::path(lock_.lock_file())) + ": " +
+                (lock_.refusal() ? std::string(lock_.refusal()) + ", not a lock file of ours; it is left as it is"
+                                 : system_message(lock_.error())) +
+                "; nothing was written";
         break;
     }
     return false;
@@ -190,9 +251,7 @@ bool write_output_file(const std::string &path, const std::string &content, std:
         fs::remove(temp, ec);
         return false;
     }
-    // the replacement keeps the permissions of the file it replaces
-    fs::file_status old = fs::status(target, ec);
-    if (!ec && fs::exists(old)) fs::permissions(temp, old.permissions(), ec);
+    // the replacement keeps what the file system kept about the old file
     std::string cause;
     if (!replace_unless_interrupted([&] { return replace(temp, target, cause); })) {
         error = path + ": cannot replace it: " + cause;

@@ -157,7 +157,8 @@ std::string backup_name(const std::string &file, bool numbered) {
     unsigned long highest = 0;
     std::vector<FolderEntry> entries;
     std::string error;
-    const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+    // the full path's folder: that of "C:lib.tls" is C:'s current one, not its root
+    const fs::path full = full_path(path), folder = full.parent_path().empty() ? fs::path(".") : full.parent_path();
     if (list_folder(folder, entries, error)) {
         for (const FolderEntry &e : entries) {
             const std::string name = utf8_path(e.name);

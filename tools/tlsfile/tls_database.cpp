@@ -48,7 +48,8 @@ bool first_difference(const Geometry &a, const Geometry &b, DiffLine *da = nullp
 }
 
 // The files named *.tls under folder (its subfolders, not links to
-// folders), as paths relative to it with '/'; folders that cannot be read
+// folders), as paths relative to it with '/'; folders that cannot be read,
+// and *.tls entries that are no file (a dangling link, a pipe, a device),
 // in unreadable.
 void tls_files(const fs::path &folder, const std::string &relative, std::vector<std::string> &files,
                std::vector<std::pair<std::string, std::string>> &unreadable) {
@@ -65,13 +66,22 @@ void tls_files(const fs::path &folder, const std::string &relative, std::vector<
         std::string extension = utf8_path(entry.name.extension());
         std::transform(extension.begin(), extension.end(), extension.begin(),
                        [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-        if (extension == ".tls" && entry.kind == EntryKind::file) files.push_back(path);
+        if (extension != ".tls") continue;
+        if (entry.kind == EntryKind::file) files.push_back(path);
+        // named as a library but none to read: warned about, not passed over
+        else if (entry.kind == EntryKind::missing) unreadable.emplace_back(path, "is a link to nothing");
+        else unreadable.emplace_back(path, "is not a regular file (a device, a pipe or a socket)");
     }
 }
 
-// folder + relative, in the separator folder is written with.
+// folder + relative, in the separator folder is written with; one written
+// with none gets the system's own.
 std::string joined(const std::string &folder, std::string relative) {
+#if defined(_WIN32)
+    const bool backslash = folder.find('/') == std::string::npos;
+#else
     const bool backslash = folder.find('\\') != std::string::npos && folder.find('/') == std::string::npos;
+#endif
     const char sep = backslash ? '\\' : '/';
     if (relative.empty()) return folder;
     if (backslash) std::replace(relative.begin(), relative.end(), '/', '\\');

@@ -476,6 +476,7 @@ private:
     bool stopped_ = false;  // past kMaxTools records
     int nonfinite_line_ = 0;
     bool utf8_reported_ = false;  // the file was found to be UTF-8
+    bool utf16_ = false;          // the file is UTF-16: nothing in it is read
     bool crlf_first_ = false;             // the first line ends in CR LF
     int other_ends_ = 0, first_other_ = 0;  // lines ended the other way, and the first of them
 };
@@ -498,7 +499,7 @@ bool starts_record(const char *p, const char *end) {
 }
 
 const char *Parser::lines(const char *p, const char *end) {
-    while (p < end) {
+    while (p < end && !utf16_) {
         const char *start = p;
         const int number = ++number_;
         if (number > 2) {
@@ -522,6 +523,13 @@ void Parser::header(int number, const char *p, const char *end) {
         utf8_reported_ = true;
         s.remove_prefix(3);
         p += 3;
+    }
+    if (number == 1 && (s.compare(0, 2, "\xFF\xFE") == 0 || s.compare(0, 2, "\xFE\xFF") == 0)) {
+        // every other byte is a zero: no line of it can be read
+        text_problem({1, "", "the file starts with a UTF-16 byte-order mark: it is UTF-16 (Notepad's \"Unicode\"), "
+                             "not Windows-1251 (hint: save it as Windows-1251, \"ANSI\")"});
+        utf16_ = true;
+        return;
     }
     if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
     if (number == 1) {
