@@ -19,6 +19,7 @@
 #include "tools/cli/tool_database.h"
 #include "tools/cli/usage.h"
 #include "tools/tlsfile/input_file.h"
+#include "tools/tlsfile/interrupt_cleanup.h"
 #include "tools/tlsfile/output_file.h"
 #include "tools/tlsfile/tls_check.h"
 #include "tools/tlsfile/tls_merge.h"
@@ -238,7 +239,9 @@ public:
         for (unsigned n = 0; !ec && folder_.empty() && n < 100; ++n) {
             fs::path candidate = tlsfile::full_path(
                 kesto::temporary_name(library.native(), static_cast<unsigned long>(process_id()), n));
-            if (fs::create_directory(candidate, ec)) folder_ = candidate;
+            // never a new scratch folder once an interrupt's clean-up has begun
+            if (tlsfile::replace_unless_interrupted([&] { return fs::create_directory(candidate, ec); }))
+                folder_ = candidate;
         }
         if (!ec && folder_.empty()) ec = std::make_error_code(std::errc::file_exists);
         if (!ec) fs::current_path(folder_, ec);

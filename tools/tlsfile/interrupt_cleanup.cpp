@@ -104,8 +104,32 @@ int g_pipe[2] = {-1, -1};
 
 extern "C" void on_signal(int signal_number) {
     const unsigned char n = static_cast<unsigned char>(signal_number);
-    ssize_t ignored = ::write(g_pipe[1], &n, 1);
-    (void)ignored;
+    // before any library is guarded there is nothing to clean up: the
+    // signal does what it would have done
+    if (g_pipe[1] < 0 || ::write(g_pipe[1], &n, 1) != 1) {
+        ::signal(signal_number, SIG_DFL);
+        ::raise(signal_number);
+    }
+}
+
+void *wait_for_signal(void *);
+
+// The pipe and its reader, made at the start; the copy of standard error
+// is made when the first library is guarded.
+void start_waiter() {
+    if (g_pipe[0] >= 0) return;
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return;
+    pthread_t waiter;
+    g_pipe[0] = fds[0];
+    if (pthread_create(&waiter, nullptr, wait_for_signal, nullptr) != 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        g_pipe[0] = -1;
+        return;
+    }
+    pthread_detach(waiter);
+    g_pipe[1] = fds[1];
 }
 
 void *wait_for_signal(void *) {
@@ -124,16 +148,13 @@ void clean_up_on_interrupt(const char *program) {
     g_program = program;
 #if defined(_WIN32)
     const int saved = _dup(2);
-#else
-    const int saved = ::fcntl(2, F_DUPFD_CLOEXEC, 3);
-#endif
     if (saved >= 0) g_stderr = saved;
+#else
+    start_waiter();
+#endif
 #if defined(_WIN32)
     SetConsoleCtrlHandler(on_console_event, TRUE);
 #else
-    pthread_t waiter;
-    if (::pipe2(g_pipe, O_CLOEXEC) != 0 || pthread_create(&waiter, nullptr, wait_for_signal, nullptr) != 0) return;
-    pthread_detach(waiter);
     struct sigaction action {};
     action.sa_handler = on_signal;
     sigemptyset(&action.sa_mask);
@@ -160,6 +181,12 @@ fs::path made_absolute(const fs::path &file) {
 void guard_library(const fs::path &file) {
     const fs::path p = made_absolute(file);
     Held hold;
+#if !defined(_WIN32)
+    if (g_stderr == 2) {
+        const int saved = ::fcntl(2, F_DUPFD_CLOEXEC, 3);
+        if (saved >= 0) g_stderr = saved;
+    }
+#endif
     guarded().push_back(p);
 }
 

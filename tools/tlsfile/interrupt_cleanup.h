@@ -24,9 +24,9 @@ void clean_up_on_interrupt(const char *program);
 void guard_library(const std::filesystem::path &file);
 void unguard_library(const std::filesystem::path &file);
 
-// Runs replace (which puts a library in place) while no interrupt's
-// clean-up may start; after one has started, it never runs (the program
-// ends first).  Its result.
+// Runs replace (which puts a library in place, or makes a temporary beside
+// one) while no interrupt's clean-up may start; after one has started, it
+// never runs (the program ends first).  Its result.
 bool replace_unless_interrupted(const std::function<bool()> &replace);
 
 // The exit code for an interrupt by signal (POSIX numbers; 2 is Ctrl-C).

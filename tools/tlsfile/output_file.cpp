@@ -177,7 +177,12 @@ std::string system_message(int code) {
 int create_temporary(const fs::path &target, fs::path &temp) {
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         temp = kesto::temporary_name(target.native(), static_cast<unsigned long>(process_id()), attempt);
-        int fd = create_new(temp);
+        int fd = -1;
+        // never a new temporary once an interrupt's clean-up has begun
+        replace_unless_interrupted([&] {
+            fd = create_new(temp);
+            return fd >= 0;
+        });
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
