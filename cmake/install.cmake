@@ -35,6 +35,22 @@ if(NOT WIN32)
   install(FILES README.md DESTINATION ${KESTO_INSTALL_DOC})
 endif()
 
+if(NOT WIN32)
+  # The man page and the bash completion, made by the program from its own
+  # help, and the example files the README's commands use.
+  add_custom_command(
+    OUTPUT ${PROJECT_BINARY_DIR}/kesto-tools-vericut.1 ${PROJECT_BINARY_DIR}/kesto-tools-vericut.bash
+    COMMAND kesto-tools-vericut --man-page > ${PROJECT_BINARY_DIR}/kesto-tools-vericut.1
+    COMMAND kesto-tools-vericut --bash-completion > ${PROJECT_BINARY_DIR}/kesto-tools-vericut.bash
+    DEPENDS kesto-tools-vericut)
+  add_custom_target(kesto_shell_docs ALL
+    DEPENDS ${PROJECT_BINARY_DIR}/kesto-tools-vericut.1 ${PROJECT_BINARY_DIR}/kesto-tools-vericut.bash)
+  install(FILES ${PROJECT_BINARY_DIR}/kesto-tools-vericut.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_BINARY_DIR}/kesto-tools-vericut.bash
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME kesto-tools-vericut)
+  install(DIRECTORY examples/ DESTINATION ${KESTO_INSTALL_DOC}/examples)
+endif()
+
 if(WIN32)
   # Runtime DLLs the Windows programs load besides the system's: the C++
   # runtime the program and the host's DLLs share (targets.cmake).

@@ -1,4 +1,4 @@
-/* Entry points, main menu and call checks of kesto_tools_vericut. */
+/* Entry points and main menu of kesto_tools_vericut. */
 #include "src/tools_vericut.h"
 
 #include <stdio.h>
@@ -88,17 +88,6 @@ int Tools_ui_mgr(void) {
 
     printf("\n ----------------------- End Tools_ui_mgr ");
     return 0;
-}
-
-int Tools_check(const char *file, int line, const char *call, int code) {
-    if (code == 0) return 0;
-    printf("%s, line %d:  %s\n", file, line, call);
-    char message[UF_FAIL_MESSAGE_BUFSIZE] = "";
-    if (UF_get_fail_message(code, message) != 0)
-        printf("    returned a %d\n", code);
-    else
-        printf("    returned error %d:  %s\n", code, message);
-    return code;
 }
 
 void Tools_report_status(int code) {

@@ -1,4 +1,4 @@
-/* Entry points, main menu and call checks of kesto_tools_vericut. */
+/* Entry points and main menu of kesto_tools_vericut. */
 #ifndef KESTO_SRC_TOOLS_VERICUT_H
 #define KESTO_SRC_TOOLS_VERICUT_H
 
@@ -23,15 +23,7 @@ int Tools_ui_mgr(void);
 /* Menu items 3 and 4: not available. */
 int Tools_option_inactive(int option);
 
-/* Reports a failed host call (code not 0) with where it stands and its text;
-   gives the code back. */
-int Tools_check(const char *file, int line, const char *call, int code);
-
 /* Reports a failed opening or closing of the host interface. */
 void Tools_report_status(int code);
-
-/* Makes a host call and passes its code, with the source file, the line and
-   the call's own text, to Tools_check; the value is the call's code. */
-#define TOOLS_CHECK(call) Tools_check(__FILE__, __LINE__, #call, (call))
 
 #endif

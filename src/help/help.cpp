@@ -5,10 +5,10 @@
 #include <time.h>
 
 #include "host/uf_api.h"
+#include "src/call_check.h"
 #include "src/settings/settings.h"
 #include "src/table/tool_table.h"
 #include "src/text_buffer.h"
-#include "src/tools_vericut.h"
 
 /* A listing text is built whole before it is written; the longest holds a
    full tool name or both long texts of a record. */
@@ -63,13 +63,14 @@ static const char *const user_guide[] = {
 int Tools_list(int n) {
     if (n <= 1) return 0;
     TOOLS_CHECK(UF_UI_open_listing_window());
+    char line[LISTING_LINE_SIZE];
     /* The loader reads no member of a list longer than a load can hold, so
        none of the records would be this part's tools. */
     if (n > TOOL_LOAD_LIMIT) {
-        UF_UI_write_listing_window("\n В Cam-части более 100 инструментов: таблица не загружена, список не выводится.\n");
+        LISTING_FORMAT(line, "\n В Cam-части %d инструмент(-ов), загружается не более %d: таблица не загружена, "
+                             "список не выводится.\n", Tools_user_count(n), TOOL_LOAD_LIMIT - 1);
         return 0;
     }
-    char line[LISTING_LINE_SIZE];
     for (int i = 0; i < n; ++i) {
         const ToolRecord *t = &uTool[i];
         LISTING_FORMAT(line, "%i | %i ) name=%s  type=%d  subtype=%d \n", i, n, t->name, t->type, t->subtype);

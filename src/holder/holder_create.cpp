@@ -6,10 +6,10 @@
 #include <stdio.h>
 
 #include "host/uf_api.h"
+#include "src/call_check.h"
 #include "src/question.h"
 #include "src/table/tool_table.h"
 #include "src/text_buffer.h"
-#include "src/tools_vericut.h"
 
 /* Row 0 small, row 1 large. */
 static const HolderPreset holder_presets[2] = {

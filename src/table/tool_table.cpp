@@ -4,8 +4,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "src/call_check.h"
 #include "src/text_buffer.h"
-#include "src/tools_vericut.h"
 
 ToolRecord uTool[TOOL_TABLE_SIZE];
 int uToolCount;
@@ -126,6 +126,8 @@ int Tools_read_from_ugs(void) {
     return count_t;
 }
 
+int Tools_user_count(int members) { return members > 0 ? members - 1 : 0; }
+
 int Tools_load_for_command(void) {
     int count = Tools_read_from_ugs();
     if (count <= 1) {
@@ -135,7 +137,9 @@ int Tools_load_for_command(void) {
     /* A member list longer than a load can hold is not read at all: no
        record of the table belongs to this part. */
     if (count > TOOL_LOAD_LIMIT) {
-        uc1601("В Cam-части - более 100 инструментов.....\n Таблица не загружена.\n Операция прервана.", 1);
+        char message[160];
+        tv_format(message, sizeof message, TOOL_LIMIT_MESSAGE, Tools_user_count(count), TOOL_LOAD_LIMIT - 1);
+        uc1601(message, 1);
         return 0;
     }
     return count;

@@ -12,6 +12,11 @@
 /* A load fills at most this many records; a longer member list is not read. */
 #define TOOL_LOAD_LIMIT 100
 
+/* What the user is told of a part beyond the load limit, with the tools the
+   user counts and the most a load takes (both without the host's NONE
+   member, which the member list holds first). */
+#define TOOL_LIMIT_MESSAGE "В Cam-части - %d инструмент(-ов), загружается не более %d.....\n Таблица не загружена.\n Операция прервана."
+
 struct ToolRecord {
     tag_t tls;
     int type;
@@ -46,6 +51,10 @@ extern int uToolCount;
 
 /* Reloads the table from the setup's machine-tool root; returns the count. */
 int Tools_read_from_ugs(void);
+
+/* The tools a member list of that many members holds as the user counts
+   them: without the host's NONE member. */
+int Tools_user_count(int members);
 
 /* Reloads the table for a command that writes or builds for its tools:
    the count, or 0 after telling the user why there is nothing to work on

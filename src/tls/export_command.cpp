@@ -5,6 +5,7 @@
 #include <stdio.h>
 
 #include "host/uf_api.h"
+#include "src/call_check.h"
 #include "src/question.h"
 #include "src/settings/launch.h"
 #include "src/status_report.h"
@@ -12,7 +13,6 @@
 #include "src/text_buffer.h"
 #include "src/tls/tls_file.h"
 #include "src/tls/tls_writer.h"
-#include "src/tools_vericut.h"
 
 /* Room for a question that embeds the whole of tls_file_name. */
 #define QUESTION_TEXT_SIZE (TLS_FILE_NAME_SIZE + 256)

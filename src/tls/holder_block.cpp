@@ -6,10 +6,10 @@
 #include <math.h>
 #include <stdio.h>
 
+#include "src/call_check.h"
 #include "src/table/tool_table.h"
 #include "src/tls/holder_outline.h"
 #include "src/tls/tls_writer.h"
-#include "src/tools_vericut.h"
 
 int Tools_write_holder(int i) {
     if (i < 0 || i >= TOOL_TABLE_SIZE) return 0;

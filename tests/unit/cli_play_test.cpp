@@ -67,8 +67,9 @@ TEST(Play, MenuMessageAndLeavingAtTheTerminal) {
 }
 
 // A selective export at the terminal: the tools are picked in the
-// navigator by number and name at once, the question is answered by its
-// label in another case with blanks around.  The plug-in's diagnostic output
+// navigator by number and by name in another case at once, the questions
+// are answered by the first letter of a label with blanks around, the file
+// chooser by Enter, which takes its default.  The plug-in's diagnostic output
 // is dimmed on a terminal, but not under NO_COLOR.
 TEST(Play, SelectiveExportWithTheNavigator) {
     std::string out;
@@ -89,16 +90,25 @@ TEST(Play, SelectiveExportWithTheNavigator) {
         EXPECT_NE(t.screen().find("3) DR5 \"HSS\""), std::string::npos) << t.screen();
         t.keys("'1, DR5 \"HSS\", 7' Enter");  // no tool 7: asked again
         ASSERT_TRUE(t.wait_for("no tool \"7\"")) << t.screen();
-        t.keys("'1 3' Enter");
+        t.keys("'1, dr5 \"hss\"' Enter");  // a name in any letter case
         ASSERT_TRUE(t.wait_for("Fix")) << t.screen();
         t.keys("1 Enter");
-        for (const char *step : {"' yES ' Enter", "out.tls Enter", "' no' Enter", "c Enter"}) {
+        // "y" for Yes, Enter for the file chooser's default, "n" for No
+        for (const char *step : {"' y ' Enter", "Enter", "' n' Enter"}) {
             size_t answered = occurrences(t.screen(), ": ");
             t.keys(step);
             ASSERT_TRUE(wait_until([&] { return occurrences(t.screen(), ": ") > answered; })) << step << t.screen();
         }
+        // Help after the export: it opens the listing window, then its tool list opens it again
+        t.keys("6 Enter");
+        ASSERT_TRUE(t.wait_for("Количество инструментов = 4")) << t.screen();
+        EXPECT_EQ(occurrences(t.screen(), "═══ listing window ═══"), 1u) << t.screen();
+        t.keys("c Enter");
+        ASSERT_TRUE(t.wait_for("listing window closed")) << t.screen();
+        t.keys("c Enter");
         ASSERT_TRUE(t.wait_for("PLAY-EXIT=0")) << t.screen();
-        const std::string tls = read_file("out.tls");
+        EXPECT_NE(t.screen().find("default 1.tls"), std::string::npos) << t.screen();
+        const std::string tls = read_file("1.tls");
         EXPECT_NE(tls.find("TOOLID \"EM10\""), std::string::npos) << t.screen();
         EXPECT_NE(tls.find("TOOLID \"DR5 |HSS|\""), std::string::npos) << t.screen();
         EXPECT_EQ(tls.find("EM12"), std::string::npos);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/common/cp1251.h"
+#include "src/call_check.h"
 #include "src/tools_vericut.h"
 #include "tests/unit/test_support.h"
 

@@ -213,7 +213,8 @@ TEST(Help, NoDumpOfATableThatWasNotLoaded) {
     ASSERT_GE(l.size(), 3u);
     EXPECT_EQ(utf8(l[l.size() - 3]), "\n Количество инструментов = 121 \n");
     EXPECT_EQ(utf8(l[l.size() - 2]),
-              "\n В Cam-части более 100 инструментов: таблица не загружена, список не выводится.\n");
+              "\n В Cam-части 120 инструмент(-ов), загружается не более 99: таблица не загружена, список не "
+              "выводится.\n");
     EXPECT_EQ(l.back(), kSeparator + "\n$$");
 }
 

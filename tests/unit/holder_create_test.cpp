@@ -172,9 +172,11 @@ INSTANTIATE_TEST_SUITE_P(
                      {"name": "NEGSUB", "type": 1, "subtype": -3, "params": {"diameter": 20, "length": 75}}]},
                      "answers": [{"question": 1}]})",
                  3, 1, {" Create 0 holders of 3 \n Operation finished."}, 1},
-        // The largest load builds; one more member and the table is not this part's.
-        StopCase{"TooManyMembers", many_members(101), 0, 0,
-                 {"В Cam-части - более 100 инструментов.....\n Таблица не загружена.\n Операция прервана."}, 0}),
+        // The largest load builds; one more member and the table is not this part's.  The
+        // user is told the tools without the host's NONE member: 100 of them, 99 at most.
+        StopCase{"TooManyMembers", many_members(100), 0, 0,
+                 {"В Cam-части - 100 инструмент(-ов), загружается не более 99.....\n Таблица не загружена.\n "
+                  "Операция прервана."}, 0}),
     [](const auto &p) { return p.param.name; });
 
 TEST(Holder, HundredMembersAreAllBuilt) {

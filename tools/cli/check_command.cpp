@@ -2,9 +2,12 @@
 // reports every tool with its form and main dimensions, then every problem
 // found with its line number; several files get one summary line each.
 #include <cmath>
+#include <fstream>
+#include <string_view>
 
 #include "host/common/cp1251.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/library_merge.h"
 #include "tools/tlsfile/input_file.h"
 #include "tools/tlsfile/tls_check.h"
 #include "tools/tlsfile/tool_facts.h"
@@ -75,6 +78,20 @@ int run_check(const CheckArgs &args) {
         // One file is reported record by record, so that a large one takes
         // little memory; several and JSON take each file's whole result.
         if (one && !args.json && !is_standard_stream(file)) {
+            // a part file is named as such; only a regular file is opened for
+            // that (a pipe would wait for a writer), the reader judges the rest
+            char head[64] = {};
+            std::ifstream head_stream;
+            if (tlsfile::entry_kind(tlsfile::fs_path(file), true) == tlsfile::EntryKind::file) {
+                head_stream.open(tlsfile::fs_path(file), std::ios::binary);
+                head_stream.read(head, sizeof head);
+            }
+            const std::string refused =
+                part_file_refused("check", file, std::string_view(head, static_cast<size_t>(head_stream.gcount())));
+            if (!refused.empty()) {
+                complain(refused);
+                return kExitUsage;
+            }
             if (!tlsfile::report_file(file, label, report, clean, error)) {
                 complain("cannot read " + error);
                 return kExitUsage;
@@ -82,6 +99,11 @@ int run_check(const CheckArgs &args) {
         } else if (!read_input(file, tlsfile::kMaxLibraryBytes, text, error)) {
             complain("cannot read " + error);
             files.push_back({{"file", label}, {"error", error}});
+            code = kExitUsage;
+            continue;
+        } else if (const std::string refused = part_file_refused("check", file, text); !refused.empty()) {
+            complain(refused);
+            files.push_back({{"file", label}, {"error", refused}});
             code = kExitUsage;
             continue;
         } else if (one && !args.json) {

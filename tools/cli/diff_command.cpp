@@ -7,6 +7,7 @@
 #include "host/common/cp1251.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/library_merge.h"
+#include "tools/cli/terminal.h"
 #include "tools/tlsfile/tls_diff.h"
 
 namespace kesto::cli {
@@ -17,16 +18,25 @@ struct DiffArgs {
     std::string new_file;
     bool json = false;
     bool full = false;
+    bool quiet = false;  // the exit code only
+    bool stat = false;   // counts only
+    bool colour = false;
 };
+
+// Colours of a report on a terminal: what only the old file holds, what
+// only the new one holds, a changed tool's name.
+constexpr const char *kRemoved = "31", *kAdded = "32", *kChanged = "33";
 
 // The lines around a change shown with it.
 constexpr size_t kContext = 1;
 
 std::string tools(size_t n) { return count(n, "tool", "tools"); }
 
-std::string side_text(const std::string &label, const tlsfile::DiffLine &d) {
-    return "    " + label + ":" + std::to_string(d.line) + ": " +
-           (d.present ? cp1251_shown(d.text) : std::string("(the record ends before this line)")) + "\n";
+std::string side_text(const std::string &label, const tlsfile::DiffLine &d, const char *sgr, bool colour) {
+    return "    " + painted(label + ":" + std::to_string(d.line) + ": " +
+                                (d.present ? cp1251_shown(d.text) : std::string("(the record ends before this line)")),
+                            sgr, colour) +
+           "\n";
 }
 
 std::string padded(int line, size_t width) {
@@ -36,7 +46,7 @@ std::string padded(int line, size_t width) {
 
 // Every differing line of a changed tool, in hunks of unified form
 // ("@@ -OLD,COUNT +NEW,COUNT @@"), each line with its line in both files.
-std::string render_full(const std::vector<tlsfile::LineEdit> &lines) {
+std::string render_full(const std::vector<tlsfile::LineEdit> &lines, bool colour) {
     const size_t width = std::to_string(lines.empty() ? 0 : std::max(lines.back().old_line, lines.back().new_line)).size();
     std::string out;
     for (size_t at = 0; at < lines.size();) {
@@ -57,8 +67,11 @@ std::string render_full(const std::vector<tlsfile::LineEdit> &lines) {
         out += "    @@ -" + std::to_string(old_start) + "," + std::to_string(old_count) + " +" +
                std::to_string(new_start) + "," + std::to_string(new_count) + " @@\n";
         for (size_t k = begin; k < end; ++k)
-            out += std::string("    ") + lines[k].op + " " + padded(lines[k].old_line, width) + " " +
-                   padded(lines[k].new_line, width) + "  " + cp1251_shown(lines[k].text) + "\n";
+            out += "    " +
+                   painted(std::string(1, lines[k].op) + " " + padded(lines[k].old_line, width) + " " +
+                               padded(lines[k].new_line, width) + "  " + cp1251_shown(lines[k].text),
+                           lines[k].op == '-' ? kRemoved : kAdded, colour && lines[k].op != ' ') +
+                   "\n";
         at = end;
     }
     return out;
@@ -66,21 +79,22 @@ std::string render_full(const std::vector<tlsfile::LineEdit> &lines) {
 
 std::string render_text(const DiffArgs &args, const tlsfile::LibraryDiff &diff) {
     std::string out;
-    auto listed = [&](const std::string &label, const std::vector<tlsfile::ListedTool> &list) {
+    auto listed = [&](const std::string &label, const std::vector<tlsfile::ListedTool> &list, const char *sgr) {
         out += "only in " + label + ": " + tools(list.size()) + "\n";
         for (const tlsfile::ListedTool &t : list)
-            out += "  " + quoted_toolid(t.name) + " (line " + std::to_string(t.line) + ")\n";
+            out += "  " + painted(quoted_toolid(t.name), sgr, args.colour) + " (line " + std::to_string(t.line) + ")\n";
     };
-    listed(input_label(args.old_file), diff.only_old);
-    listed(input_label(args.new_file), diff.only_new);
+    listed(input_label(args.old_file), diff.only_old, kRemoved);
+    listed(input_label(args.new_file), diff.only_new, kAdded);
     out += "changed: " + tools(diff.changed.size()) + "\n";
     for (const tlsfile::ChangedTool &c : diff.changed) {
-        out += "  " + quoted_toolid(c.name) + "\n";
+        out += "  " + painted(quoted_toolid(c.name), kChanged, args.colour) + "\n";
         if (args.full)
             out += "    --- " + input_label(args.old_file) + "\n    +++ " + input_label(args.new_file) + "\n" +
-                   render_full(c.lines);
+                   render_full(c.lines, args.colour);
         else
-            out += side_text(input_label(args.old_file), c.old_side) + side_text(input_label(args.new_file), c.new_side);
+            out += side_text(input_label(args.old_file), c.old_side, kRemoved, args.colour) +
+                   side_text(input_label(args.new_file), c.new_side, kAdded, args.colour);
     }
     out += "unchanged: " + tools(diff.unchanged) + "\n";
     for (const tlsfile::RepeatedToolid &r : diff.repeated) {
@@ -96,6 +110,9 @@ using json = nlohmann::ordered_json;
 
 // The --json object's keys, empty until the libraries are compared.
 json empty_object(const DiffArgs &args) {
+    if (args.stat)
+        return {{"old", input_label(args.old_file)}, {"new", input_label(args.new_file)}, {"same", nullptr},
+                {"unchanged", nullptr}, {"changed", nullptr}, {"added", nullptr}, {"removed", nullptr}};
     return {{"old", input_label(args.old_file)}, {"new", input_label(args.new_file)},
             {"same", nullptr},                   {"only_in_old", json::array()},
             {"only_in_new", json::array()},      {"changed", json::array()},
@@ -136,15 +153,38 @@ void fill_json(const DiffArgs &args, const tlsfile::LibraryDiff &diff, json &roo
     root["repeated"] = repeated;
 }
 
-int run_diff(const DiffArgs &args, json *object) {
+// --stat: the counts alone, "OLD -> NEW: 12 the same, 1 changed, 2 added,
+// 0 removed", or as the JSON object's keys.
+std::string render_stat(const DiffArgs &args, const tlsfile::LibraryDiff &diff) {
+    return input_label(args.old_file) + " -> " + input_label(args.new_file) + ": " + std::to_string(diff.unchanged) +
+           " the same, " + painted(std::to_string(diff.changed.size()) + " changed", kChanged, args.colour) + ", " +
+           painted(std::to_string(diff.only_new.size()) + " added", kAdded, args.colour) + ", " +
+           painted(std::to_string(diff.only_old.size()) + " removed", kRemoved, args.colour) + "\n";
+}
+
+void fill_stat(const tlsfile::LibraryDiff &diff, json &root) {
+    root["same"] = diff.same();
+    root["unchanged"] = diff.unchanged;
+    root["changed"] = diff.changed.size();
+    root["added"] = diff.only_new.size();
+    root["removed"] = diff.only_old.size();
+}
+
+int run_diff(DiffArgs args, json *object) {
     const std::string purpose = "diff compares tool libraries only";
     LibraryFile old_file, new_file;
     if (!standard_input_once({args.old_file, args.new_file})) return kExitUsage;
     if (!read_library(args.old_file, old_file, purpose) || !read_library(args.new_file, new_file, purpose))
         return kExitUsage;
-    const tlsfile::LibraryDiff diff = tlsfile::diff_libraries(old_file.library, new_file.library, args.full);
-    if (object) fill_json(args, diff, *object);
-    else if (!print(render_text(args, diff))) return kExitUsage;
+    const tlsfile::LibraryDiff diff =
+        tlsfile::diff_libraries(old_file.library, new_file.library, args.full && !args.stat && !args.quiet);
+    if (args.quiet) return diff.same() ? kExitOk : kExitProblems;
+    if (object) {
+        args.stat ? fill_stat(diff, *object) : fill_json(args, diff, *object);
+    } else {
+        args.colour = colour_wanted(1);
+        if (!print(args.stat ? render_stat(args, diff) : render_text(args, diff))) return kExitUsage;
+    }
     return diff.same() ? kExitOk : kExitProblems;
 }
 
@@ -158,20 +198,26 @@ void add(CLI::App &app) {
              "one line around each change, each line with its line numbers in OLD and in NEW. Line ends (CR "
              "LF against LF), blank lines after a record and the header do not count. A TOOLID a file holds "
              "more than once is matched in order (first with first) and noted. One of the files may be "
-             "standard input (-).\n\n"
+             "standard input (-). --stat gives the counts alone (the same, changed, added, removed), -q "
+             "nothing but the exit code. On a terminal the report is in colour (removed red, added green, "
+             "changed yellow), never when NO_COLOR is set.\n\n"
              "Exit 0 when the libraries hold the same tools, 1 when they differ, 2 when a file cannot be "
              "read or is no tool library, or the report cannot be written.",
              {{"diff SITE.tls NEW.tls", "what a merge of NEW.tls into SITE.tls would change"},
               {"diff --full SITE.tls NEW.tls", "every line that differs"},
+              {"diff --stat SITE.tls NEW.tls", "how many tools are the same, changed, added and removed"},
+              {"diff -q SITE.tls NEW.tls && echo same", "the exit code alone, for a script"},
               {"export PART.json -o - | kesto-tools-vericut diff SITE.tls -", "against an export not yet written"}});
     cmd->add_option("old", args->old_file, "The library in use (*.tls); - reads standard input")->required();
     cmd->add_option("new", args->new_file, "The library to compare with it (*.tls); - reads standard input")->required();
     cmd->add_flag("--full", args->full, "Every differing line of each changed tool");
     cmd->add_flag("--json", args->json, "The same as a JSON object");
+    cmd->add_flag("--stat", args->stat, "Only the counts of tools the same, changed, added and removed");
+    cmd->add_flag("-q,--quiet", args->quiet, "Nothing but the exit code");
     cmd->callback([args] {
         json object = empty_object(*args);
-        const int code = run_diff(*args, args->json ? &object : nullptr);
-        set_exit_code(args->json && !print_json(object) ? kExitUsage : code);
+        const int code = run_diff(*args, args->json && !args->quiet ? &object : nullptr);
+        set_exit_code(args->json && !args->quiet && !print_json(object) ? kExitUsage : code);
     });
 }
 

@@ -17,9 +17,13 @@
 #include "tools/cli/library_merge.h"
 #include "tools/cli/session_input.h"
 #include "tools/cli/tool_database.h"
+#include "tools/cli/usage.h"
 #include "tools/tlsfile/input_file.h"
+#include "tools/tlsfile/interrupt_cleanup.h"
 #include "tools/tlsfile/output_file.h"
 #include "tools/tlsfile/tls_check.h"
+#include "tools/tlsfile/tls_merge.h"
+#include "tools/tlsfile/toolid_pattern.h"
 
 namespace fs = std::filesystem;
 
@@ -30,6 +34,7 @@ namespace {
 const char kHeader[] = "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\n";
 
 struct ExportArgs {
+    std::vector<std::string> parts;  // as given; input is the first
     std::string input;
     std::string output;
     std::vector<std::string> select;
@@ -121,7 +126,9 @@ std::string skipped(const sim::Part &part, int records, json *object) {
 
 
 // The members --select names: by name, or else by the name the library
-// writes (all members that have it).  False after saying so when none does.
+// writes (all members that have it); a pattern, every member whose name
+// either way matches it.  False after saying so (with the nearest name for
+// a slip) when none does.
 bool select_members(sim::Part &part, const std::vector<std::string> &names) {
     part.selected.clear();
     for (const std::string &name : names) {
@@ -133,10 +140,22 @@ bool select_members(sim::Part &part, const std::vector<std::string> &names) {
                     if (match(m) && std::find(found.begin(), found.end(), m.name) == found.end())
                         found.push_back(m.name);
         };
-        each([&](const sim::Member &m) { return m.name == host_name; });
-        if (found.empty()) each([&](const sim::Member &m) { return written_name(m.name) == host_name; });
+        if (tlsfile::is_pattern(host_name)) {
+            each([&](const sim::Member &m) {
+                return tlsfile::matches(host_name, m.name) || tlsfile::matches(host_name, written_name(m.name));
+            });
+        } else {
+            each([&](const sim::Member &m) { return m.name == host_name; });
+            if (found.empty()) each([&](const sim::Member &m) { return written_name(m.name) == host_name; });
+        }
         if (found.empty()) {
-            complain("--select " + name + ": the part has no such tool");
+            std::vector<std::string> members;
+            for (const std::vector<sim::Member> *list : {&part.members, &part.others})
+                for (const sim::Member &m : *list) members.push_back(cp1251_to_utf8(m.name));
+            const std::string guess = tlsfile::is_pattern(host_name) ? "" : nearest(name, members);
+            complain("--select " + name +
+                     (tlsfile::is_pattern(host_name) ? ": no tool of the part matches it" : ": the part has no such tool") +
+                     (guess.empty() ? "" : "; did you mean \"" + guess + "\"?"));
             return false;
         }
         for (const std::string &f : found)
@@ -204,7 +223,9 @@ public:
         for (unsigned n = 0; !ec && folder_.empty() && n < 100; ++n) {
             fs::path candidate = tlsfile::full_path(
                 kesto::temporary_name(library.native(), static_cast<unsigned long>(process_id()), n));
-            if (fs::create_directory(candidate, ec)) folder_ = candidate;
+            // never a new scratch folder once an interrupt's clean-up has begun
+            if (tlsfile::replace_unless_interrupted([&] { return fs::create_directory(candidate, ec); }))
+                folder_ = candidate;
         }
         if (!ec && folder_.empty()) ec = std::make_error_code(std::errc::file_exists);
         if (!ec) fs::current_path(folder_, ec);
@@ -496,6 +517,53 @@ void prefer_object(const tlsfile::Database &database, const tlsfile::PreferResul
     }
 }
 
+// The parts after the first: each exported as the first was, their tools
+// joined to its export in the order given (the same record twice written
+// once), their members added to the first part's for the summary and for
+// --prefer's catalogue numbers.  0, or the exit code of the failure, said.
+int export_more_parts(const ExportArgs &args, sim::Session &first, PluginExport &run) {
+    std::vector<tlsfile::LibraryText> exports(1);
+    exports[0].text = std::move(run.written);
+    for (size_t i = 1; i < args.parts.size(); ++i) {
+        sim::Session session;
+        try {
+            session = read_part_or_session(args.parts[i]);
+        } catch (const sim::SessionError &e) {
+            complain(e.what());
+            return kExitUsage;
+        }
+        PluginExport more = run;
+        more.written.clear();
+        if (int code = run_plugin(session, more)) return code;
+        exports.push_back({std::move(more.written), {}});
+        sim::Part &part = *first.part;
+        for (const sim::Member &m : session.part->members) {
+            bool known = false;
+            for (const sim::Member &k : part.members) known = known || k.name == m.name;
+            if (!known) part.members.push_back(m);
+        }
+    }
+    std::vector<const tlsfile::LibraryText *> parts;
+    for (tlsfile::LibraryText &e : exports) {
+        e.library = tlsfile::parse_tls(e.text);
+        parts.push_back(&e);
+    }
+    const tlsfile::JoinResult joined = tlsfile::join_libraries(parts);
+    for (const tlsfile::JoinConflict &c : joined.conflicts)
+        complain("TOOLID " + quoted_toolid(c.name) + " is given by " + args.parts[c.first.source] + " and by " +
+                 args.parts[c.second.source] + " with different records; rename the tool in one of the parts");
+    if (!joined.conflicts.empty()) {
+        complain(count(joined.conflicts.size(), "tool differs", "tools differ") + " between the parts; " + run.left);
+        return kExitProblems;
+    }
+    run.written = joined.text;
+    run.records = static_cast<int>(joined.records);
+    if (joined.repeated > 0 && !args.json)
+        tell(count(joined.repeated, "tool", "tools") + " given by more than one part with the same record, " +
+                 "written once\n", args.output);
+    return kExitOk;
+}
+
 int run_export(ExportArgs args, json *object) {
     sim::Session session;
     try {
@@ -516,7 +584,8 @@ int run_export(ExportArgs args, json *object) {
         return kExitUsage;
     }
     const std::string plugin = plugin_path(args.plugin);
-    const std::vector<std::string> inputs = {args.input, plugin};
+    std::vector<std::string> inputs = args.parts;
+    inputs.push_back(plugin);
     std::string error, old;
     if (!check_output(args.output, inputs, error)) {
         complain(error);
@@ -547,6 +616,9 @@ int run_export(ExportArgs args, json *object) {
                                                      : lock.file(),
                      args.output, old, selective, plugin, left_as_it_was(args.output), object, "", 0};
     if (int code = run_plugin(session, run)) return code;
+    if (args.parts.size() > 1) {
+        if (int code = export_more_parts(args, session, run)) return code;
+    }
     std::string &written = run.written;
     const int records = run.records;
     // --prefer: the database's records in place of the generated ones
@@ -649,7 +721,10 @@ void add(CLI::App &app) {
     describe(cmd, "Write a part's tools as a *.tls tool library through the plug-in",
              "Runs the plug-in's all-tools export (with --select, its selective export) on a part file or the "
              "part of a session file; without a file, on the embedded demo part. Without -o the library is "
-             "named after the part, in the current folder; -o - writes it to standard output.\n\n"
+             "named after the part, in the current folder; -o - writes it to standard output. Several parts "
+             "are exported one by one into one library, their tools in the order given: a TOOLID two parts "
+             "give with different records is refused, naming both parts; the same record twice is written "
+             "once.\n\n"
              "What the plug-in wrote is checked as check does; only a sound result takes the output's name, "
              "whole, and only a new name or a regular file other than the inputs. A file that holds a TOOLID "
              "the export does not write is not replaced: --append adds the tools to it (refused when it holds "
@@ -674,17 +749,21 @@ void add(CLI::App &app) {
              "--force wrote a library with problems, 2 for bad arguments, a bad part file or an output that "
              "may not be written or replaced, 3 when the plug-in cannot be loaded.",
              {{"export PART.json -o NEW.tls", "all the part's tools"},
-              {"export PART.json --select EM10 --select 'DRILL_8.5 |HSS|' -o SOME.tls",
+              {"export PART.json --select EM10,'DRILL_8.5 |HSS|' -o SOME.tls",
                "two tools, by their names in the part or in the library"},
+              {"export PART.json --select 'EM*' -o MILLS.tls", "the tools whose names start with EM"},
               {"export PART.json --merge SITE.tls", "into the site library, replacing the part's tools"},
+              {"export HOUSING.json COVER.json -o CELL.tls", "the tools of two parts in one library"},
               {"export PART.json --settings kesto_tools_vericut.ini -o NEW.tls",
                "the site's records for the tools its tool database holds"}});
-    cmd->add_option("part", args->input, "Part file or session file (JSON); default: the demo part");
+    cmd->add_option(
+        "part", args->parts,
+        "Part files or session files (JSON), their tools in one library in the order given; default: the demo part");
     CLI::Option *output = cmd->add_option(
         "-o,--output", args->output, "The *.tls file (default: the part's name with .tls); - writes standard output");
-    cmd->add_option("--select", args->select,
+    add_list_option(cmd, "--select", args->select,
                     "Export only these tools (the navigator selection), by their names in the part or as the "
-                    "library writes them ('|' for '\"')");
+                    "library writes them ('|' for '\"'), or by patterns (* any text, ? one character)");
     CLI::Option *append =
         cmd->add_flag("--append", args->append,
                       "Append to an existing tool library instead of rewriting it (refused when it holds one of "
@@ -702,10 +781,10 @@ void add(CLI::App &app) {
     cmd->add_flag("--prefer-site-geometry", args->site_geometry,
                   "With --prefer, take a database record found by catalogue number or name even when its "
                   "geometry differs from the part's tool (each such tool is warned about)");
-    CLI::Option *prefer = cmd->add_option(
-        "--prefer", args->prefer,
-        "Take a tool's record from this tool database, a folder of *.tls libraries (subfolders included; may "
-        "be given again), when it holds one: by the tool's catalogue number as its TOOLID, else by its name");
+    CLI::Option *prefer = add_list_option(
+        cmd, "--prefer", args->prefer,
+        "Take a tool's record from this tool database, folders of *.tls libraries (subfolders included) or "
+        "library files, when it holds one: by the tool's catalogue number as its TOOLID, else by its name");
     cmd->add_option("--settings", args->settings,
                     "--prefer the folder this settings file (kesto_tools_vericut.ini) names as [VMAIN] TLS")
         ->excludes(prefer);
@@ -714,6 +793,13 @@ void add(CLI::App &app) {
     cmd->add_option("--plugin", args->plugin, "Plug-in library (default: beside this program)");
     cmd->callback([args] {
         set_quiet(args->quiet);
+        args->input = args->parts.empty() ? "" : args->parts[0];
+        if (args->parts.size() > 1 && (!args->select.empty() || args->append)) {
+            complain(std::string(args->append ? "--append" : "--select") + " takes one part; export the parts "
+                     "one by one, or all of them whole");
+            set_exit_code(kExitUsage);
+            return;
+        }
         json object = {{"part", args->input.empty() ? std::string("the embedded demo part") : args->input},
                        {"output", args->output},
                        {"mode", args->append ? "append" : args->merge.empty() ? "write" : "merge"},

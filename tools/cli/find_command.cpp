@@ -7,6 +7,7 @@
 #include "host/common/cp1251.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/tool_database.h"
+#include "tools/cli/usage.h"
 #include "tools/tlsfile/input_file.h"
 #include "tools/tlsfile/tls_check.h"
 
@@ -188,8 +189,9 @@ void add(CLI::App &app) {
               {"find -q NEW.tls --database DB && echo all checked", "only the exit code"}});
     cmd->add_option("input", args->input, "A tool library (*.tls), or a part or session file (JSON); - reads "
                                           "standard input")->required();
-    CLI::Option *database = cmd->add_option(
-        "--database", args->databases, "A folder of the tool database (may be given again; searched in that order)");
+    CLI::Option *database = add_list_option(
+        cmd, "--database", args->databases,
+        "A folder of the tool database or one library file; searched in the order given");
     cmd->add_option("--settings", args->settings,
                     "Search the folder this settings file (kesto_tools_vericut.ini) names as [VMAIN] TLS")
         ->excludes(database);

@@ -82,10 +82,24 @@ json problem_object(const tlsfile::Problem &p, const std::string &label) {
             {"message", cp1251_to_utf8(p.message)}};
 }
 
+std::string part_given_to(const std::string &command, const std::string &path) {
+    return input_label(path) + ": is a part or session file (JSON), not a tool library; " + command +
+           " takes libraries. Export its tools first: kesto-tools-vericut export " +
+           (is_standard_stream(path) ? std::string("PART.json") : path) + " -o NEW.tls";
+}
+
+std::string part_file_refused(const std::string &command, const std::string &path, std::string_view head) {
+    return tlsfile::starts_as_json_object(head) ? part_given_to(command, path) : std::string();
+}
+
 bool read_library(const std::string &path, LibraryFile &out, const std::string &purpose) {
     std::string text, error;
     if (!read_input(path, tlsfile::kMaxLibraryBytes, text, error)) {
         complain("cannot read " + error);
+        return false;
+    }
+    if (tlsfile::starts_as_json_object(text)) {
+        complain(part_given_to(purpose.substr(0, purpose.find(' ')), path));
         return false;
     }
     if (!tlsfile::starts_as_library(text)) {

@@ -24,6 +24,13 @@ struct LibraryFile {
 // libraries only").
 bool read_library(const std::string &path, LibraryFile &out, const std::string &purpose);
 
+// The message for a part or session file given to command, which takes
+// tool libraries: what the file is and the command that makes a library of it.
+std::string part_given_to(const std::string &command, const std::string &path);
+// The same for a file (or standard input) whose first bytes are head; empty
+// when it does not start as a part file.
+std::string part_file_refused(const std::string &command, const std::string &path, std::string_view head);
+
 // A problem as the --json objects give it: file, line, toolid, message.
 nlohmann::ordered_json problem_object(const tlsfile::Problem &problem, const std::string &label);
 

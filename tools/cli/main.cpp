@@ -13,7 +13,9 @@
 #include <CLI/CLI.hpp>
 
 #include "tools/cli/commands.h"
+#include "tools/cli/shell_docs.h"
 #include "tools/cli/usage.h"
+#include "tools/tlsfile/interrupt_cleanup.h"
 
 #if defined(_WIN32)
 #  include <windows.h>
@@ -183,6 +185,11 @@ int run(std::vector<std::string> args) {
     static std::string topic;
     app.add_subcommand("help", "Show the help of the program or of one subcommand")
         ->add_option("subcommand", topic, "The subcommand to explain");
+    // the man page and the bash completion the build installs, made from this help
+    if (args.size() == 2 && (args[1] == "--man-page" || args[1] == "--bash-completion"))
+        return kesto::cli::print(args[1] == "--man-page" ? kesto::cli::man_page(app) : kesto::cli::bash_completion(app))
+                   ? kesto::cli::kExitOk
+                   : kesto::cli::kExitUsage;
     if (!expand_patterns(app, args) || !kesto::cli::prepare_arguments(app, args)) return kesto::cli::kExitUsage;
     std::vector<std::string> reversed(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
     try {
@@ -193,7 +200,7 @@ int run(std::vector<std::string> args) {
         int code = app.exit(e, out);
         return kesto::cli::print(out.str()) ? code : kesto::cli::kExitUsage;
     } catch (const CLI::ParseError &e) {
-        kesto::cli::complain(std::string(e.what()) + "\nRun with --help for usage.");
+        kesto::cli::complain(kesto::cli::parse_failure(app, e));
         return kesto::cli::kExitUsage;
     }
     return kesto::cli::exit_code();
@@ -207,6 +214,8 @@ int main(int argc, char **argv) {
     // happens, not a signal that ends the program unannounced.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    // Ctrl-C and the like end a writer cleanly: no lock or temporary left.
+    tlsfile::clean_up_on_interrupt("kesto-tools-vericut");
     // Whatever escapes a subcommand still ends in one line and exit 2.
     try {
         return run(arguments(argc, argv));

@@ -1,20 +1,13 @@
 // kesto-tools-vericut play: the plug-in's session at the terminal.  The
 // host's dialogs are drawn in UTF-8 and the person types the answers.
 #include <algorithm>
-#include <cstdlib>
 #include <iostream>
 #include <string>
 
 #include "host/common/cp1251.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/session_input.h"
-
-#if defined(_WIN32)
-#  include <io.h>
-#  include <windows.h>
-#else
-#  include <unistd.h>
-#endif
+#include "tools/cli/terminal.h"
 
 namespace kesto::cli {
 namespace {
@@ -22,21 +15,6 @@ namespace {
 // Everything is drawn on the terminal the program started with: while the
 // plug-in runs, its own standard output goes to the transcript.
 void draw(const std::string &text) { write_text(sim::original_stdout_fd(), text); }
-
-// Escape codes only for a terminal that shows them, and not when NO_COLOR
-// is set to anything.
-bool colour_wanted(int fd) {
-    const char *no_colour = std::getenv("NO_COLOR");
-    if (no_colour && *no_colour) return false;
-#if defined(_WIN32)
-    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-    DWORD mode = 0;
-    return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) &&
-           SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
-#else
-    return isatty(fd) != 0;
-#endif
-}
 
 std::string utf8(const std::string &cp1251) { return cp1251_to_utf8(cp1251); }
 
@@ -67,13 +45,22 @@ std::string folded(std::string cp1251) {
 }
 
 // The value of the item whose number or label (in any case) the answer is,
-// or -1.  Questions number their buttons by value, menus from 1.
+// or -1.  Questions number their buttons by value, menus from 1; a
+// question's button is also taken by the first letter of its label when no
+// other button's label starts with it ("y" for "Yes", "n" for "No").
 int chosen(const std::string &answer, const sim::Event &d, bool by_value) {
     const std::string typed = folded(utf8_to_cp1251(trimmed(answer)));
-    for (size_t i = 0; i < d.items.size(); ++i)
-        if (typed == std::to_string(by_value ? d.values[i] : static_cast<int>(i + 1)) || typed == folded(d.items[i]))
+    int initial = -1, initials = 0;
+    for (size_t i = 0; i < d.items.size(); ++i) {
+        const std::string label = folded(d.items[i]);
+        if (typed == std::to_string(by_value ? d.values[i] : static_cast<int>(i + 1)) || typed == label)
             return d.values[i];
-    return -1;
+        if (by_value && typed.size() == 1 && !label.empty() && label[0] == typed[0]) {
+            initial = d.values[i];
+            ++initials;
+        }
+    }
+    return initials == 1 ? initial : -1;
 }
 
 class TerminalUser : public sim::AnswerSource {
@@ -148,9 +135,13 @@ private:
                      std::vector<std::string> &picked, bool numbers) {
         std::vector<std::string> found;
         if (!numbers) {
+            // an exact name first, else the one name that matches in any letter case
             const std::string name = utf8_to_cp1251(piece);
+            std::vector<std::string> any_case;
             for (const sim::Member *m : nodes)
                 if (m->name == name) found = {m->name};
+                else if (folded(m->name) == folded(name)) any_case.push_back(m->name);
+            if (found.empty() && any_case.size() == 1) found = any_case;
         } else {
             size_t at = 0;
             while (at < piece.size()) {
@@ -204,13 +195,16 @@ private:
         }
     }
 
+    // Enter takes the default shown, "c" cancels as in a menu (a file of
+    // that name is ./c), end of input leaves.
     sim::Answer filebox(const sim::Event &d) {
         draw("\n┌─ " + utf8(d.title) + "\n│ filter " + utf8(d.texts[1]) + ", default " + utf8(d.texts[2]) +
-             "\n└─ file (empty cancels): ");
+             "\n└─ file (Enter takes the default, c cancels): ");
         std::string line;
         sim::Answer a;
         a.kind = sim::Answer::File;
-        if (read_line(line) && !line.empty()) a.file = line;
+        if (!read_line(line) || line == "c" || line == "C") return a;
+        a.file = line.empty() ? utf8(d.texts[2]) : line;
         return a;
     }
 };
@@ -221,19 +215,28 @@ struct PlayArgs {
     bool quiet = false;
 };
 
-void show(const sim::Event &e, bool quiet, bool colour) {
+// listing_open: whether the listing window is up, so that the plug-in's
+// opening it again (Help opens it, then its tool list does) draws no second
+// header.
+void show(const sim::Event &e, bool quiet, bool colour, bool &listing_open) {
     switch (e.kind) {
     case sim::Event::Message:
         draw("\n┌─ message\n" + framed(utf8(e.texts.empty() ? "" : e.texts[0])) + "└─ (acknowledged)\n");
         break;
     case sim::Event::Listing: draw(utf8(e.texts[0])); break;
-    case sim::Event::ListingOpen: draw("\n═══ listing window ═══\n"); break;
-    case sim::Event::ListingClose: draw("\n═══ listing window closed ═══\n"); break;
+    case sim::Event::ListingOpen:
+        if (!listing_open) draw("\n═══ listing window ═══\n");
+        listing_open = true;
+        break;
+    case sim::Event::ListingClose:
+        draw("\n═══ listing window closed ═══\n");
+        listing_open = false;
+        break;
     case sim::Event::Status: draw("\n[status] " + utf8(e.texts[0]) + "\n"); break;
     case sim::Event::Error: draw("\n[host] " + e.texts[0] + "\n"); break;
     case sim::Event::Stdout:
     case sim::Event::Stderr:
-        if (!quiet) draw(colour ? "\x1b[2m" + utf8(e.texts[0]) + "\x1b[0m\n" : utf8(e.texts[0]) + "\n");
+        if (!quiet) draw(painted(utf8(e.texts[0]), "2", colour) + "\n");
         break;
     default: break;
     }
@@ -254,7 +257,8 @@ int run_play(const PlayArgs &args) {
     options.plugin_path = plugin_path(args.plugin);
     options.answers = &user;
     const bool quiet = args.quiet, colour = colour_wanted(sim::original_stdout_fd());
-    options.on_event = [quiet, colour](const sim::Event &e) { show(e, quiet, colour); };
+    bool listing_open = false;
+    options.on_event = [quiet, colour, &listing_open](const sim::Event &e) { show(e, quiet, colour, listing_open); };
     sim::RunResult result = sim::run_session(session, options);
     if (result.return_codes.empty()) {
         complain(result.error);
@@ -274,9 +278,10 @@ void add(CLI::App &app) {
 #endif
     describe(cmd, "Run the plug-in at the terminal: you answer its dialogs",
              std::string("Its menus, questions, messages, file chooser and listing window are drawn here and you "
-                         "type the answers: a menu item or a button by its number or its label (in any case), b "
-                         "or c to go back or cancel a menu. Before a selective export you select the tools in "
-                         "the navigator, by name or number, several at once. Without a file, the embedded demo "
+                         "type the answers: a menu item or a button by its number or its label (in any case; y or n "
+                         "for Yes or No), b or c to go back or cancel a menu. At the file chooser Enter takes the "
+                         "default shown and c cancels. Before a selective export you select the tools in "
+                         "the navigator, by name (in any case) or number, several at once. Without a file, the embedded demo "
                          "part; a session file's answers are not used. End of input (") +
                  end_key + ") leaves every dialog. The plug-in's diagnostic output is shown dimmed, in colour "
                            "only on a terminal and not when NO_COLOR is set.\n\n"

@@ -48,6 +48,10 @@ int run_preview(const PreviewArgs &args) {
         complain("cannot read " + error);
         return kExitUsage;
     }
+    if (const std::string refused = part_file_refused("preview", args.file, library.text); !refused.empty()) {
+        complain(refused);
+        return kExitUsage;
+    }
     const std::string label = input_label(args.file);
     tlsfile::CheckResult result = tlsfile::check_text(library.text);
     tlsfile::PreviewOptions options;

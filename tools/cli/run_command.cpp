@@ -7,6 +7,7 @@
 #include "host/sim/sim_host.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/session_input.h"
+#include "tools/cli/usage.h"
 #include "tools/tlsfile/input_file.h"
 
 
@@ -140,14 +141,12 @@ void add(CLI::App &app) {
               {"run SESSION.json --json | jq '.[] | select(.kind == \"question\")'", "the questions asked"}});
     cmd->add_option("session", args->sessions, "Session files (JSON)")->required();
     cmd->add_option("--plugin", args->plugin, "Plug-in library (default: beside this program)");
-    cmd->add_option("-C,--folder", args->folders,
+    add_list_option(cmd, "-C,--folder", args->folders,
                     "Run in this folder (the session's files and relative paths land there); once for all "
-                    "sessions or once per session")
-        ->allow_extra_args(false);
-    cmd->add_option("-o,--output", args->outputs,
+                    "sessions or once per session");
+    add_list_option(cmd, "-o,--output", args->outputs,
                     "Write the transcript to this file, - is standard output; once for all sessions (each in "
-                    "its own -C folder) or once per session")
-        ->allow_extra_args(false);
+                    "its own -C folder) or once per session");
     cmd->add_flag("--json", args->json, "Transcript as JSON");
     cmd->add_flag("--force", args->force, "Replace an output that is not a transcript");
     cmd->callback([args] {

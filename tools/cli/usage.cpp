@@ -1,6 +1,7 @@
 #include "tools/cli/usage.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 
 #include "tools/cli/commands.h"
@@ -18,6 +19,7 @@ namespace {
 
 constexpr size_t kOptionColumn = 26;      // where an option's description starts
 constexpr size_t kSubcommandColumn = 12;  // where a subcommand's summary starts
+constexpr char kExampleLead[] = "  kesto-tools-vericut ";  // an example's command line
 
 // Columns a UTF-8 text takes: its characters.
 size_t columns(const std::string &text) {
@@ -182,7 +184,18 @@ std::string HelpFormatter::make_option(const CLI::Option *opt, bool is_positiona
 
 std::string HelpFormatter::make_footer(const CLI::App *app) const {
     const std::string &text = app->get_footer();
-    return text.empty() ? text : wrap(text, width_, 0) + "\n";
+    if (text.empty()) return text;
+    // an example's command is kept on one line, however long, so that it
+    // can be copied whole; its meaning below it is wrapped
+    std::string out;
+    for (size_t start = 0; start <= text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        out += (line.rfind(kExampleLead, 0) == 0 ? line : wrap(line, width_, 0)) + "\n";
+        start = end + 1;
+    }
+    return out;
 }
 
 std::string in_shell_quotes(const std::string &command, bool cmd) {
@@ -214,8 +227,15 @@ void describe(CLI::App *cmd, const std::string &summary, const std::string &deta
     const bool windows = false;
 #endif
     for (const Example &e : examples)
-        footer += "\n  kesto-tools-vericut " + in_shell_quotes(e.command, windows) + "\n      " + e.meaning;
+        footer += std::string("\n") + kExampleLead + in_shell_quotes(e.command, windows) + "\n      " + e.meaning;
     cmd->footer(footer);
+}
+
+CLI::Option *add_list_option(CLI::App *cmd, const std::string &name, std::vector<std::string> &values,
+                             const std::string &description) {
+    return cmd->add_option(name, values, description + " (given again, or as A,B)")
+        ->allow_extra_args(false)
+        ->delimiter(',');
 }
 
 std::string nearest(const std::string &word, const std::vector<std::string> &names) {
@@ -233,6 +253,36 @@ std::string nearest(const std::string &word, const std::vector<std::string> &nam
         }
     }
     return !best.empty() ? best : starts == 1 ? prefixed : "";
+}
+
+std::string parse_failure(const CLI::App &app, const CLI::ParseError &error) {
+    const std::string what = error.what();
+    const std::vector<CLI::App *> parsed = app.get_subcommands();
+    const CLI::App *sub = parsed.empty() ? nullptr : parsed.front();
+    const std::string more = "Run " + app.get_name() + (sub ? " help " + sub->get_name() : " --help") + " for usage.";
+    if (!sub) return what + "\n" + more;
+    std::string sentence;
+    const std::string required = " is required", unexpected = " expected: ";
+    if (dynamic_cast<const CLI::RequiredError *>(&error) && what.size() > required.size() &&
+        what.compare(what.size() - required.size(), required.size(), required) == 0) {
+        const std::string name = what.substr(0, what.size() - required.size());
+        for (const CLI::Option *opt : sub->get_options())
+            if (opt->get_name() == name || opt->check_name(name)) {
+                std::string told = opt->get_description();
+                // "The library ..." continues the sentence; "TOOLIDs ..." stays as it is
+                if (told.size() > 1 && std::islower(static_cast<unsigned char>(told[1])))
+                    told[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(told[0])));
+                sentence = sub->get_name() + " needs " +
+                           (opt->get_positional() ? "its argument \"" + name + "\"" : "the option " + name) + ": " +
+                           told + ".";
+            }
+    } else if (dynamic_cast<const CLI::ExtrasError *>(&error) && what.find(unexpected) != std::string::npos) {
+        sentence = sub->get_name() + " was given more arguments than it takes; \"" +
+                   what.substr(what.find(unexpected) + unexpected.size()) + "\" is one too many.";
+    }
+    if (sentence.empty()) return what + "\n" + more;
+    const std::string usage = HelpFormatter(help_width()).make_usage(sub, app.get_name() + " " + sub->get_name());
+    return sentence + "\n" + usage.substr(0, usage.find_last_not_of('\n') + 1) + "\n" + more;
 }
 
 bool prepare_arguments(const CLI::App &app, std::vector<std::string> &args) {

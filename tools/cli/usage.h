@@ -32,6 +32,12 @@ private:
     size_t width_;
 };
 
+// An option that takes a list, the one way every subcommand takes one:
+// "--opt A --opt B" or "--opt A,B" (or both); each --opt takes one value,
+// so that an argument after it is the subcommand's own (the input file).
+CLI::Option *add_list_option(CLI::App *cmd, const std::string &name, std::vector<std::string> &values,
+                             const std::string &description);
+
 // The name of names nearest to word (a typing slip: two edits at most, or
 // the start of only one name), or empty.
 std::string nearest(const std::string &word, const std::vector<std::string> &names);
@@ -42,6 +48,11 @@ std::string nearest(const std::string &word, const std::vector<std::string> &nam
 // looks like an option is refused unless given as --option=VALUE.  False,
 // after saying what is wrong, when the command line is refused.
 bool prepare_arguments(const CLI::App &app, std::vector<std::string> &args);
+
+// What a command line the parser refused gets: for a missing or extra
+// argument of a subcommand, one sentence and that subcommand's usage line;
+// otherwise the parser's text.  Ends with where to read more.
+std::string parse_failure(const CLI::App &app, const CLI::ParseError &error);
 
 // The indices in args of the subcommand's positional arguments (its files),
 // past its options and their values.

@@ -16,6 +16,7 @@
 #endif
 
 #include "tools/tlsfile/input_file.h"
+#include "tools/tlsfile/interrupt_cleanup.h"
 
 namespace fs = std::filesystem;
 
@@ -176,7 +177,12 @@ std::string system_message(int code) {
 int create_temporary(const fs::path &target, fs::path &temp) {
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         temp = kesto::temporary_name(target.native(), static_cast<unsigned long>(process_id()), attempt);
-        int fd = create_new(temp);
+        int fd = -1;
+        // never a new temporary once an interrupt's clean-up has begun
+        replace_unless_interrupted([&] {
+            fd = create_new(temp);
+            return fd >= 0;
+        });
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
@@ -188,11 +194,15 @@ bool check_output_target(const std::string &path, const std::vector<std::string>
     return !replaceable_target(path, inputs, error).empty();
 }
 
+OutputLock::~OutputLock() {
+    if (lock_.held()) unguard_library(file_);
+}
+
 bool OutputLock::take(const std::string &path, std::string &error) {
     file_ = replaceable_target(path, {}, error);
     if (file_.empty()) return false;
     switch (lock_.take(file_.native())) {
-    case kesto::LibraryLock::kTaken: return true;
+    case kesto::LibraryLock::kTaken: guard_library(file_); return true;
     case kesto::LibraryLock::kBusy:
         error = path + ": is being written by someone else (waited " +
                 std::to_string(kesto::library_lock_wait_ms / 1000) + " s); nothing was written, try again";
@@ -248,7 +258,7 @@ bool write_output_file(const std::string &path, const std::string &content, std:
     }
     // the replacement keeps what the file system kept about the old file
     std::string cause;
-    if (!replace(temp, target, cause)) {
+    if (!replace_unless_interrupted([&] { return replace(temp, target, cause); })) {
         error = path + ": cannot replace it: " + cause;
         fs::remove(temp, ec);
         return false;

@@ -24,12 +24,17 @@ bool check_output_target(const std::string &path, const std::vector<std::string>
 // read and held until the new content has taken its place.
 class OutputLock {
 public:
+    OutputLock() = default;
+    ~OutputLock();
+    OutputLock(const OutputLock &) = delete;
+    OutputLock &operator=(const OutputLock &) = delete;
     // Takes the lock of path's file, waiting some seconds for another
     // writer.  False, with error naming path and the cause, when another
     // writer still holds it, or it cannot be taken, or path may not take
     // an output.
     bool take(const std::string &path, std::string &error);
-    // The file locked.
+    // The file locked.  While the lock is held, an interrupt removes its
+    // lock file and this process's temporaries beside it.
     const std::filesystem::path &file() const { return file_; }
 
 private:

@@ -139,8 +139,17 @@ bool Database::add_folder(const std::string &folder, std::string &error) {
     const fs::path root = fs_path(folder);
     std::error_code ec;
     const EntryKind kind = entry_kind(root, true);
+    if (kind == EntryKind::file) {
+        // one library named by itself: read as a folder's library would be,
+        // but one that cannot be read is the caller's error, not a skip
+        std::string text;
+        if (!read_input_file(folder, kMaxLibraryBytes, true, text, error)) return false;
+        const std::string identity = utf8_path(fs::weakly_canonical(root, ec));
+        if (ec || seen_.insert(identity).second) add_library(folder, std::move(text));
+        return true;
+    }
     if (kind != EntryKind::folder) {
-        error = folder + ": " + (kind != EntryKind::missing ? "is not a folder" : "no such folder");
+        error = folder + ": " + (kind != EntryKind::missing ? "is neither a folder nor a library file" : "no such folder");
         return false;
     }
     std::vector<std::string> files;

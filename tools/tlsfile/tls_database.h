@@ -58,9 +58,11 @@ uint64_t geometry_hash(std::string_view text, size_t begin, size_t end, int firs
 class Database {
 public:
     // Adds every regular file named *.tls (any case) under folder, its
-    // subfolders included, in sorted path order.  False, with error, when
-    // folder is no folder; a subfolder or file that cannot be read is kept
-    // as a skipped library with its error.
+    // subfolders included, in sorted path order; folder may also name one
+    // library file, whatever its name.  False, with error, when folder is
+    // neither, or is a file that cannot be read; a subfolder or file under
+    // a folder that cannot be read is kept as a skipped library with its
+    // error.
     bool add_folder(const std::string &folder, std::string &error);
     // Adds one library's text (what add_folder does for each file read).
     void add_library(const std::string &label, std::string text);

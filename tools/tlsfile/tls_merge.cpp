@@ -101,4 +101,37 @@ MergeResult merge_libraries(const LibraryText &base, const std::vector<const Lib
     return result;
 }
 
+JoinResult join_libraries(const std::vector<const LibraryText *> &parts) {
+    JoinResult out;
+    if (parts.empty()) return out;
+    struct Given {
+        size_t part;
+        const RecordSpan *span;
+    };
+    std::unordered_map<std::string, Given> first;  // by TOOLID: where it was first given
+    std::vector<LibrarySpans> spans;
+    spans.reserve(parts.size());
+    for (const LibraryText *part : parts) spans.push_back(record_spans(part->text, part->library));
+    out.text = parts[0]->text.substr(0, spans[0].header_end);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        for (const RecordSpan &r : spans[i].records) {
+            const std::string &name = r.tool->name;
+            auto at = first.find(name);
+            if (at != first.end() && at->second.part != i) {
+                const Given &g = at->second;
+                if (record_lines(parts[g.part]->text, *g.span) == record_lines(parts[i]->text, r)) ++out.repeated;
+                else out.conflicts.push_back({name, {g.part, g.span->line}, {i, r.line}});
+                continue;
+            }
+            if (at == first.end()) first.emplace(name, Given{i, &r});
+            std::string_view bytes(parts[i]->text.data() + r.begin, r.end - r.begin);
+            if (!out.text.empty() && out.text.back() != '\n') out.text += crlf_file(parts[0]->text) ? "\r\n" : "\n";
+            out.text += bytes;
+            ++out.records;
+        }
+    }
+    if (!out.conflicts.empty()) out.text.clear();
+    return out;
+}
+
 }  // namespace tlsfile

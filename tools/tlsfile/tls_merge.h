@@ -58,6 +58,24 @@ struct MergeResult {
 
 MergeResult merge_libraries(const LibraryText &base, const std::vector<const LibraryText *> &news);
 
+// Libraries of several exports joined into one, in the order given: the
+// first one's header, then each one's records byte for byte.  A TOOLID that
+// an earlier library gives already is written once when the records are
+// the same (as diff compares them) and is a conflict when they differ.
+struct JoinConflict {
+    std::string name;
+    SourceLine first, second;  // source: the index of the library
+};
+
+struct JoinResult {
+    std::string text;
+    size_t records = 0;                   // written
+    size_t repeated = 0;                  // the same record again, written once
+    std::vector<JoinConflict> conflicts;  // nothing is written when there are any
+};
+
+JoinResult join_libraries(const std::vector<const LibraryText *> &parts);
+
 }  // namespace tlsfile
 
 #endif

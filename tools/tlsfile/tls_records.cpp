@@ -83,4 +83,10 @@ bool starts_as_library(const std::string &text) {
     return text.size() == at + n || text[at + n] == '\n' || text[at + n] == '\r';
 }
 
+bool starts_as_json_object(std::string_view text) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    return first != std::string_view::npos && text[first] == '{';
+}
+
 }  // namespace tlsfile

@@ -54,6 +54,10 @@ void append_with_line_ends(std::string &out, std::string_view bytes, bool crlf);
 // byte-order mark, if any): what diff and merge take as a library at all.
 bool starts_as_library(const std::string &text);
 
+// Whether text starts as a JSON object (after blanks and a UTF-8
+// byte-order mark): a part or session file, not a library.
+bool starts_as_json_object(std::string_view text);
+
 }  // namespace tlsfile
 
 #endif
