@@ -832,8 +832,10 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
             "length": 57}}]})"},
         {"nul.json", R"({"name": "p", "members": [{"name": "EM\u0000X"}]})"},
     };
-    // the program with six file descriptors, its standard error sent to a file before the limit
-    const char *const kSixDescriptors = "sh -c 'ulimit -n 6; exec \"$0\" \"$@\"' ";
+    // the program with six file descriptors, its standard error sent to a file before the limit and
+    // none but the standard three inherited, whatever the test itself holds open
+    const char *const kSixDescriptors =
+        "sh -c 'exec 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&-; ulimit -n 6; exec \"$0\" \"$@\"' ";
     const Row rows[] = {
         {"check missing.tls", "cannot read missing.tls: No such file or directory"},
         {"check folder", "cannot read folder: Is a directory"},

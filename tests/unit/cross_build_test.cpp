@@ -273,7 +273,7 @@ TEST(CrossBuildNames, WhatACmdUserTypes) {
         // help
         {"'/?'", 0, "Subcommands:"},
         {"check '/?'", 0, "kesto-tools-vericut check --json *.tls"},
-        {"export '/?'", 0, "--select \"DRILL_8.5 |HSS|\""},
+        {"export '/?'", 0, "--select EM10,\"DRILL_8.5 |HSS|\""},
         {"run '/?'", 0, "\\\"question\\\")\""},
         // devices are refused before anything is locked
         {"export part.json -o NUL", 2, "NUL: is not a regular file (a device"},
