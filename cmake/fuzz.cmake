@@ -22,4 +22,5 @@ kesto_fuzz_target(fuzz_session_reader tests/fuzz/session_reader_fuzz.cpp host/si
   host/sim/json_document.cpp)
 kesto_fuzz_target(fuzz_profile_reader tests/fuzz/profile_reader_fuzz.cpp host/platform/profile_posix.cpp)
 file(GLOB KESTO_FUZZ_TLSFILE CONFIGURE_DEPENDS tools/tlsfile/*.cpp)
-kesto_fuzz_target(fuzz_tls_file tests/fuzz/tls_file_fuzz.cpp ${KESTO_FUZZ_TLSFILE})
+include(cmake/web_assets.cmake)
+kesto_fuzz_target(fuzz_tls_file tests/fuzz/tls_file_fuzz.cpp ${KESTO_FUZZ_TLSFILE} ${KESTO_WEB_ASSETS})

@@ -107,13 +107,7 @@ target_link_libraries(kesto_plugin_core PUBLIC kesto_platform ufun ugopenint)
 # The web pages' files are compiled in from real files, by a script that
 # writes their bytes into a generated source.
 file(GLOB KESTO_TLSFILE_SOURCES CONFIGURE_DEPENDS tools/tlsfile/*.cpp)
-file(GLOB KESTO_WEB_FILES CONFIGURE_DEPENDS tools/tlsfile/web/*)
-set(KESTO_WEB_ASSETS ${PROJECT_BINARY_DIR}/generated/web_assets.cpp)
-add_custom_command(OUTPUT ${KESTO_WEB_ASSETS}
-  COMMAND ${CMAKE_COMMAND} -DOUTPUT=${KESTO_WEB_ASSETS} "-DFILES=${KESTO_WEB_FILES}"
-          -P ${PROJECT_SOURCE_DIR}/cmake/embed_files.cmake
-  DEPENDS ${KESTO_WEB_FILES} ${PROJECT_SOURCE_DIR}/cmake/embed_files.cmake
-  COMMENT "Embedding the web pages' files" VERBATIM)
+include(cmake/web_assets.cmake)
 if(KESTO_TLSFILE_SOURCES)
   add_library(kesto_tlsfile STATIC ${KESTO_TLSFILE_SOURCES} ${KESTO_WEB_ASSETS})
   kesto_project_target(kesto_tlsfile)
