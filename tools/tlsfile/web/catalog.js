@@ -139,20 +139,39 @@
   }
   function num(v) { return v === null ? '' : String(v); }
 
+  // A tool's drawing into its cell.  While the list is flung through
+  // faster than a screen a frame, rows are drawn without it, and the rows
+  // that stay in view get theirs once the scrolling stops.
+  var flinging = false, undrawn = false, settle = 0;
+  function draw(cellNode, index) {
+    var svg = drawn.get(index);
+    if (svg === undefined) {
+      var shape = data.shapes[index], tool = kestoDraw.shapes(shape[0], shape[1]);
+      svg = tool.box.any ? kestoDraw.svg(tool, 0, 92, ROW - 4) : null;
+      drawn.set(index, svg);
+    }
+    if (svg) cellNode.appendChild(svg.cloneNode(true));
+    else cellNode.textContent = 'nothing to draw';
+  }
+  function drawWaiting() {
+    flinging = false;
+    if (!undrawn) return;
+    undrawn = false;
+    Array.prototype.forEach.call($('spacer').querySelectorAll('[data-shape]'), function (c) {
+      var index = Number(c.getAttribute('data-shape'));
+      c.removeAttribute('data-shape');
+      draw(c, index);
+    });
+  }
+
   function makeRow(at) {
     var i = view[at], r = t[i], row = document.createElement('div');
     row.className = 'row grid' + (viewGroup ? (viewGroup[i] % 2 ? ' group-odd' : '') : at % 2 ? ' odd' : '');
     row.style.top = at * ROW + 'px';
     row.setAttribute('data-toolid', r[ID]);
     var drawing = cell(row, 'drawing', '');
-    var svg = drawn.get(r[SHAPE]);
-    if (svg === undefined) {
-      var shape = data.shapes[r[SHAPE]], tool = kestoDraw.shapes(shape[0], shape[1]);
-      svg = tool.box.any ? kestoDraw.svg(tool, 0, 92, ROW - 4) : null;
-      drawn.set(r[SHAPE], svg);
-    }
-    if (svg) drawing.appendChild(svg.cloneNode(true));
-    else drawing.textContent = 'nothing to draw';
+    if (flinging) { drawing.setAttribute('data-shape', r[SHAPE]); undrawn = true; }
+    else draw(drawing, r[SHAPE]);
     cell(row, 'toolid', r[ID], r[ID]);
     cell(row, null, data.kinds[r[KIND]][1] + (r[INCH] ? ' (inch)' : ''));
     [r[D], r[R], r[L], r[FL], r[SD]].forEach(function (v) { cell(row, 'num', num(v)); });
@@ -230,8 +249,13 @@
     $('list').scrollTop = 0;
     refresh();
   });
-  var pending = false;
+  var pending = false, lastTop = 0;
   $('list').addEventListener('scroll', function () {
+    var list = $('list');
+    if (Math.abs(list.scrollTop - lastTop) > list.clientHeight) flinging = true;
+    lastTop = list.scrollTop;
+    clearTimeout(settle);
+    settle = setTimeout(drawWaiting, 150);
     if (pending) return;
     pending = true;
     requestAnimationFrame(function () { pending = false; render(); });
