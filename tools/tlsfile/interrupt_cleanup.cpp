@@ -79,7 +79,11 @@ int g_stderr = 2;
         std::vector<fs::path> leftovers;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
             if (it->path().filename().string().rfind(own, 0) == 0) leftovers.push_back(it->path());
-        for (const fs::path &p : leftovers) fs::remove_all(p, ec);
+        // the main thread goes on meanwhile: the plug-in may still make a
+        // file in a scratch folder that is being removed, so that its
+        // removal finds it not empty; tried again until it has gone
+        for (const fs::path &p : leftovers)
+            for (int tries = 0; tries < 100 && fs::exists(fs::symlink_status(p, ec)); ++tries) fs::remove_all(p, ec);
         fs::remove(fs::path(file.native() + fs::path(".~kesto-lock").native()), ec);
     }
     std::_Exit(code);

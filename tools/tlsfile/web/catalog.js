@@ -164,26 +164,42 @@
     });
   }
 
-  function makeRow(at) {
-    var i = view[at], r = t[i], row = document.createElement('div');
+  // A row's cells, made once; a row that leaves the view is used again for
+  // one that comes into it, so that scrolling makes no garbage.
+  var CELLS = ['drawing', 'toolid', null, 'num', 'num', 'num', 'num', 'num', null, null, null, 'problems'];
+  var spare = [];
+  function newRow() {
+    var row = document.createElement('div');
+    CELLS.forEach(function (cls) { cell(row, cls, ''); });
+    return row;
+  }
+  function setCell(c, text, title) {
+    if (c.textContent !== text) c.textContent = text;
+    if (title !== undefined) c.title = title;
+  }
+
+  function fillRow(row, at) {
+    var i = view[at], r = t[i], c = row.children;
     row.className = 'row grid' + (viewGroup ? (viewGroup[i] % 2 ? ' group-odd' : '') : at % 2 ? ' odd' : '');
     row.style.top = at * ROW + 'px';
     row.setAttribute('data-toolid', r[ID]);
-    var drawing = cell(row, 'drawing', '');
+    var drawing = c[0];
+    drawing.textContent = '';
+    drawing.removeAttribute('data-shape');
     if (flinging) { drawing.setAttribute('data-shape', r[SHAPE]); undrawn = true; }
     else draw(drawing, r[SHAPE]);
-    cell(row, 'toolid', r[ID], r[ID]);
-    cell(row, null, data.kinds[r[KIND]][1] + (r[INCH] ? ' (inch)' : ''));
-    [r[D], r[R], r[L], r[FL], r[SD]].forEach(function (v) { cell(row, 'num', num(v)); });
-    cell(row, null, r[HOLDER], r[HOLDER]);
-    cell(row, null, r[DESC], r[DESC]);
+    setCell(c[1], r[ID], r[ID]);
+    setCell(c[2], data.kinds[r[KIND]][1] + (r[INCH] ? ' (inch)' : ''));
+    [r[D], r[R], r[L], r[FL], r[SD]].forEach(function (v, k) { setCell(c[3 + k], num(v)); });
+    setCell(c[8], r[HOLDER], r[HOLDER]);
+    setCell(c[9], r[DESC], r[DESC]);
     // a long path by its end, where the file's name is
     var lib = data.libs[r[LIB]] + ':' + r[LINE];
-    cell(row, null, lib.length > 34 ? '\u2026' + lib.slice(-33) : lib, lib);
+    setCell(c[10], lib.length > 34 ? '\u2026' + lib.slice(-33) : lib, lib);
     var problems = r[PROBLEMS] === undefined ? [] : data.p[r[PROBLEMS]];
     var text = problems.length ? problems.length + ': ' + problems[0] : '';
     if (viewGroup) text = 'group ' + (viewGroup[i] + 1) + (text ? '; ' + text : '');
-    cell(row, 'problems', text, problems.join('\n'));
+    setCell(c[11], text, problems.join('\n'));
     return row;
   }
 
@@ -192,15 +208,21 @@
     var list = $('list'), first = Math.max(0, Math.floor(list.scrollTop / ROW) - 4);
     var last = Math.min(view.length, first + Math.ceil(list.clientHeight / ROW) + 8), spacer = $('spacer');
     shown.forEach(function (row, at) {
-      if (at < first || at >= last) { spacer.removeChild(row); shown.delete(at); }
+      if (at < first || at >= last) { spare.push(row); shown.delete(at); }
     });
-    for (var at = first; at < last; ++at)
-      if (!shown.has(at)) { var row = makeRow(at); shown.set(at, row); spacer.appendChild(row); }
+    for (var at = first; at < last; ++at) {
+      if (shown.has(at)) continue;
+      var row = spare.pop();
+      if (!row) { row = newRow(); spacer.appendChild(row); }
+      shown.set(at, fillRow(row, at));
+    }
+    // rows left over leave the page: only the tools in view are in it
+    while (spare.length) spacer.removeChild(spare.pop());
   }
 
   function refresh() {
     compute();
-    shown.forEach(function (row) { row.remove(); });
+    shown.forEach(function (row) { spare.push(row); });
     shown.clear();
     $('spacer').style.height = view.length * ROW + 'px';
     $('count').textContent = view.length + ' of ' + total + ' tools' +
