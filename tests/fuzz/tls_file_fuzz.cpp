@@ -45,8 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::set<std::string> names;
     bool repeated = false;
     for (const tlsfile::Tool &t : fresh.library.tools) repeated = repeated || !names.insert(t.name).second;
-    // a base that starts with a UTF-16 byte-order mark is read as no records at all, the merge's too
-    const bool utf16 = size >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF));
+    // a base that starts with a UTF-16 byte-order mark (after a UTF-8 one, if any) is read as no
+    // records at all, the merge's too
+    const size_t mark = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    const bool utf16 = text.compare(mark, 2, "\xFF\xFE") == 0 || text.compare(mark, 2, "\xFE\xFF") == 0;
     if (!repeated && !utf16 && (!diff.only_new.empty() || !diff.changed.empty())) __builtin_trap();
     // a changed tool's full comparison shows a change, each side's lines in order
     for (const tlsfile::ChangedTool &c : tlsfile::diff_libraries(base, fresh, true).changed) {
