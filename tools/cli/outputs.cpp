@@ -5,6 +5,8 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "host/common/cp1251.h"
 #include "tools/cli/commands.h"
@@ -21,6 +23,7 @@ OutputPolicy g_policy;
 std::string g_note;
 json g_replacement = nullptr;
 std::vector<std::pair<std::string, std::string>> g_refused;  // dry run: TOOLID, why
+std::unordered_set<std::string> g_refused_names;             // the same TOOLIDs, to look them up
 
 bool exists(const std::string &path) {
     std::error_code ec;
@@ -62,11 +65,7 @@ json names_json(const std::vector<tlsfile::ListedTool> &tools) {
     return out;
 }
 
-bool refused_in_dry_run(const std::string &toolid) {
-    for (const auto &r : g_refused)
-        if (r.first == toolid) return true;
-    return false;
-}
+bool refused_in_dry_run(const std::string &toolid) { return g_refused_names.count(toolid) > 0; }
 
 // What a refusal says: why, that the file stays, and the ways on.
 std::string refusal(const Output &out, const std::string &why) {
@@ -206,7 +205,7 @@ std::string replacement_note() {
 json replacement_object() { return g_replacement; }
 
 void dry_run_refuse(const std::string &toolid, const std::string &why) {
-    if (!refused_in_dry_run(toolid)) g_refused.emplace_back(toolid, why);
+    if (g_refused_names.insert(toolid).second) g_refused.emplace_back(toolid, why);
 }
 
 int dry_run(const Output &out, const std::string &content, json *object) {
@@ -230,14 +229,16 @@ int dry_run(const Output &out, const std::string &content, json *object) {
          refuse = json::array();
     size_t n_add = 0, n_replace = 0, n_keep = 0, n_remove = 0;
     const tlsfile::Library library = tlsfile::parse_tls(content);
-    // every record of the new library, in its order, with what would happen to it
-    std::vector<const tlsfile::ChangedTool *> changed;
+    // every record of the new library, in its order, with what would happen to
+    // it; a record is known by its TOOLID line
+    std::unordered_map<int, const tlsfile::ChangedTool *> changed;
+    for (const tlsfile::ChangedTool &x : plan.changed) changed[x.new_line] = &x;
+    std::unordered_set<int> added;
+    for (const tlsfile::ListedTool &a : plan.added) added.insert(a.line);
     for (const tlsfile::Tool &t : library.tools) {
-        const tlsfile::ChangedTool *c = nullptr;
-        for (const tlsfile::ChangedTool &x : plan.changed)
-            if (x.name == t.name && x.new_line == t.line) c = &x;
-        bool is_added = false;
-        for (const tlsfile::ListedTool &a : plan.added) is_added = is_added || (a.name == t.name && a.line == t.line);
+        const auto found = changed.find(t.line);
+        const tlsfile::ChangedTool *c = found == changed.end() ? nullptr : found->second;
+        const bool is_added = added.count(t.line) > 0;
         if ((c || is_added || not_library) && refused_in_dry_run(t.name)) continue;
         if (not_library || is_added) {
             text += "  add " + quoted_toolid(t.name) + "\n";
