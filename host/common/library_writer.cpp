@@ -501,6 +501,19 @@ void LibraryLock::release() {
 #endif
 }
 
+#if defined(_WIN32)
+// Wine's ReplaceFileW takes the old file's name away before the new file
+// gets it, so a reader (or a writer working out which library a link names)
+// finds no library for a moment.  Its MoveFileExW is one rename, and it
+// keeps no access control list or creation time that ReplaceFileW would.
+namespace {
+bool replace_leaves_a_gap() {
+    static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+}  // namespace
+#endif
+
 int replace_file(const NativePath &from, const NativePath &to) {
 #if defined(_WIN32)
     // ReplaceFileW gives the new file the old one's attributes, access
@@ -523,7 +536,7 @@ int replace_file(const NativePath &from, const NativePath &to) {
         return out.empty() ? path : out;
     };
     const NativePath full_from = full(from), full_to = full(to);
-    bool replacing = exists;
+    bool replacing = exists && !replace_leaves_a_gap();
     const unsigned long start = clock_ms();
     int pause = 1;
     for (;;) {

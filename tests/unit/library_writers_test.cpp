@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <atomic>
 #include <random>
+#include <thread>
 
 #include <unistd.h>
 
@@ -66,7 +68,9 @@ std::vector<Writer> taking_turns(const std::string &program, int n) {
 // The writers start at once.  A writer that waited too long says so and
 // writes nothing; natively none waits that long, under an emulated Wine one
 // may.  Every writer that said it succeeded has its tools in site.tls once
-// (none lost), and none that failed has them (no false failure).
+// (none lost), and none that failed has them (no false failure).  A reader
+// looking all the while never finds site.tls gone: each replacement is one
+// rename on every build.
 void writers_at_once(const std::vector<Writer> &writers, bool all_succeed) {
     TempDir dir;
     write_file("site.tls", kHeader + "TOOLID \"SITE\" {\r\n  TOOLTYPE TURNING\r\n}\r\n");
@@ -83,7 +87,15 @@ void writers_at_once(const std::vector<Writer> &writers, bool all_succeed) {
                   " >" + name + ".out 2>&1; echo $? >" + name + ".rc) & ";
     }
     std::string ignored;
+    std::atomic<bool> writing{true};
+    long gone = 0;
+    std::thread reader([&] {
+        while (writing) gone += !fs::exists("site.tls");
+    });
     run_command(script + "wait", ignored);
+    writing = false;
+    reader.join();
+    EXPECT_EQ(gone, 0) << "times a reader found no site.tls while it was replaced";
     const std::string library = read_file("site.tls");
     int succeeded = 0, lost = 0, false_failures = 0;
     for (size_t i = 0; i < writers.size(); ++i) {
