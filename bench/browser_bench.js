@@ -36,23 +36,40 @@ const median = (a) => a.slice().sort((x, y) => x - y)[a.length >> 1];
     console.log('search_max_ms ' + Math.max(...search).toFixed(0));
     console.log('search_median_ms ' + median(search).toFixed(0));
     // scrolling: a new stretch of rows every frame, from the top to the end
-    const frames = await page.evaluate(`new Promise(function (done) {
+    // (flung: more than a screen a frame), then read at a wheel's pace
+    // (a row or two a frame) from the end upwards; each gives the longest
+    // frame, the frames counted, and whether the end was reached
+    const scroll = (flung) => page.evaluate(`new Promise(function (done) {
       var list = document.getElementById('list'), steps = 300, k = 0, last = 0, worst = 0, n = 0;
-      list.scrollTop = 0;
+      var span = list.scrollHeight - list.clientHeight, start = ${flung} ? 0 : span;
+      list.scrollTop = start;
       function frame(now) {
         if (last) { worst = Math.max(worst, now - last); ++n; }
         last = now;
         if (k > steps) return done([worst, n, list.scrollTop + list.clientHeight >= list.scrollHeight - 1,
                                     document.querySelectorAll('#spacer [data-toolid]').length]);
-        list.scrollTop = (list.scrollHeight - list.clientHeight) * k++ / steps;
+        list.scrollTop = ${flung} ? span * k++ / steps : start - 100 * k++;
         requestAnimationFrame(frame);
       }
       requestAnimationFrame(frame);
     })`);
-    console.log('scroll_frame_max_ms ' + frames[0].toFixed(0));
-    console.log('scroll_frames ' + frames[1]);
-    console.log('scroll_reached_end ' + (frames[2] ? 1 : 0));
-    console.log('rows_in_page ' + frames[3]);
+    const flung = await scroll(true);
+    console.log('scroll_frame_max_ms ' + flung[0].toFixed(0));
+    console.log('scroll_frames ' + flung[1]);
+    console.log('scroll_reached_end ' + (flung[2] ? 1 : 0));
+    console.log('rows_in_page ' + flung[3]);
+    // the rows in view filled whole once the fling stops: the frame that does it
+    const settled = await page.evaluate(`new Promise(function (done) {
+      var list = document.getElementById('list'), t0 = 0;
+      var seen = function () { return list.querySelectorAll('[data-toolid] svg, [data-toolid] .drawing:not(:empty)').length; };
+      (function wait() {
+        if (seen() > 0) return requestAnimationFrame(function (now) { done(now - t0); });
+        requestAnimationFrame(function (now) { t0 = now; wait(); });
+      })();
+    })`);
+    console.log('settle_frame_ms ' + settled.toFixed(0));
+    const wheel = await scroll(false);
+    console.log('wheel_frame_max_ms ' + wheel[0].toFixed(0));
   } finally {
     await browser.close();
   }

@@ -209,6 +209,8 @@ figure() { awk -v k="$1" '$1 == k { print $2 }' browser.txt; }
 echo "first view of tools:       $(figure first_view_ms) ms after navigation starts, median of 3 (target <= 2000 ms: $(verdict "$(figure first_view_ms)" 2000))"
 echo "new search text shown:     $(figure search_max_ms) ms at most, median $(figure search_median_ms) ms, 8 texts (target <= 150 ms: $(verdict "$(figure search_max_ms)" 150))"
 echo "scrolling to the end:      longest frame $(figure scroll_frame_max_ms) ms of $(figure scroll_frames), end reached: $(figure scroll_reached_end), $(figure rows_in_page) rows in the page (target < 50 ms: $(verdict "$(figure scroll_frame_max_ms)" 49.999))"
+echo "rows filled after a fling: $(figure settle_frame_ms) ms, the frame that fills them (target < 50 ms: $(verdict "$(figure settle_frame_ms)" 49.999))"
+echo "scrolling at a wheel's pace: longest frame $(figure wheel_frame_max_ms) ms, 100 px a frame (target < 50 ms: $(verdict "$(figure wheel_frame_max_ms)" 49.999))"
 
 [ -n "$outputs" ] || finish
 

@@ -170,6 +170,28 @@ const SHOWN = `Array.prototype.map.call(document.querySelectorAll('#spacer [data
     await page.until("document.getElementById('count').textContent === '3 of 16 tools'", 3000).catch(() => {});
     check('catalog: fragment set in an open page', await page.evaluate("document.getElementById('count').textContent"),
           '3 of 16 tools');
+    // A list longer than the view: only the rows in view are in the page.
+    // Flung to its end, the rows going past get only their TOOLID, kind,
+    // diameter and length; the rows it stops at are filled whole.
+    console.log(run('catalog', '--database', 'LONG.tls', '-o', 'long.html').trim());
+    await page.goto('file://' + path.join(work, 'long.html'));
+    await page.until("document.body.getAttribute('data-ready') === '1'");
+    const inView = await page.evaluate(SHOWN);
+    check('long catalogue: fewer rows in the page than records', inView.length > 0 && inView.length < 40, true);
+    const FILLED = `Array.prototype.filter.call(document.querySelectorAll('#spacer [data-toolid]'), function (e) {
+      return e.children[10].textContent === '' || e.children[0].childNodes.length === 0; }).length`;
+    check('long catalogue: rows in view filled', await page.evaluate(FILLED), 0);
+    await page.evaluate("new Promise(function (done) { var l = document.getElementById('list'); " +
+                        "l.scrollTop = l.scrollHeight; requestAnimationFrame(function () { setTimeout(done, 0); }); })");
+    const atEnd = await page.evaluate(SHOWN);
+    check('long catalogue: the last record in view after a fling', atEnd[atEnd.length - 1], 'OD_TURN_80-5');
+    check('long catalogue: the rows flung to not yet filled', (await page.evaluate(FILLED)) > 0, true);
+    await page.until(FILLED + ' === 0', 3000).catch(() => {});
+    check('long catalogue: the rows at the end filled once scrolling stops', await page.evaluate(FILLED), 0);
+    // once stopped, a few rows beyond the view again, for the next small scroll
+    const settled = await page.evaluate(SHOWN);
+    check('long catalogue: only the rows in view during the fling, a few more once stopped',
+          [atEnd.length < 40, settled.slice(-atEnd.length), settled.length - atEnd.length <= 4], [true, atEnd, true]);
     // the example database as it is, one tool searched for by typing
     console.log(run('catalog', '--database', path.join(examples, 'database'), '-o', 'examples.html').trim());
     await page.goto('file://' + path.join(work, 'examples.html'));

@@ -139,10 +139,7 @@
   }
   function num(v) { return v === null ? '' : String(v); }
 
-  // A tool's drawing into its cell.  While the list is flung through
-  // faster than a screen a frame, rows are drawn without it, and the rows
-  // that stay in view get theirs once the scrolling stops.
-  var flinging = false, undrawn = false, settle = 0;
+  // A tool's drawing into its cell.
   function draw(cellNode, index) {
     var svg = drawn.get(index);
     if (svg === undefined) {
@@ -153,15 +150,15 @@
     if (svg) cellNode.appendChild(svg.cloneNode(true));
     else cellNode.textContent = 'nothing to draw';
   }
-  function drawWaiting() {
+
+  // While the list is flung through faster than a screen a frame, nobody
+  // reads the rows going past: they get only their TOOLID, kind, diameter
+  // and length, and no rows beyond the view.  The rows in view are filled
+  // whole once the scrolling stops or slows to less than a screen a frame.
+  var flinging = false, settle = 0;
+  function fillWaiting() {
     flinging = false;
-    if (!undrawn) return;
-    undrawn = false;
-    Array.prototype.forEach.call($('spacer').querySelectorAll('[data-shape]'), function (c) {
-      var index = Number(c.getAttribute('data-shape'));
-      c.removeAttribute('data-shape');
-      draw(c, index);
-    });
+    render();
   }
 
   // A row's cells, made once; a row that leaves the view is used again for
@@ -183,14 +180,21 @@
     row.className = 'row grid' + (viewGroup ? (viewGroup[i] % 2 ? ' group-odd' : '') : at % 2 ? ' odd' : '');
     row.style.top = at * ROW + 'px';
     row.setAttribute('data-toolid', r[ID]);
-    var drawing = c[0];
-    drawing.textContent = '';
-    drawing.removeAttribute('data-shape');
-    if (flinging) { drawing.setAttribute('data-shape', r[SHAPE]); undrawn = true; }
-    else draw(drawing, r[SHAPE]);
+    row.partial = flinging;
     setCell(c[1], r[ID], r[ID]);
     setCell(c[2], data.kinds[r[KIND]][1] + (r[INCH] ? ' (inch)' : ''));
-    [r[D], r[R], r[L], r[FL], r[SD]].forEach(function (v, k) { setCell(c[3 + k], num(v)); });
+    setCell(c[3], num(r[D]));
+    setCell(c[5], num(r[L]));
+    var drawing = c[0];
+    drawing.textContent = '';
+    if (flinging) {
+      [4, 6, 7, 8, 9, 10, 11].forEach(function (k) { setCell(c[k], '', ''); });
+      return row;
+    }
+    draw(drawing, r[SHAPE]);
+    setCell(c[4], num(r[R]));
+    setCell(c[6], num(r[FL]));
+    setCell(c[7], num(r[SD]));
     setCell(c[8], r[HOLDER], r[HOLDER]);
     setCell(c[9], r[DESC], r[DESC]);
     // a long path by its end, where the file's name is
@@ -203,15 +207,19 @@
     return row;
   }
 
-  // the rows in sight, and a few beyond
+  // the rows in sight, and a few beyond unless flinging
   function render() {
-    var list = $('list'), first = Math.max(0, Math.floor(list.scrollTop / ROW) - 4);
-    var last = Math.min(view.length, first + Math.ceil(list.clientHeight / ROW) + 8), spacer = $('spacer');
+    var list = $('list'), beyond = flinging ? 0 : 4, first = Math.max(0, Math.floor(list.scrollTop / ROW) - beyond);
+    var last = Math.min(view.length, Math.ceil((list.scrollTop + list.clientHeight) / ROW) + beyond),
+        spacer = $('spacer');
     shown.forEach(function (row, at) {
       if (at < first || at >= last) { spare.push(row); shown.delete(at); }
     });
     for (var at = first; at < last; ++at) {
-      if (shown.has(at)) continue;
+      if (shown.has(at)) {
+        if (!flinging && shown.get(at).partial) fillRow(shown.get(at), at);
+        continue;
+      }
       var row = spare.pop();
       if (!row) { row = newRow(); spacer.appendChild(row); }
       shown.set(at, fillRow(row, at));
@@ -274,10 +282,10 @@
   var pending = false, lastTop = 0;
   $('list').addEventListener('scroll', function () {
     var list = $('list');
-    if (Math.abs(list.scrollTop - lastTop) > list.clientHeight) flinging = true;
+    flinging = Math.abs(list.scrollTop - lastTop) > list.clientHeight;
     lastTop = list.scrollTop;
     clearTimeout(settle);
-    settle = setTimeout(drawWaiting, 150);
+    settle = setTimeout(fillWaiting, 150);
     if (pending) return;
     pending = true;
     requestAnimationFrame(function () { pending = false; render(); });
