@@ -85,6 +85,9 @@ public:
         return false;
     }
 
+    // A text or key of the document holds a NUL.
+    void holds_nul() { doc_.maybe_not_strict_ = true; }
+
     const std::string &kind() const { return kind_; }
     const std::string &error() const { return error_; }
 
@@ -160,6 +163,7 @@ private:
             JsonDocument::Node &node = doc_.nodes_[o.node];
             node.flag = repeated;
             node.u = std::uint64_t(repeated_key) << 32 | repeated_length;
+            doc_.maybe_not_strict_ = doc_.maybe_not_strict_ || repeated;
         }
         JsonDocument::Node &node = doc_.nodes_[o.node];
         node.first = static_cast<std::uint32_t>(doc_.members_.size());
@@ -334,6 +338,7 @@ private:
             if (!hex4(second) || second < 0xDC00 || second > 0xDFFF) return false;
             code = 0x10000 + ((code - 0xD800) << 10) + (second - 0xDC00);
         }
+        if (code == 0) builder_.holds_nul();  // the only way a NUL gets into a text
         kesto::append_utf8(scratch_, static_cast<std::uint32_t>(code));
         return true;
     }
@@ -416,7 +421,11 @@ bool JsonDocument::parse(const std::string &text, int max_depth, std::string &ki
     if (read_plain(text, max_depth)) return true;
     start(text);
     JsonBuilder builder(*this, max_depth);
-    if (nlohmann::json::sax_parse(text, &builder)) return true;
+    // the general parser's texts are not looked through for a NUL here
+    if (nlohmann::json::sax_parse(text, &builder)) {
+        maybe_not_strict_ = true;
+        return true;
+    }
     kind = builder.kind();
     // the parser's message without its "[json.exception.kind.N] " prefix
     const std::string &what = builder.error();

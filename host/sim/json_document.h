@@ -33,6 +33,10 @@ public:
     bool read_plain(const std::string &text, int max_depth);
 
     JsonValue root() const;
+    // False when no text or key holds a NUL and no object was given a key
+    // twice: what a strict reader refuses, so that it need walk through
+    // only the other documents to say where.
+    bool maybe_not_strict() const { return maybe_not_strict_; }
 
 private:
     friend class JsonValue;
@@ -65,6 +69,7 @@ private:
     std::vector<Member> members_;  // the members of each array and object, one after the other
     std::string text_;             // every string and key
     std::uint32_t root_ = 0;
+    bool maybe_not_strict_ = false;
 };
 
 // A value of a document, which must outlive it.

@@ -440,7 +440,7 @@ Session parse_session(const std::string &json_text, const std::string &source) {
     Reader reader(source);
     JsonDocument doc;
     reader.parse(json_text, doc);
-    reader.strict(doc.root(), Where());
+    if (doc.maybe_not_strict()) reader.strict(doc.root(), Where());
     return reader.session(doc.root());
 }
 
@@ -453,7 +453,7 @@ Session parse_part_or_session(const std::string &json_text, const std::string &s
     bool is_session =
         root.is_object() && (root.contains("part") || root.contains("answers") || root.contains("module"));
     const Where top;
-    reader.strict(root, is_session ? top : Where(top, "part"));
+    if (doc.maybe_not_strict()) reader.strict(root, is_session ? top : Where(top, "part"));
     Session s;
     if (is_session) {
         s = reader.session(root);

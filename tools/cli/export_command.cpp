@@ -406,7 +406,8 @@ size_t check_result(const ExportArgs &args, const std::string &old, const std::s
                     tlsfile::Library &added, json *object, const tlsfile::Database *database = nullptr,
                     const tlsfile::PreferResult *preferred = nullptr) {
     const bool appended = !old.empty();
-    tlsfile::CheckResult result = tlsfile::check_text(new_records(old, written));
+    const std::string appended_records = appended ? new_records(old, written) : std::string();
+    tlsfile::CheckResult result = tlsfile::check_text(appended ? appended_records : written);
     const int shift = appended ? count_lines(old) - count_lines(kHeader) : 0;
     for (tlsfile::Problem p : result.problems) {
         std::string label = args.output;
