@@ -186,8 +186,10 @@ const SHOWN = `Array.prototype.map.call(document.querySelectorAll('#spacer [data
     const atEnd = await page.evaluate(SHOWN);
     check('long catalogue: the last record in view after a fling', atEnd[atEnd.length - 1], 'OD_TURN_80-5');
     check('long catalogue: the rows flung to not yet filled', (await page.evaluate(FILLED)) > 0, true);
+    await page.screenshot(path.join(shots, 'catalog-fling.png'));
     await page.until(FILLED + ' === 0', 3000).catch(() => {});
     check('long catalogue: the rows at the end filled once scrolling stops', await page.evaluate(FILLED), 0);
+    await page.screenshot(path.join(shots, 'catalog-stopped.png'));
     // once stopped, a few rows beyond the view again, for the next small scroll
     const settled = await page.evaluate(SHOWN);
     check('long catalogue: only the rows in view during the fling, a few more once stopped',
