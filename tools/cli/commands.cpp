@@ -89,14 +89,6 @@ std::string plugin_path(const std::string &option) {
     return tlsfile::utf8_path(program_folder() / sim::default_plugin_name());
 }
 
-int process_id() {
-#if defined(_WIN32)
-    return static_cast<int>(GetCurrentProcessId());
-#else
-    return static_cast<int>(getpid());
-#endif
-}
-
 bool process_alive(unsigned long pid) {
 #if defined(_WIN32)
     HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));

@@ -78,7 +78,6 @@ std::string absolute_path(const std::string &path);
 // Windows, for a path beyond what a current folder may have there, that limit.
 std::string folder_cause(const std::string &folder, const std::error_code &ec);
 
-int process_id();
 // Whether a process of that id runs (one of another user counts).
 bool process_alive(unsigned long pid);
 

@@ -222,7 +222,7 @@ public:
         previous_ = fs::current_path(ec);
         for (unsigned n = 0; !ec && folder_.empty() && n < 100; ++n) {
             fs::path candidate = tlsfile::full_path(
-                kesto::temporary_name(library.native(), static_cast<unsigned long>(process_id()), n));
+                kesto::temporary_name(library.native(), tlsfile::own_process_id(), n));
             // never a new scratch folder once an interrupt's clean-up has begun
             if (tlsfile::replace_unless_interrupted([&] { return fs::create_directory(candidate, ec); }))
                 folder_ = candidate;
@@ -276,7 +276,7 @@ void remove_dead_scratch(const fs::path &library) {
         char *after = nullptr;
         const unsigned long pid = std::strtoul(p, &after, 10);
         if (after == p || *after != '-' || std::string(after).find(".tmp") == std::string::npos) continue;
-        if (static_cast<int>(pid) == process_id() || process_alive(pid)) continue;
+        if (pid == tlsfile::own_process_id() || process_alive(pid)) continue;
         std::error_code ignored;
         if (fs::is_directory(fs::symlink_status(it->path(), ignored))) fs::remove_all(it->path(), ignored);
     }

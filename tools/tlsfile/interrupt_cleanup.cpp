@@ -45,14 +45,6 @@ std::vector<fs::path> &guarded() {
     return files;
 }
 
-unsigned long own_process() {
-#if defined(_WIN32)
-    return static_cast<unsigned long>(_getpid());
-#else
-    return static_cast<unsigned long>(::getpid());
-#endif
-}
-
 // Removes what this process made beside each guarded library and its lock
 // file, then ends; the guard's mutex stays held, so nothing is replaced
 // after the clean-up began.
@@ -75,7 +67,7 @@ int g_stderr = 2;
 #endif
     for (const fs::path &file : guarded()) {
         const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-        const std::string own = file.filename().string() + ".~kesto-" + std::to_string(own_process()) + "-";
+        const std::string own = file.filename().string() + ".~kesto-" + std::to_string(own_process_id()) + "-";
         std::vector<fs::path> leftovers;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
             if (it->path().filename().string().rfind(own, 0) == 0) leftovers.push_back(it->path());
@@ -145,6 +137,14 @@ void *wait_for_signal(void *) {
 #endif
 
 }  // namespace
+
+unsigned long own_process_id() {
+#if defined(_WIN32)
+    return static_cast<unsigned long>(_getpid());
+#else
+    return static_cast<unsigned long>(::getpid());
+#endif
+}
 
 int interrupt_exit_code(int signal_number) { return 128 + signal_number; }
 

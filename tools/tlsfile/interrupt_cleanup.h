@@ -29,6 +29,9 @@ void unguard_library(const std::filesystem::path &file);
 // never runs (the program ends first).  Its result.
 bool replace_unless_interrupted(const std::function<bool()> &replace);
 
+// This process's id, as its temporaries' names carry it.
+unsigned long own_process_id();
+
 // The exit code for an interrupt by signal (POSIX numbers; 2 is Ctrl-C).
 int interrupt_exit_code(int signal_number);
 

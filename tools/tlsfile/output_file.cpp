@@ -31,13 +31,11 @@ int create_new(const fs::path &p) {
 long write_some(int fd, const char *data, size_t n) { return _write(fd, data, static_cast<unsigned>(n)); }
 int flush_fd(int fd) { return _commit(fd); }
 int close_fd(int fd) { return _close(fd); }
-int process_id() { return _getpid(); }
 #else
 int create_new(const fs::path &p) { return ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); }
 long write_some(int fd, const char *data, size_t n) { return static_cast<long>(::write(fd, data, n)); }
 int flush_fd(int fd) { return ::fsync(fd); }
 int close_fd(int fd) { return ::close(fd); }
-int process_id() { return static_cast<int>(::getpid()); }
 #endif
 
 #if defined(_WIN32)
@@ -176,7 +174,7 @@ std::string system_message(int code) {
 // The temporary file is created exclusively, so two writers never share one.
 int create_temporary(const fs::path &target, fs::path &temp) {
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        temp = kesto::temporary_name(target.native(), static_cast<unsigned long>(process_id()), attempt);
+        temp = kesto::temporary_name(target.native(), own_process_id(), attempt);
         int fd = -1;
         // never a new temporary once an interrupt's clean-up has begun
         replace_unless_interrupted([&] {
