@@ -52,6 +52,28 @@ inline size_t utf8_lead(unsigned char c, unsigned char &low, unsigned char &high
     return 0;
 }
 
+// The code point of the UTF-8 sequence at s[i] and its length in len, as
+// RFC 3629 allows it (no overlong form, no surrogate, nothing beyond
+// U+10FFFF); false for a malformed or cut-short one.
+inline bool utf8_code_point(std::string_view s, size_t i, uint32_t &cp, size_t &len) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+        cp = c;
+        len = 1;
+        return true;
+    }
+    unsigned char low, high;
+    len = utf8_lead(c, low, high);
+    if (len == 0 || len > s.size() - i) return false;
+    cp = c & (0x7Fu >> len);
+    for (size_t k = 1; k < len; ++k) {
+        const unsigned char d = static_cast<unsigned char>(s[i + k]);
+        if (k == 1 ? d < low || d > high : (d & 0xC0) != 0x80) return false;
+        cp = cp << 6 | (d & 0x3Fu);
+    }
+    return true;
+}
+
 // The Windows-1251 byte of a UTF-16 unit, or '?'.  U+0098 is the byte 0x98,
 // as on Windows.
 char cp1251_byte(uint32_t unit);

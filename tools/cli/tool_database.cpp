@@ -48,14 +48,9 @@ std::string settings_encoding(const std::string &text) {
     if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0) return "UTF-16";
     bool beyond_ascii = false;
     for (size_t at = 0; at < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[at]);
-        unsigned char low = 0, high = 0;
-        const size_t len = c < 0x80 ? 1 : kesto::utf8_lead(c, low, high);
-        if (len == 0 || at + len > text.size()) return "";
-        for (size_t k = 1; k < len; ++k) {
-            const unsigned char b = static_cast<unsigned char>(text[at + k]);
-            if ((k == 1 && (b < low || b > high)) || (k > 1 && (b & 0xC0) != 0x80)) return "";
-        }
+        uint32_t cp;
+        size_t len;
+        if (!kesto::utf8_code_point(text, at, cp, len)) return "";
         beyond_ascii = beyond_ascii || len > 1;
         at += len;
     }

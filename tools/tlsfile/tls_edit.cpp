@@ -11,34 +11,13 @@ namespace {
 
 constexpr char kMark[] = "\xEF\xBB\xBF";
 
-// The code point of the UTF-8 sequence at s[i], its length in len; false
-// for a malformed one.
-bool next_code_point(const std::string &s, size_t i, uint32_t &cp, size_t &len) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-        cp = c;
-        len = 1;
-        return true;
-    }
-    unsigned char low, high;
-    len = kesto::utf8_lead(c, low, high);
-    if (len == 0 || len > s.size() - i) return false;
-    cp = c & (0x7Fu >> len);
-    for (size_t k = 1; k < len; ++k) {
-        const unsigned char d = static_cast<unsigned char>(s[i + k]);
-        if (k == 1 ? d < low || d > high : (d & 0xC0) != 0x80) return false;
-        cp = cp << 6 | (d & 0x3Fu);
-    }
-    return true;
-}
-
 // Whether all of s is UTF-8 and some of it beyond ASCII.
 bool is_utf8_text(const std::string &s) {
     bool beyond = false;
     for (size_t i = 0; i < s.size();) {
         uint32_t cp;
         size_t len;
-        if (!next_code_point(s, i, cp, len)) return false;
+        if (!kesto::utf8_code_point(s, i, cp, len)) return false;
         beyond = beyond || len > 1;
         i += len;
     }
@@ -74,7 +53,7 @@ FixResult fix_library(const std::string &bytes) {
         }
         uint32_t cp = static_cast<unsigned char>(c);
         size_t len = 1;
-        if (r.from_utf8 && !next_code_point(text, i, cp, len)) cp = 0xFFFD;
+        if (r.from_utf8 && !kesto::utf8_code_point(text, i, cp, len)) cp = 0xFFFD;
         if (r.from_utf8 && len > 1) {
             const char b = cp <= 0xFFFF ? kesto::cp1251_byte(cp) : '?';
             if (b == '?') {

@@ -47,20 +47,9 @@ const char kUtf8Mark[] = "\xEF\xBB\xBF";
 bool utf8_with_letters(std::string_view s) {
     bool letters = false;
     for (size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        unsigned char low, high;
-        const size_t len = kesto::utf8_lead(c, low, high);
-        if (len == 0 || len > s.size() - i) return false;
-        uint32_t cp = c & (0x7Fu >> len);
-        for (size_t k = 1; k < len; ++k) {
-            const unsigned char d = static_cast<unsigned char>(s[i + k]);
-            if (k == 1 ? d < low || d > high : (d & 0xC0) != 0x80) return false;
-            cp = cp << 6 | (d & 0x3Fu);
-        }
+        uint32_t cp;
+        size_t len;
+        if (!kesto::utf8_code_point(s, i, cp, len)) return false;
         letters = letters || (cp >= 0xC0 && cp <= 0x24F && cp != 0xD7 && cp != 0xF7) || (cp >= 0x370 && cp <= 0x52F);
         i += len;
     }
