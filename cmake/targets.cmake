@@ -21,7 +21,7 @@ else()
 endif()
 add_library(kesto_platform STATIC ${KESTO_PLATFORM_SOURCES})
 kesto_project_target(kesto_platform)
-target_link_libraries(kesto_platform PUBLIC kesto_common)
+target_link_libraries(kesto_platform PUBLIC kesto_common ${CMAKE_DL_LIBS})
 
 # The simulated host: libufun (session, state, every non-UI call) and
 # libugopenint (dialogs, listing window, navigator).

@@ -140,4 +140,26 @@ std::string utf8_to_cp1251(const std::string &text) {
     return out;
 }
 
+bool utf8_to_cp1251_exact(std::string_view text, std::string &out, uint32_t &bad) {
+    out.clear();
+    out.reserve(text.size());
+    bool exact = true;
+    for (size_t i = 0; i < text.size();) {
+        uint32_t cp;
+        size_t len;
+        if (!utf8_code_point(text, i, cp, len)) {
+            cp = 0xFFFD;
+            len = 1;
+        }
+        const char b = cp < 0x80 ? static_cast<char>(cp) : cp <= 0xFFFF ? cp1251_byte(cp) : '?';
+        if (b == '?' && cp != '?' && exact) {
+            exact = false;
+            bad = cp;
+        }
+        out += b;
+        i += len;
+    }
+    return exact;
+}
+
 }  // namespace kesto

@@ -30,6 +30,11 @@ void append_cp1251_byte_as_utf8(std::string &out, unsigned char byte);
 // continuation byte that gives it away).  So no form of NUL slips in.
 std::string utf8_to_cp1251(const std::string &text);
 
+// The Windows-1251 form of a UTF-8 text, when every character has one:
+// false, with the first that has none in bad (its code point, or U+FFFD
+// for a malformed sequence), when not; out then holds '?' in its place.
+bool utf8_to_cp1251_exact(std::string_view text, std::string &out, uint32_t &bad);
+
 // The UTF-8 form of a code point (up to U+10FFFF), appended to out.
 void append_utf8(std::string &out, uint32_t code_point);
 

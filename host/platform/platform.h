@@ -90,6 +90,11 @@ int plat_replacement_commit(PlatReplacement *replacement);
    target is left as it was.  Frees replacement. */
 void plat_replacement_discard(PlatReplacement *replacement);
 
+/* Hands a note of the plug-in's on a tool (Windows-1251 texts) to the host
+   when the host takes such notes: its libufun exports KESTO_NOTE_HOOK
+   (src/shared_facts.h), as the simulated host does.  Nothing otherwise. */
+void plat_tool_note(const char *tool, const char *note);
+
 #ifdef __cplusplus
 }
 #endif

@@ -3,6 +3,7 @@
 // profile_posix.cpp).
 #include "host/platform/platform.h"
 
+#include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -17,6 +18,7 @@
 
 #include "host/common/library_writer.h"
 #include "host/common/native_path.h"
+#include "src/shared_facts.h"
 
 namespace {
 
@@ -311,4 +313,13 @@ int plat_replacement_commit(PlatReplacement *r) {
 void plat_replacement_discard(PlatReplacement *r) {
     unlink(r->temp.c_str());
     delete r;
+}
+
+void plat_tool_note(const char *tool, const char *note) {
+    // the host's libufun, already loaded with the plug-in; never loaded here
+    void *host = dlopen("libufun.so", RTLD_LAZY | RTLD_NOLOAD);
+    if (!host) return;
+    KestoNoteHook hook = reinterpret_cast<KestoNoteHook>(dlsym(host, KESTO_NOTE_HOOK));
+    if (hook) hook(tool, note);
+    dlclose(host);
 }

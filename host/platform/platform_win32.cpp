@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/common/library_writer.h"
+#include "src/shared_facts.h"
 
 unsigned plat_get_profile_string(const char *section, const char *key, const char *def,
                                  char *out, unsigned size, const char *file) {
@@ -227,4 +228,12 @@ int plat_replacement_commit(PlatReplacement *r) {
 void plat_replacement_discard(PlatReplacement *r) {
     DeleteFileA(r->temp);
     delete r;
+}
+
+void plat_tool_note(const char *tool, const char *note) {
+    // the host's libufun, loaded with the plug-in (the real host's has no hook)
+    HMODULE host = GetModuleHandleW(L"libufun.dll");
+    if (!host) return;
+    KestoNoteHook hook = reinterpret_cast<KestoNoteHook>(reinterpret_cast<void *>(GetProcAddress(host, KESTO_NOTE_HOOK)));
+    if (hook) hook(tool, note);
 }

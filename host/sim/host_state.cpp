@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "host/common/cp1251.h"
+#include "src/shared_facts.h"
 
 namespace sim {
 namespace {
@@ -175,3 +176,16 @@ Answer leaving_answer(Event::Kind dialog) {
 }
 
 }  // namespace sim
+
+namespace {
+constexpr bool same_name(const char *a, const char *b) { return *a == *b && (*a == '\0' || same_name(a + 1, b + 1)); }
+static_assert(same_name(KESTO_NOTE_HOOK, "kesto_host_tool_note"), "the hook is exported under the name the plug-in looks up");
+}  // namespace
+
+// The host's note hook: the plug-in's notes on tools, kept apart from its
+// standard output, which they also reach.
+extern "C" SIM_API void kesto_host_tool_note(const char *tool, const char *note) {
+    sim::HostState *s = sim::state();
+    if (!s || !tool || !note) return;
+    s->result.notes.push_back({tool, note});
+}

@@ -69,8 +69,16 @@ private:
     size_t next_ = 0;
 };
 
+// A note of the plug-in's on a tool (a value it could not write, what it
+// wrote instead), handed over through the host's note hook; Windows-1251.
+struct ToolNote {
+    std::string tool;
+    std::string note;
+};
+
 struct RunResult {
     std::vector<Event> events;
+    std::vector<ToolNote> notes;      // the plug-in's notes on tools, in order
     std::vector<int> return_codes;    // what ufusr left in its return code, per run
     std::vector<int> unload_answers;  // what ufusr_ask_unload answered, per run
     std::string error;                // the host's complaint (wrong answer kind, load failure)

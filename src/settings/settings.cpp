@@ -8,12 +8,9 @@
 
 #include "host/platform/platform.h"
 #include "host/uf_api.h"
+#include "src/shared_facts.h"
 #include "src/text_buffer.h"
 
-#define INI_FILE_NAME "kesto_tools_vericut.ini"
-#define DEFAULT_PATH_TOOL "\\\\cadserver\\vericut\\Tools"
-#define DEFAULT_PATH_USR "\\\\cadserver\\vericut"
-#define DEFAULT_VERSION "5.2"
 #define INI_FAILED "Cant open and read *.ini file!\n"
 
 /* A candidate path: 255 characters and the terminating zero. */
@@ -21,15 +18,7 @@
 /* Stored paths keep at most this many characters. */
 #define STORED_PATH_FORMAT "%.132s"
 
-#define SEARCH_COUNT 8
-
 SettingsBlock Settings;
-
-/* The directories searched, in order. */
-static const char ini_search_vars[SEARCH_COUNT][25] = {
-    "UGII_VENDOR_DIR", "UGII_USER_DIR", "UGII_SITE_DIR", "USER_UFUN",
-    "UGII_INITIAL_UFUN_DIR", "UGII_TMP_DIR", "HOME", "TMP",
-};
 
 /* The whole path of the file found; runpath keeps only its first 132
    characters, which may not name the file any more. */
@@ -49,24 +38,24 @@ const char *_ini_file_path(void) {
 
 static void set_defaults(void) {
     Settings.active = 0;
-    tv_copy(Settings.file, sizeof Settings.file, INI_FILE_NAME);
+    tv_copy(Settings.file, sizeof Settings.file, KESTO_SETTINGS_FILE);
     Settings.runpath[0] = '\0';
-    tv_copy(Settings.ver, sizeof Settings.ver, DEFAULT_VERSION);
-    tv_copy(Settings.path_tool, sizeof Settings.path_tool, DEFAULT_PATH_TOOL);
-    tv_copy(Settings.path_usr, sizeof Settings.path_usr, DEFAULT_PATH_USR);
+    tv_copy(Settings.ver, sizeof Settings.ver, KESTO_DEFAULT_VERSION);
+    tv_copy(Settings.path_tool, sizeof Settings.path_tool, KESTO_DEFAULT_PATH_TOOL);
+    tv_copy(Settings.path_usr, sizeof Settings.path_usr, KESTO_DEFAULT_PATH_USR);
     Settings.num_path = 0;
     ini_found_path[0] = '\0';
 }
 
 /* The first candidate that exists, into path; 0 when there is none. */
 static int find_ini_file(char *path, size_t size) {
-    for (int i = 0; i < SEARCH_COUNT; ++i) {
+    for (int i = 0; i < KESTO_SETTINGS_VARIABLE_COUNT; ++i) {
         char *value = NULL;
-        UF_translate_variable(ini_search_vars[i], &value);
+        UF_translate_variable(kesto_settings_variables[i], &value);
         if (value == NULL) continue;
-        if (!tv_format(path, size, "%s\\application\\%s", value, Settings.file)) {
+        if (!tv_format(path, size, "%s\\" KESTO_SETTINGS_FOLDER "\\%s", value, Settings.file)) {
             printf("\n _ini_read - %s: the path would be longer than %d characters, skipped ",
-                   ini_search_vars[i], (int)size - 1);
+                   kesto_settings_variables[i], (int)size - 1);
             continue;
         }
         /* Counts as missing unless the host says it exists. */

@@ -5,13 +5,14 @@
 #include <string.h>
 
 #include "src/call_check.h"
+#include "src/shared_facts.h"
 #include "src/text_buffer.h"
 
 ToolRecord uTool[TOOL_TABLE_SIZE];
 int uToolCount;
 
 int Tools_is_skipped(const ToolRecord *tool) {
-    return tool->type < 0 || tool->subtype < 0 || strcmp(tool->name, "NONE") == 0;
+    return kesto_member_skipped(tool->type, tool->subtype, tool->name);
 }
 
 /* Parameter reads: a value the host does not give reads as zero, never as

@@ -8,6 +8,7 @@
 
 #include "src/call_check.h"
 #include "src/table/tool_table.h"
+#include "src/tool_note.h"
 #include "src/tls/holder_outline.h"
 #include "src/tls/tls_writer.h"
 
@@ -24,7 +25,7 @@ int Tools_write_holder(int i) {
         offset = 0.0;
     /* An offset that is no number counts as none, like one not given. */
     if (!isfinite(offset)) {
-        printf("\n Tools_write_holder -> \"%s\": holder offset not finite, written as 0 ", uTool[i].name);
+        Tools_note("Tools_write_holder", uTool[i].name, "holder offset not finite, written as 0");
         offset = 0.0;
     }
 
@@ -59,8 +60,7 @@ int Tools_write_holder(int i) {
         if (!outline.drawn) continue;
         /* its last point stands at the height it reaches */
         if (!cutter_profile_is_finite(&outline.lines)) {
-            printf("\n Tools_write_holder -> \"%s\": holder(%d) not finite, the holder ends below it ",
-                   uTool[i].name, k);
+            Tools_note("Tools_write_holder", uTool[i].name, "holder(%d) not finite, the holder ends below it", k);
             stopped = 1;
             continue;
         }

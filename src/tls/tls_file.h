@@ -4,13 +4,15 @@
 
 #include <stdio.h>
 
+#include "src/shared_facts.h"
+
 #define TLS_FILE_NAME_SIZE 260
 
 extern char tls_file_name[TLS_FILE_NAME_SIZE];
 extern FILE *tls_file;
 
 /* The header of a new or rewritten file. */
-#define TLS_FILE_HEADER "CGTECH Tool Library File\nVersion-5.2\n\n"
+#define TLS_FILE_HEADER KESTO_LIBRARY_HEADER
 
 /* What tls_file_open reports. */
 #define TLS_FILE_OPEN 0

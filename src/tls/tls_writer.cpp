@@ -6,7 +6,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "src/shared_facts.h"
 #include "src/table/tool_table.h"
+#include "src/tool_note.h"
 #include "src/tls/cutter_profile.h"
 #include "src/tls/holder_block.h"
 #include "src/tls/tls_file.h"
@@ -23,18 +25,14 @@ int tls_write(const char *fmt, ...) {
     return n < 0 ? -1 : 0;
 }
 
-/* The simulator reads a double quote as the end of a text, and a line
-   break (or any control character) would split the record's line. */
+/* The texts of a record as the simulator can read them. */
 static void clean_text(char *text, size_t size) {
-    for (size_t k = 0; k < size && text[k] != '\0'; ++k) {
-        if (text[k] == '"') text[k] = '|';
-        else if ((unsigned char)text[k] < 0x20) text[k] = ' ';
-    }
+    for (size_t k = 0; k < size && text[k] != '\0'; ++k) text[k] = kesto_toolid_byte(text[k]);
 }
 
 /* Names the tool whose value is not finite and what is written instead. */
 static void report_not_finite(const ToolRecord *t, const char *what, const char *instead) {
-    printf("\n Tools_write_tls -> \"%s\": %s not finite, %s ", t->name, what, instead);
+    Tools_note("Tools_write_tls", t->name, "%s not finite, %s", what, instead);
 }
 
 /* Appends a piece to the description, after a blank unless it is the first. */

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "tools/tlsfile/source.h"
 #include "tools/tlsfile/tls_check.h"
 #include "tools/tlsfile/tls_database.h"
 #include "tools/tlsfile/tls_diff.h"
@@ -16,8 +17,11 @@
 #include "tools/tlsfile/tls_preview.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    const std::string text(reinterpret_cast<const char *>(data), size);
-    tlsfile::CheckResult result = tlsfile::check_text(text);
+    const std::string bytes(reinterpret_cast<const char *>(data), size);
+    // as every command reads a file: told apart and decoded first
+    const tlsfile::Source source = tlsfile::source_of("fuzz.tls", bytes);
+    const std::string &text = source.text;
+    tlsfile::CheckResult result = tlsfile::check_text(bytes);
     std::string report = tlsfile::format_report(result, "fuzz.tls");
     tlsfile::PreviewOptions options;
     options.against = "base.tls";
@@ -30,11 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     // check's report, made record by record, is the same
     bool clean = false;
-    if (tlsfile::report_text(text, "fuzz.tls", clean) != report || clean != result.problems.empty()) __builtin_trap();
+    if (tlsfile::report_text(bytes, "fuzz.tls", clean) != report || clean != result.problems.empty()) __builtin_trap();
 
     // A file is the same as itself; merged into a base, every record of a
     // new library whose TOOLIDs are all its own is in the output as it was.
-    const size_t cut = size / 2;
+    const size_t cut = text.size() / 2;
     const tlsfile::LibraryText whole{text, std::move(result.library)};
     const tlsfile::LibraryText base{text.substr(0, cut), tlsfile::parse_tls(text.substr(0, cut))};
     const tlsfile::LibraryText fresh{text.substr(cut), tlsfile::parse_tls(text.substr(cut))};
@@ -45,11 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::set<std::string> names;
     bool repeated = false;
     for (const tlsfile::Tool &t : fresh.library.tools) repeated = repeated || !names.insert(t.name).second;
-    // a base that starts with a UTF-16 byte-order mark (after a UTF-8 one, if any) is read as no
-    // records at all, the merge's too
-    const size_t mark = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
-    const bool utf16 = text.compare(mark, 2, "\xFF\xFE") == 0 || text.compare(mark, 2, "\xFE\xFF") == 0;
-    if (!repeated && !utf16 && (!diff.only_new.empty() || !diff.changed.empty())) __builtin_trap();
+    if (!repeated && (!diff.only_new.empty() || !diff.changed.empty())) __builtin_trap();
     // a changed tool's full comparison shows a change, each side's lines in order
     for (const tlsfile::ChangedTool &c : tlsfile::diff_libraries(base, fresh, true).changed) {
         int old_line = 0, new_line = 0;
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Found in a database of itself, every record of a sound library is the
     // same; taken from there by name, the library comes back byte for byte.
     tlsfile::Database db;
-    db.add_library("fuzz.tls", text);
+    db.add_library(source);
     if (db.libraries()[0].skipped) return 0;
     for (const tlsfile::ToolFinding &f : tlsfile::find_tools(db, whole).tools)
         if (f.verdict != tlsfile::Verdict::same) __builtin_trap();

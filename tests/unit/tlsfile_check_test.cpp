@@ -137,7 +137,15 @@ struct Damage {
     std::function<size_t(const Lines &)> where;
     const char *message;
     size_t count;  // problems expected in all
+    std::function<std::string(const std::string &)> saved_as = nullptr;  // the file's bytes, when not its text
 };
+
+// A text saved as Notepad saves "Unicode": UTF-16, little-endian, marked.
+std::string as_utf16(const std::string &cp1251) {
+    std::string out = "\xFF\xFE";
+    for (char c : cp1251) out += std::string(1, c) + '\0';  // the fixture is ASCII
+    return out;
+}
 
 TEST(TlsfileCheck, DamagedCopiesAreFoundAtTheRightLine) {
     auto at = [](const char *text, int n = 1, const char *after = "") {
@@ -217,8 +225,8 @@ TEST(TlsfileCheck, DamagedCopiesAreFoundAtTheRightLine) {
         {"a description in UTF-8", replace("\"D6.00 H50.00 END MILL\"", "\"D6.00 H50.00 ФРЕЗА\""),
          at("ФРЕЗА"), "the quoted text is UTF-8, not Windows-1251", 1},
         {"byte-order mark", [](Lines &l) { l[0] = "\xEF\xBB\xBF" + l[0]; }, at("CGTECH"), "not Windows-1251 (hint", 1},
-        {"UTF-16 byte-order mark", [](Lines &l) { l[0] = "\xFF\xFE" + l[0]; }, at("CGTECH"),
-         "it is UTF-16 (Notepad's \"Unicode\"), not Windows-1251 (hint", 1},
+        {"saved as UTF-16", [](Lines &) {}, at("CGTECH"), "it is UTF-16 (Notepad's \"Unicode\"), not Windows-1251 (hint",
+         1, as_utf16},
         {"CR LF once", [](Lines &l) { l[find_line(l, "(0,60.00000)")] += "\r"; }, at("(0,60.00000)"), "mixed line", 1},
         {"cutter values deleted",
          [](Lines &l) { l.erase(l.begin() + static_cast<long>(find_line(l, "STANDARD", 1, "TOOLID \"EM|6|\""))); },
@@ -251,7 +259,7 @@ TEST(TlsfileCheck, DamagedCopiesAreFoundAtTheRightLine) {
     for (const Damage &c : cases) {
         Lines lines = split(tlsfile_fixture::library());
         c.damage(lines);
-        tlsfile::CheckResult r = tlsfile::check_text(join(lines));
+        tlsfile::CheckResult r = tlsfile::check_text(c.saved_as ? c.saved_as(join(lines)) : join(lines));
         const int line = static_cast<int>(c.where(lines)) + 1;
         bool found = false;
         for (const tlsfile::Problem &p : r.problems)

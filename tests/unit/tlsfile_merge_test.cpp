@@ -254,7 +254,7 @@ TEST(TlsfileFind, VerdictsByGeometry) {
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
         tlsfile::Database db;
-        for (size_t i = 0; i < row.database.size(); ++i) db.add_library(std::string(1, 'a' + i) + ".tls", row.database[i]);
+        for (size_t i = 0; i < row.database.size(); ++i) db.add_library(tlsfile::source_of(std::string(1, 'a' + i) + ".tls", row.database[i]));
         EXPECT_EQ(in_short(db, tlsfile::find_tools(db, library(row.input))), row.expected);
     }
 }
@@ -262,9 +262,9 @@ TEST(TlsfileFind, VerdictsByGeometry) {
 TEST(TlsfileFind, PreferredRecordsByCatalogueThenName) {
     const std::string head = "CGTECH Tool Library File\nVersion-5.2\n\n";
     tlsfile::Database db;
-    db.add_library("a.tls", head + "TOOLID \"CAT-1\" {\n  DESCRIPTION \"site\"\n  UNITS INCH\n}\n"
+    db.add_library(tlsfile::source_of("a.tls", head + "TOOLID \"CAT-1\" {\n  DESCRIPTION \"site\"\n  UNITS INCH\n}\n"
                                    "TOOLID \"B\" {\r\n  UNITS INCH\r\n}\r\nTOOLID \"D\" {\n  UNITS INCH\n}\n"
-                                   "TOOLID \"E\" {\n  UNITS INCH\n}\nTOOLID \"E\" {\n  UNITS FOOT\n}\n");
+                                   "TOOLID \"E\" {\n  UNITS INCH\n}\nTOOLID \"E\" {\n  UNITS FOOT\n}\n"));
     const auto catalogue = [](const std::string &name) { return name == "A" ? "CAT-1" : name == "C" ? "CAT-9" : ""; };
     const tlsfile::LibraryText generated =
         library(head + "TOOLID \"A\" {\n  UNITS INCH\n}\nTOOLID \"B\" {\n  UNITS INCH\n}\nTOOLID \"C\" {\n}\n"

@@ -165,27 +165,6 @@ bool select_members(sim::Part &part, const std::vector<std::string> &names) {
     return true;
 }
 
-// The plug-in's notes on tools: its diagnostic lines on standard output
-// that name one, ' ROUTINE -> "NAME": NOTE'.
-std::vector<std::pair<std::string, std::string>> plugin_notes(const std::vector<sim::Event> &events) {
-    std::string all;
-    for (const sim::Event &e : events)
-        if (e.kind == sim::Event::Stdout) all += e.texts[0];
-    std::vector<std::pair<std::string, std::string>> notes;
-    for (size_t at = 0; at < all.size();) {
-        size_t end = all.find('\n', at);
-        if (end == std::string::npos) end = all.size();
-        const std::string line = all.substr(at, end - at);
-        at = end + 1;
-        const size_t arrow = line.find("-> \""), close = line.find("\": ", arrow == std::string::npos ? 0 : arrow);
-        if (arrow == std::string::npos || close == std::string::npos) continue;
-        std::string note = line.substr(close + 3);
-        while (!note.empty() && note.back() == ' ') note.pop_back();
-        notes.emplace_back(line.substr(arrow + 4, close - arrow - 4), note);
-    }
-    return notes;
-}
-
 // The library an --append adds to: it must be one (its header first) and
 // end with a line end, or the first new record would join its last line.
 bool read_library_to_append(const std::string &output, std::string &old) {
@@ -362,9 +341,9 @@ int run_plugin(sim::Session &session, PluginExport &run) {
         return kExitNoPlugin;
     }
 
-    for (const auto &[toolid, note] : plugin_notes(result.events)) {
-        warn("the plug-in says of tool " + quoted_toolid(toolid) + ": " + note);
-        if (object) (*object)["notes"].push_back({{"toolid", cp1251_to_utf8(toolid)}, {"note", note}});
+    for (const sim::ToolNote &n : result.notes) {
+        warn("the plug-in says of tool " + quoted_toolid(n.tool) + ": " + cp1251_to_utf8(n.note));
+        if (object) (*object)["notes"].push_back({{"toolid", cp1251_to_utf8(n.tool)}, {"note", cp1251_to_utf8(n.note)}});
     }
     bool failed = false;
     for (const sim::Event &e : result.events) {

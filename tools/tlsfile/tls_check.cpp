@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "host/common/cp1251.h"
+#include "tools/tlsfile/input_file.h"
 #include "tools/tlsfile/number_text.h"
 
 namespace tlsfile {
@@ -304,19 +305,25 @@ std::vector<Problem> check_library(const Library &library, size_t *beyond_out) {
     return problems;
 }
 
-CheckResult check_text(const std::string &text) {
+CheckResult check_source(const Source &source) {
     CheckResult r;
     r.readable = true;
-    r.library = parse_tls(text);
+    r.library = parse_source(source);
     r.problems = check_library(r.library, &r.problems_beyond);
     return r;
 }
 
+CheckResult check_text(const std::string &text) { return check_source(source_of("", text)); }
+
 CheckResult check_file(const std::string &path) {
-    CheckResult r;
-    r.readable = read_tls_file(path, r.library, r.read_error);
-    if (r.readable) r.problems = check_library(r.library, &r.problems_beyond);
-    return r;
+    Source source;
+    std::string error;
+    if (!read_source(path, source, error, kMaxLibraryBytes)) {
+        CheckResult r;
+        r.read_error = error;
+        return r;
+    }
+    return check_source(source);
 }
 
 int exit_code(const CheckResult &result) {
@@ -552,18 +559,29 @@ bool make_report(const std::function<bool(Library &, const std::function<void(To
 
 bool report_file(const std::string &path, const std::string &file_label, std::string &report, bool &clean,
                  std::string &error) {
-    return make_report([&](Library &lib, const std::function<void(Tool &)> &done) {
-        return read_tls_records(path, lib, error, done);
-    }, file_label, report, clean);
+    Source source;
+    if (!read_source(path, source, error, kMaxLibraryBytes)) return false;
+    report = report_source(source, file_label, clean);
+    return true;
 }
 
-std::string report_text(const std::string &text, const std::string &file_label, bool &clean) {
+std::string report_source(const Source &source, const std::string &file_label, bool &clean) {
     std::string report;
     make_report([&](Library &lib, const std::function<void(Tool &)> &done) {
-        lib = parse_tls_records(text, done);
+        Problem p;
+        const bool encoded = encoding_problem(source, p);
+        lib = parse_tls_records(source.text, [&](Tool &t) {
+            if (encoded && t.line <= p.line) p.tool = t.name;  // the record whose lines hold it
+            done(t);
+        });
+        if (encoded) add_encoding_problem(lib, std::move(p));
         return true;
     }, file_label, report, clean);
     return report;
+}
+
+std::string report_text(const std::string &text, const std::string &file_label, bool &clean) {
+    return report_source(source_of("", text), file_label, clean);
 }
 
 }  // namespace tlsfile

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/tlsfile/source.h"
 #include "tools/tlsfile/tls_reader.h"
 
 namespace tlsfile {
@@ -42,7 +43,9 @@ struct CheckResult {
 // to kMaxProblems; beyond (when given) counts the rest.
 std::vector<Problem> check_library(const Library &library, size_t *beyond = nullptr);
 
-// Reads and checks a file.
+// Checks a library read through the input layer (its encoding a problem
+// among the others); a file read so; bytes told apart as a file's are.
+CheckResult check_source(const Source &source);
 CheckResult check_file(const std::string &path);
 CheckResult check_text(const std::string &text);
 
@@ -63,7 +66,8 @@ std::string format_report(const CheckResult &result, const std::string &file_lab
 // error, when it cannot be read; clean when it has no problems.
 bool report_file(const std::string &path, const std::string &file_label, std::string &report, bool &clean,
                  std::string &error);
-// The same of a file's text.
+// The same of a library read through the input layer, and of a file's bytes.
+std::string report_source(const Source &source, const std::string &file_label, bool &clean);
 std::string report_text(const std::string &text, const std::string &file_label, bool &clean);
 
 // One problem line of the report: "FILE:LINE: tool \"NAME\": ...\n".

@@ -142,10 +142,10 @@ bool Database::add_folder(const std::string &folder, std::string &error) {
     if (kind == EntryKind::file) {
         // one library named by itself: read as a folder's library would be,
         // but one that cannot be read is the caller's error, not a skip
-        std::string text;
-        if (!read_input_file(folder, kMaxLibraryBytes, true, text, error)) return false;
+        Source source;
+        if (!read_source(folder, source, error, kMaxLibraryBytes)) return false;
         const std::string identity = utf8_path(fs::weakly_canonical(root, ec));
-        if (ec || seen_.insert(identity).second) add_library(folder, std::move(text));
+        if (ec || seen_.insert(identity).second) add_library(std::move(source));
         return true;
     }
     if (kind != EntryKind::folder) {
@@ -172,8 +172,9 @@ bool Database::add_folder(const std::string &folder, std::string &error) {
         const std::string label = joined(folder, relative);
         const std::string identity = utf8_path(fs::weakly_canonical(root / fs_path(relative), ec));
         if (!ec && !seen_.insert(identity).second) continue;  // reached twice
-        std::string text, read_error;
-        if (!read_input_file(label, kMaxLibraryBytes, true, text, read_error)) {
+        Source source;
+        std::string read_error;
+        if (!read_source(label, source, read_error, kMaxLibraryBytes)) {
             DatabaseLibrary lib;
             lib.label = label;
             lib.error = read_error;
@@ -181,16 +182,17 @@ bool Database::add_folder(const std::string &folder, std::string &error) {
             libraries_.push_back(std::move(lib));
             continue;
         }
-        add_library(label, std::move(text));
+        add_library(std::move(source));
     }
     return true;
 }
 
-void Database::add_library(const std::string &label, std::string text) {
+void Database::add_library(Source source) {
     DatabaseLibrary lib;
-    lib.label = label;
+    lib.label = std::move(source.label);
     lib.first_record = static_cast<uint32_t>(records_.size());
-    const Library model = parse_tls(text);
+    const Library model = parse_source(source);
+    std::string &text = source.text;
     size_t beyond = 0;
     const std::vector<Problem> problems = check_library(model, &beyond);
     lib.problems = problems.size() + beyond;

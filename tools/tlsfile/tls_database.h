@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "tools/tlsfile/source.h"
 #include "tools/tlsfile/tls_diff.h"
 #include "tools/tlsfile/tls_records.h"
 
@@ -64,8 +65,9 @@ public:
     // a folder that cannot be read is kept as a skipped library with its
     // error.
     bool add_folder(const std::string &folder, std::string &error);
-    // Adds one library's text (what add_folder does for each file read).
-    void add_library(const std::string &label, std::string text);
+    // Adds one library read through the input layer (what add_folder does
+    // for each file it reads); its label names it.
+    void add_library(Source source);
 
     // Called for each library searched, once its records are added: the
     // problems check finds in it (up to kMaxProblems), and the reader's

@@ -39,7 +39,6 @@ const char *form_name(Form form) {
 namespace {
 
 const char kVersionPrefix[] = "Version-";
-const char kUtf8Mark[] = "\xEF\xBB\xBF";
 
 // Whether a quoted text is valid UTF-8 that spells letters beyond ASCII
 // (Latin, Greek, Cyrillic): a text saved as UTF-8.  Windows-1251 letters
@@ -465,7 +464,6 @@ private:
     bool stopped_ = false;  // past kMaxTools records
     int nonfinite_line_ = 0;
     bool utf8_reported_ = false;  // the file was found to be UTF-8
-    bool utf16_ = false;          // the file is UTF-16: nothing in it is read
     bool crlf_first_ = false;             // the first line ends in CR LF
     int other_ends_ = 0, first_other_ = 0;  // lines ended the other way, and the first of them
 };
@@ -488,7 +486,7 @@ bool starts_record(const char *p, const char *end) {
 }
 
 const char *Parser::lines(const char *p, const char *end) {
-    while (p < end && !utf16_) {
+    while (p < end) {
         const char *start = p;
         const int number = ++number_;
         if (number > 2) {
@@ -506,20 +504,6 @@ const char *Parser::lines(const char *p, const char *end) {
 
 void Parser::header(int number, const char *p, const char *end) {
     std::string_view s(p, static_cast<size_t>(end - p));
-    if (number == 1 && s.compare(0, 3, kUtf8Mark) == 0) {
-        text_problem({1, "", "the file starts with a UTF-8 byte-order mark: it is UTF-8, not Windows-1251 (hint: "
-                             "save it as Windows-1251, \"ANSI\", without the mark)"});
-        utf8_reported_ = true;
-        s.remove_prefix(3);
-        p += 3;
-    }
-    if (number == 1 && (s.compare(0, 2, "\xFF\xFE") == 0 || s.compare(0, 2, "\xFE\xFF") == 0)) {
-        // every other byte is a zero: no line of it can be read
-        text_problem({1, "", "the file starts with a UTF-16 byte-order mark: it is UTF-16 (Notepad's \"Unicode\"), "
-                             "not Windows-1251 (hint: save it as Windows-1251, \"ANSI\")"});
-        utf16_ = true;
-        return;
-    }
     if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
     if (number == 1) {
         header_line_ = s == kLibraryHeaderLine;
@@ -1021,73 +1005,6 @@ Library parse_tls_records(const std::string &text, const std::function<void(Tool
     parser.finish(text.empty() || text.back() == '\n');
     complete(lib);
     return lib;
-}
-
-namespace {
-
-// Reads a file in pieces, so that only the library it makes, not the file's
-// text as well, has to be held; with done, not even the library.
-bool read_file(const std::string &path, Library &lib, std::string &error, const std::function<void(Tool &)> *done) {
-    InputFile file;
-    if (!file.open(path, kMaxLibraryBytes, true, error)) return false;
-    Parser parser(lib, done);
-    // a piece of 1 MiB at most, room for a small file whole
-    size_t capacity = std::min<size_t>(size_t(1) << 20, file.size() + 1);
-    std::unique_ptr<char[]> buffer(new char[capacity]);
-    size_t kept = 0;    // bytes of a line not yet ended, at the buffer's start
-    size_t read = 0;    // bytes of whole lines parsed
-    bool reserved = false;
-    char last = '\n';  // the file's last byte; an empty file ends as if with a line end
-    for (;;) {
-        if (kept == capacity) {
-            // a line longer than the buffer
-            std::unique_ptr<char[]> larger(new char[2 * capacity]);
-            std::memcpy(larger.get(), buffer.get(), kept);
-            buffer = std::move(larger);
-            capacity *= 2;
-        }
-        long n = file.read(buffer.get() + kept, capacity - kept, error);
-        if (n < 0) return false;
-        if (n == 0) break;
-        const size_t filled = kept + static_cast<size_t>(n);
-        last = buffer[filled - 1];
-        // the whole lines now; a line not yet ended waits for the next piece
-        const size_t whole = std::string_view(buffer.get(), filled).rfind('\n') + 1;
-        parser.lines(buffer.get(), buffer.get() + whole);
-        read += whole;
-        if (!reserved && !done && !lib.tools.empty()) {
-            // room for as many records as the file holds at the density of
-            // its first piece, so that the list is not copied as it grows;
-            // room never used costs no memory
-            const double expected = static_cast<double>(lib.tools.size()) * static_cast<double>(file.size()) /
-                                    static_cast<double>(read);
-            lib.tools.reserve(static_cast<size_t>(std::min(1.25 * expected + 64, static_cast<double>(kMaxTools))));
-            reserved = true;
-        }
-        kept = filled - whole;
-        std::memmove(buffer.get(), buffer.get() + whole, kept);
-    }
-    parser.lines(buffer.get(), buffer.get() + kept);
-    parser.finish(last == '\n');
-    complete(lib);
-    return true;
-}
-
-}  // namespace
-
-bool read_tls_file(const std::string &path, Library &library, std::string &error) {
-    Library lib;
-    if (!read_file(path, lib, error, nullptr)) return false;
-    library = std::move(lib);
-    return true;
-}
-
-bool read_tls_records(const std::string &path, Library &library, std::string &error,
-                      const std::function<void(Tool &)> &done) {
-    Library lib;
-    if (!read_file(path, lib, error, &done)) return false;
-    library = std::move(lib);
-    return true;
 }
 
 }  // namespace tlsfile

@@ -1,8 +1,8 @@
 // Reader of *.tls tool library files: the header, the TOOLID records with
 // their cutter block (standard values or a SOR outline) and holder block.
 // Every element keeps the line it came from; syntax faults, non-finite
-// numbers, control bytes in quoted texts, a file in UTF-8 (a byte-order mark,
-// or letters spelt in UTF-8) and mixed line ends are collected as problems
+// numbers, control bytes in quoted texts, letters spelt in UTF-8 in a text
+// otherwise Windows-1251 and mixed line ends are collected as problems
 // instead of stopping the reader.
 #ifndef KESTO_TOOLS_TLSFILE_TLS_READER_H
 #define KESTO_TOOLS_TLSFILE_TLS_READER_H
@@ -131,22 +131,13 @@ bool arc_runs_ccw(double px, double py, double qx, double qy, double cx, double 
 // The largest radius the outline reaches, its arcs' bulges included.
 double outline_max_radius(const Outline &outline);
 
-// Parses the text of a file (CR LF or LF line ends).
+// Parses the Windows-1251 text of a library (CR LF or LF line ends); the
+// input layer (source.h) makes that of a file in another encoding.
 Library parse_tls(const std::string &text);
-// The same, each record handed to done as read_tls_records does.
-Library parse_tls_records(const std::string &text, const std::function<void(Tool &)> &done);
-
-// Reads and parses a file.  False, with a reason in error, when it cannot be
-// read at all (not a regular file, larger than kMaxLibraryBytes, unreadable);
-// everything else about its contents is reported as problems.
-bool read_tls_file(const std::string &path, Library &library, std::string &error);
-
 // The same, but each record, once complete, is handed to done (its form
-// set) instead of being kept: library.tools stays empty, library.problems
-// holds the reader's problems.  For a report of a large file in little
+// set) instead of being kept: for a report of a large file in little
 // memory.
-bool read_tls_records(const std::string &path, Library &library, std::string &error,
-                      const std::function<void(Tool &)> &done);
+Library parse_tls_records(const std::string &text, const std::function<void(Tool &)> &done);
 
 }  // namespace tlsfile
 
