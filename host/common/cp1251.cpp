@@ -87,6 +87,23 @@ std::string cp1251_shown(std::string_view bytes) {
     return out;
 }
 
+std::string utf8_shown(std::string_view utf8) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(utf8.size());
+    for (char c : utf8) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b != 0x7F) {
+            out += c;
+        } else {
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        }
+    }
+    return out;
+}
+
 void append_cp1251_byte_as_utf8(std::string &out, unsigned char byte) { append_utf8(out, code_point_of(byte)); }
 
 char cp1251_byte(uint32_t unit) {

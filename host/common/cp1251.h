@@ -20,6 +20,11 @@ void append_cp1251_as_utf8(std::string &out, std::string_view bytes);
 void append_cp1251_as_shown(std::string &out, std::string_view bytes);
 std::string cp1251_shown(std::string_view bytes);
 
+// A UTF-8 text (a file name, a message) for a person to read: a control
+// byte shown as "\xHH", as append_cp1251_as_shown shows one, so that a
+// crafted name cannot move a terminal's cursor or retitle it.
+std::string utf8_shown(std::string_view utf8);
+
 // The UTF-8 form of one Windows-1251 byte (0x80 to 0xFF), appended to out.
 void append_cp1251_byte_as_utf8(std::string &out, unsigned char byte);
 

@@ -1,5 +1,8 @@
 #include "host/common/library_writer.h"
 
+#include "src/shared_facts.h"
+
+#include <algorithm>
 #include <vector>
 
 #if defined(_WIN32)
@@ -7,6 +10,7 @@
 #else
 #  include <dirent.h>
 #  include <stdio.h>
+#  include <string.h>
 #  include <errno.h>
 #  include <fcntl.h>
 #  include <sys/stat.h>
@@ -27,7 +31,7 @@ using Char = char;
 #endif
 
 // What follows NAME in the lock file's name.
-const char kLockSuffix[] = ".~kesto-lock";
+const char kLockSuffix[] = KESTO_LOCK_SUFFIX;
 
 // Why something in the lock file's place is not taken as one.
 const char kIsLink[] = "is a link";
@@ -137,7 +141,7 @@ bool temporary_suffix(const NativePath &rest) {
     int segments = 0;
     while (at < rest.size()) {
         if (segments > 0 && take(kLockSuffix)) return at == rest.size();
-        if (!take(".~kesto-") || !digits() || !take("-") || !digits() || !take(".tmp")) return false;
+        if (!take(KESTO_WRITER_MARK) || !digits() || !take("-") || !digits() || !take(KESTO_TEMPORARY_END)) return false;
         ++segments;
     }
     return segments > 0;
@@ -182,7 +186,7 @@ void remove_scratch_folder(const NativePath &folder) {
 void sweep(const NativePath &file) {
     NativePath folder, name;
     split(file, folder, name);
-    for (const auto &[found, is_folder] : listed(file + L".~kesto-*")) {
+    for (const auto &[found, is_folder] : listed(file + native(KESTO_WRITER_MARK "*"))) {
         if (found.size() <= name.size() || !same_name_start(found, name) ||
             !temporary_suffix(found.substr(name.size())))
             continue;
@@ -260,7 +264,7 @@ void sweep(const std::string &file) {
     std::string folder, name;
     split(file, folder, name);
     const std::string dir = folder.empty() ? "." : folder;
-    for (const auto &[found, is_folder] : listed(dir, name + ".~kesto-")) {
+    for (const auto &[found, is_folder] : listed(dir, name + KESTO_WRITER_MARK)) {
         if (!temporary_suffix(found.substr(name.size()))) continue;
         if (is_folder) remove_scratch_folder(folder + found);
         else unlink((folder + found).c_str());
@@ -514,6 +518,35 @@ bool replace_leaves_a_gap() {
 }  // namespace
 #endif
 
+namespace {
+
+// What the file system kept about file, given to the new file made: on
+// POSIX its owner and group where this user may give them (the owner may
+// give the group, root both), then its mode, which a change of owner may
+// have cut; on Windows its attributes.  0, or the error of the one that
+// must succeed (the mode).  Nothing when file is no regular file.
+int give_what_was_kept(const NativePath &file, const NativePath &made) {
+#if defined(_WIN32)
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+    const DWORD kept = attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    if (kept && !SetFileAttributesW(made.c_str(), kept)) return static_cast<int>(GetLastError());
+    return 0;
+#else
+    struct stat old, now;
+    if (stat(file.c_str(), &old) != 0 || !S_ISREG(old.st_mode) || stat(made.c_str(), &now) != 0) return 0;
+    const bool other_owner = now.st_uid != old.st_uid || now.st_gid != old.st_gid;
+    if (other_owner && chown(made.c_str(), old.st_uid, old.st_gid) != 0 &&
+        chown(made.c_str(), static_cast<uid_t>(-1), old.st_gid) != 0) {
+        // neither may be given: the new file is this user's, as any new file
+    }
+    return chmod(made.c_str(), old.st_mode & 07777) != 0 ? errno : 0;
+#endif
+}
+
+}  // namespace
+
 int replace_file(const NativePath &from, const NativePath &to) {
 #if defined(_WIN32)
     // ReplaceFileW gives the new file the old one's attributes, access
@@ -563,19 +596,152 @@ int replace_file(const NativePath &from, const NativePath &to) {
         if (!held_open || !pause_before_retry(start, 2000, pause)) return static_cast<int>(error);
     }
 #else
-    // The old file's owner and group where this user may give them (its
-    // owner may give the group, root both), then its mode, which a change
-    // of owner may have cut.
-    struct stat old, now;
-    if (stat(to.c_str(), &old) == 0 && S_ISREG(old.st_mode) && stat(from.c_str(), &now) == 0) {
-        const bool other_owner = now.st_uid != old.st_uid || now.st_gid != old.st_gid;
-        if (other_owner && chown(from.c_str(), old.st_uid, old.st_gid) != 0 &&
-            chown(from.c_str(), static_cast<uid_t>(-1), old.st_gid) != 0) {
-            // neither may be given: the new file is this user's, as any new file
-        }
-        if (chmod(from.c_str(), old.st_mode & 07777) != 0) return errno;
-    }
+    if (int error = give_what_was_kept(to, from)) return error;
     return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+#endif
+}
+
+namespace {
+
+// Whether two files hold the same bytes.
+bool same_content(const NativePath &a, const NativePath &b) {
+#if defined(_WIN32)
+    auto open = [](const NativePath &path) {
+        return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    };
+    HANDLE x = open(a), y = open(b);
+    bool same = x != INVALID_HANDLE_VALUE && y != INVALID_HANDLE_VALUE;
+    LARGE_INTEGER sx, sy;
+    same = same && GetFileSizeEx(x, &sx) && GetFileSizeEx(y, &sy) && sx.QuadPart == sy.QuadPart;
+    std::vector<char> bx(1 << 16), by(1 << 16);
+    while (same) {
+        DWORD nx = 0, ny = 0;
+        same = ReadFile(x, bx.data(), static_cast<DWORD>(bx.size()), &nx, nullptr) &&
+               ReadFile(y, by.data(), static_cast<DWORD>(by.size()), &ny, nullptr) && nx == ny &&
+               std::equal(bx.begin(), bx.begin() + nx, by.begin());
+        if (nx == 0) break;
+    }
+    if (x != INVALID_HANDLE_VALUE) CloseHandle(x);
+    if (y != INVALID_HANDLE_VALUE) CloseHandle(y);
+    return same;
+#else
+    const int x = open(a.c_str(), O_RDONLY | O_CLOEXEC), y = open(b.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat sx, sy;
+    bool same = x >= 0 && y >= 0 && fstat(x, &sx) == 0 && fstat(y, &sy) == 0 && sx.st_size == sy.st_size;
+    std::vector<char> bx(1 << 16), by(1 << 16);
+    auto fill = [](int fd, std::vector<char> &buffer) {
+        size_t got = 0;
+        while (got < buffer.size()) {
+            const ssize_t n = read(fd, buffer.data() + got, buffer.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return n < 0 ? static_cast<ssize_t>(-1) : static_cast<ssize_t>(got);
+            got += static_cast<size_t>(n);
+        }
+        return static_cast<ssize_t>(got);
+    };
+    while (same) {
+        const ssize_t nx = fill(x, bx), ny = fill(y, by);
+        same = nx >= 0 && nx == ny && std::equal(bx.begin(), bx.begin() + nx, by.begin());
+        if (nx <= 0) break;
+    }
+    if (x >= 0) close(x);
+    if (y >= 0) close(y);
+    return same;
+#endif
+}
+
+void remove_file(const NativePath &path) {
+#if defined(_WIN32)
+    DeleteFileW(path.c_str());
+#else
+    unlink(path.c_str());
+#endif
+}
+
+}  // namespace
+
+Commit commit_file(const NativePath &temp, const NativePath &target, int &error, int (*before)(void *), void *context) {
+    error = 0;
+    if (same_content(temp, target)) {
+        remove_file(temp);
+        return Commit::kUnchanged;
+    }
+    if (before) error = before(context);
+    if (!error) error = replace_file(temp, target);
+    if (!error) return Commit::kReplaced;
+    remove_file(temp);
+    return Commit::kFailed;
+}
+
+int write_backup(const NativePath &library, const std::string &bytes, const NativePath &backup, bool replace_earlier) {
+    static unsigned counter = 0;
+#if defined(_WIN32)
+    NativePath temp;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    for (int tries = 0; tries < 100 && h == INVALID_HANDLE_VALUE; ++tries) {
+        temp = temporary_name(library, GetCurrentProcessId(), 1000000 + counter++);
+        h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+    int error = 0;
+    for (size_t done = 0; !error && done < bytes.size();) {
+        DWORD n = 0;
+        const DWORD chunk = static_cast<DWORD>(bytes.size() - done < (1u << 30) ? bytes.size() - done : (1u << 30));
+        if (!WriteFile(h, bytes.data() + done, chunk, &n, nullptr) || n == 0) error = static_cast<int>(GetLastError());
+        done += n;
+    }
+    if (!error && !FlushFileBuffers(h)) error = static_cast<int>(GetLastError());
+    CloseHandle(h);
+    if (!error) error = give_what_was_kept(library, temp);
+    if (!error && !MoveFileExW(temp.c_str(), backup.c_str(),
+                               (replace_earlier ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH))
+        error = static_cast<int>(GetLastError());
+#else
+    NativePath temp;
+    int fd = -1;
+    for (int tries = 0; tries < 100 && fd < 0; ++tries) {
+        temp = temporary_name(library, static_cast<unsigned long>(getpid()), 1000000 + counter++);
+        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) return errno;
+    int error = 0;
+    for (size_t done = 0; !error && done < bytes.size();) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) error = n < 0 ? errno : EIO;
+        else done += static_cast<size_t>(n);
+    }
+    if (!error && fsync(fd) != 0) error = errno;
+    if (close(fd) != 0 && !error) error = errno;
+    if (!error) error = give_what_was_kept(library, temp);
+    if (!error && (replace_earlier ? rename(temp.c_str(), backup.c_str())
+                                   : renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, backup.c_str(), RENAME_NOREPLACE)) != 0)
+        error = errno;
+#endif
+    if (error) remove_file(temp);
+    return error;
+}
+
+std::string system_error_text(int error) {
+#if defined(_WIN32)
+    wchar_t *text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    std::wstring wide(text ? text : L"", n);
+    if (text) LocalFree(text);
+    while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' ' || wide.back() == L'.'))
+        wide.pop_back();
+    if (wide.empty()) return "error " + std::to_string(error);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(bytes > 0 ? static_cast<size_t>(bytes) : 0, '\0');
+    if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0], bytes, nullptr, nullptr);
+    return out;
+#else
+    return strerror(error);
 #endif
 }
 

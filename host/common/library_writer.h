@@ -42,6 +42,8 @@
 
 #include <string>
 
+#include "src/shared_facts.h"
+
 namespace kesto {
 
 #if defined(_WIN32)
@@ -97,11 +99,11 @@ std::basic_string<Char> temporary_name(const std::basic_string<Char> &file, unsi
     auto append = [&name](const char *text) {
         while (*text) name += static_cast<Char>(*text++);
     };
-    append(".~kesto-");
+    append(KESTO_WRITER_MARK);
     append(std::to_string(process).c_str());
     append("-");
     append(std::to_string(n).c_str());
-    append(".tmp");
+    append(KESTO_TEMPORARY_END);
     return name;
 }
 
@@ -127,6 +129,33 @@ NativePath lock_file_of(const NativePath &file);
 // up to two seconds while it is refused for sharing.  0 when done, else
 // errno or GetLastError().
 int replace_file(const NativePath &from, const NativePath &to);
+
+// What a writer's new file, complete beside its target, does to the target.
+enum class Commit {
+    kReplaced,   // it took the target's place (replace_file)
+    kUnchanged,  // the target holds these very bytes already: it is left
+                 // untouched and the new file removed, so that a run that
+                 // changes nothing changes no file
+    kFailed,     // error says why; the new file is removed, the target as it was
+};
+// before, when given, runs once it is known that the target changes, just
+// before it is replaced (a backup of the old bytes is made there); its
+// error, not 0, stops the commit.
+Commit commit_file(const NativePath &temp, const NativePath &target, int &error, int (*before)(void *) = nullptr,
+                   void *context = nullptr);
+
+// Keeps bytes, the old content of library, as the file backup: written
+// beside it as a new file with library's owner, group and mode (Windows:
+// its attributes), then given the name backup, which it replaces only
+// when replace_earlier is set (else an existing backup is kept and
+// EEXIST / ERROR_FILE_EXISTS returned).  A link named backup is never
+// followed: the caller refuses one before.  0, or the error.
+int write_backup(const NativePath &library, const std::string &bytes, const NativePath &backup, bool replace_earlier);
+
+// The system's text for an error these calls return (errno on POSIX,
+// GetLastError() on Windows), as UTF-8: Windows gives it in the user's
+// language, which is decoded from UTF-16, never from the ANSI code page.
+std::string system_error_text(int error);
 
 // Whether file (links followed) may be replaced: an existing file whose
 // owner may not write it (POSIX mode bits, or the Windows read-only

@@ -294,16 +294,19 @@ int plat_replacement_commit(PlatReplacement *r) {
         done = fsync(fd) == 0;
         close(fd);
     }
-    // the new file keeps the old one's mode, owner and group
-    done = done && kesto::replace_file(r->temp, r->target) == 0;
-    if (done) {
+    // the new file keeps the old one's mode, owner and group; a library
+    // that holds these bytes already is left untouched
+    int error = 0;
+    const kesto::Commit commit = done ? kesto::commit_file(r->temp, r->target, error) : kesto::Commit::kFailed;
+    done = commit != kesto::Commit::kFailed;
+    if (commit == kesto::Commit::kReplaced) {
         // The new name on the disk too.
         int dir = open(folder_of(r->target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir >= 0) {
             fsync(dir);
             close(dir);
         }
-    } else {
+    } else if (!done) {
         unlink(r->temp.c_str());
     }
     delete r;  // the lock goes with it, once the new file has its name

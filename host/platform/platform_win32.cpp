@@ -219,7 +219,9 @@ int plat_replacement_commit(PlatReplacement *r) {
     HANDLE h = CreateFileA(r->temp, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     bool done = h != INVALID_HANDLE_VALUE && FlushFileBuffers(h);
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    done = done && kesto::replace_file(wide_of(r->temp), wide_of(r->target)) == 0;
+    // a library that holds these bytes already is left untouched
+    int error = 0;
+    done = done && kesto::commit_file(wide_of(r->temp), wide_of(r->target), error) != kesto::Commit::kFailed;
     if (!done) DeleteFileA(r->temp);
     delete r;  // the lock goes with it, once the new file has its name
     return done ? 0 : -1;

@@ -161,18 +161,21 @@ int write_output(const Output &out, const std::string &content, std::string &err
             return kExitUsage;
         }
     }
-    std::string backup;
-    if (there && g_policy.backup != OutputPolicy::Backup::none) {
-        backup = tlsfile::backup_name(out.path, g_policy.backup == OutputPolicy::Backup::numbered);
-        std::string cause;
-        if (!tlsfile::write_output_file(backup, existing, cause, inputs, lock)) {
-            error = "the backup " + backup + " cannot be written (" + cause + "); " + left_as_it_was(out.path);
-            return kExitProblems;
-        }
-    }
-    if (!tlsfile::write_output_file(out.path, content, error, inputs, lock)) {
+    const tlsfile::Backup backup_mode = g_policy.backup == OutputPolicy::Backup::none     ? tlsfile::Backup::none
+                                        : g_policy.backup == OutputPolicy::Backup::numbered ? tlsfile::Backup::numbered
+                                                                                            : tlsfile::Backup::simple;
+    tlsfile::Written written;
+    if (!tlsfile::write_output_file(out.path, content, error, inputs, lock, backup_mode, &written)) {
         error += "; " + left_as_it_was(out.path);
         return kExitProblems;
+    }
+    const std::string &backup = written.backup;
+    if (written.unchanged) {
+        g_note = out.path + " is unchanged: it holds these bytes already" +
+                 (backup_mode != tlsfile::Backup::none ? std::string(", so no backup was made") : std::string()) + "\n";
+        g_replacement = {{"file", out.path}, {"changed", json::array()}, {"added", json::array()}, {"same", nullptr},
+                         {"removed", json::array()}, {"header_changed", false}, {"backup", nullptr}, {"unchanged", true}};
+        return kExitOk;
     }
     if (!there) return kExitOk;
     if (out.kind == tlsfile::OutputKind::library && !existing.empty() && tlsfile::starts_as_library(existing)) {

@@ -14,6 +14,8 @@
 #  include <unistd.h>
 #endif
 
+#include "host/common/library_writer.h"
+
 namespace fs = std::filesystem;
 
 namespace tlsfile {
@@ -22,7 +24,26 @@ namespace {
 
 #if defined(_WIN32)
 using Stat = struct _stat64;
-int open_input(const fs::path &p) { return _wopen(p.c_str(), _O_RDONLY | _O_BINARY); }
+// Opened as Windows' own programs open a file to read it: whoever holds it
+// open to write may go on.  A file that one holds without sharing it is
+// said to be so, whatever error code the system gave.
+int open_input(const fs::path &p, std::string &cause) {
+    HANDLE h = CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        cause = kesto::system_error_text(static_cast<int>(error));
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+            cause = "the file is open in another program (" + cause + "); close it there and try again";
+        return -1;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        cause = std::strerror(errno ? errno : EIO);
+        CloseHandle(h);
+    }
+    return fd;
+}
 int stat_fd(int fd, Stat &st) { return _fstat64(fd, &st); }
 bool is_regular(const Stat &st) { return (st.st_mode & _S_IFMT) == _S_IFREG; }
 long read_some(int fd, char *buf, size_t n) { return _read(fd, buf, static_cast<unsigned>(n)); }
@@ -31,7 +52,11 @@ void blocking(int) {}
 #else
 using Stat = struct stat;
 // Without O_NONBLOCK, opening a pipe would wait for a writer.
-int open_input(const fs::path &p) { return ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); }
+int open_input(const fs::path &p, std::string &cause) {
+    const int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) cause = std::strerror(errno ? errno : EIO);
+    return fd;
+}
 int stat_fd(int fd, Stat &st) { return ::fstat(fd, &st); }
 bool is_regular(const Stat &st) { return S_ISREG(st.st_mode); }
 long read_some(int fd, char *buf, size_t n) { return static_cast<long>(::read(fd, buf, n)); }
@@ -102,7 +127,7 @@ bool list_folder(const fs::path &folder, std::vector<FolderEntry> &entries, std:
     WIN32_FIND_DATAW found;
     HANDLE h = FindFirstFileW((system_path(folder) / L"*").c_str(), &found);
     if (h == INVALID_HANDLE_VALUE) {
-        error = std::system_category().message(static_cast<int>(GetLastError()));
+        error = kesto::system_error_text(static_cast<int>(GetLastError()));
         return false;
     }
     do {
@@ -117,7 +142,7 @@ bool list_folder(const fs::path &folder, std::vector<FolderEntry> &entries, std:
     const DWORD last = GetLastError();
     FindClose(h);
     if (last != ERROR_NO_MORE_FILES) {
-        error = std::system_category().message(static_cast<int>(last));
+        error = kesto::system_error_text(static_cast<int>(last));
         return false;
     }
     return true;
@@ -149,9 +174,10 @@ bool InputFile::open(const std::string &path, size_t max_bytes, bool regular_onl
         return false;
     }
     errno = 0;
-    int fd = open_input(system_path(p));
+    std::string cause;
+    int fd = open_input(system_path(p), cause);
     if (fd < 0) {
-        error = path + ": " + std::strerror(errno ? errno : EIO);
+        error = path + ": " + cause;
         return false;
     }
     Stat st{};

@@ -6,6 +6,9 @@
 #include <system_error>
 #include <vector>
 
+#include "host/common/cp1251.h"
+#include "src/shared_facts.h"
+
 #if defined(_WIN32)
 #  include <io.h>
 #  include <process.h>
@@ -40,8 +43,15 @@ struct Held {
     Held &operator=(const Held &) = delete;
 };
 
-std::vector<fs::path> &guarded() {
-    static std::vector<fs::path> files;
+// A library whose lock this process holds.
+struct Guarded {
+    fs::path file;       // absolute
+    fs::path lock_file;  // absolute, under the name the lock gave it
+    bool replaced = false;
+};
+
+std::vector<Guarded> &guarded() {
+    static std::vector<Guarded> files;
     return files;
 }
 
@@ -57,7 +67,9 @@ int g_stderr = 2;
     lock();
     std::error_code ec;
     std::string said = std::string(g_program) + ": interrupted";
-    for (const fs::path &file : guarded()) said += "; " + file.filename().string() + " is left as it was";
+    for (const Guarded &g : guarded())
+        said += "; " + kesto::utf8_shown(g.file.filename().u8string()) +
+                (g.replaced ? " was replaced whole before it: it holds the new content" : " is left as it was");
     said += "\n";
 #if defined(_WIN32)
     _write(g_stderr, said.data(), static_cast<unsigned>(said.size()));
@@ -65,9 +77,10 @@ int g_stderr = 2;
     ssize_t ignored = ::write(g_stderr, said.data(), said.size());
     (void)ignored;
 #endif
-    for (const fs::path &file : guarded()) {
+    for (const Guarded &g : guarded()) {
+        const fs::path &file = g.file;
         const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-        const std::string own = file.filename().string() + ".~kesto-" + std::to_string(own_process_id()) + "-";
+        const std::string own = file.filename().string() + KESTO_WRITER_MARK + std::to_string(own_process_id()) + "-";
         std::vector<fs::path> leftovers;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
             if (it->path().filename().string().rfind(own, 0) == 0) leftovers.push_back(it->path());
@@ -76,7 +89,7 @@ int g_stderr = 2;
         // removal finds it not empty; tried again until it has gone
         for (const fs::path &p : leftovers)
             for (int tries = 0; tries < 100 && fs::exists(fs::symlink_status(p, ec)); ++tries) fs::remove_all(p, ec);
-        fs::remove(fs::path(file.native() + fs::path(".~kesto-lock").native()), ec);
+        fs::remove(g.lock_file, ec);
     }
     std::_Exit(code);
 }
@@ -182,8 +195,8 @@ fs::path made_absolute(const fs::path &file) {
 
 }  // namespace
 
-void guard_library(const fs::path &file) {
-    const fs::path p = made_absolute(file);
+void guard_library(const fs::path &file, const fs::path &lock_file) {
+    const fs::path p = made_absolute(file), lock = made_absolute(lock_file);
     Held hold;
 #if !defined(_WIN32)
     if (g_stderr == 2) {
@@ -191,23 +204,27 @@ void guard_library(const fs::path &file) {
         if (saved >= 0) g_stderr = saved;
     }
 #endif
-    guarded().push_back(p);
+    guarded().push_back({p, lock, false});
 }
 
 void unguard_library(const fs::path &file) {
     const fs::path p = made_absolute(file);
     Held hold;
-    std::vector<fs::path> &files = guarded();
+    std::vector<Guarded> &files = guarded();
     for (size_t i = files.size(); i-- > 0;)
-        if (files[i] == p) {
+        if (files[i].file == p) {
             files.erase(files.begin() + static_cast<long>(i));
             break;
         }
 }
 
-bool replace_unless_interrupted(const std::function<bool()> &replace) {
+bool replace_unless_interrupted(const std::function<bool()> &replace, const fs::path &library) {
+    const fs::path p = library.empty() ? library : made_absolute(library);
     Held hold;
-    return replace();
+    if (!replace()) return false;
+    for (Guarded &g : guarded())
+        if (!p.empty() && g.file == p) g.replaced = true;
+    return true;
 }
 
 }  // namespace tlsfile

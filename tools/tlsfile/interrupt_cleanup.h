@@ -17,17 +17,21 @@ namespace tlsfile {
 
 // Sets up the handling; the program calls it once, early, with its name,
 // which starts the line it says on an interrupt ("NAME: interrupted; X.tls
-// is left as it was").
+// is left as it was", or "X.tls was replaced whole" when the interrupt came
+// after the new library took its name).
 void clean_up_on_interrupt(const char *program);
 
-// While held: file (its lock taken by this process) is cleaned up after.
-void guard_library(const std::filesystem::path &file);
+// While held: file (its lock taken by this process, lock_file the lock's
+// own file under the name the lock gave it) is cleaned up after.
+void guard_library(const std::filesystem::path &file, const std::filesystem::path &lock_file);
 void unguard_library(const std::filesystem::path &file);
 
 // Runs replace (which puts a library in place, or makes a temporary beside
 // one) while no interrupt's clean-up may start; after one has started, it
-// never runs (the program ends first).  Its result.
-bool replace_unless_interrupted(const std::function<bool()> &replace);
+// never runs (the program ends first).  Its result; when it is true and
+// library (a guarded file) is given, library counts as replaced from then
+// on, which is what an interrupt then says of it.
+bool replace_unless_interrupted(const std::function<bool()> &replace, const std::filesystem::path &library = {});
 
 // This process's id, as its temporaries' names carry it.
 unsigned long own_process_id();

@@ -17,6 +17,7 @@
 
 #include "tools/tlsfile/input_file.h"
 #include "tools/tlsfile/interrupt_cleanup.h"
+#include "tools/tlsfile/source.h"
 
 namespace fs = std::filesystem;
 
@@ -56,17 +57,16 @@ std::wstring device_name(const std::wstring &leaf) {
 }
 #endif
 
-bool replace(const fs::path &from, const fs::path &to, std::string &cause) {
-    int error = kesto::replace_file(from.native(), to.native());
-    if (error == 0) return true;
-    cause = std::system_category().message(error);
+// Why a file could not be replaced.
+std::string replace_cause(int error) {
+    std::string cause = kesto::system_error_text(error);
 #if defined(_WIN32)
     // refused after the retries, the file being writable: someone holds it open
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED ||
         error == ERROR_UNABLE_TO_REMOVE_REPLACED || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
         cause = "the file is open in another program (" + cause + "); close it there and try again";
 #endif
-    return false;
+    return cause;
 }
 
 #if defined(_WIN32)
@@ -163,14 +163,6 @@ fs::path replaceable_target(const std::string &path, const std::vector<std::stri
     return {};
 }
 
-std::string system_message(int code) {
-#if defined(_WIN32)
-    return std::system_category().message(code);
-#else
-    return std::strerror(code);
-#endif
-}
-
 // The temporary file is created exclusively, so two writers never share one.
 int create_temporary(const fs::path &target, fs::path &temp) {
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
@@ -200,7 +192,7 @@ bool OutputLock::take(const std::string &path, std::string &error) {
     file_ = replaceable_target(path, {}, error);
     if (file_.empty()) return false;
     switch (lock_.take(file_.native())) {
-    case kesto::LibraryLock::kTaken: guard_library(file_); return true;
+    case kesto::LibraryLock::kTaken: guard_library(file_, fs::path(lock_.lock_file())); return true;
     case kesto::LibraryLock::kBusy:
         error = path + ": is being written by someone else (waited " +
                 std::to_string(kesto::library_lock_wait_ms / 1000) + " s); nothing was written, try again";
@@ -209,19 +201,130 @@ bool OutputLock::take(const std::string &path, std::string &error) {
         // the lock file, named, and what is wrong with it
         error = path + ": cannot be locked for writing: " + utf8_path(fs::path(lock_.lock_file())) + ": " +
                 (lock_.refusal() ? std::string(lock_.refusal()) + ", not a lock file of ours; it is left as it is"
-                                 : system_message(lock_.error())) +
+                                 : kesto::system_error_text(lock_.error())) +
                 "; nothing was written";
         break;
     }
     return false;
 }
 
+namespace {
+
+// The larger of two numbers written in decimal digits, however many.
+const std::string &larger(const std::string &a, const std::string &b) {
+    return a.size() != b.size() ? (a.size() > b.size() ? a : b) : (a > b ? a : b);
+}
+
+// A number written in decimal digits, plus one.
+std::string plus_one(std::string digits) {
+    for (size_t i = digits.size(); i-- > 0;) {
+        if (digits[i] != '9') {
+            ++digits[i];
+            return digits;
+        }
+        digits[i] = '0';
+    }
+    return "1" + digits;
+}
+
+// The backup of what the commit is about to replace.
+struct BackupJob {
+    std::string path;      // the output as named
+    fs::path target;       // the file replaced
+    Backup mode = Backup::none;
+    std::string made;      // where the old bytes went
+    std::string error;     // why not
+};
+
+// Keeps the old bytes of job.target as its backup: the commit's hook, run
+// once it is known that the file changes, under its lock.
+int keep_backup(void *context) {
+    BackupJob &job = *static_cast<BackupJob *>(context);
+    std::string old, cause;
+    if (!read_input_file(utf8_path(job.target), size_t(1) << 31, true, old, cause)) {
+        job.error = "cannot read the old bytes: " + cause;
+        return EIO;
+    }
+    for (int tries = 0; tries < 100; ++tries) {
+        const std::string name = backup_name(job.path, job.mode == Backup::numbered);
+        const fs::path at = fs_path(name);
+        std::error_code ec;
+        const fs::file_status there = fs::symlink_status(at, ec);
+        bool replace_earlier = false;
+        if (fs::is_symlink(there)) {
+            job.error = name + " is a link; a backup never follows one, and it is left as it is";
+            return EEXIST;
+        }
+        if (fs::exists(there)) {
+            std::string earlier;
+            if (!fs::is_regular_file(there) || job.mode == Backup::numbered ||
+                !read_input_file(name, size_t(1) << 31, true, earlier, cause) ||
+                source_of(name, std::move(earlier)).kind != SourceKind::library) {
+                job.error = name + " is not an earlier backup of this library (" +
+                            (fs::is_regular_file(there) ? "no tool library" : "no regular file") +
+                            "); it is left as it is";
+                return EEXIST;
+            }
+            replace_earlier = true;
+        }
+        const int failed = kesto::write_backup(job.target.native(), old, at.native(), replace_earlier);
+        if (failed == 0) {
+            job.made = name;
+            return 0;
+        }
+        // a numbered backup made meanwhile by another: the next number
+        if (job.mode == Backup::numbered && (failed == EEXIST
+#if defined(_WIN32)
+                                             || failed == ERROR_FILE_EXISTS || failed == ERROR_ALREADY_EXISTS
+#endif
+                                             ))
+            continue;
+        job.error = name + ": " + kesto::system_error_text(failed);
+        return failed;
+    }
+    job.error = "no free number for a numbered backup";
+    return EEXIST;
+}
+
+int run_backup(void *context) { return keep_backup(context); }
+
+}  // namespace
+
+std::string backup_name(const std::string &file, bool numbered) {
+    if (!numbered) return file + "~";
+    const fs::path path = fs_path(file);
+    const std::string leaf = utf8_path(path.filename()) + ".~";
+    std::string highest = "0";
+    std::vector<FolderEntry> entries;
+    std::string error;
+    // the full path's folder: that of "C:lib.tls" is C:'s current one, not its root
+    const fs::path full = full_path(path), folder = full.parent_path().empty() ? fs::path(".") : full.parent_path();
+    if (list_folder(folder, entries, error)) {
+        for (const FolderEntry &e : entries) {
+            const std::string name = utf8_path(e.name);
+            if (name.size() < leaf.size() + 2 || name.compare(0, leaf.size(), leaf) != 0 || name.back() != '~')
+                continue;
+            std::string digits = name.substr(leaf.size(), name.size() - leaf.size() - 1);
+            if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+            digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size() - 1));
+            highest = larger(highest, digits);
+        }
+    }
+    return file + ".~" + plus_one(highest) + "~";
+}
+
 bool write_output_file(const std::string &path, const std::string &content, std::string &error,
-                       const std::vector<std::string> &inputs, const OutputLock *held) {
+                       const std::vector<std::string> &inputs, const OutputLock *held, Backup backup,
+                       Written *written) {
+    Written local;
+    Written &done = written ? *written : local;
+    done = Written();
     const fs::path target = replaceable_target(path, inputs, error);
     if (target.empty()) return false;
     OutputLock own;
     if (!held && !own.take(path, error)) return false;
+    std::error_code ec;
+    done.created = !fs::exists(target, ec);
     fs::path temp;
     errno = 0;
     int fd = create_temporary(target, temp);
@@ -248,19 +351,31 @@ bool write_output_file(const std::string &path, const std::string &content, std:
     if (!failed && flush_fd(fd) != 0) failed = errno ? errno : EIO;
     errno = 0;
     if (close_fd(fd) != 0 && !failed) failed = errno ? errno : EIO;
-    std::error_code ec;
     if (failed) {
         error = path + ": cannot be written: " + std::strerror(failed);
         fs::remove(temp, ec);
         return false;
     }
-    // the replacement keeps what the file system kept about the old file
-    std::string cause;
-    if (!replace_unless_interrupted([&] { return replace(temp, target, cause); })) {
-        error = path + ": cannot replace it: " + cause;
+    // the replacement keeps what the file system kept about the old file;
+    // the old bytes go to the backup first, when they change at all
+    BackupJob job{path, target, backup, "", ""};
+    kesto::Commit commit = kesto::Commit::kFailed;
+    int cause = 0;
+    const bool interrupted = !replace_unless_interrupted(
+        [&] {
+            commit = kesto::commit_file(temp.native(), target.native(), cause,
+                                        backup == Backup::none || done.created ? nullptr : run_backup, &job);
+            return commit == kesto::Commit::kReplaced;
+        },
+        target);
+    (void)interrupted;
+    if (commit == kesto::Commit::kFailed) {
+        error = !job.error.empty() ? "the backup cannot be written: " + job.error : path + ": cannot replace it: " + replace_cause(cause);
         fs::remove(temp, ec);
         return false;
     }
+    done.unchanged = commit == kesto::Commit::kUnchanged;
+    done.backup = job.made;
     return true;
 }
 

@@ -42,14 +42,37 @@ private:
     std::filesystem::path file_;
 };
 
-// Checks path as check_output_target does, writes content to a new temporary
-// file beside it (every write checked, the file flushed and closed) and
-// renames that to path, replacing what was there, only when all of it
-// succeeded; all that under path's lock (held, when the caller holds it
-// already, or taken here).  On failure path is left as it was, the
-// temporary file is removed, and error gives the cause.
+// Whether the old bytes of a file a command replaces are kept first: as
+// NAME~ (simple), or as NAME.~N~ (numbered, N one more than every number
+// there already).
+enum class Backup { none, simple, numbered };
+
+// What write_output_file did.
+struct Written {
+    bool created = false;    // there was no file
+    bool unchanged = false;  // the file held these bytes already: nothing was written, no backup made
+    std::string backup;      // where the old bytes went, or empty
+};
+
+// The one way a command's output reaches its file.  Checks path as
+// check_output_target does, writes content to a new temporary file beside
+// it (every write checked, the file flushed and closed), and then, unless
+// the file holds these bytes already, keeps its old bytes as the backup
+// asked for and renames the new file to path, replacing what was there;
+// all that under path's lock (held, when the caller holds it already, or
+// taken here), and so that an interrupt finds the file either old or new
+// and says which.  A backup never follows a link and never replaces a file
+// that is not an earlier backup (a tool library at NAME~).  On failure path
+// is left as it was, the temporary file is removed, and error gives the
+// cause.
 bool write_output_file(const std::string &path, const std::string &content, std::string &error,
-                       const std::vector<std::string> &inputs = {}, const OutputLock *held = nullptr);
+                       const std::vector<std::string> &inputs = {}, const OutputLock *held = nullptr,
+                       Backup backup = Backup::none, Written *written = nullptr);
+
+// The name a backup of file takes: "NAME~", or with numbered "NAME.~N~",
+// N one more than the highest number of such a backup beside it (from 1;
+// numbers of any length count).
+std::string backup_name(const std::string &file, bool numbered);
 
 }  // namespace tlsfile
 

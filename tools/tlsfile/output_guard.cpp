@@ -150,27 +150,4 @@ ReplacementPlan plan_replacement(OutputKind kind, const std::string &label, cons
     return plan;
 }
 
-std::string backup_name(const std::string &file, bool numbered) {
-    if (!numbered) return file + "~";
-    const fs::path path = fs_path(file);
-    const std::string leaf = utf8_path(path.filename()) + ".~";
-    unsigned long highest = 0;
-    std::vector<FolderEntry> entries;
-    std::string error;
-    // the full path's folder: that of "C:lib.tls" is C:'s current one, not its root
-    const fs::path full = full_path(path), folder = full.parent_path().empty() ? fs::path(".") : full.parent_path();
-    if (list_folder(folder, entries, error)) {
-        for (const FolderEntry &e : entries) {
-            const std::string name = utf8_path(e.name);
-            if (name.size() < leaf.size() + 2 || name.compare(0, leaf.size(), leaf) != 0 || name.back() != '~')
-                continue;
-            const std::string digits = name.substr(leaf.size(), name.size() - leaf.size() - 1);
-            if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 9)
-                continue;
-            highest = std::max(highest, std::strtoul(digits.c_str(), nullptr, 10));
-        }
-    }
-    return file + ".~" + std::to_string(highest + 1) + "~";
-}
-
 }  // namespace tlsfile

@@ -52,10 +52,6 @@ struct ReplacementPlan {
 ReplacementPlan plan_replacement(OutputKind kind, const std::string &label, const std::string &existing,
                                  const std::string &content, const std::string &writer = "the new library");
 
-// The name a backup of file takes: "NAME~", or with numbered "NAME.~N~",
-// N one more than the highest such backup beside it (from 1).
-std::string backup_name(const std::string &file, bool numbered);
-
 }  // namespace tlsfile
 
 #endif
