@@ -1,7 +1,7 @@
 // libFuzzer target: the *.tls reader with the checker, the report (also as
 // check makes it, record by record) and the preview (both scales), as check
 // and preview run them on a file; and diff and merge, with the input cut in
-// two as base and new library; and the tool database of find and export
+// two as base and new library; the three-way merge; and the tool database of find and export
 // --prefer, made of the input itself.
 #include <algorithm>
 #include <cstddef>
@@ -14,6 +14,7 @@
 #include "tools/tlsfile/tls_database.h"
 #include "tools/tlsfile/tls_diff.h"
 #include "tools/tlsfile/tls_merge.h"
+#include "tools/tlsfile/tls_merge3.h"
 #include "tools/tlsfile/tls_preview.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -62,6 +63,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
         if (!changed) __builtin_trap();
     }
+
+    // Three-way: a library merged with itself on every side comes back byte
+    // for byte; with BASE as OURS nothing conflicts and THEIRS' records are
+    // all in the output as they were.
+    const tlsfile::MergeResult3 itself = tlsfile::merge_three_way(whole, whole, whole);
+    if (itself.text != text || !itself.conflicts.empty()) __builtin_trap();
+    const tlsfile::MergeResult3 three = tlsfile::merge_three_way(base, base, fresh);
+    const tlsfile::LibraryDiff diff3 = tlsfile::diff_libraries({three.text, tlsfile::parse_tls(three.text)}, fresh);
+    if (!three.conflicts.empty() || (!repeated && !utf16 && (!diff3.only_new.empty() || !diff3.changed.empty())))
+        __builtin_trap();
 
     // Found in a database of itself, every record of a sound library is the
     // same; taken from there by name, the library comes back byte for byte.

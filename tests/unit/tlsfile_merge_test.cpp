@@ -15,6 +15,7 @@
 #include "tools/tlsfile/tls_database.h"
 #include "tools/tlsfile/tls_diff.h"
 #include "tools/tlsfile/tls_merge.h"
+#include "tools/tlsfile/tls_merge3.h"
 
 namespace {
 
@@ -293,3 +294,151 @@ TEST(TlsfileFind, PreferredRecordsByCatalogueThenName) {
     EXPECT_NE(site.text.find("TOOLID \"D\" {\n  UNITS INCH\n}\n"), std::string::npos);
     EXPECT_EQ(site.generated, std::vector<std::string>{"C"});
 }
+
+namespace {
+
+// A clean library of the fixture's first record under the names given:
+// "A=a B=b" holds TOOLID "A" described "a", then "B"; "A=a+" a blank line after A.
+std::string lib(const std::string &spec, const char *version = "Version-5.2") {
+    static const std::string em10 = records(library(tlsfile_fixture::library()))[0].second;
+    std::string out = std::string("CGTECH Tool Library File\n") + version + "\n\n";
+    for (size_t at = 0, end; at < spec.size(); at = end + 1) {
+        end = std::min(spec.find(' ', at), spec.size());
+        const std::string item = spec.substr(at, end - at), name = item.substr(0, item.find('='));
+        const bool blank = item.back() == '+';
+        std::string r = "TOOLID \"" + name + "\"" + em10.substr(13);
+        out += r.replace(r.find("D10.00 H75.00"), 13, item.substr(name.size() + 1, item.size() - name.size() - 1 - blank));
+        if (blank) out += "\n";
+    }
+    return out;
+}
+
+// The merge in short: "NAME:outcome" per TOOLID, then per conflict "!NAME
+// kind" with its two first differing lines or its TOOLID lines, "^NAME" per
+// unused --take, "header lost".
+std::string in_short(const tlsfile::MergeResult3 &m) {
+    std::string s;
+    for (const tlsfile::MergedRecord3 &r : m.records) s += r.name + ":" + tlsfile::outcome_name(r.outcome) + " ";
+    auto side = [](const tlsfile::ConflictSide &c) {
+        const size_t text = std::min(c.at.text.find_first_not_of(' '), c.at.text.size());
+        return std::string(" ") + tlsfile::input_name(c.input) + ":" + std::to_string(c.at.line) + ":" +
+               c.at.text.substr(text);
+    };
+    for (const tlsfile::MergeConflict &c : m.conflicts) {
+        s += "!" + c.name + " " + tlsfile::conflict_kind_name(c.kind) + (c.lines.empty() ? side(c.first) + side(c.second) : "");
+        for (const tlsfile::InputLine &l : c.lines) s += std::string(" ") + tlsfile::input_name(l.input)[0] + std::to_string(l.line);
+        s += " ";
+    }
+    for (const std::string &t : m.takes_unused) s += "^" + t + " ";
+    return s + (m.theirs_header_lost ? "header lost" : "");
+}
+
+std::vector<std::string> text_lines(const std::string &text) {
+    std::vector<std::string> out;
+    for (size_t at = 0, lf; at < text.size(); at = lf + 1) {
+        lf = std::min(text.find('\n', at), text.size());
+        out.push_back(text.substr(at, lf - at - (lf > at && text[lf - 1] == '\r')));
+    }
+    return out;
+}
+
+TEST(TlsfileMerge3, RecordsMergedByTheirChangesSinceBase) {
+    struct Row {
+        const char *what;
+        std::string base, ours, theirs;
+        std::vector<const char *> take;
+        std::string output, expected;
+        bool clean;  // no conflict left and check finds the output clean
+    };
+    const std::string b21 = "BASE:21:DESCRIPTION \"b\"";
+    const std::string ours_cut = testing_support::crlf(lib("A=a"));
+    const Row rows[] = {
+        {"unchanged: kept; changed on one side: that side's, THEIRS' in OURS' line ends", lib("A=a B=b C=c"),
+         lib("A=a B=b1 C=c"), testing_support::crlf(lib("A=a B=b C=c1")), {}, lib("A=a B=b1 C=c1"),
+         "A:kept B:taken from ours C:taken from theirs ", true},
+        {"changed the same way on both: once; line ends and blank lines do not count", lib("A=a B=b"),
+         lib("A=a B=b1"), testing_support::crlf(lib("A=a+ B=b1", "Version-6")), {}, lib("A=a B=b1"),
+         "A:kept B:changed the same on both header lost", true},
+        {"removed on one side and unchanged on the other, removed on both", lib("A=a B=b C=c D=d"), lib("A=a C=c"),
+         lib("A=a B=b"), {}, lib("A=a"), "A:kept B:removed by ours C:removed by theirs D:removed by both ", true},
+        {"added on one side, on both the same: once", lib("A=a"), lib("A=a B=b D=d"), lib("A=a C=c D=d"), {},
+         lib("A=a C=c B=b D=d"), "A:kept C:added by theirs B:added by ours D:added by both ", true},
+        {"changed differently on both: OURS' side stays", lib("A=a B=b"), lib("A=a B=b1"), lib("A=a1 B=b2"), {},
+         lib("A=a1 B=b1"), "A:taken from theirs B:conflict !B changed differently on both sides OURS:21:DESCRIPTION "
+         "\"b1\" THEIRS:21:DESCRIPTION \"b2\" ", false},
+        {"removed by ours, changed by theirs", lib("A=a B=b"), lib("A=a"), lib("A=a B=b1"), {}, lib("A=a"),
+         "A:kept B:conflict !B removed by ours, changed by theirs " + b21 + " THEIRS:21:DESCRIPTION \"b1\" ", false},
+        {"changed by ours, removed by theirs", lib("A=a B=b"), lib("B=b1 A=a"), lib("A=a"), {}, lib("B=b1 A=a"),
+         "B:conflict A:kept !B changed by ours, removed by theirs " + b21 + " OURS:6:DESCRIPTION \"b1\" ", false},
+        {"added on both, different", lib("A=a"), lib("A=a B=b1"), lib("B=b2 A=a"), {}, lib("A=a B=b1"),
+         "A:kept B:conflict !B added on both sides with different records OURS:21:DESCRIPTION \"b1\" "
+         "THEIRS:6:DESCRIPTION \"b2\" ", false},
+        {"THEIRS' new records after their nearest neighbour the output holds, at its start before the first shared",
+         lib("A=a B=b C=c"), lib("B=b A=a"), lib("N=n A=a C=c M=m P=p B=b Q=q"), {}, lib("N=n B=b Q=q A=a M=m P=p"),
+         "N:added by theirs B:kept Q:added by theirs A:kept M:added by theirs P:added by theirs C:removed by ours ",
+         true},
+        {"THEIRS' new records at the end when the output shares none of THEIRS'", lib("A=a"), lib("B=b"),
+         lib("A=a N=n"), {}, lib("B=b N=n"), "B:added by ours N:added by theirs A:removed by ours ", true},
+        {"OURS ends without a line end: one of its kind before THEIRS' record", lib("A=a"),
+         ours_cut.substr(0, ours_cut.size() - 2), lib("A=a N=n"), {},
+         testing_support::crlf(lib("A=a N=n")), "A:kept N:added by theirs ", true},
+        {"held twice and unchanged: kept as OURS holds it", lib("A=a A=a2 B=b"), lib("A=a A=a2 B=b"),
+         lib("A=a A=a2 B=b1"), {}, lib("A=a A=a2 B=b1"), "A:kept B:taken from theirs ", false},
+        {"held twice, changed on one side: its records in OURS' first place", lib("A=a B=b A=a2"),
+         lib("A=a B=b A=a2"), lib("B=b A=a1"), {}, lib("A=a1 B=b"), "A:taken from theirs B:kept ", true},
+        {"held twice, changed on both: a conflict naming each TOOLID line", lib("A=a A=a2"), lib("A=a1 A=a2"),
+         lib("A=a A=a3"), {}, lib("A=a1 A=a2"), "A:conflict !A held more than once B4 B19 O4 O19 T4 T19 ", false},
+        {"held twice, settled by THEIRS", lib("A=a A=a2"), lib("A=a1 A=a2"), lib("A=a A=a3"), {"A=theirs"},
+         lib("A=a A=a3"), "A:conflict, theirs taken !A held more than once B4 B19 O4 O19 T4 T19 ", false},
+        {"all settled by THEIRS but A by OURS", lib("A=a B=b C=c"), lib("A=a1 C=c1"), lib("A=a2 B=b1"),
+         {"theirs", "A=ours"}, lib("A=a1 B=b1"),
+         "A:conflict, ours taken B:conflict, theirs taken C:conflict, theirs taken !A changed differently on both "
+         "sides OURS:6:DESCRIPTION \"a1\" THEIRS:6:DESCRIPTION \"a2\" !B removed by ours, changed by theirs " + b21 +
+         " THEIRS:21:DESCRIPTION \"b1\" !C changed by ours, removed by theirs BASE:36:DESCRIPTION \"c\" "
+         "OURS:21:DESCRIPTION \"c1\" ", true},
+        {"one settled by THEIRS, a choice of no conflict unused", lib("A=a B=b"), lib("A=a1"), lib("A=a2 B=b1"),
+         {"B=theirs", "Z=ours"}, lib("A=a1 B=b1"),
+         "A:conflict B:conflict, theirs taken !A changed differently on both sides OURS:6:DESCRIPTION \"a1\" "
+         "THEIRS:6:DESCRIPTION \"a2\" !B removed by ours, changed by theirs " + b21 + " THEIRS:21:DESCRIPTION \"b1\" ^Z ",
+         false},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        const LibraryText base = library(row.base), ours = library(row.ours), theirs = library(row.theirs);
+        tlsfile::TakeChoices take;
+        for (const char *t : row.take) ASSERT_EQ(tlsfile::add_take(take, t), "");
+        const tlsfile::MergeResult3 m = tlsfile::merge_three_way(base, ours, theirs, take);
+        EXPECT_EQ(m.text, row.output);
+        EXPECT_EQ(in_short(m), row.expected);
+        // every output line is the line of an input it says it comes from
+        const std::vector<std::string> out = text_lines(m.text);
+        const std::vector<std::string> in[] = {text_lines(base.text), text_lines(ours.text), text_lines(theirs.text)};
+        for (size_t i = 0; i < out.size(); ++i) {
+            const tlsfile::InputLine from = m.origin(static_cast<int>(i + 1));
+            const std::vector<std::string> &lines = in[static_cast<int>(from.input)];
+            ASSERT_TRUE(from.line > 0 && from.line <= static_cast<int>(lines.size()) && m.carries(from)) << i + 1;
+            EXPECT_EQ(out[i], lines[static_cast<size_t>(from.line - 1)]) << i + 1;
+        }
+        EXPECT_EQ(m.origin(static_cast<int>(out.size() + 1)).line, 0);
+        for (const tlsfile::MergedRecord3 &r : m.records)
+            EXPECT_TRUE(!r.line || out.at(static_cast<size_t>(r.line - 1)) == "TOOLID \"" + r.name + "\" {") << r.name;
+        if (!row.clean) continue;
+        EXPECT_TRUE(m.clean());
+        const tlsfile::CheckResult check = tlsfile::check_text(m.text);
+        EXPECT_TRUE(check.problems.empty()) << check.problems[0].line << ": " << check.problems[0].message;
+    }
+}
+
+TEST(TlsfileMerge3, TakeArguments) {
+    tlsfile::TakeChoices t;
+    EXPECT_EQ(tlsfile::add_take(t, "ours"), "");
+    EXPECT_EQ(tlsfile::add_take(t, "a=b=theirs"), "");  // the TOOLID is all before the last '='
+    EXPECT_EQ(tlsfile::add_take(t, "a=b=theirs"), "");  // the same choice again
+    EXPECT_NE(tlsfile::add_take(t, "a=b=ours"), "");
+    EXPECT_NE(tlsfile::add_take(t, "theirs"), "");
+    EXPECT_NE(tlsfile::add_take(t, "A=mine"), "");
+    EXPECT_EQ(t.for_toolid("a=b"), tlsfile::Take::theirs);
+    EXPECT_EQ(t.for_toolid("A"), tlsfile::Take::ours);
+}
+
+}  // namespace
