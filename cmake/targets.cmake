@@ -122,19 +122,24 @@ file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/generated/demo_part.cpp
   CONTENT "// Generated from examples/demo_part.json.\nnamespace kesto::cli {\nextern const char *const kDemoPart = R\"demo(@KESTO_DEMO_PART@)demo\";\n}\n"
   @ONLY)
 file(GLOB KESTO_CLI_SOURCES CONFIGURE_DEPENDS tools/cli/*.cpp)
-add_executable(kesto-tools-vericut ${KESTO_CLI_SOURCES} ${PROJECT_BINARY_DIR}/generated/demo_part.cpp)
-kesto_project_target(kesto-tools-vericut)
-target_include_directories(kesto-tools-vericut SYSTEM PRIVATE ${KESTO_THIRD_PARTY_INCLUDE})
+list(FILTER KESTO_CLI_SOURCES EXCLUDE REGEX "/main\\.cpp$")
+# The commands as a library: the program is its main() over it, and the
+# unit tests run a command's whole command line without starting a program.
+add_library(kesto_cli STATIC ${KESTO_CLI_SOURCES} ${PROJECT_BINARY_DIR}/generated/demo_part.cpp)
+kesto_project_target(kesto_cli)
+target_include_directories(kesto_cli SYSTEM PUBLIC ${KESTO_THIRD_PARTY_INCLUDE})
 # kesto_platform: the profile reader the plug-in reads its settings with
-target_link_libraries(kesto-tools-vericut PRIVATE ufun ugopenint kesto_platform kesto_common)
-if(TARGET kesto_tlsfile)
-  target_link_libraries(kesto-tools-vericut PRIVATE kesto_tlsfile)
-endif()
-target_compile_definitions(kesto-tools-vericut PRIVATE KESTO_VERSION="${PROJECT_VERSION}")
-add_dependencies(kesto-tools-vericut kesto_tools_vericut)
+target_link_libraries(kesto_cli PUBLIC ufun ugopenint kesto_platform kesto_common kesto_tlsfile)
+target_compile_definitions(kesto_cli PRIVATE KESTO_VERSION="${PROJECT_VERSION}")
 if(WIN32)
   # shell32: the wide command line split into arguments
-  target_link_libraries(kesto-tools-vericut PRIVATE shell32)
+  target_link_libraries(kesto_cli PUBLIC shell32)
+endif()
+add_executable(kesto-tools-vericut tools/cli/main.cpp)
+kesto_project_target(kesto-tools-vericut)
+target_link_libraries(kesto-tools-vericut PRIVATE kesto_cli)
+add_dependencies(kesto-tools-vericut kesto_tools_vericut)
+if(WIN32)
   target_link_options(kesto-tools-vericut PRIVATE -shared-libgcc)
 endif()
 
@@ -173,15 +178,11 @@ if(NOT WIN32)
   enable_testing()
   find_package(GTest REQUIRED)
   file(GLOB_RECURSE KESTO_TEST_SOURCES CONFIGURE_DEPENDS tests/unit/*.cpp)
-  # The command-line tool's dialog plan is tested on its own.
-  add_executable(kesto_tests ${KESTO_TEST_SOURCES} tools/cli/session_input.cpp
-    ${PROJECT_BINARY_DIR}/generated/demo_part.cpp)
+  add_executable(kesto_tests ${KESTO_TEST_SOURCES})
   kesto_project_target(kesto_tests)
   target_include_directories(kesto_tests SYSTEM PRIVATE ${KESTO_THIRD_PARTY_INCLUDE})
-  target_link_libraries(kesto_tests PRIVATE kesto_plugin_core ufun ugopenint kesto_common GTest::gtest GTest::gtest_main)
-  if(TARGET kesto_tlsfile)
-    target_link_libraries(kesto_tests PRIVATE kesto_tlsfile)
-  endif()
+  target_link_libraries(kesto_tests PRIVATE kesto_plugin_core kesto_cli ufun ugopenint kesto_common GTest::gtest
+    GTest::gtest_main)
   # Texts the tests expect as Windows-1251 bytes are compiled in that code page.
   file(GLOB KESTO_CP1251_TESTS CONFIGURE_DEPENDS tests/unit/*_cp1251.cpp)
   if(KESTO_CP1251_TESTS)

@@ -164,14 +164,14 @@ INSTANTIATE_TEST_SUITE_P(
                         for (const char *folder : {"run", "run_a", "run_b"}) fs::create_directory(folder);
                         run_lines(readme_block("Running a session", "sh"),
                                   {{"SESSION.json", "readme_session.json"}, {"FOLDER", "run"},
-                                   {"TRANSCRIPT", "t.json"}, {"LIB", KESTO_PLUGIN_PATH},
+                                   {"TRANSCRIPT", "t.txt"}, {"LIB", KESTO_PLUGIN_PATH},
                                    {"A.json", "readme_session.json"}, {"B.json", "readme_session.json"},
                                    {"FOLDER_A", "run_a"}, {"FOLDER_B", "run_b"}});
-                        nlohmann::json events = nlohmann::json::parse(read_file("run/t.json"));
+                        nlohmann::json events = nlohmann::json::parse(read_file("run/t.txt"));
                         EXPECT_TRUE(events.is_array() && !events.empty());
                         // the second session of one program runs as the first did
-                        EXPECT_NE(read_file("run_a/t.json").find("unload 1"), std::string::npos);
-                        EXPECT_EQ(read_file("run_b/t.json"), read_file("run_a/t.json"));
+                        EXPECT_NE(read_file("run_a/t.txt").find("unload 1"), std::string::npos);
+                        EXPECT_EQ(read_file("run_b/t.txt"), read_file("run_a/t.txt"));
                     }},
         ExampleCase{"ExportCheckPreviewCommandLines",
                     [] {

@@ -71,7 +71,10 @@ TEST(TlsfileOutput, ReplacesOnlyWhatItWouldWriteAgain) {
         std::string existing, content;
         bool refused;
         const char *changed;  // TOOLIDs changed, then "+" added, then the count the same
+        bool absent = false;  // no file there yet
     };
+    std::string utf16 = "\xFF\xFE";  // the same library as Notepad saves "Unicode"
+    for (char c : head + a + b) utf16 += std::string(1, c) + '\0';
     const Row rows[] = {
         {"a library written again", OutputKind::library, head + a + b, head + a + b, false, "+0=2"},
         {"a record edited by hand, one added", OutputKind::library, head + a2, head + a + b, false, "A+1=0"},
@@ -79,6 +82,8 @@ TEST(TlsfileOutput, ReplacesOnlyWhatItWouldWriteAgain) {
         {"a TOOLID the new one lacks", OutputKind::library, head + a + b, head + a, true, "+0=1"},
         {"no library at all", OutputKind::library, "notes\n", head + a, true, ""},
         {"an empty file", OutputKind::library, "", head + a, false, ""},
+        {"no file there yet", OutputKind::library, "", head + a + b, false, "+2=0", true},
+        {"the library saved as UTF-16", OutputKind::library, utf16, head + a + b, false, "+0=2"},
         {"a library given as a drawing", OutputKind::picture, head + a, "<svg/>", true, ""},
         {"an earlier drawing", OutputKind::picture, "<?xml?>\n<svg>\n<!-- kesto-tools-vericut -->", "<svg/>", false, ""},
         {"a drawing from before the mark", OutputKind::picture,
@@ -91,16 +96,18 @@ TEST(TlsfileOutput, ReplacesOnlyWhatItWouldWriteAgain) {
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
-        const tlsfile::ReplacementPlan plan = tlsfile::plan_replacement(row.kind, "F", row.existing, row.content);
+        const tlsfile::ReplacementPlan plan =
+            tlsfile::plan_replacement(row.kind, "F", row.absent ? nullptr : &row.existing, row.content);
         EXPECT_EQ(plan.refused, row.refused) << plan.why;
-        if (row.kind != OutputKind::library || row.existing.empty() || (!plan.why.empty() && plan.lost.empty())) continue;
+        if (row.kind != OutputKind::library || (row.existing.empty() && !row.absent) || (!plan.why.empty() && plan.lost.empty()))
+            continue;
         std::string changed;
         for (const tlsfile::ChangedTool &c : plan.changed) changed += c.name;
         EXPECT_EQ(changed + "+" + std::to_string(plan.added.size()) + "=" + std::to_string(plan.same), row.changed);
     }
     // a record changed in its line ends alone is named at that line
-    const tlsfile::ReplacementPlan ends =
-        tlsfile::plan_replacement(OutputKind::library, "F", head + "TOOLID \"A\" {\n}\n", head + a);
+    const std::string lf_record = head + "TOOLID \"A\" {\n}\n";
+    const tlsfile::ReplacementPlan ends = tlsfile::plan_replacement(OutputKind::library, "F", &lf_record, head + a);
     ASSERT_EQ(ends.changed.size(), 1u);
     EXPECT_EQ(ends.changed[0].new_side.text, "TOOLID \"A\" { (its line end differs)");
 }
@@ -113,6 +120,9 @@ TEST(TlsfileOutput, NumberedBackupsCountOn) {
     for (const char *name : {"SITE.tls.~2~", "SITE.tls.~9~", "SITE.tls.~x~", "SITE.tls.~~", "OTHER.tls.~12~"})
         testing_support::write_file(dir.file(name), "");
     EXPECT_EQ(tlsfile::backup_name(lib, true), lib + ".~10~");
+    // numbers beyond any integer type count on too, never from 1 again
+    testing_support::write_file(dir.file("SITE.tls.~0099999999999999999999~"), "");
+    EXPECT_EQ(tlsfile::backup_name(lib, true), lib + ".~100000000000000000000~");
 }
 
 }  // namespace

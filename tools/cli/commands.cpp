@@ -4,11 +4,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <map>
-#include <system_error>
 
-#include "host/common/cp1251.h"
 #include "host/sim/sim_host.h"
+#include "tools/cli/inputs.h"
 #include "tools/tlsfile/input_file.h"
 
 #if defined(_WIN32)
@@ -22,13 +20,6 @@ namespace fs = std::filesystem;
 
 namespace kesto::cli {
 namespace {
-
-std::multimap<int, CommandRegistrar::Add> &registry() {
-    static std::multimap<int, CommandRegistrar::Add> r;
-    return r;
-}
-
-int g_exit_code = kExitOk;
 
 fs::path program_folder() {
 #if defined(_WIN32)
@@ -55,18 +46,25 @@ std::string plugin_from_environment() {
 
 }  // namespace
 
-CommandRegistrar::CommandRegistrar(int order, Add add) { registry().emplace(order, add); }
-
-void add_commands(CLI::App &app) {
-    for (auto &[order, add] : registry()) add(app);
+void add_commands(CLI::App &app, Context &ctx) {
+    for (auto add : {add_run_command, add_export_command, add_play_command, add_diff_command, add_merge_command,
+                     add_find_command, add_check_command, add_fix_command, add_remove_command, add_rename_command,
+                     add_extract_command, add_preview_command, add_sheet_command, add_catalog_command,
+                     add_settings_command})
+        add(app, ctx);
 }
 
-int exit_code() { return g_exit_code; }
-void set_exit_code(int code) { g_exit_code = code; }
+void add_report_options(CLI::App *cmd, ReportOptions &options, const std::string &quiet_help) {
+    cmd->add_flag("-q,--quiet", options.quiet, quiet_help);
+    cmd->add_flag("--json", options.json, "Print one JSON object (its keys: see the reference, man kesto-tools-vericut)");
+}
 
-std::string absolute_path(const std::string &path) {
-    if (path.empty()) return path;
-    return tlsfile::utf8_path(tlsfile::full_path(tlsfile::fs_path(path)));
+std::function<void()> reported(Context &ctx, const ReportOptions &options, std::function<Result()> run) {
+    return [&ctx, &options, run] {
+        ctx.quiet = options.quiet;
+        ctx.json = options.json;
+        ctx.exit_code = show(ctx, run());
+    };
 }
 
 std::string folder_cause(const std::string &folder, const std::error_code &ec) {
@@ -74,12 +72,12 @@ std::string folder_cause(const std::string &folder, const std::error_code &ec) {
     // MAX_PATH less the closing backslash and NUL
     const size_t length = tlsfile::full_path(tlsfile::fs_path(folder)).native().size();
     if (length > MAX_PATH - 2)
-        return ec.message() + " (its path has " + std::to_string(length) + " characters; Windows takes at most " +
+        return cause_of(ec) + " (its path has " + std::to_string(length) + " characters; Windows takes at most " +
                std::to_string(MAX_PATH - 2) + " for the current folder)";
 #else
     (void)folder;
 #endif
-    return ec.message();
+    return cause_of(ec);
 }
 
 std::string plugin_path(const std::string &option) {
@@ -99,25 +97,6 @@ bool process_alive(unsigned long pid) {
 #else
     return pid > 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH);
 #endif
-}
-
-std::string shown_name(const std::string &utf8) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (char c : utf8) {
-        const unsigned char b = static_cast<unsigned char>(c);
-        if (b >= 0x20 && b != 0x7F) out += c;
-        else out += std::string("\\x") + kHex[b >> 4] + kHex[b & 15];
-    }
-    return out;
-}
-
-std::string quoted_toolid(const std::string &raw) { return "\"" + cp1251_shown(raw) + "\""; }
-
-std::string count(size_t n, const char *one, const char *many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
-
-std::string output_label(const std::string &path) {
-    return is_standard_stream(path) ? "standard output" : path;
 }
 
 std::string page_date() {

@@ -2,40 +2,26 @@
 // or of a part exported first, looked up in the site's tool database: the
 // same record, the same geometry under another TOOLID, another record of
 // its TOOLID, or none.
-#include <nlohmann/json.hpp>
-
-#include "host/common/cp1251.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/plugin_run.h"
 #include "tools/cli/tool_database.h"
 #include "tools/cli/usage.h"
-#include "tools/tlsfile/input_file.h"
 #include "tools/tlsfile/tls_check.h"
 
 namespace kesto::cli {
 namespace {
 
-using json = nlohmann::ordered_json;
-
 struct FindArgs {
     std::string input;
     std::vector<std::string> databases;
     std::string settings;
-    bool quiet = false;
-    bool json = false;
     std::string plugin;
-};
-
-// What the input was and how its lines are named.
-struct Input {
-    std::string file;
-    std::string label;  // what its lines are named by: the file, or "the export"
-    bool library = true;
-    tlsfile::LibraryText text;
+    ReportOptions report;
 };
 
 class Report {
 public:
-    Report(const Input &input, const tlsfile::Database &db, const tlsfile::FindResult &found)
+    Report(const ToolsInput &input, const tlsfile::Database &db, const tlsfile::FindResult &found)
         : input_(input), db_(db), found_(found) {}
     std::string text() const;
     // The report's keys of the --json object.
@@ -43,18 +29,14 @@ public:
 
 private:
     const tlsfile::DatabaseRecord &record(uint32_t i) const { return db_.records()[i]; }
-    std::string file(uint32_t i) const { return shown_name(db_.libraries()[record(i).library].label); }
-    std::string at(uint32_t i) const { return file(i) + ":" + std::to_string(record(i).line); }
-    std::string side(const std::string &label, const tlsfile::DiffLine &d) const {
-        return "    " + shown_name(label) + ":" + std::to_string(d.line) + ": " +
-               (d.present ? cp1251_shown(d.text) : std::string("(the record ends before this line)")) + "\n";
-    }
+    std::string file(uint32_t i) const { return db_.libraries()[record(i).library].label; }
+    std::string at(uint32_t i) const { return shown(file(i)) + ":" + std::to_string(record(i).line); }
     size_t searched() const {
         size_t n = 0;
         for (const tlsfile::DatabaseLibrary &lib : db_.libraries()) n += !lib.skipped;
         return n;
     }
-    const Input &input_;
+    const ToolsInput &input_;
     const tlsfile::Database &db_;
     const tlsfile::FindResult &found_;
 };
@@ -62,7 +44,7 @@ private:
 std::string Report::text() const {
     std::string out;
     for (const tlsfile::ToolFinding &f : found_.tools) {
-        out += quoted_toolid(f.name) + (input_.library ? " (line " + std::to_string(f.line) + ")" : "") + ": ";
+        out += quoted_toolid(f.name) + (input_.part ? "" : " (line " + std::to_string(f.line) + ")") + ": ";
         std::string list;
         for (uint32_t i : f.matches)
             list += (list.empty() ? "" : ", ") +
@@ -73,10 +55,10 @@ std::string Report::text() const {
             out += (k ? ", " : f.matches.empty() ? "differs: " : "; differs: ") + at(f.differing[k].record);
         out += "\n";
         for (const tlsfile::DifferingRecord &d : f.differing)
-            out += side(input_.label, d.input) + side(file(d.record), d.database);
+            out += side_line(input_.library.label, d.input) + side_line(file(d.record), d.database);
     }
     for (const tlsfile::RepeatedInLibrary &r : found_.repeated) {
-        out += "note: " + shown_name(db_.libraries()[r.library].label) + " holds TOOLID " + quoted_toolid(r.name) + " " +
+        out += "note: " + shown(db_.libraries()[r.library].label) + " holds TOOLID " + quoted_toolid(r.name) + " " +
                std::to_string(r.lines.size()) + " times (lines";
         for (size_t i = 0; i < r.lines.size(); ++i) out += (i ? ", " : " ") + std::to_string(r.lines[i]);
         out += ")\n";
@@ -93,12 +75,7 @@ std::string Report::text() const {
 
 void Report::fill(json &object) const {
     auto place = [this](uint32_t i) {
-        return json{{"file", db_.libraries()[record(i).library].label},
-                    {"line", record(i).line},
-                    {"toolid", cp1251_to_utf8(record(i).name)}};
-    };
-    auto side = [](const tlsfile::DiffLine &d) {
-        return json{{"line", d.line}, {"text", d.present ? json(cp1251_to_utf8(d.text)) : json(nullptr)}};
+        return json{{"file", file(i)}, {"line", record(i).line}, {"toolid", toolid_json(record(i).name)}};
     };
     json libraries = json::array(), tools = json::array(), repeated = json::array();
     for (const tlsfile::DatabaseLibrary &lib : db_.libraries())
@@ -109,64 +86,62 @@ void Report::fill(json &object) const {
         for (uint32_t i : f.matches) matches.push_back(place(i));
         for (const tlsfile::DifferingRecord &d : f.differing) {
             json p = place(d.record);
-            p["input"] = side(d.input);
-            p["database"] = side(d.database);
+            p["input"] = side_json(d.input);
+            p["database"] = side_json(d.database);
             differs.push_back(p);
         }
-        tools.push_back({{"toolid", cp1251_to_utf8(f.name)}, {"line", input_.library ? json(f.line) : json(nullptr)},
+        tools.push_back({{"toolid", toolid_json(f.name)}, {"line", input_.part ? json(nullptr) : json(f.line)},
                          {"verdict", tlsfile::verdict_name(f.verdict)}, {"matches", matches}, {"differs", differs}});
     }
     for (const tlsfile::RepeatedInLibrary &r : found_.repeated)
-        repeated.push_back({{"file", db_.libraries()[r.library].label}, {"toolid", cp1251_to_utf8(r.name)},
-                            {"lines", r.lines}});
+        repeated.push_back({{"file", db_.libraries()[r.library].label}, {"toolid", toolid_json(r.name)}, {"lines", r.lines}});
     using tlsfile::Verdict;
-    const json summary = {{"tools", found_.tools.size()},          {"same", found_.count(Verdict::same)},
-                          {"renamed", found_.count(Verdict::renamed)}, {"differs", found_.count(Verdict::differs)},
-                          {"missing", found_.count(Verdict::missing)}, {"libraries", searched()},
-                          {"skipped", db_.libraries().size() - searched()}, {"records", db_.records().size()}};
-    object["kind"] = input_.library ? "library" : "part";
+    object["kind"] = input_.part ? "part" : "library";
     object["libraries"] = libraries;
     object["tools"] = tools;
     object["repeated"] = repeated;
-    object["summary"] = summary;
+    object["summary"] = {{"tools", found_.tools.size()},          {"same", found_.count(Verdict::same)},
+                         {"renamed", found_.count(Verdict::renamed)}, {"differs", found_.count(Verdict::differs)},
+                         {"missing", found_.count(Verdict::missing)}, {"libraries", searched()},
+                         {"skipped", db_.libraries().size() - searched()}, {"records", db_.records().size()}};
     object["all_same"] = found_.count(Verdict::same) == found_.tools.size();
 }
 
-// The input's tools: a tool library as it is, a part or session file as
-// export writes it.
-int read_find_input(const FindArgs &args, Input &input) {
-    std::string text, part;
-    input.file = input_label(args.input);
-    if (int code = read_tools_input(args.input, args.plugin, text, part)) return code;
-    input.library = part.empty();
-    input.label = input.library ? input.file : "the export";
-    input.text.library = tlsfile::parse_tls(text);
-    input.text.text = std::move(text);
-    size_t beyond = 0;
-    const size_t problems = tlsfile::check_library(input.text.library, &beyond).size() + beyond;
-    if (problems)
-        warn(input.file + ": " + count(problems, "problem", "problems") +
-             " (see check); its records are compared as they are");
-    return kExitOk;
-}
-
-int run_find(const FindArgs &args, json *object) {
+Result run_find(const FindArgs &args, Context &ctx) {
+    Result result;
+    result.object = {{"input", input_label(args.input)}, {"kind", nullptr},         {"libraries", json::array()},
+                     {"tools", json::array()},            {"repeated", json::array()}, {"summary", nullptr},
+                     {"all_same", false}};
+    result.code = kExitUsage;
     if (args.databases.empty() && args.settings.empty()) {
-        complain("find needs a tool database: --database DIR, or --settings FILE naming one as [VMAIN] TLS");
-        return kExitUsage;
+        ctx.error("find needs a tool database: --database DIR, or --settings FILE naming one as [VMAIN] TLS");
+        return result;
     }
-    Input input;
-    if (int code = read_find_input(args, input)) return code;
+    ToolsInput input;
+    if (int code = read_tools(ctx, args.input, args.plugin, false, input)) {
+        result.code = code;
+        return result;
+    }
+    if (!input.part) {
+        size_t beyond = 0;
+        const size_t problems = content_problems(input.library, &beyond).size() + beyond;
+        if (problems)
+            ctx.warn(input.label + ": " + count(problems, "problem", "problems") +
+                     " (see check); its records are compared as they are");
+    }
     tlsfile::Database database;
-    if (!load_database(args.databases, args.settings, database)) return kExitUsage;
-    const tlsfile::FindResult found = tlsfile::find_tools(database, input.text);
+    if (!load_database(ctx, args.databases, args.settings, database)) return result;
+    const tlsfile::FindResult found = tlsfile::find_tools(database, input.library.library);
     const Report report(input, database, found);
-    if (object) report.fill(*object);
-    else if (!quiet() && !print(report.text())) return kExitUsage;
-    return found.count(tlsfile::Verdict::same) == found.tools.size() ? kExitOk : kExitProblems;
+    report.fill(result.object);
+    result.text = report.text();
+    result.code = found.count(tlsfile::Verdict::same) == found.tools.size() ? kExitOk : kExitProblems;
+    return result;
 }
 
-void add(CLI::App &app) {
+}  // namespace
+
+void add_find_command(CLI::App &app, Context &ctx) {
     auto args = std::make_shared<FindArgs>();
     CLI::App *cmd = app.add_subcommand("find");
     describe(cmd, "Look a library's or a part's tools up in the site's tool database",
@@ -177,8 +152,9 @@ void add(CLI::App &app) {
              "One line a tool: \"same\" (a record of its TOOLID with the same geometry), \"renamed\" (the "
              "same geometry under another TOOLID), \"differs\" (its TOOLID with other geometry, with the "
              "first differing line of both) or \"not in the database\", every match listed with its library "
-             "and line. Geometry is a record without its TOOLID and DESCRIPTION lines, CR LF and LF alike. A "
-             "TOOLID a library holds twice is noted; a damaged library (a record cut short, a missing brace, a "
+             "and line. Geometry is a record without its TOOLID and DESCRIPTION lines, CR LF and LF alike; a "
+             "library saved as UTF-8 or UTF-16 is read as the Windows-1251 one it stands for. A TOOLID a "
+             "library holds twice is noted; a damaged library (a record cut short, a missing brace, a "
              "non-finite number) is skipped with a warning. Then a summary line; -q prints nothing, --json one "
              "object.\n\n"
              "Exit 0 when every tool is \"same\", 1 when some tool is not, 2 when the arguments are bad, the "
@@ -188,27 +164,20 @@ void add(CLI::App &app) {
               {"find PART.json --settings kesto_tools_vericut.ini", "the same, the folder from the settings file"},
               {"find -q NEW.tls --database DB && echo all checked", "only the exit code"}});
     cmd->add_option("input", args->input, "A tool library (*.tls), or a part or session file (JSON); - reads "
-                                          "standard input")->required();
-    CLI::Option *database = add_list_option(
-        cmd, "--database", args->databases,
-        "A folder of the tool database or one library file; searched in the order given");
+                                          "standard input")
+        ->required()
+        ->type_name(kFileType);
+    CLI::Option *database = add_list_option(cmd, "--database", args->databases,
+                                            "A folder of the tool database or one library file; searched in the order given");
+    database->type_name(kFileType);
     cmd->add_option("--settings", args->settings,
                     "Search the folder this settings file (kesto_tools_vericut.ini) names as [VMAIN] TLS")
-        ->excludes(database);
-    cmd->add_flag("-q,--quiet", args->quiet, "Print nothing; the exit code tells");
-    cmd->add_flag("--json", args->json, "Print one JSON object (see the README)");
-    cmd->add_option("--plugin", args->plugin, "Plug-in library for a part (default: beside this program)");
-    cmd->callback([args] {
-        set_quiet(args->quiet);
-        json object = {{"input", input_label(args->input)}, {"kind", nullptr},        {"libraries", json::array()},
-                       {"tools", json::array()},            {"repeated", json::array()}, {"summary", nullptr},
-                       {"all_same", false}};
-        const int code = run_find(*args, args->json ? &object : nullptr);
-        set_exit_code(args->json && !print_json(object) ? kExitUsage : code);
-    });
+        ->excludes(database)
+        ->type_name(kFileType);
+    add_report_options(cmd, args->report, "Print nothing; the exit code tells");
+    cmd->add_option("--plugin", args->plugin, "Plug-in library for a part (default: beside this program, or $KESTO_PLUGIN)")
+        ->type_name(kFileType);
+    cmd->callback(reported(ctx, args->report, [args, &ctx] { return run_find(*args, ctx); }));
 }
 
-CommandRegistrar registrar(38, add);
-
-}  // namespace
 }  // namespace kesto::cli

@@ -1,113 +1,115 @@
 #include "tools/cli/library_edit.h"
 
-#include <filesystem>
-#include <system_error>
+#include <algorithm>
 
-#include "host/common/cp1251.h"
-#include "tools/cli/commands.h"
-#include "tools/cli/library_merge.h"
-#include "tools/tlsfile/input_file.h"
-#include "tools/tlsfile/output_file.h"
+#include "tools/cli/usage.h"
 #include "tools/tlsfile/tls_edit.h"
+#include "tools/tlsfile/toolid_match.h"
 
 namespace kesto::cli {
 namespace {
 
-using json = nlohmann::ordered_json;
-
-std::string lines(const std::vector<std::string> &said) {
+std::string lines_of(const std::vector<std::string> &said) {
     std::string out;
     for (const std::string &s : said) out += "  " + s + "\n";
     return out;
 }
 
+std::string line_list(const std::vector<int> &lines) {
+    std::string out;
+    for (int l : lines) out += (out.empty() ? "" : ", ") + std::to_string(l);
+    return out;
+}
+
 }  // namespace
 
-int run_edit(const char *command, const EditArgs &args, bool raw, const std::function<Edit(const EditInput &)> &edit,
-             json *object) {
+Result run_edit(Context &ctx, const char *command, const EditArgs &args, const EditFunction &edit) {
     const std::string output = args.output.empty() ? args.library : args.output;
     const bool in_place = output == args.library;
+    Result result;
+    result.output_is_stdout = is_standard_stream(output);
+    result.object = {{"library", input_label(args.library)}, {"output", output}, {"dry_run", args.output_options.dry_run},
+                     {"written", false}, {"replacement", nullptr}};
+    result.code = kExitUsage;
     if (is_standard_stream(args.library) && in_place) {
-        complain(std::string(command) + " of standard input needs -o");
-        return kExitUsage;
+        ctx.error(std::string(command) + " of standard input needs -o");
+        return result;
     }
-    if (args.json && is_standard_stream(output)) {
-        complain("--json needs a file, not standard output (-)");
-        return kExitUsage;
+    if (ctx.json && is_standard_stream(output)) {
+        ctx.error("--json needs a file, not standard output (-)");
+        return result;
     }
-    // an edit in place is what the user asked for: the records it drops are
-    // not refused as another output's would be
-    if (!set_output_policy(args.force || in_place, args.backup, args.dry_run)) return kExitUsage;
-    std::string error;
-    const std::vector<std::string> inputs = in_place ? std::vector<std::string>{} : std::vector<std::string>{args.library};
-    if (!check_output(output, inputs, error)) {
-        complain(error);
-        return kExitUsage;
-    }
+    if (!set_policy(ctx, args.output_options)) return result;
+    Output out;
+    out.path = output;
+    out.inputs = in_place ? std::vector<std::string>{} : std::vector<std::string>{args.library};
+    out.writer = std::string("this ") + command;
+    out.command = command;
+    out.replaces_itself = in_place;
+    out.any_name = in_place;  // the library is what it is, whatever its name
+    if (!check_output(ctx, out)) return result;
     // no other writer from before the library is read until the result has its name
     tlsfile::OutputLock lock;
-    if (!is_standard_stream(output) && !lock.take(output, error)) {
-        complain(error);
-        return kExitProblems;
+    std::string error;
+    if (!result.output_is_stdout && !lock.take(output, error)) {
+        ctx.error(error);
+        result.code = kExitProblems;
+        return result;
     }
+    out.lock = result.output_is_stdout ? nullptr : &lock;
     EditInput in;
     in.label = input_label(args.library);
-    if (raw) {
-        if (!read_input(args.library, tlsfile::kMaxLibraryBytes, in.library.text, error)) {
-            complain("cannot read " + error);
-            return kExitUsage;
-        }
-        if (const std::string refused = part_file_refused(command, args.library, in.library.text); !refused.empty()) {
-            complain(refused);
-            return kExitUsage;
-        }
-    } else {
-        LibraryFile file;
-        if (!read_library(args.library, file, std::string(command) + " takes tool libraries only")) return kExitUsage;
-        in.library = std::move(file.library);
-        in.spans = tlsfile::record_spans(in.library.text, in.library.library);
+    if (!read_library(ctx, args.library, command, in.file)) return result;
+    if (std::string(command) != "fix" && !writable_again(ctx, in.file, left_as_it_was(output))) return result;
+    in.spans = tlsfile::record_spans(in.file.library.text, in.file.library.library);
+    Edit made = edit(in);
+    if (made.code) {
+        result.code = made.code;
+        return result;
     }
-    Edit result = edit(in);
-    if (result.code) return result.code;
-    if (object) {
-        for (const auto &[key, value] : result.details.items()) (*object)[key] = value;
-        (*object)["changes"] = result.done;
-    }
-    const Output out(output, tlsfile::OutputKind::library, inputs, is_standard_stream(output) ? nullptr : &lock, "",
-                     std::string("this ") + command);
-    if (args.dry_run) {
+    for (const auto &[key, value] : made.details.items()) result.object[key] = value;
+    result.object["changes"] = made.done;
+    if (in.file.source.encoding != tlsfile::Encoding::windows_1251 && std::string(command) != "fix")
+        made.done.push_back(std::string("written in Windows-1251, as the plug-in writes (it was ") +
+                            tlsfile::encoding_name(in.file.source.encoding) + ")");
+    if (ctx.policy.dry_run) {
         // fix changes bytes the record-by-record plan does not show (line
         // ends, the encoding): it says what it would do itself
-        if (!result.would.empty() || std::string(command) == "fix") {
-            if (!args.json && !args.quiet && !print(lines(result.would))) return kExitUsage;
-            return result.text != in.library.text || !in_place ? kExitProblems : kExitOk;
+        if (!made.would.empty() || std::string(command) == "fix") {
+            result.text = lines_of(made.would);
+            result.code = made.text != in.file.library.text || in.file.source.encoding != tlsfile::Encoding::windows_1251 ||
+                                  in.file.source.byte_order_mark || !in_place
+                              ? kExitProblems
+                              : kExitOk;
+            return result;
         }
-        return dry_run(out, result.text, object);
+        result.code = dry_run(ctx, out, made.text, {}, result);
+        return result;
     }
-    if (in_place && result.text == in.library.text) {
-        if (!args.json && !tell(in.label + ": nothing to change; it is left as it was\n", output)) return kExitUsage;
-        return kExitOk;
+    Written written;
+    if (const int failed = write_output(ctx, out, made.text, written, error)) {
+        ctx.error(error);
+        result.code = failed;
+        return result;
     }
-    if (const int failed = write_output(out, result.text, error)) {
-        complain(error);
-        return failed;
-    }
-    const std::string note = replacement_note();
-    if (object) {
-        (*object)["written"] = true;
-        (*object)["replacement"] = replacement_object();
+    result.code = kExitOk;
+    result.object["written"] = !written.file.unchanged;
+    result.object["replacement"] = replacement_json(written);
+    if (in_place && written.file.unchanged) {
+        result.text = shown(in.label) + ": nothing to change; it is left as it was\n";
+        return result;
     }
     // the command's own account of what it did; of the replacement's, the
     // backup and, for another output, what was there
-    std::string said = (is_standard_stream(output) ? std::string("standard output") : output) + ":\n" + lines(result.done);
+    result.text = shown(output_label(output)) + ":\n" + lines_of(made.done);
+    const std::string note = replacement_text(written);
     for (size_t at = 0; at < note.size();) {
         const size_t end = note.find('\n', at);
         const std::string line = note.substr(at, end - at);
-        if (!in_place || line.rfind("the old ", 0) == 0) said += line + "\n";
+        if (!in_place || line.rfind("the old ", 0) == 0) result.text += line + "\n";
         at = end == std::string::npos ? note.size() : end + 1;
     }
-    if (!args.json && !tell(said, output)) return kExitUsage;
-    return kExitOk;
+    return result;
 }
 
 std::string record_named(const tlsfile::RecordSpan &r) {
@@ -119,72 +121,91 @@ json records_done(const EditInput &in, const std::vector<size_t> &picked, const 
     for (size_t i : picked) {
         const tlsfile::RecordSpan &r = in.spans.records[i];
         edit.done.push_back(verb + (" " + record_named(r)));
-        out.push_back({{"toolid", cp1251_to_utf8(r.tool->name)}, {"line", r.line}});
+        out.push_back({{"toolid", toolid_json(r.tool->name)}, {"line", r.line}});
     }
     return out;
 }
 
-bool pick_records(const EditInput &in, const std::vector<std::string> &toolids, const std::vector<int> &lines,
-                  bool all, std::vector<size_t> &picked) {
-    std::vector<std::string> unmatched, raw;
-    for (const std::string &t : toolids) raw.push_back(utf8_to_cp1251(t));
-    const std::vector<size_t> named = tlsfile::records_named(in.spans, raw, unmatched);
-    if (!unmatched.empty()) {
-        std::string names;
-        for (const std::string &u : unmatched) names += (names.empty() ? "" : ", ") + quoted_toolid(u);
-        complain(in.label + " holds no TOOLID " + names + "; " + left_as_it_was(in.label));
-        return false;
-    }
-    for (int l : lines) {
-        bool found = false;
-        for (size_t i : named) found = found || in.spans.records[i].line == l;
-        if (!found) {
-            complain("--line " + std::to_string(l) + ": no record named starts there; " + left_as_it_was(in.label));
+bool pick_records(Context &ctx, const EditInput &in, const std::vector<std::string> &toolids,
+                  const std::vector<int> &lines, bool all, std::vector<size_t> &picked) {
+    const std::vector<tlsfile::RecordSpan> &records = in.spans.records;
+    const std::string left = left_as_it_was(in.label);
+    std::vector<tlsfile::ToolidQuery> queries(toolids.size());
+    for (size_t q = 0; q < toolids.size(); ++q) {
+        std::string error;
+        if (!tlsfile::parse_toolid_query(toolids[q], queries[q], error)) {
+            ctx.error(error + "; " + left);
             return false;
         }
     }
-    for (size_t i : named) {
-        const tlsfile::RecordSpan &r = in.spans.records[i];
-        std::vector<int> held;
-        for (const tlsfile::RecordSpan &o : in.spans.records)
-            if (o.tool->name == r.tool->name) held.push_back(o.line);
-        bool line_given = false;
-        for (int l : lines) line_given = line_given || l == r.line;
-        bool other_given = false;
-        for (int l : lines)
-            for (int h : held) other_given = other_given || (l == h && h != r.line);
-        if (held.size() > 1 && !all && !line_given) {
-            if (other_given) continue;
-            std::string at;
-            for (int h : held) at += (at.empty() ? "" : ", ") + std::to_string(h);
-            complain(in.label + " holds TOOLID " + quoted_toolid(r.tool->name) + " " + std::to_string(held.size()) +
-                     " times (lines " + at + "); name the one with --line, or give --all; " +
-                     left_as_it_was(in.label));
-            return false;
+    std::vector<bool> chosen(records.size(), false);
+    if (!lines.empty()) {
+        // a line picks its record, whatever its TOOLID holds
+        for (int l : lines) {
+            auto at = std::find_if(records.begin(), records.end(), [l](const tlsfile::RecordSpan &r) { return r.line == l; });
+            if (at == records.end()) {
+                ctx.error("--line " + std::to_string(l) + ": no record starts there; " + left);
+                return false;
+            }
+            chosen[static_cast<size_t>(at - records.begin())] = true;
         }
-        picked.push_back(i);
+        for (const tlsfile::ToolidQuery &q : queries) {
+            bool names_one = false;
+            for (size_t i = 0; i < records.size(); ++i) names_one = names_one || (chosen[i] && tlsfile::query_matches(q, records[i].tool->name));
+            if (!names_one) {
+                ctx.error("--line " + line_list(lines) + " picks no record that \"" + shown(q.typed) + "\" names; " + left);
+                return false;
+            }
+        }
+    } else {
+        for (const tlsfile::ToolidQuery &q : queries) {
+            std::vector<size_t> matched;
+            for (size_t i = 0; i < records.size(); ++i)
+                if (tlsfile::query_matches(q, records[i].tool->name)) matched.push_back(i);
+            if (matched.empty()) {
+                std::vector<std::string> names;
+                for (const tlsfile::RecordSpan &r : records) names.push_back(toolid_json(r.tool->name));
+                const std::string guess = q.pattern ? "" : tlsfile::nearest(q.typed, names);
+                ctx.error(shown(in.label) + (q.pattern ? " holds no TOOLID that matches " : " holds no TOOLID ") + "\"" +
+                          shown(q.typed) + "\"" + (guess.empty() ? "" : "; did you mean \"" + shown(guess) + "\"?") +
+                          "; " + left);
+                return false;
+            }
+            for (size_t i : matched) {
+                std::vector<int> held;
+                for (const tlsfile::RecordSpan &o : records)
+                    if (o.tool->name == records[i].tool->name) held.push_back(o.line);
+                if (held.size() > 1 && !all) {
+                    ctx.error(shown(in.label) + " holds TOOLID " + quoted_toolid(records[i].tool->name) + " " +
+                              std::to_string(held.size()) + " times (lines " + line_list(held) +
+                              "); name the one with --line, or give --all; " + left);
+                    return false;
+                }
+                chosen[i] = true;
+            }
+        }
     }
+    for (size_t i = 0; i < chosen.size(); ++i)
+        if (chosen[i]) picked.push_back(i);
     return true;
 }
 
 void add_edit_options(CLI::App *cmd, EditArgs &args, bool output_option) {
     if (output_option)
         cmd->add_option("-o,--output", args.output, "Write the result here instead of into the library; - writes "
-                                                     "standard output");
-    add_dry_run_option(cmd, args.dry_run);
-    add_backup_option(cmd, args.backup);
-    cmd->add_flag("--force", args.force, "Replace an output (-o) that holds TOOLIDs this does not write, or no library");
-    cmd->add_flag("-q,--quiet", args.quiet, "Print only errors");
-    cmd->add_flag("--json", args.json, "Print one JSON object (see the README)");
+                                                     "standard output")
+            ->type_name(kFileType);
+    add_dry_run_option(cmd, args.output_options);
+    add_backup_option(cmd, args.output_options);
+    add_force_option(cmd, args.output_options, "Replace an output (-o) that holds TOOLIDs this does not write, or no library");
+    add_report_options(cmd, args.report);
 }
 
-void finish_edit(const char *command, const EditArgs &args, const std::function<Edit(const EditInput &)> &edit) {
-    set_quiet(args.quiet);
-    const std::string output = args.output.empty() ? args.library : args.output;
-    json object = {{"library", input_label(args.library)}, {"output", output}, {"dry_run", args.dry_run},
-                   {"written", false}, {"replacement", nullptr}};
-    const int code = run_edit(command, args, std::string(command) == "fix", edit, args.json ? &object : nullptr);
-    set_exit_code(args.json && !print_json(object) ? kExitUsage : code);
+void add_line_option(CLI::App *cmd, std::vector<int> &lines, const std::string &description) {
+    cmd->add_option("--line", lines, description + "; given again for more")
+        ->allow_extra_args(false)
+        ->check(line_number())
+        ->type_name("LINE");
 }
 
 }  // namespace kesto::cli

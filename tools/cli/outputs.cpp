@@ -2,40 +2,35 @@
 // word.  What is at an output is judged before it is replaced, kept as a
 // backup when asked, and named record by record when it changes; a dry run
 // says all that and writes nothing.
+#include "tools/cli/outputs.h"
+
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <unordered_map>
 #include <unordered_set>
 
-#include "host/common/cp1251.h"
-#include "tools/cli/commands.h"
+#include "tools/cli/inputs.h"
 #include "tools/tlsfile/input_file.h"
-#include "tools/tlsfile/output_guard.h"
-#include "tools/tlsfile/tls_records.h"
+#include "tools/tlsfile/source.h"
 
 namespace kesto::cli {
 namespace {
-
-using json = nlohmann::ordered_json;
-
-OutputPolicy g_policy;
-std::string g_note;
-json g_replacement = nullptr;
-std::vector<std::pair<std::string, std::string>> g_refused;  // dry run: TOOLID, why
-std::unordered_set<std::string> g_refused_names;             // the same TOOLIDs, to look them up
 
 bool exists(const std::string &path) {
     std::error_code ec;
     return std::filesystem::exists(std::filesystem::symlink_status(tlsfile::fs_path(path), ec));
 }
 
-// The bytes at an output, read to judge them.  False, with error, when they
-// cannot be read (then only --force replaces them).
-bool read_existing(const std::string &path, std::string &text, std::string &error) {
-    if (tlsfile::read_input_file(path, tlsfile::kMaxLibraryBytes, true, text, error)) return true;
-    error = "cannot read " + error + ", so it cannot be told what it holds";
-    return false;
+std::string lower(std::string text) {
+    for (char &c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string extension(const std::string &path) {
+    return lower(tlsfile::utf8_path(tlsfile::fs_path(path).extension()));
 }
 
 // "1 record changed ("BN16_R2"), 12 the same" and the like.
@@ -55,248 +50,279 @@ std::string plan_words(const tlsfile::ReplacementPlan &plan) {
     return out;
 }
 
-json line_object(const tlsfile::DiffLine &d) {
-    return {{"line", d.line}, {"text", d.present ? json(cp1251_to_utf8(d.text)) : json(nullptr)}};
-}
-
 json names_json(const std::vector<tlsfile::ListedTool> &tools) {
     json out = json::array();
-    for (const tlsfile::ListedTool &t : tools) out.push_back(cp1251_to_utf8(t.name));
+    for (const tlsfile::ListedTool &t : tools) out.push_back(toolid_json(t.name));
     return out;
 }
 
-bool refused_in_dry_run(const std::string &toolid) { return g_refused_names.count(toolid) > 0; }
-
-// What a refusal says: why, that the file stays, and the ways on.
-std::string refusal(const Output &out, const std::string &why) {
-    return why + "; " + left_as_it_was(out.path) + "; --force replaces it all the same" +
-           (out.ways.empty() ? "" : ", " + out.ways);
+// The file's old bytes, to judge them; empty when there is none.
+bool read_existing(const std::string &path, std::string &text, std::string &cause) {
+    if (tlsfile::read_input_file(path, tlsfile::kMaxLibraryBytes, true, text, cause)) return true;
+    cause = "cannot read " + cause + ", so it cannot be told what it holds";
+    return false;
 }
 
 }  // namespace
 
-std::string listed_toolids(const std::vector<tlsfile::ListedTool> &tools) {
-    constexpr size_t kListed = 5;
-    std::string out;
-    for (size_t i = 0; i < tools.size() && i < kListed; ++i)
-        out += (i ? ", " : "") + quoted_toolid(tools[i].name) + " (line " + std::to_string(tools[i].line) + ")";
-    if (tools.size() > kListed) out += " and " + std::to_string(tools.size() - kListed) + " more";
-    return out;
+const std::vector<std::string> &extensions_of(tlsfile::OutputKind kind) {
+    static const std::vector<std::string> library = {".tls"}, picture = {".svg"}, page = {".html", ".htm"},
+                                          table = {".csv"}, transcript = {".txt", ".log", ".json", ""};
+    switch (kind) {
+    case tlsfile::OutputKind::library: return library;
+    case tlsfile::OutputKind::picture: return picture;
+    case tlsfile::OutputKind::page: return page;
+    case tlsfile::OutputKind::table: return table;
+    case tlsfile::OutputKind::transcript: return transcript;
+    }
+    return library;
 }
 
-void set_output_policy(const OutputPolicy &policy) { g_policy = policy; }
-
-bool set_output_policy(bool force, const std::string &backup, bool dry_run) {
-    OutputPolicy policy;
-    policy.force = force;
-    policy.dry_run = dry_run;
-    const bool ok = backup_mode(backup, policy.backup);
-    g_policy = policy;
-    return ok;
-}
-const OutputPolicy &output_policy() { return g_policy; }
-
-void add_backup_option(CLI::App *cmd, std::string &text) {
-    cmd->add_option("--backup", text,
-                    "Before a tool library is replaced, keep its old bytes as NAME~ (--backup), or as NAME.~N~ "
-                    "(--backup=numbered), under the same lock")
-        ->expected(0, 1)
-        ->default_str("simple");
+bool has_extension(const std::string &path, const std::vector<std::string> &exts) {
+    return std::find(exts.begin(), exts.end(), extension(path)) != exts.end();
 }
 
-void add_dry_run_option(CLI::App *cmd, bool &flag) {
-    cmd->add_flag("--dry-run", flag,
-                  "Write nothing: say per TOOLID what would be added, replaced, kept or refused (exit 0 when "
-                  "nothing would change, 1 when something would)");
-}
-
-bool backup_mode(const std::string &text, OutputPolicy::Backup &mode) {
-    if (text.empty()) mode = OutputPolicy::Backup::none;
-    else if (text == "simple" || text == "existing") mode = OutputPolicy::Backup::simple;
-    else if (text == "numbered" || text == "t") mode = OutputPolicy::Backup::numbered;
-    else {
-        complain("--backup takes simple or numbered, not \"" + text + "\"");
+bool check_output(Context &ctx, const Output &out) {
+    if (is_standard_stream(out.path)) return true;
+    std::string error;
+    if (!tlsfile::check_output_target(out.path, files_only(out.inputs), error)) {
+        ctx.error(error);
         return false;
     }
+    const std::vector<std::string> &exts = extensions_of(out.kind);
+    if (out.any_name || has_extension(out.path, exts)) return true;
+    // a library already there is what it is, whatever its name
+    std::string there, cause;
+    if (out.kind == tlsfile::OutputKind::library && exists(out.path) &&
+        tlsfile::read_input_file(out.path, tlsfile::kMaxLibraryBytes, true, there, cause) &&
+        tlsfile::source_of(out.path, std::move(there)).kind == tlsfile::SourceKind::library)
+        return true;
+    std::string names;
+    for (const std::string &e : exts)
+        if (!e.empty()) names += (names.empty() ? "" : " or ") + e;
+    const std::string ext = extension(out.path);
+    const std::string formats =
+        out.formats.empty() ? std::string(tlsfile::kind_words(out.kind)) + " (" + names + ")" : out.formats;
+    ctx.error(out.path + ": " + (out.command.empty() ? std::string("this command") : out.command) + " writes " +
+              formats + ", not " + (ext.empty() ? std::string("a file without an extension") : ext));
+    return false;
+}
+
+std::string OutputPlan::refusal() const {
+    if (unreadable) return label + ": " + replacement.why;
+    if (!replacement.refused || (replaces_itself && !replacement.lost.empty())) return "";
+    return replacement.why + (replacement.lost.empty() ? "" : ": " + listed_toolids(replacement.lost));
+}
+
+bool OutputPlan::records() const {
+    return kind == tlsfile::OutputKind::library && exists && !unreadable &&
+           (!replacement.refused || !replacement.lost.empty());
+}
+
+bool plan_output(Context &ctx, const Output &out, const std::string &content, tlsfile::OutputLock &own,
+                 OutputPlan &plan) {
+    plan = OutputPlan();
+    plan.kind = out.kind;
+    plan.to_stdout = is_standard_stream(out.path);
+    plan.label = output_label(out.path);
+    plan.replaces_itself = out.replaces_itself;
+    plan.content = &content;
+    std::string existing, error;
+    if (!plan.to_stdout) {
+        if (!out.lock && !own.take(out.path, error)) {
+            ctx.error(error);
+            return false;
+        }
+        plan.exists = exists(out.path);
+        if (plan.exists && !read_existing(out.path, existing, plan.replacement.why)) {
+            plan.unreadable = true;
+            return true;
+        }
+    }
+    plan.replacement =
+        tlsfile::plan_replacement(out.kind, out.path, plan.exists ? &existing : nullptr, content, out.writer);
     return true;
 }
 
-bool check_output(const std::string &path, const std::vector<std::string> &inputs, std::string &error) {
-    return is_standard_stream(path) || tlsfile::check_output_target(path, files_only(inputs), error);
+int dry_run(Context &ctx, const Output &out, const std::string &content,
+            const std::vector<std::pair<std::string, std::string>> &refused_records, Result &result) {
+    tlsfile::OutputLock own;
+    OutputPlan plan;
+    if (!plan_output(ctx, out, content, own, plan)) return kExitUsage;
+    plan.refused_records = refused_records;
+    const bool force = ctx.policy.force;
+    const tlsfile::ReplacementPlan &r = plan.replacement;
+    const tlsfile::Library library = tlsfile::parse_tls(content);
+    const bool not_of_kind = plan.exists && (plan.unreadable || (r.refused && r.lost.empty()));
+    json add = json::array(), replace = json::array(), keep = json::array(), remove = json::array(),
+         refuse = json::array();
+    std::unordered_set<std::string> refused_names;
+    for (const auto &refused : plan.refused_records) refused_names.insert(refused.first);
+    std::unordered_map<int, const tlsfile::ChangedTool *> changed;
+    for (const tlsfile::ChangedTool &c : r.changed) changed[c.new_line] = &c;
+    std::unordered_set<int> added;
+    for (const tlsfile::ListedTool &a : r.added) added.insert(a.line);
+    std::string text;
+    size_t n_add = 0, n_replace = 0, n_keep = 0, n_remove = 0;
+    // every record of the new content, in its order, with what would happen to it
+    for (const tlsfile::Tool &t : library.tools) {
+        const auto found = changed.find(t.line);
+        const tlsfile::ChangedTool *c = found == changed.end() ? nullptr : found->second;
+        const bool is_added = not_of_kind || added.count(t.line) > 0;
+        if ((c || is_added) && refused_names.count(t.name)) continue;
+        if (is_added) {
+            text += "  add " + quoted_toolid(t.name) + "\n";
+            add.push_back({{"toolid", toolid_json(t.name)}, {"line", t.line}});
+            ++n_add;
+        } else if (c) {
+            text += "  replace " + quoted_toolid(t.name) + "\n" + side_line(plan.label, c->old_side) +
+                    side_line("new", c->new_side);
+            replace.push_back({{"toolid", toolid_json(t.name)}, {"old", side_json(c->old_side)},
+                               {"new", side_json(c->new_side)}});
+            ++n_replace;
+        } else {
+            text += "  keep " + quoted_toolid(t.name) + "\n";
+            keep.push_back(toolid_json(t.name));
+            ++n_keep;
+        }
+    }
+    const bool dropping = force || plan.replaces_itself;
+    for (const tlsfile::ListedTool &lost : r.lost) {
+        text += "  " + std::string(dropping ? "remove " : "refuse ") + quoted_toolid(lost.name) +
+                (dropping ? "" : ": the new library does not hold it (--force removes it)") + "\n";
+        if (dropping) remove.push_back(toolid_json(lost.name));
+        else refuse.push_back({{"toolid", toolid_json(lost.name)}, {"reason", "the new library does not hold it"}});
+        n_remove += dropping;
+    }
+    for (const auto &[name, why] : plan.refused_records) {
+        text += "  refuse " + quoted_toolid(name) + ": " + why + "\n";
+        refuse.push_back({{"toolid", toolid_json(name)}, {"reason", why}});
+    }
+    const bool whole_refused = not_of_kind && !force;
+    const bool refused = !refuse.empty() || whole_refused;
+    const bool changes = !r.identical && (n_add + n_replace + n_remove > 0 || r.header_changed || !plan.exists);
+    const std::string head = whole_refused ? "  refuse all: " + plan.refusal() + " (--force replaces it)\n" : "";
+    result.text += head + text + "dry run, nothing written: " + shown(plan.label) + " would get " +
+                   std::to_string(n_add) + " added, " + std::to_string(n_replace) + " replaced, " +
+                   std::to_string(n_keep) + " kept, " + std::to_string(n_remove) + " removed, " +
+                   std::to_string(refuse.size()) + " refused" +
+                   (r.header_changed && plan.exists && !not_of_kind ? "; its header would change" : "") +
+                   (r.identical ? "; it holds these bytes already, so nothing would be written" : "") + "\n";
+    result.object["plan"] = {{"file", plan.label},
+                             {"exists", plan.exists},
+                             {"add", add},
+                             {"replace", replace},
+                             {"keep", keep},
+                             {"remove", remove},
+                             {"refuse", refuse},
+                             {"refused", whole_refused ? json(plan.refusal()) : json(nullptr)},
+                             {"header_changed", r.header_changed && plan.exists},
+                             {"would_change", changes || refused}};
+    result.output_is_stdout = plan.to_stdout;
+    return changes || refused ? kExitProblems : kExitOk;
 }
 
-int write_output(const Output &out, const std::string &content, std::string &error) {
-    g_note.clear();
-    g_replacement = nullptr;
+int write_output(Context &ctx, const Output &out, const std::string &content, Written &written, std::string &error) {
+    written = Written();
     if (is_standard_stream(out.path)) {
-        const int cause = write_stdout_bytes(content);
+        written.plan.to_stdout = true;
+        written.plan.label = output_label(out.path);
+        const int cause = ctx.write_bytes(content);
         if (cause != 0) error = std::string("standard output: cannot be written: ") + std::strerror(cause);
         return cause == 0 ? kExitOk : kExitProblems;
     }
     const std::vector<std::string> inputs = files_only(out.inputs);
     if (!tlsfile::check_output_target(out.path, inputs, error)) return kExitUsage;
     tlsfile::OutputLock own;
-    const tlsfile::OutputLock *lock = out.lock;
-    if (!lock) {
-        if (!own.take(out.path, error)) return kExitProblems;
-        lock = &own;
+    if (!plan_output(ctx, out, content, own, written.plan)) {
+        error = ctx.errors().empty() ? std::string() : ctx.errors().back();
+        return kExitProblems;
     }
-    const bool there = exists(out.path);
-    std::string existing;
-    tlsfile::ReplacementPlan plan;
-    if (there) {
-        std::string cause;
-        if (!read_existing(out.path, existing, cause)) {
-            if (!g_policy.force) {
-                error = refusal(out, out.path + ": " + cause);
-                return kExitUsage;
-            }
-        } else {
-            plan = tlsfile::plan_replacement(out.kind, out.path, existing, content, out.writer);
-        }
-        if (plan.refused && !g_policy.force) {
-            std::string why = plan.why;
-            if (!plan.lost.empty()) why += ": " + listed_toolids(plan.lost);
-            error = refusal(out, why);
-            return kExitUsage;
-        }
+    const std::string refusal = written.plan.refusal();
+    if (!refusal.empty() && !ctx.policy.force) {
+        error = refusal + "; " + left_as_it_was(out.path) + "; --force replaces it all the same" +
+                (out.ways.empty() ? "" : ", " + out.ways);
+        return kExitUsage;
     }
-    const tlsfile::Backup backup_mode = g_policy.backup == OutputPolicy::Backup::none     ? tlsfile::Backup::none
-                                        : g_policy.backup == OutputPolicy::Backup::numbered ? tlsfile::Backup::numbered
-                                                                                            : tlsfile::Backup::simple;
-    tlsfile::Written written;
-    if (!tlsfile::write_output_file(out.path, content, error, inputs, lock, backup_mode, &written)) {
+    written.backup_asked = ctx.policy.backup != tlsfile::Backup::none;
+    if (!tlsfile::write_output_file(out.path, content, error, inputs, out.lock ? out.lock : &own, ctx.policy.backup,
+                                    &written.file)) {
         error += "; " + left_as_it_was(out.path);
         return kExitProblems;
     }
-    const std::string &backup = written.backup;
-    if (written.unchanged) {
-        g_note = out.path + " is unchanged: it holds these bytes already" +
-                 (backup_mode != tlsfile::Backup::none ? std::string(", so no backup was made") : std::string()) + "\n";
-        g_replacement = {{"file", out.path}, {"changed", json::array()}, {"added", json::array()}, {"same", nullptr},
-                         {"removed", json::array()}, {"header_changed", false}, {"backup", nullptr}, {"unchanged", true}};
-        return kExitOk;
-    }
-    if (!there) return kExitOk;
-    if (out.kind == tlsfile::OutputKind::library && !existing.empty() && tlsfile::starts_as_library(existing)) {
-        if (!plan.identical) g_note = "replaced " + out.path + ": " + plan_words(plan) + "\n";
-        json changed = json::array();
-        for (const tlsfile::ChangedTool &c : plan.changed) changed.push_back(cp1251_to_utf8(c.name));
-        json added = json::array();
-        for (const tlsfile::ListedTool &t : plan.added) added.push_back(cp1251_to_utf8(t.name));
-        g_replacement = {{"file", out.path}, {"changed", changed}, {"added", added}, {"same", plan.same},
-                         {"removed", names_json(plan.lost)}, {"header_changed", plan.header_changed},
-                         {"backup", backup.empty() ? json(nullptr) : json(backup)}};
-    } else {
-        if (!plan.identical)
-            g_note = "replaced " + out.path + (plan.refused ? ", which was not " : ", ") +
-                     tlsfile::kind_words(out.kind) + " this program wrote" + (plan.refused ? " (--force)" : "") + "\n";
-        g_replacement = {{"file", out.path}, {"changed", nullptr}, {"added", nullptr}, {"same", nullptr},
-                         {"removed", nullptr}, {"header_changed", nullptr},
-                         {"backup", backup.empty() ? json(nullptr) : json(backup)}};
-    }
-    if (!backup.empty()) g_note += "the old " + out.path + " is kept as " + backup + "\n";
     return kExitOk;
 }
 
-std::string replacement_note() {
-    std::string note;
-    note.swap(g_note);
-    return note;
+std::string replacement_text(const Written &w) {
+    const OutputPlan &p = w.plan;
+    if (p.to_stdout || !p.exists) return "";
+    if (w.file.unchanged)
+        return shown(p.label) + " is unchanged: it held these bytes already" +
+               (w.backup_asked ? ", so no backup was made" : "") + "\n";
+    const bool refused = p.unreadable || p.replacement.refused;
+    std::string out = "replaced " + shown(p.label) +
+                      (p.records() ? ": " + plan_words(p.replacement)
+                                   : std::string(refused ? ", which was not " : ", ") + tlsfile::kind_words(p.kind) +
+                                         " this program wrote" + (refused ? " (--force)" : "")) +
+                      "\n";
+    if (!w.file.backup.empty()) out += "the old " + shown(p.label) + " is kept as " + shown(w.file.backup) + "\n";
+    return out;
 }
 
-json replacement_object() { return g_replacement; }
-
-void dry_run_refuse(const std::string &toolid, const std::string &why) {
-    if (g_refused_names.insert(toolid).second) g_refused.emplace_back(toolid, why);
-}
-
-int dry_run(const Output &out, const std::string &content, json *object) {
-    std::string existing, error;
-    tlsfile::OutputLock own;
-    const bool file = !is_standard_stream(out.path);
-    if (file && !out.lock && !own.take(out.path, error)) {
-        complain(error);
-        return kExitUsage;
-    }
-    const bool there = file && exists(out.path);
-    if (there && !read_existing(out.path, existing, error)) {
-        complain(out.path + ": " + error);
-        return kExitUsage;
-    }
-    const tlsfile::ReplacementPlan plan = tlsfile::plan_replacement(out.kind, out.path, existing, content, out.writer);
-    const bool not_library = there && !tlsfile::is_output_of_kind(out.kind, existing);
-    const std::string label = file ? out.path : "standard output";
-    std::string text;
-    json add = json::array(), replace = json::array(), keep = json::array(), remove = json::array(),
-         refuse = json::array();
-    size_t n_add = 0, n_replace = 0, n_keep = 0, n_remove = 0;
-    const tlsfile::Library library = tlsfile::parse_tls(content);
-    // every record of the new library, in its order, with what would happen to
-    // it; a record is known by its TOOLID line
-    std::unordered_map<int, const tlsfile::ChangedTool *> changed;
-    for (const tlsfile::ChangedTool &x : plan.changed) changed[x.new_line] = &x;
-    std::unordered_set<int> added;
-    for (const tlsfile::ListedTool &a : plan.added) added.insert(a.line);
-    for (const tlsfile::Tool &t : library.tools) {
-        const auto found = changed.find(t.line);
-        const tlsfile::ChangedTool *c = found == changed.end() ? nullptr : found->second;
-        const bool is_added = added.count(t.line) > 0;
-        if ((c || is_added || not_library) && refused_in_dry_run(t.name)) continue;
-        if (not_library || is_added) {
-            text += "  add " + quoted_toolid(t.name) + "\n";
-            add.push_back({{"toolid", cp1251_to_utf8(t.name)}, {"line", t.line}});
-            ++n_add;
-        } else if (c) {
-            text += "  replace " + quoted_toolid(t.name) + "\n    " + label + ":" + std::to_string(c->old_side.line) +
-                    ": " + (c->old_side.present ? cp1251_to_utf8(c->old_side.text) : "(the record ends)") + "\n    new:" +
-                    std::to_string(c->new_side.line) + ": " +
-                    (c->new_side.present ? cp1251_to_utf8(c->new_side.text) : "(the record ends)") + "\n";
-            replace.push_back({{"toolid", cp1251_to_utf8(t.name)}, {"old", line_object(c->old_side)},
-                               {"new", line_object(c->new_side)}});
-            ++n_replace;
-        } else {
-            text += "  keep " + quoted_toolid(t.name) + "\n";
-            keep.push_back(cp1251_to_utf8(t.name));
-            ++n_keep;
-        }
-    }
-    for (const tlsfile::ListedTool &lost : plan.lost) {
-        const std::string &name = lost.name;
-        text += "  " + std::string(g_policy.force ? "remove " : "refuse ") + quoted_toolid(name) +
-                (g_policy.force ? "" : ": the new library does not hold it (--force removes it)") + "\n";
-        if (g_policy.force) remove.push_back(cp1251_to_utf8(name));
-        else refuse.push_back({{"toolid", cp1251_to_utf8(name)}, {"reason", "the new library does not hold it"}});
-        n_remove += g_policy.force;
-    }
-    for (const auto &[name, why] : g_refused) {
-        text += "  refuse " + quoted_toolid(name) + ": " + why + "\n";
-        refuse.push_back({{"toolid", cp1251_to_utf8(name)}, {"reason", why}});
-    }
-    const bool whole_refused = not_library && !g_policy.force;
-    const bool refused = !refuse.empty() || whole_refused;
-    const bool changes = !plan.identical && (n_add + n_replace + n_remove > 0 || plan.header_changed || !there);
-    std::string head;
-    if (whole_refused) head = "  refuse all: " + plan.why + " (--force replaces it)\n";
-    text = head + text + "dry run, nothing written: " + label + " would get " + std::to_string(n_add) + " added, " +
-           std::to_string(n_replace) + " replaced, " + std::to_string(n_keep) + " kept, " + std::to_string(n_remove) +
-           " removed, " + std::to_string(refuse.size()) + " refused" +
-           (plan.header_changed && there && !not_library ? "; its header would change" : "") + "\n";
-    if (object) {
-        (*object)["plan"] = {{"file", label},       {"exists", there},     {"add", add},
-                             {"replace", replace},  {"keep", keep},        {"remove", remove},
-                             {"refuse", refuse},    {"refused", whole_refused ? json(plan.why) : json(nullptr)},
-                             {"header_changed", plan.header_changed && there}, {"would_change", changes || refused}};
-    } else if (!tell(text, out.path)) {
-        return kExitUsage;
-    }
-    return changes || refused ? kExitProblems : kExitOk;
+json replacement_json(const Written &w) {
+    const OutputPlan &p = w.plan;
+    if (p.to_stdout || !p.exists) return nullptr;
+    const tlsfile::ReplacementPlan &r = p.replacement;
+    json changed = json::array();
+    for (const tlsfile::ChangedTool &c : r.changed) changed.push_back(toolid_json(c.name));
+    const bool records = p.records();
+    return {{"file", p.label},
+            {"changed", records ? changed : json(nullptr)},
+            {"added", records ? names_json(r.added) : json(nullptr)},
+            {"same", records ? json(r.same) : json(nullptr)},
+            {"removed", records ? names_json(r.lost) : json(nullptr)},
+            {"header_changed", records ? json(r.header_changed) : json(nullptr)},
+            {"backup", w.file.backup.empty() ? json(nullptr) : json(w.file.backup)},
+            {"unchanged", w.file.unchanged}};
 }
 
 std::string left_as_it_was(const std::string &path) {
     if (is_standard_stream(path)) return "nothing is written to standard output";
     if (exists(path)) return path + " is left as it was";
     return path + " is not written; no such file existed";
+}
+
+void add_force_option(CLI::App *cmd, OutputOptions &options, const std::string &description) {
+    cmd->add_flag("--force", options.force, description);
+}
+
+void add_backup_option(CLI::App *cmd, OutputOptions &options) {
+    cmd->add_option("--backup", options.backup,
+                    "Before a tool library is replaced, keep its old bytes as NAME~ (--backup), or as NAME.~N~ "
+                    "(--backup=numbered), under the same lock; not when nothing changes")
+        ->expected(0, 1)
+        ->default_str("simple")
+        ->type_name("simple|numbered");
+}
+
+void add_dry_run_option(CLI::App *cmd, OutputOptions &options) {
+    cmd->add_flag("--dry-run", options.dry_run,
+                  "Write nothing: say per TOOLID what would be added, replaced, kept or refused (exit 0 when "
+                  "nothing would change, 1 when something would)");
+}
+
+bool set_policy(Context &ctx, const OutputOptions &options) {
+    ctx.policy.force = options.force;
+    ctx.policy.dry_run = options.dry_run;
+    const std::string &text = options.backup;
+    if (text.empty()) ctx.policy.backup = tlsfile::Backup::none;
+    else if (text == "simple" || text == "existing") ctx.policy.backup = tlsfile::Backup::simple;
+    else if (text == "numbered" || text == "t") ctx.policy.backup = tlsfile::Backup::numbered;
+    else {
+        ctx.error("--backup takes simple or numbered, not \"" + text + "\"");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace kesto::cli

@@ -6,15 +6,18 @@
 
 #include "host/common/cp1251.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/inputs.h"
+#include "tools/cli/part_input.h"
 #include "tools/cli/session_input.h"
 #include "tools/cli/terminal.h"
+#include "tools/cli/usage.h"
 
 namespace kesto::cli {
 namespace {
 
 // Everything is drawn on the terminal the program started with: while the
 // plug-in runs, its own standard output goes to the transcript.
-void draw(const std::string &text) { write_text(sim::original_stdout_fd(), text); }
+void draw(const std::string &text) { write_text(sim::original_stdout_fd(), terminal_safe(text)); }
 
 std::string utf8(const std::string &cp1251) { return cp1251_to_utf8(cp1251); }
 
@@ -212,7 +215,8 @@ private:
 struct PlayArgs {
     std::string input;
     std::string plugin;
-    bool quiet = false;
+    bool quiet = false;    // the plug-in's diagnostic output not shown
+    ReportOptions report;  // play draws its dialogs itself: no report
 };
 
 // listing_open: whether the listing window is up, so that the plug-in's
@@ -242,14 +246,14 @@ void show(const sim::Event &e, bool quiet, bool colour, bool &listing_open) {
     }
 }
 
-int run_play(const PlayArgs &args) {
+int run_play(const PlayArgs &args, Context &ctx) {
     sim::Session session;
     try {
         session = read_part_or_session(args.input);
         session.answers.clear();
         create_session_files(session, {absolute_path(args.input), plugin_path(args.plugin)});
     } catch (const sim::SessionError &e) {
-        complain(e.what());
+        ctx.error(e.what());
         return kExitUsage;
     }
     TerminalUser user(session.part ? &*session.part : nullptr);
@@ -261,14 +265,16 @@ int run_play(const PlayArgs &args) {
     options.on_event = [quiet, colour, &listing_open](const sim::Event &e) { show(e, quiet, colour, listing_open); };
     sim::RunResult result = sim::run_session(session, options);
     if (result.return_codes.empty()) {
-        complain(result.error);
+        ctx.error(result.error);
         return kExitNoPlugin;
     }
     draw("\nsession ended\n");
     return kExitOk;
 }
 
-void add(CLI::App &app) {
+}  // namespace
+
+void add_play_command(CLI::App &app, Context &ctx) {
     auto args = std::make_shared<PlayArgs>();
     CLI::App *cmd = app.add_subcommand("play");
 #if defined(_WIN32)
@@ -289,13 +295,11 @@ void add(CLI::App &app) {
                            "loaded.",
              {{"play", "the demo part"},
               {"play -q PART.json", "a part of your own, without the plug-in's diagnostic output"}});
-    cmd->add_option("session", args->input, "Session or part file (JSON); its answers are not used");
-    cmd->add_option("--plugin", args->plugin, "Plug-in library (default: beside this program)");
+    cmd->add_option("session", args->input, "Session or part file (JSON); its answers are not used")->type_name(kFileType);
+    cmd->add_option("--plugin", args->plugin, "Plug-in library (default: beside this program, or $KESTO_PLUGIN)")
+        ->type_name(kFileType);
     cmd->add_flag("-q,--quiet", args->quiet, "Do not show the plug-in's diagnostic output");
-    cmd->callback([args] { set_exit_code(run_play(*args)); });
+    cmd->callback(reported(ctx, args->report, [args, &ctx] { return Result(run_play(*args, ctx)); }));
 }
 
-CommandRegistrar registrar(30, add);
-
-}  // namespace
 }  // namespace kesto::cli

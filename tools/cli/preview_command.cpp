@@ -5,7 +5,9 @@
 #include <algorithm>
 
 #include "tools/cli/commands.h"
-#include "tools/cli/library_merge.h"
+#include "tools/cli/inputs.h"
+#include "tools/cli/outputs.h"
+#include "tools/cli/usage.h"
 #include "tools/tlsfile/input_file.h"
 #include "tools/tlsfile/tls_check.h"
 #include "tools/tlsfile/tls_diff.h"
@@ -19,7 +21,8 @@ struct PreviewArgs {
     std::string output;
     std::string scale = "one";
     std::string against;
-    bool force = false;
+    OutputOptions output_options;
+    ReportOptions report;  // preview has neither -q nor --json
 };
 
 // What the merge that made library did to each of its tools, against base:
@@ -40,53 +43,60 @@ std::vector<tlsfile::ToolMark> merge_marks(const tlsfile::LibraryText &base, con
     return marks;
 }
 
-int run_preview(const PreviewArgs &args) {
-    if (!standard_input_once({args.file, args.against})) return kExitUsage;
-    tlsfile::LibraryText library;
-    std::string error;
-    if (!read_input(args.file, tlsfile::kMaxLibraryBytes, library.text, error)) {
-        complain("cannot read " + error);
-        return kExitUsage;
-    }
-    if (const std::string refused = part_file_refused("preview", args.file, library.text); !refused.empty()) {
-        complain(refused);
-        return kExitUsage;
-    }
-    const std::string label = input_label(args.file);
-    tlsfile::CheckResult result = tlsfile::check_text(library.text);
-    tlsfile::PreviewOptions options;
-    options.scale = args.scale == "per-tool" ? tlsfile::PreviewScale::per_tool : tlsfile::PreviewScale::one;
-    if (!args.against.empty()) {
-        LibraryFile base;
-        if (!read_library(args.against, base, "--against takes the tool library merged into")) return kExitUsage;
-        library.library = std::move(result.library);
-        options.marks = merge_marks(base.library, library);
-        options.against = input_label(args.against);
-        result.library = std::move(library.library);
-    }
+Result run_preview(const PreviewArgs &args, Context &ctx) {
+    Result result;
+    result.code = kExitUsage;
+    if (!standard_input_once(ctx, {args.file, args.against})) return result;
+    set_policy(ctx, args.output_options);
     // Standard input is drawn to standard output unless -o says otherwise.
     std::string output = args.output;
     if (output.empty() && is_standard_stream(args.file)) output = "-";
     if (output.empty()) output = tlsfile::utf8_path(tlsfile::fs_path(args.file).replace_extension(".svg"));
-    std::string title = is_standard_stream(args.file) ? label : tlsfile::utf8_path(tlsfile::fs_path(args.file).filename());
-    std::string svg = tlsfile::render_preview(result.library, result.problems, title, options);
     // The drawing never takes the place of the libraries it shows.
-    if (write_output({output, tlsfile::OutputKind::picture, {args.file, args.against}}, svg, error) != kExitOk) {
-        complain(error);
-        return kExitUsage;
+    const Output out(output, tlsfile::OutputKind::picture, {args.file, args.against}, "the drawing", "preview");
+    if (!check_output(ctx, out)) return result;
+    tlsfile::Source source;
+    if (!read_input(ctx, args.file, source)) return result;
+    if (source.kind == tlsfile::SourceKind::part) {
+        ctx.error(tlsfile::wrong_kind(source, "preview", tlsfile::Wanted::library));
+        return result;
     }
-    size_t tools = result.library.tools.size();
-    if (!is_standard_stream(output) &&
-        !print("wrote " + output + ": " + count(tools, "tool", "tools") + "\n" + replacement_note()))
-        return kExitUsage;
-    if (result.problems.empty()) return kExitOk;
-    size_t n = result.problems.size() + result.problems_beyond;
-    complain(label + " has " + count(n, "problem", "problems") +
-             " (their tools are framed in red); run check " + args.file + " for the list");
-    return kExitProblems;
+    tlsfile::CheckResult checked = tlsfile::check_source(source);
+    tlsfile::PreviewOptions options;
+    options.scale = args.scale == "per-tool" ? tlsfile::PreviewScale::per_tool : tlsfile::PreviewScale::one;
+    if (!args.against.empty()) {
+        LibraryFile base;
+        if (!read_library(ctx, args.against, "preview --against", base)) return result;
+        tlsfile::LibraryText library{source.text, std::move(checked.library)};
+        options.marks = merge_marks(base.library, library);
+        options.against = input_label(args.against);
+        checked.library = std::move(library.library);
+    }
+    const std::string label = input_label(args.file);
+    const std::string title =
+        is_standard_stream(args.file) ? label : tlsfile::utf8_path(tlsfile::fs_path(args.file).filename());
+    const std::string svg = tlsfile::render_preview(checked.library, checked.problems, title, options);
+    Written written;
+    std::string error;
+    if (write_output(ctx, out, svg, written, error) != kExitOk) {
+        ctx.error(error);
+        return result;
+    }
+    const size_t tools = checked.library.tools.size();
+    if (!is_standard_stream(output))
+        result.text = "wrote " + shown(output) + ": " + count(tools, "tool", "tools") + "\n" + replacement_text(written);
+    result.code = kExitOk;
+    if (checked.problems.empty()) return result;
+    const size_t n = checked.problems.size() + checked.problems_beyond;
+    ctx.error(label + " has " + count(n, "problem", "problems") + " (their tools are framed in red); run check " +
+              args.file + " for the list");
+    result.code = kExitProblems;
+    return result;
 }
 
-void add(CLI::App &app) {
+}  // namespace
+
+void add_preview_command(CLI::App &app, Context &ctx) {
     auto args = std::make_shared<PreviewArgs>();
     CLI::App *cmd = app.add_subcommand("preview");
     describe(cmd, "Draw a tool library as an SVG picture, every tool to one scale",
@@ -98,29 +108,25 @@ void add(CLI::App &app) {
              "all the same: the tools with problems are framed in red with their count, and the count is "
              "printed on standard error.\n\n"
              "The SVG file is replaced only when it was written whole, and only a new name, a drawing this "
-             "program made or (with --force) another regular file other than the input takes it. Without -o it goes beside the input with the extension .svg; "
-             "standard input (-) is drawn to standard output. Reads regular files of up to 64 MiB.\n\n"
+             "program made or (with --force) another regular file other than the input takes it; its name "
+             "ends in .svg. Without -o it goes beside the input with the extension .svg; standard input (-) is "
+             "drawn to standard output. Reads regular files of up to 64 MiB.\n\n"
              "Exit 0 when the drawing was written and the file has no problems, 1 when it was written but the "
              "file has problems (see check), 2 when nothing was written (bad arguments, unreadable input, an "
              "output that may not or cannot be written).",
              {{"preview SITE.tls", "writes SITE.svg"},
               {"preview MERGED.tls --against SITE.tls -o MERGED.svg", "marks what a merge into SITE.tls changed"},
               {"preview - < NEW.tls > NEW.svg", "from standard input to standard output"}});
-    cmd->add_option("file", args->file, "The *.tls file to draw; - reads standard input")->required();
-    cmd->add_option("-o,--output", args->output, "The SVG file (default: the input's name with .svg); - writes standard output");
-    cmd->add_option("--scale", args->scale,
-                    "one (default): every tool to the same scale; per-tool: each to fill its cell")
-        ->check(CLI::IsMember({"one", "per-tool"}));
+    cmd->add_option("file", args->file, "The *.tls file to draw; - reads standard input")->required()->type_name(kFileType);
+    cmd->add_option("-o,--output", args->output, "The SVG file (default: the input's name with .svg); - writes standard output")
+        ->type_name(kFileType);
+    cmd->add_option("--scale", args->scale, "one (default): every tool to the same scale; per-tool: each to fill its cell")
+        ->check(one_of({"one", "per-tool"}));
     cmd->add_option("--against", args->against,
-                    "The library this one was merged into: mark the tools the merge added or replaced");
-    cmd->add_flag("--force", args->force, "Replace an output that is not a drawing this program made");
-    cmd->callback([args] {
-        set_output_policy(args->force);
-        set_exit_code(run_preview(*args));
-    });
+                    "The library this one was merged into: mark the tools the merge added or replaced")
+        ->type_name(kFileType);
+    add_force_option(cmd, args->output_options, "Replace an output that is not a drawing this program made");
+    cmd->callback(reported(ctx, args->report, [args, &ctx] { return run_preview(*args, ctx); }));
 }
 
-CommandRegistrar registrar(50, add);
-
-}  // namespace
 }  // namespace kesto::cli

@@ -6,19 +6,8 @@
 #include "host/common/cp1251.h"
 #include "tools/tlsfile/input_file.h"
 #include "tools/tlsfile/output_file.h"
-#include "tools/tlsfile/tls_records.h"
 
 namespace kesto::cli {
-
-sim::Session read_part_or_session(const std::string &path) {
-    if (path.empty()) return sim::parse_part_or_session(kDemoPart, "the embedded demo part");
-    std::string text, error;
-    if (!tlsfile::read_input_file(path, tlsfile::kMaxSessionBytes, false, text, error)) throw sim::SessionError(error);
-    if (tlsfile::starts_as_library(text))
-        throw sim::SessionError(path + ": is a tool library (*.tls), not a part or session file (JSON); look at it "
-                                       "with kesto-tools-vericut check " + path);
-    return sim::parse_part_or_session(text, path);
-}
 
 void create_session_files(const sim::Session &session, const std::vector<std::string> &inputs) {
     for (const auto &[name, content] : session.files) {

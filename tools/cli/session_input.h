@@ -1,6 +1,6 @@
-// What the user-facing subcommands share: reading a part or session file
-// (or the embedded demo part), and a user who answers the plug-in's dialogs
-// by a plan instead of by a fixed list.
+// What the subcommands that run the plug-in share: a session's files made,
+// and a user who answers the plug-in's dialogs by a plan instead of by a
+// fixed list.
 #ifndef KESTO_TOOLS_CLI_SESSION_INPUT_H
 #define KESTO_TOOLS_CLI_SESSION_INPUT_H
 
@@ -11,13 +11,6 @@
 #include "host/sim/sim_host.h"
 
 namespace kesto::cli {
-
-extern const char *const kDemoPart;
-
-// Reads a session file, or a part file (the object of a session's "part"
-// key); with an empty path, the embedded demo part.  Throws SessionError,
-// which names the file and what is wrong.
-sim::Session read_part_or_session(const std::string &path);
 
 // Creates the session's files in the current folder.  They may replace
 // regular files, but never a folder, a device or one of inputs (the session

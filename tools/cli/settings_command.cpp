@@ -8,8 +8,10 @@
 #include <optional>
 
 #include "host/platform/platform.h"
+#include "src/shared_facts.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/tool_database.h"
+#include "tools/cli/usage.h"
 #include "tools/tlsfile/input_file.h"
 
 #if defined(_WIN32)
@@ -21,22 +23,15 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-// The variables whose folders the plug-in searches, in its order, and the
-// file it looks for in their "application" folder.
-const char *const kSearched[] = {"UGII_VENDOR_DIR", "UGII_USER_DIR", "UGII_SITE_DIR", "USER_UFUN",
-                                 "UGII_INITIAL_UFUN_DIR", "UGII_TMP_DIR", "HOME", "TMP"};
-constexpr char kSettingsName[] = "kesto_tools_vericut.ini";
+constexpr char kSettingsName[] = KESTO_SETTINGS_FILE;
 // The longest candidate path the plug-in forms; a longer one is skipped.
 constexpr size_t kCandidateMax = 255;
-// What the plug-in takes when [VMAIN] lacks a key.
-constexpr char kDefaultVersion[] = "5.2";
-constexpr char kDefaultUser[] = "\\\\cadserver\\vericut";
 // Room for VERSION and NUM.
 constexpr unsigned kShortSize = 10;
 
 struct SettingsArgs {
     std::vector<std::string> env;
-    bool json = false;
+    ReportOptions report;
 };
 
 // One searched folder: the variable, its value, the file looked for there
@@ -65,12 +60,13 @@ std::optional<std::string> environment(const std::string &name) {
 
 // --env NAME=VALUE sets a variable, --env NAME unsets it.  False, after
 // saying so, for an empty name.
-bool given_environment(const std::vector<std::string> &pairs, std::map<std::string, std::optional<std::string>> &out) {
+bool given_environment(Context &ctx, const std::vector<std::string> &pairs,
+                       std::map<std::string, std::optional<std::string>> &out) {
     for (const std::string &pair : pairs) {
         const size_t eq = pair.find('=');
         const std::string name = pair.substr(0, eq);
         if (name.empty()) {
-            complain("--env " + pair + ": give NAME=VALUE, or NAME to leave it unset");
+            ctx.error("--env " + pair + ": give NAME=VALUE, or NAME to leave it unset");
             return false;
         }
         out[name] = eq == std::string::npos ? std::nullopt : std::optional<std::string>(pair.substr(eq + 1));
@@ -82,12 +78,27 @@ bool is_file(const std::string &utf8) {
     return tlsfile::entry_kind(tlsfile::fs_path(utf8), true) == tlsfile::EntryKind::file;
 }
 
+// What stands at a candidate that is no file the plug-in can take, which
+// the plug-in passes by as if nothing were there; empty for nothing at all.
+std::string not_a_file(const std::string &utf8) {
+    const std::filesystem::path p = tlsfile::fs_path(utf8);
+    std::error_code ec;
+    const bool link = std::filesystem::is_symlink(std::filesystem::symlink_status(p, ec));
+    switch (tlsfile::entry_kind(p, true)) {
+    case tlsfile::EntryKind::file: return "";
+    case tlsfile::EntryKind::folder: return "a folder of that name, no file";
+    case tlsfile::EntryKind::other: return "not a regular file (a pipe, a device or a socket)";
+    case tlsfile::EntryKind::missing: return link ? "a link that leads nowhere (or a loop of links)" : "";
+    }
+    return "";
+}
+
 // Looks for the settings file in each folder as the plug-in does: the first
 // one there is taken, and only when it can be opened is it read.
 std::vector<Candidate> search(const std::map<std::string, std::optional<std::string>> &given) {
     std::vector<Candidate> out;
     bool decided = false;
-    for (const char *variable : kSearched) {
+    for (const char *variable : kesto_settings_variables) {
         Candidate c{variable, {}, "", "", "", false};
         auto it = given.find(variable);
         c.value = it != given.end() ? it->second : environment(variable);
@@ -97,7 +108,7 @@ std::vector<Candidate> search(const std::map<std::string, std::optional<std::str
             d.state = "not set";
             continue;
         }
-        const std::string path = *d.value + "\\application\\" + kSettingsName;
+        const std::string path = *d.value + "\\" KESTO_SETTINGS_FOLDER "\\" + kSettingsName;
         if (!to_profile_bytes(path, d.bytes)) {
             d.state = "cannot be named in the plug-in's code page";
             continue;
@@ -105,6 +116,11 @@ std::vector<Candidate> search(const std::map<std::string, std::optional<std::str
         d.file = folder_from_profile(d.bytes);
         if (d.bytes.size() > kCandidateMax) {
             d.state = "skipped: longer than " + std::to_string(kCandidateMax) + " characters";
+            continue;
+        }
+        const std::string other = not_a_file(d.file);
+        if (!other.empty()) {
+            d.state = other + ": the plug-in passes it by";
             continue;
         }
         if (decided) {
@@ -151,9 +167,10 @@ std::vector<std::pair<int, std::string>> launchers(const std::string &file, int 
     return out;
 }
 
-int run_settings(const SettingsArgs &args) {
+Result run_settings(const SettingsArgs &args, Context &ctx) {
+    Result result;
     std::map<std::string, std::optional<std::string>> given;
-    if (!given_environment(args.env, given)) return kExitUsage;
+    if (!given_environment(ctx, args.env, given)) return Result(kExitUsage);
     const std::vector<Candidate> found = search(given);
     json folders = json::array();
     std::string text = std::string("The plug-in looks for ") + kSettingsName +
@@ -176,16 +193,16 @@ int run_settings(const SettingsArgs &args) {
         text += std::string("No settings file the plug-in can read: it writes \"Cant open and read *.ini file!\" "
                             "in the host's log, and when asked to open a library in the simulator it says it "
                             "cannot start it. Put ") +
-                kSettingsName + " into the \"application\" folder under one of the folders above.\n";
+                kSettingsName + " into the \"" KESTO_SETTINGS_FOLDER "\" folder under one of the folders above (as a "
+                "file, in place of anything above that is not one).\n";
         object["settings"] = nullptr;
         object["launchers"] = json::array();
         object["started"] = nullptr;
-        if (args.json) return print_json(object) ? kExitProblems : kExitUsage;
-        return print(text) ? kExitProblems : kExitUsage;
+        return Result(kExitProblems, text, object);
     }
     std::string content, error;
     if (tlsfile::read_input_file(taken->file, tlsfile::kMaxSessionBytes, true, content, error))
-        note_settings_encoding(taken->file, content);
+        note_settings_encoding(ctx, taken->file, content);
     const std::string &file = taken->bytes;
     auto value_or = [&](const char *key, unsigned size, size_t kept, const std::string &fallback, bool &given_key) {
         std::string v = profile_value("VMAIN", key, size, file).substr(0, kept);
@@ -193,9 +210,9 @@ int run_settings(const SettingsArgs &args) {
         return given_key ? v : fallback;
     };
     bool has_version = false, has_tls = false, has_usr = false, has_num = false;
-    const std::string version = value_or("VERSION", kShortSize, kShortSize, kDefaultVersion, has_version);
-    const std::string tls = folder_from_profile(value_or("TLS", kValueSize, kKept, kDefaultToolFolder, has_tls));
-    const std::string usr = folder_from_profile(value_or("USR", kValueSize, kKept, kDefaultUser, has_usr));
+    const std::string version = value_or("VERSION", kShortSize, kShortSize, KESTO_DEFAULT_VERSION, has_version);
+    const std::string tls = folder_from_profile(value_or("TLS", kValueSize, kKept, KESTO_DEFAULT_PATH_TOOL, has_tls));
+    const std::string usr = folder_from_profile(value_or("USR", kValueSize, kKept, KESTO_DEFAULT_PATH_USR, has_usr));
     const std::string num_text = value_or("NUM", kShortSize, kShortSize, "0", has_num);
     const int num = std::atoi(num_text.c_str());
     auto shown = [](const std::string &v, bool was_given) { return was_given ? v : v + " (not given: the default)"; };
@@ -219,16 +236,17 @@ int run_settings(const SettingsArgs &args) {
     object["settings"] = {{"VERSION", version}, {"TLS", tls}, {"USR", usr}, {"NUM", num}};
     object["launchers"] = launcher_list;
     object["started"] = started ? json(*started) : json(nullptr);
-    if (args.json) return print_json(object) ? kExitOk : kExitUsage;
-    return print(text) ? kExitOk : kExitUsage;
+    return Result(kExitOk, text, object);
 }
 
-void add(CLI::App &app) {
+}  // namespace
+
+void add_settings_command(CLI::App &app, Context &ctx) {
     auto args = std::make_shared<SettingsArgs>();
     CLI::App *cmd = app.add_subcommand("settings");
     describe(cmd, "Show where the plug-in finds its settings and what it reads there",
              std::string("Follows the plug-in's search for ") + kSettingsName +
-                 ": the \"application\" folder under UGII_VENDOR_DIR, UGII_USER_DIR, UGII_SITE_DIR, USER_UFUN, "
+                 ": the \"" KESTO_SETTINGS_FOLDER "\" folder under UGII_VENDOR_DIR, UGII_USER_DIR, UGII_SITE_DIR, USER_UFUN, "
                  "UGII_INITIAL_UFUN_DIR, UGII_TMP_DIR, HOME and TMP, in this order, with this machine's "
                  "environment (--env changes a variable for the search). For each folder it says whether the "
                  "file is there and readable, and which one the plug-in takes; then every value the plug-in "
@@ -243,11 +261,8 @@ void add(CLI::App &app) {
               {"settings --json", "the same as one JSON object"}});
     cmd->add_option("--env", args->env, "NAME=VALUE: the variable's value for the search; NAME alone: unset")
         ->allow_extra_args(false);
-    cmd->add_flag("--json", args->json, "Print one JSON object");
-    cmd->callback([args] { set_exit_code(run_settings(*args)); });
+    add_report_options(cmd, args->report, "Print nothing; the exit code tells");
+    cmd->callback(reported(ctx, args->report, [args, &ctx] { return run_settings(*args, ctx); }));
 }
 
-CommandRegistrar registrar(60, add);
-
-}  // namespace
 }  // namespace kesto::cli

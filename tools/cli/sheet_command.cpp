@@ -1,18 +1,22 @@
 // kesto-tools-vericut sheet INPUT: the tool sheet of a part (its tools
 // exported through the plug-in, with the part's tool numbers) or of a tool
 // library, as one HTML page that prints on A4, or as CSV.
-#include <algorithm>
 #include <deque>
 #include <map>
 #include <optional>
 
 #include "host/sim/session.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/outputs.h"
+#include "tools/cli/part_input.h"
+#include "tools/cli/plugin_run.h"
 #include "tools/cli/tool_database.h"
+#include "tools/cli/usage.h"
 #include "tools/tlsfile/input_file.h"
 #include "tools/tlsfile/number_text.h"
 #include "tools/tlsfile/tls_check.h"
 #include "tools/tlsfile/tool_pages.h"
+#include "tools/tlsfile/toolid_match.h"
 
 namespace kesto::cli {
 namespace {
@@ -23,7 +27,8 @@ struct SheetArgs {
     std::vector<std::string> databases;
     std::string settings;
     std::string plugin;
-    bool force = false;
+    OutputOptions output_options;
+    ReportOptions report;  // sheet has neither -q nor --json
 };
 
 // A number parameter as the sheet shows it: an integer without decimals.
@@ -40,7 +45,7 @@ std::string param_text(const sim::Member &m, int id) {
 // plug-in writes for a member; of members under one TOOLID, in turn.
 void part_columns(const sim::Part &part, std::vector<tlsfile::SheetRow> &rows) {
     std::map<std::string, std::deque<const sim::Member *>> by_name;
-    for (const sim::Member &m : part.members) by_name[written_name(m.name)].push_back(&m);
+    for (const sim::Member &m : part.members) by_name[tlsfile::as_toolid(m.name)].push_back(&m);
     for (tlsfile::SheetRow &row : rows) {
         auto it = by_name.find(row.tool->name);
         if (it == by_name.end() || it->second.empty()) continue;
@@ -48,64 +53,70 @@ void part_columns(const sim::Part &part, std::vector<tlsfile::SheetRow> &rows) {
         it->second.pop_front();
         row.number = param_text(m, UF_PARAM_TL_NUMBER);
         row.flutes = param_text(m, UF_PARAM_TL_NUM_FLUTES);
-        row.catalogue = written_name(param_text(m, UF_PARAM_TL_CATALOG_NUMBER));
+        row.catalogue = tlsfile::as_toolid(param_text(m, UF_PARAM_TL_CATALOG_NUMBER));
     }
 }
 
-bool csv_output(const std::string &path) {
-    std::string ext = tlsfile::utf8_path(tlsfile::fs_path(path).extension());
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
-    return ext == ".csv";
-}
-
-int run_sheet(const SheetArgs &args) {
-    std::string text, json, error;
-    if (int code = read_tools_input(args.input, args.plugin, text, json)) return code;
+Result run_sheet(const SheetArgs &args, Context &ctx) {
+    Result result;
+    result.code = kExitUsage;
+    set_policy(ctx, args.output_options);
+    ToolsInput input;
+    if (int code = read_tools(ctx, args.input, args.plugin, true, input)) {
+        result.code = code;
+        return result;
+    }
     tlsfile::PageHead head;
-    head.file = input_label(args.input);
+    head.file = input.label;
     head.date = page_date();
     std::optional<sim::Part> part;
-    if (!json.empty()) {
-        part = sim::parse_part_or_session(json, head.file).part;  // read once already: no error now
+    if (input.part) {
+        part = sim::parse_part_or_session(input.part_json, head.file).part;  // read once already: no error now
         head.name = part_stem(part->name);
     } else {
-        head.name = is_standard_stream(args.input)
-                        ? std::string("tools")
-                        : tlsfile::utf8_path(tlsfile::fs_path(args.input).stem());
+        head.name = is_standard_stream(args.input) ? std::string("tools")
+                                                   : tlsfile::utf8_path(tlsfile::fs_path(args.input).stem());
     }
-    tlsfile::LibraryText library;
-    library.library = tlsfile::parse_tls(text);
-    library.text = std::move(text);
-    if (!part) {
-        size_t beyond = 0;
-        const size_t problems = tlsfile::check_library(library.library, &beyond).size() + beyond;
-        if (problems)
-            warn(head.file + ": " + count(problems, "problem", "problems") + " (see check); its tools are listed as read");
-    }
+    const std::string output = args.output.empty() ? head.name + ".html" : args.output;
+    const bool csv = has_extension(output, extensions_of(tlsfile::OutputKind::table));
+    Output out(output, csv ? tlsfile::OutputKind::table : tlsfile::OutputKind::page, {args.input}, "the sheet", "sheet");
+    out.formats = "a page (.html or .htm) or a table (.csv)";
+    if (!check_output(ctx, out)) return result;
+    const tlsfile::LibraryText &library = input.library.library;
+    size_t beyond = 0;
+    const size_t problems = (input.part ? input.problems.size() : content_problems(input.library, &beyond).size()) + beyond;
+    if (problems)
+        ctx.warn(head.file + ": " + count(problems, "problem", "problems") + " (see check); its tools are listed as read");
     std::vector<tlsfile::SheetRow> rows;
     for (const tlsfile::Tool &t : library.library.tools) rows.push_back({&t, "", "", "", ""});
     if (part) part_columns(*part, rows);
     const bool verdicts = !args.databases.empty() || !args.settings.empty();
+    tlsfile::Database database;
     if (verdicts) {
-        tlsfile::Database database;
-        if (!load_database(args.databases, args.settings, database)) return kExitUsage;
+        if (!load_database(ctx, args.databases, args.settings, database)) return result;
         const tlsfile::FindResult found = tlsfile::find_tools(database, library);
         for (size_t i = 0; i < rows.size() && i < found.tools.size(); ++i)
             rows[i].verdict = tlsfile::verdict_name(found.tools[i].verdict);
     }
-    const std::string output = args.output.empty() ? head.name + ".html" : args.output;
-    const std::string page = csv_output(output) ? tlsfile::sheet_csv(head, rows, verdicts)
-                                                : tlsfile::sheet_html(head, rows, verdicts);
-    const tlsfile::OutputKind kind = csv_output(output) ? tlsfile::OutputKind::table : tlsfile::OutputKind::page;
-    if (int code = write_output({output, kind, {args.input}, nullptr, "", "the sheet"}, page, error)) {
-        complain(error);
-        return code;
+    out.inputs = database_files(out.inputs, database);
+    if (!check_output(ctx, out)) return result;
+    const std::string page = csv ? tlsfile::sheet_csv(head, rows, verdicts) : tlsfile::sheet_html(head, rows, verdicts);
+    Written written;
+    std::string error;
+    if (const int code = write_output(ctx, out, page, written, error)) {
+        ctx.error(error);
+        result.code = code;
+        return result;
     }
-    if (!tell("wrote " + output_label(output) + ": " + count(rows.size(), "tool", "tools") + "\n", output)) return kExitUsage;
-    return kExitOk;
+    result.output_is_stdout = is_standard_stream(output);
+    result.text = "wrote " + shown(output_label(output)) + ": " + count(rows.size(), "tool", "tools") + "\n";
+    result.code = problems ? kExitProblems : kExitOk;
+    return result;
 }
 
-void add(CLI::App &app) {
+}  // namespace
+
+void add_sheet_command(CLI::App &app, Context &ctx) {
     auto args = std::make_shared<SheetArgs>();
     CLI::App *cmd = app.add_subcommand("sheet");
     describe(cmd, "Write the tool sheet of a part or library, as HTML or CSV",
@@ -114,36 +125,37 @@ void add(CLI::App &app) {
              "the part's catalogue number, the description and a drawing of cutter and holder, every drawing "
              "to one scale. INPUT is a part or session file (JSON), whose tools are exported through the "
              "plug-in as export does, or a tool library; - reads standard input. With --database or "
-             "--settings a column says whether the site has each tool, as find judges it.\n\n"
+             "--settings a column says whether the site has each tool, as find judges it. Tools with "
+             "problems (see check) are listed as read, and the sheet is written all the same.\n\n"
              "The head gives the part's or library's name, the date, the file, the count and the units of "
              "the lengths (the library's). The HTML page is one file that needs nothing else and prints on "
-             "A4 landscape, its head on every page and no row split; an output named *.csv gets the CSV "
-             "(semicolons, decimal commas, UTF-8 with a byte-order mark: see the README). Without -o it writes "
-             "NAME.html in the current folder, NAME as export names its library. A file already there is replaced "
-             "only when it is a page or table this program wrote, unless --force is given.\n\n"
-             "Exit 0 when the sheet was written, 1 when it could not be written, 2 when nothing was (bad "
-             "arguments, an input that cannot be read or exported, an output that may not be replaced), 3 when "
-             "the plug-in cannot be loaded.",
+             "A4, its head on every page and no row split; an output named *.csv gets the CSV (semicolons, "
+             "decimal commas, UTF-8 with a byte-order mark: see the guide), any other name is refused. Without "
+             "-o it writes NAME.html in the current folder, NAME as export names its library. A file already "
+             "there is replaced only when it is a page or table this program wrote, unless --force is given.\n\n"
+             "Exit 0 when the sheet was written, 1 when it was written but tools have problems or it could not "
+             "be written, 2 when nothing was (bad arguments, an input that cannot be read or exported, an output "
+             "that may not be replaced), 3 when the plug-in cannot be loaded.",
              {{"sheet PART.json", "writes demo_bracket_rev2.html, named after the part"},
               {"sheet PART.json --database \\\\cadserver\\vericut\\Tools", "with a column of what the site has"},
               {"sheet SITE.tls -o SITE.csv", "a library's tools for a spreadsheet"}});
     cmd->add_option("input", args->input, "A part or session file (JSON) or a tool library (*.tls); - reads "
-                                          "standard input")->required();
-    cmd->add_option("-o,--output", args->output, "The sheet: *.html, or *.csv for CSV (default: NAME.html)");
-    CLI::Option *database = cmd->add_option(
-        "--database", args->databases, "A folder of the tool database to judge each tool against (may be given again)");
+                                          "standard input")
+        ->required()
+        ->type_name(kFileType);
+    cmd->add_option("-o,--output", args->output, "The sheet: *.html, or *.csv for CSV (default: NAME.html)")
+        ->type_name(kFileType);
+    CLI::Option *database = add_list_option(cmd, "--database", args->databases,
+                                            "A folder of the tool database to judge each tool against");
+    database->type_name(kFileType);
     cmd->add_option("--settings", args->settings,
                     "Judge against the folder this settings file (kesto_tools_vericut.ini) names as [VMAIN] TLS")
-        ->excludes(database);
-    cmd->add_option("--plugin", args->plugin, "Plug-in library for a part (default: beside this program)");
-    cmd->add_flag("--force", args->force, "Replace an output that is not a sheet this program made");
-    cmd->callback([args] {
-        set_output_policy(args->force);
-        set_exit_code(run_sheet(*args));
-    });
+        ->excludes(database)
+        ->type_name(kFileType);
+    cmd->add_option("--plugin", args->plugin, "Plug-in library for a part (default: beside this program, or $KESTO_PLUGIN)")
+        ->type_name(kFileType);
+    add_force_option(cmd, args->output_options, "Replace an output that is not a sheet this program made");
+    cmd->callback(reported(ctx, args->report, [args, &ctx] { return run_sheet(*args, ctx); }));
 }
 
-CommandRegistrar registrar(55, add);
-
-}  // namespace
 }  // namespace kesto::cli

@@ -1,17 +1,15 @@
-// Standard input, output and error of the program: "-" in place of a file,
-// a reader that goes away, a Windows console, -q and the --json object's
-// messages.
+// The process's standard input, output and error: a reader that goes away,
+// a Windows console (UTF-16) and Windows pipes and files (the console's code
+// page, or UTF-8 when asked for).
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
-#include "tools/cli/commands.h"
+#include "tools/cli/context.h"
+#include "tools/cli/terminal.h"
 #include "tools/tlsfile/input_file.h"
-#include "tools/tlsfile/output_file.h"
 
 #if defined(_WIN32)
 #  include <fcntl.h>
@@ -24,20 +22,15 @@
 namespace kesto::cli {
 namespace {
 
-bool g_quiet = false;
-int g_utf8 = -1;  // --encoding: 1 utf-8, 0 the console's; -1 not given
-bool g_stdout_closed = false;
-std::vector<std::string> g_errors, g_warnings;
-
 #if defined(_WIN32)
-// A console shows text in its own code page, which is seldom UTF-8: it is
-// given UTF-16.  True when fd is a console and took the text.
 bool is_console(int fd) {
     DWORD mode = 0;
     HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
     return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode);
 }
 
+// A console shows text in its own code page, which is seldom UTF-8: it is
+// given UTF-16.  True when fd is a console and took the text.
 bool to_console(int fd, const std::string &utf8) {
     if (!is_console(fd)) return false;
     HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
@@ -51,24 +44,6 @@ bool to_console(int fd, const std::string &utf8) {
         at += done;
     }
     return true;
-}
-
-// Text for a pipe or a file as Windows' own console programs write it, so
-// that type, more and findstr show it: in the console's output code page,
-// or the OEM code page where there is no console; UTF-8 when asked for.
-std::string for_pipe_or_file(const std::string &utf8) {
-    UINT cp = GetConsoleOutputCP();
-    if (cp == 0) cp = GetOEMCP();
-    if (utf8_output() || cp == CP_UTF8) return utf8;
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    if (n <= 0) return utf8;
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
-    const int bytes = WideCharToMultiByte(cp, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return utf8;
-    std::string out(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(cp, 0, wide.data(), n, &out[0], bytes, nullptr, nullptr);
-    return out;
 }
 #endif
 
@@ -96,80 +71,107 @@ int write_stream(FILE *stream, const char *data, size_t size) {
     return cause ? cause : EIO;
 }
 
-// Standard output: text to a console as such, else bytes.  0, or the cause
-// of the failure; a reader that has gone is none.
-int to_stdout(const std::string &content, bool text) {
-    if (g_stdout_closed) return 0;
-#if defined(_WIN32)
-    if (text && to_console(_fileno(stdout), content)) return 0;
-    if (!text) _setmode(_fileno(stdout), _O_BINARY);
-    const std::string bytes = text ? for_pipe_or_file(content) : std::string();
-    int cause = text ? write_stream(stdout, bytes.data(), bytes.size())
-                     : write_stream(stdout, content.data(), content.size());
-#else
-    (void)text;
-    int cause = write_stream(stdout, content.data(), content.size());
-#endif
-    if (cause == EPIPE) g_stdout_closed = true;
-    return cause == EPIPE ? 0 : cause;
-}
+class ProcessStreams : public Streams {
+public:
+    ProcessStreams() {
+        const char *env = std::getenv("KESTO_ENCODING");
+        utf8_ = env && (std::strcmp(env, "utf-8") == 0 || std::strcmp(env, "UTF-8") == 0);
+    }
 
-void to_stderr(const std::string &line) {
+    int out_text(const std::string &utf8) override {
 #if defined(_WIN32)
-    if (to_console(_fileno(stderr), line)) return;
-    const std::string bytes = for_pipe_or_file(line);
-    write_stream(stderr, bytes.data(), bytes.size());
+        if (to_console(_fileno(stdout), utf8)) return 0;
+        const std::string bytes = for_pipe_or_file(utf8);
+        return write_stream(stdout, bytes.data(), bytes.size());
 #else
-    write_stream(stderr, line.data(), line.size());
+        return write_stream(stdout, utf8.data(), utf8.size());
 #endif
-}
+    }
+
+    int out_bytes(const std::string &bytes) override {
+#if defined(_WIN32)
+        _setmode(_fileno(stdout), _O_BINARY);
+#endif
+        return write_stream(stdout, bytes.data(), bytes.size());
+    }
+
+    void err_text(const std::string &utf8) override {
+#if defined(_WIN32)
+        if (to_console(_fileno(stderr), utf8)) return;
+        const std::string bytes = for_pipe_or_file(utf8);
+        write_stream(stderr, bytes.data(), bytes.size());
+#else
+        write_stream(stderr, utf8.data(), utf8.size());
+#endif
+    }
+
+    bool read_in(size_t max_bytes, std::string &text, std::string &error) override {
+#if defined(_WIN32)
+        _setmode(_fileno(stdin), _O_BINARY);
+#endif
+        text.clear();
+        char piece[65536];
+        size_t n = 0;
+        do {
+            n = std::fread(piece, 1, sizeof piece, stdin);
+            text.append(piece, n);
+            if (text.size() > max_bytes) {
+                text.clear();
+                error = tlsfile::too_large("(standard input)", max_bytes);
+                return false;
+            }
+        } while (n == sizeof piece);
+        if (std::ferror(stdin)) {
+            text.clear();
+            error = std::string("(standard input): ") + std::strerror(errno ? errno : EIO);
+            return false;
+        }
+        return true;
+    }
+
+    void set_utf8(bool utf8) override { utf8_ = utf8; }
+
+    bool ascii_json() const override {
+#if defined(_WIN32)
+        return !utf8_ && !is_console(_fileno(stdout));
+#else
+        return false;
+#endif
+    }
+
+#if defined(_WIN32)
+    // Text for a pipe or a file as Windows' own console programs write it, so
+    // that type, more and findstr show it: in the console's output code page,
+    // or the OEM code page where there is no console; UTF-8 when asked for.
+    std::string for_pipe_or_file(const std::string &utf8) const {
+        UINT cp = GetConsoleOutputCP();
+        if (cp == 0) cp = GetOEMCP();
+        if (utf8_ || cp == CP_UTF8) return utf8;
+        const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+        if (n <= 0) return utf8;
+        std::wstring wide(static_cast<size_t>(n), L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
+        const int bytes = WideCharToMultiByte(cp, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
+        if (bytes <= 0) return utf8;
+        std::string out(static_cast<size_t>(bytes), '\0');
+        WideCharToMultiByte(cp, 0, wide.data(), n, &out[0], bytes, nullptr, nullptr);
+        return out;
+    }
+#endif
+
+private:
+    bool utf8_ = false;
+};
 
 }  // namespace
 
-std::vector<std::string> files_only(const std::vector<std::string> &paths) {
-    std::vector<std::string> out;
-    for (const std::string &p : paths)
-        if (!is_standard_stream(p)) out.push_back(p);
-    return out;
-}
-
-int write_stdout_bytes(const std::string &content) { return to_stdout(content, false); }
-
-
-void complain(const std::string &what) {
-    g_errors.push_back(what);
-    to_stderr("kesto-tools-vericut: " + what + "\n");
-}
-
-void set_quiet(bool quiet) { g_quiet = quiet; }
-
-void set_utf8_output(bool utf8) { g_utf8 = utf8 ? 1 : 0; }
-
-bool utf8_output() {
-    if (g_utf8 < 0) {
-        const char *env = std::getenv("KESTO_ENCODING");
-        g_utf8 = env && (std::strcmp(env, "utf-8") == 0 || std::strcmp(env, "UTF-8") == 0);
-    }
-    return g_utf8 == 1;
-}
-bool quiet() { return g_quiet; }
-
-void warn(const std::string &what) {
-    g_warnings.push_back(what);
-    if (!g_quiet) to_stderr("kesto-tools-vericut: warning: " + what + "\n");
-}
-
-bool print(const std::string &text) {
-    int cause = to_stdout(text, true);
-    if (cause == 0) return true;
-    complain(std::string("standard output: cannot be written: ") + std::strerror(cause));
-    return false;
-}
+std::unique_ptr<Streams> process_streams() { return std::make_unique<ProcessStreams>(); }
 
 bool write_text(int fd, const std::string &utf8) {
 #if defined(_WIN32)
     if (to_console(fd, utf8)) return true;
-    const std::string text = for_pipe_or_file(utf8);
+    ProcessStreams as_pipe;
+    const std::string text = as_pipe.for_pipe_or_file(utf8);
 #else
     const std::string &text = utf8;
 #endif
@@ -182,67 +184,6 @@ bool write_text(int fd, const std::string &utf8) {
 #endif
         if (n <= 0) return false;
         done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool tell(const std::string &text, const std::string &output) {
-    if (g_quiet || text.empty()) return true;
-    if (!is_standard_stream(output)) return print(text);
-    to_stderr(text);
-    return true;
-}
-
-bool stdout_closed() { return g_stdout_closed; }
-
-bool print_json(nlohmann::ordered_json object) {
-    object["error"] = g_errors.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(g_errors.back());
-    object["errors"] = g_errors;
-    object["warnings"] = g_warnings;
-    // JSON in a code page other than UTF-8 keeps every character as \uXXXX
-#if defined(_WIN32)
-    const bool ascii = !utf8_output() && !is_console(_fileno(stdout));
-#else
-    const bool ascii = false;
-#endif
-    return print(object.dump(2, ' ', ascii, nlohmann::ordered_json::error_handler_t::replace) + "\n");
-}
-
-bool is_standard_stream(const std::string &path) { return path == "-"; }
-
-std::string input_label(const std::string &path) {
-    return is_standard_stream(path) ? "(standard input)" : path;
-}
-
-bool standard_input_once(const std::vector<std::string> &paths) {
-    int n = 0;
-    for (const std::string &p : paths) n += is_standard_stream(p);
-    if (n <= 1) return true;
-    complain("standard input (-) can be read only once; name it once");
-    return false;
-}
-
-bool read_input(const std::string &path, size_t max_bytes, std::string &text, std::string &error) {
-    if (!is_standard_stream(path)) return tlsfile::read_input_file(path, max_bytes, true, text, error);
-#if defined(_WIN32)
-    _setmode(_fileno(stdin), _O_BINARY);
-#endif
-    text.clear();
-    char piece[65536];
-    size_t n = 0;
-    do {
-        n = std::fread(piece, 1, sizeof piece, stdin);
-        text.append(piece, n);
-        if (text.size() > max_bytes) {
-            text.clear();
-            error = tlsfile::too_large(input_label(path), max_bytes);
-            return false;
-        }
-    } while (n == sizeof piece);
-    if (std::ferror(stdin)) {
-        text.clear();
-        error = input_label(path) + ": " + std::strerror(errno ? errno : EIO);
-        return false;
     }
     return true;
 }

@@ -10,6 +10,11 @@ namespace kesto::cli {
 // switched to take them), and never when NO_COLOR is set to anything.
 bool colour_wanted(int fd);
 
+// Writes UTF-8 text to a file descriptor as a person reads it: a Windows
+// console gets it as UTF-16, a Windows pipe or file in the console's code
+// page, anything else the bytes.  False when the write failed.
+bool write_text(int fd, const std::string &text);
+
 // text between the escape code of an SGR colour ("31" red) and a reset,
 // or text as it is without colour.
 std::string painted(const std::string &text, const char *sgr, bool colour);

@@ -6,8 +6,11 @@
 #include "host/common/cp1251.h"
 #include "host/common/native_path.h"
 #include "host/platform/platform.h"
-#include "tools/cli/commands.h"
+#include "src/shared_facts.h"
+#include "tools/cli/inputs.h"
+#include "tools/cli/printer.h"
 #include "tools/tlsfile/input_file.h"
+#include "tools/tlsfile/source.h"
 
 #if defined(_WIN32)
 #  include <windows.h>
@@ -36,53 +39,50 @@ std::string folder_from_profile(const std::string &bytes) {
 }
 #else
 bool to_profile_bytes(const std::string &utf8, std::string &out) {
-    out = utf8_to_cp1251(utf8);
-    return cp1251_to_utf8(out) == utf8;
+    uint32_t bad = 0;
+    return kesto::utf8_to_cp1251_exact(utf8, out, bad);
 }
 // as the POSIX platform layer names the plug-in's paths ('\' a separator)
 std::string folder_from_profile(const std::string &bytes) { return native_path(bytes); }
 #endif
 
 std::string settings_encoding(const std::string &text) {
-    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) return "UTF-8 (with a byte-order mark)";
-    if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0) return "UTF-16";
-    bool beyond_ascii = false;
-    for (size_t at = 0; at < text.size();) {
-        uint32_t cp;
-        size_t len;
-        if (!kesto::utf8_code_point(text, at, cp, len)) return "";
-        beyond_ascii = beyond_ascii || len > 1;
-        at += len;
+    const tlsfile::Source s = tlsfile::source_of("", text);
+    switch (s.encoding) {
+    case tlsfile::Encoding::utf16le:
+    case tlsfile::Encoding::utf16be: return "UTF-16";
+    case tlsfile::Encoding::utf8: return s.byte_order_mark ? "UTF-8 (with a byte-order mark)" : "UTF-8";
+    case tlsfile::Encoding::windows_1251: return "";
     }
-    return beyond_ascii ? "UTF-8" : "";
+    return "";
 }
 
-void note_settings_encoding(const std::string &label, const std::string &text) {
+void note_settings_encoding(Context &ctx, const std::string &label, const std::string &text) {
     const std::string found = settings_encoding(text);
     if (!found.empty())
-        warn(label + ": the settings file is " + found + "; the plug-in reads it as ANSI: save it as ANSI");
+        ctx.warn(label + ": the settings file is " + found + "; the plug-in reads it as ANSI: save it as ANSI");
 }
 
-bool settings_tool_folder(const std::string &settings, std::string &folder) {
+bool settings_tool_folder(Context &ctx, const std::string &settings, std::string &folder) {
     // The file must be there to be read: a missing one would read as empty.
     std::string error, path, text;
     if (!tlsfile::read_input_file(settings, tlsfile::kMaxSessionBytes, true, text, error)) {
-        complain("cannot read " + error);
+        ctx.error("cannot read " + error);
         return false;
     }
-    note_settings_encoding(settings, text);
+    note_settings_encoding(ctx, settings, text);
     // Windows looks for a settings file named without its folder in its own
     // folder: the reader gets the whole path.
     if (!to_profile_bytes(absolute_path(settings), path)) {
-        complain(settings + ": its path cannot be given in the code page the settings reader takes");
+        ctx.error(settings + ": its path cannot be given in the code page the settings reader takes");
         return false;
     }
     char value[kValueSize] = "";
     plat_get_profile_string("VMAIN", "TLS", "", value, sizeof value, path.c_str());
     const std::string kept = std::string(value).substr(0, kKept);
     if (kept.empty()) {
-        folder = folder_from_profile(kDefaultToolFolder);
-        warn(settings + " gives no [VMAIN] TLS; the plug-in's default " + folder + " is searched");
+        folder = folder_from_profile(KESTO_DEFAULT_PATH_TOOL);
+        ctx.warn(settings + " gives no [VMAIN] TLS; the plug-in's default " + folder + " is searched");
         return true;
     }
     folder = folder_from_profile(kept);
@@ -92,36 +92,40 @@ bool settings_tool_folder(const std::string &settings, std::string &folder) {
     return true;
 }
 
-bool load_database(const std::vector<std::string> &folders, const std::string &settings,
+bool load_database(Context &ctx, const std::vector<std::string> &folders, const std::string &settings,
                    tlsfile::Database &database) {
     std::vector<std::string> all = folders;
     if (!settings.empty()) {
         std::string folder;
-        if (!settings_tool_folder(settings, folder)) return false;
+        if (!settings_tool_folder(ctx, settings, folder)) return false;
         all.push_back(folder);
     }
     for (const std::string &folder : all) {
         std::string error;
         if (!database.add_folder(folder, error)) {
-            complain("cannot search " + error);
+            ctx.error("cannot search " + error);
             return false;
         }
     }
     size_t searched = 0;
     for (const tlsfile::DatabaseLibrary &lib : database.libraries()) {
         if (!lib.error.empty())
-            warn("cannot read " + shown_name(lib.error) + "; skipped");
+            ctx.warn("cannot read " + lib.error + "; skipped");
         else if (lib.skipped)
-            warn(shown_name(lib.label) + ": damaged, " + count(lib.problems, "problem", "problems") +
-                 " (see check); its records cannot be told apart, skipped");
+            ctx.warn(lib.label + ": damaged, " + count(lib.problems, "problem", "problems") +
+                     " (see check); its records cannot be told apart, skipped");
         else if (lib.problems)
-            warn(shown_name(lib.label) + ": " + count(lib.problems, "problem", "problems") +
-                 " (see check); searched all the same");
+            ctx.warn(lib.label + ": " + count(lib.problems, "problem", "problems") + " (see check); searched all the same");
         searched += !lib.skipped;
     }
-    if (searched == 0)
-        warn("no tool library to search under " + (all.size() == 1 ? all[0] : "the folders"));
+    if (searched == 0) ctx.warn("no tool library to search under " + (all.size() == 1 ? all[0] : "the folders"));
     return true;
+}
+
+std::vector<std::string> database_files(const std::vector<std::string> &folders, const tlsfile::Database &database) {
+    std::vector<std::string> out = folders;
+    for (const tlsfile::DatabaseLibrary &lib : database.libraries()) out.push_back(lib.label);
+    return out;
 }
 
 }  // namespace kesto::cli

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "tools/cli/commands.h"
+#include "tools/tlsfile/toolid_match.h"
 
 #if defined(_WIN32)
 #  include <io.h>
@@ -20,6 +21,7 @@ namespace {
 constexpr size_t kOptionColumn = 26;      // where an option's description starts
 constexpr size_t kSubcommandColumn = 12;  // where a subcommand's summary starts
 constexpr char kExampleLead[] = "  kesto-tools-vericut ";  // an example's command line
+constexpr char kNotConverted[] = "Could not convert: ";
 
 // Columns a UTF-8 text takes: its characters.
 size_t columns(const std::string &text) {
@@ -77,20 +79,6 @@ std::string row(const std::string &name, const std::string &text, size_t width, 
     return out + wrap(text, width, column) + "\n";
 }
 
-size_t edit_distance(const std::string &a, const std::string &b) {
-    // Damerau-Levenshtein with adjacent swaps ("exprot" is one slip from "export")
-    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
-    for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
-    for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
-    for (size_t i = 1; i <= a.size(); ++i)
-        for (size_t j = 1; j <= b.size(); ++j) {
-            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
-            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
-                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-        }
-    return d[a.size()][b.size()];
-}
-
 std::vector<std::string> subcommand_names(const CLI::App &app) {
     std::vector<std::string> names;
     for (const CLI::App *sub : app.get_subcommands({})) names.push_back(sub->get_name());
@@ -104,7 +92,7 @@ std::string join(const std::vector<std::string> &names) {
 }
 
 std::string did_you_mean(const std::string &word, const std::vector<std::string> &names) {
-    const std::string guess = nearest(word, names);
+    const std::string guess = tlsfile::nearest(word, names);
     return guess.empty() ? "" : "; did you mean \"" + guess + "\"?";
 }
 
@@ -238,23 +226,6 @@ CLI::Option *add_list_option(CLI::App *cmd, const std::string &name, std::vector
         ->delimiter(',');
 }
 
-std::string nearest(const std::string &word, const std::vector<std::string> &names) {
-    std::string best, prefixed;
-    size_t best_distance = 3, starts = 0;
-    for (const std::string &n : names) {
-        size_t d = edit_distance(word, n);
-        if (d < best_distance && d < n.size()) {
-            best = n;
-            best_distance = d;
-        }
-        if (word.size() >= 2 && n.rfind(word, 0) == 0) {
-            prefixed = n;
-            ++starts;
-        }
-    }
-    return !best.empty() ? best : starts == 1 ? prefixed : "";
-}
-
 std::string parse_failure(const CLI::App &app, const CLI::ParseError &error) {
     const std::string what = error.what();
     const std::vector<CLI::App *> parsed = app.get_subcommands();
@@ -279,13 +250,33 @@ std::string parse_failure(const CLI::App &app, const CLI::ParseError &error) {
     } else if (dynamic_cast<const CLI::ExtrasError *>(&error) && what.find(unexpected) != std::string::npos) {
         sentence = sub->get_name() + " was given more arguments than it takes; \"" +
                    what.substr(what.find(unexpected) + unexpected.size()) + "\" is one too many.";
+    } else if (dynamic_cast<const CLI::ValidationError *>(&error) && what.find(": ") != std::string::npos) {
+        // the option's validators say what it takes: "--scale: takes one or per-tool, not "2""
+        sentence = what.substr(0, what.find(": ")) + " " + what.substr(what.find(": ") + 2) + ".";
+    } else if (dynamic_cast<const CLI::ConversionError *>(&error) && what.rfind(kNotConverted, 0) == 0) {
+        // "Could not convert: --line = abc"
+        const std::string rest = what.substr(sizeof kNotConverted - 1);
+        const size_t eq = rest.find(" = ");
+        if (eq != std::string::npos)
+            sentence = rest.substr(0, eq) + " takes a whole number, not \"" + rest.substr(eq + 3) + "\".";
+    } else if (dynamic_cast<const CLI::ArgumentMismatch *>(&error) && what.find(" missing") != std::string::npos) {
+        // "--backup: 1 required TEXT missing"
+        sentence = what.substr(0, what.find(':')) + " needs a value.";
+    } else if (dynamic_cast<const CLI::ExcludesError *>(&error)) {
+        sentence = what + ": give one of them.";
     }
     if (sentence.empty()) return what + "\n" + more;
-    const std::string usage = HelpFormatter(help_width()).make_usage(sub, app.get_name() + " " + sub->get_name());
-    return sentence + "\n" + usage.substr(0, usage.find_last_not_of('\n') + 1) + "\n" + more;
+    return usage_failure(*sub, sentence);
 }
 
-bool prepare_arguments(const CLI::App &app, std::vector<std::string> &args) {
+std::string usage_failure(const CLI::App &sub, const std::string &sentence) {
+    const std::string program = sub.get_parent() ? sub.get_parent()->get_name() : std::string("kesto-tools-vericut");
+    const std::string usage = HelpFormatter(help_width()).make_usage(&sub, program + " " + sub.get_name());
+    return sentence + "\n" + usage.substr(0, usage.find_last_not_of('\n') + 1) + "\nRun " + program + " help " +
+           sub.get_name() + " for usage.";
+}
+
+bool prepare_arguments(Context &ctx, const CLI::App &app, std::vector<std::string> &args) {
     const std::string program = args.empty() ? app.get_name() : args[0];
     if (args.size() < 2) return true;
 #if defined(_WIN32)
@@ -303,7 +294,7 @@ bool prepare_arguments(const CLI::App &app, std::vector<std::string> &args) {
     for (const CLI::App *s : app.get_subcommands({}))
         if (s->get_name() == args[1]) sub = s;
     if (!sub) {
-        complain("unknown subcommand \"" + args[1] + "\"" + did_you_mean(args[1], subcommand_names(app)) +
+        ctx.error("unknown subcommand \"" + args[1] + "\"" + did_you_mean(args[1], subcommand_names(app)) +
                  "\nThe subcommands are " + join(subcommand_names(app)) + ". Run " + app.get_name() +
                  " --help for usage.");
         return false;
@@ -318,14 +309,14 @@ bool prepare_arguments(const CLI::App &app, std::vector<std::string> &args) {
         const std::string name = is_long ? arg.substr(0, arg.find('=')) : arg.substr(0, 2);
         const CLI::Option *opt = option_named(*sub, name);
         if (!opt) {
-            complain("unknown option \"" + name + "\" for " + sub->get_name() +
+            ctx.error("unknown option \"" + name + "\" for " + sub->get_name() +
                      did_you_mean(name, option_names(*sub)) + usage);
             return false;
         }
         const bool value_attached = is_long ? arg.find('=') != std::string::npos : arg.size() > 2;
         if (opt->get_expected_max() == 0 || value_attached || i + 1 >= args.size()) continue;
         if (looks_like_option(args[i + 1]) && opt->get_expected_min() > 0) {
-            complain(name + " needs a value, and \"" + args[i + 1] + "\" looks like an option; for a value " +
+            ctx.error(name + " needs a value, and \"" + args[i + 1] + "\" looks like an option; for a value " +
                      "that starts with '-' write " + (is_long ? name + "=" : name) + args[i + 1] + usage);
             return false;
         }
@@ -334,13 +325,14 @@ bool prepare_arguments(const CLI::App &app, std::vector<std::string> &args) {
     return true;
 }
 
-std::vector<size_t> positional_arguments(const CLI::App &app, const std::vector<std::string> &args) {
-    std::vector<size_t> out;
-    if (args.size() < 3 || args[1] == "help") return out;
+std::vector<std::pair<size_t, std::string>> positional_arguments(const CLI::App &app,
+                                                                 const std::vector<std::string> &args) {
+    std::vector<size_t> found;
+    if (args.size() < 3 || args[1] == "help") return {};
     const CLI::App *sub = nullptr;
     for (const CLI::App *s : app.get_subcommands({}))
         if (s->get_name() == args[1]) sub = s;
-    if (!sub) return out;
+    if (!sub) return {};
     bool options = true;
     for (size_t i = 2; i < args.size(); ++i) {
         const std::string &arg = args[i];
@@ -352,10 +344,48 @@ std::vector<size_t> positional_arguments(const CLI::App &app, const std::vector<
             const bool attached = is_long ? arg.find('=') != std::string::npos : arg.size() > 2;
             if (opt && opt->get_expected_max() != 0 && !attached) ++i;
         } else {
-            out.push_back(i);
+            found.push_back(i);
         }
     }
+    // the positionals in their order: one value each, a list what the ones
+    // after it leave
+    std::vector<const CLI::Option *> positionals;
+    for (const CLI::Option *opt : sub->get_options())
+        if (opt->get_positional()) positionals.push_back(opt);
+    std::vector<std::pair<size_t, std::string>> out;
+    size_t at = 0;
+    for (size_t k = 0; k < positionals.size() && at < found.size(); ++k) {
+        const bool list = positionals[k]->get_items_expected_max() > 1;
+        const size_t after = positionals.size() - k - 1;
+        const size_t take = list ? (found.size() - at > after ? found.size() - at - after : 1) : 1;
+        for (size_t n = 0; n < take && at < found.size(); ++n) out.emplace_back(found[at++], positionals[k]->get_type_name());
+    }
+    for (; at < found.size(); ++at) out.emplace_back(found[at], "");
     return out;
+}
+
+CLI::Validator one_of(const std::vector<std::string> &values) {
+    std::string names;
+    for (size_t i = 0; i < values.size(); ++i)
+        names += (i == 0 ? "" : i + 1 == values.size() ? " or " : ", ") + values[i];
+    return CLI::Validator(
+        [values, names](std::string &value) {
+            if (std::find(values.begin(), values.end(), value) != values.end()) return std::string();
+            const std::string guess = tlsfile::nearest(value, values);
+            return "takes " + names + ", not \"" + value + "\"" + (guess.empty() ? "" : " (did you mean " + guess + "?)");
+        },
+        names);
+}
+
+CLI::Validator line_number() {
+    return CLI::Validator(
+        [](std::string &value) {
+            const bool digits = !value.empty() && value.size() < 10 &&
+                                value.find_first_not_of("0123456789") == std::string::npos && value != "0" &&
+                                value[0] != '0';
+            return digits ? std::string() : "takes a line number (1 or more), not \"" + value + "\"";
+        },
+        "LINE");
 }
 
 }  // namespace kesto::cli

@@ -9,6 +9,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "tools/cli/context.h"
+
 namespace kesto::cli {
 
 // The width help is wrapped to: the terminal's columns, 80 when standard
@@ -38,25 +40,38 @@ private:
 CLI::Option *add_list_option(CLI::App *cmd, const std::string &name, std::vector<std::string> &values,
                              const std::string &description);
 
-// The name of names nearest to word (a typing slip: two edits at most, or
-// the start of only one name), or empty.
-std::string nearest(const std::string &word, const std::vector<std::string> &names);
-
 // What the parser would take wrongly or word poorly, checked first:
 // "help [SUBCOMMAND]" becomes "[SUBCOMMAND] --help"; an unknown subcommand
 // or option is named with the nearest known one; an option's value that
 // looks like an option is refused unless given as --option=VALUE.  False,
 // after saying what is wrong, when the command line is refused.
-bool prepare_arguments(const CLI::App &app, std::vector<std::string> &args);
+bool prepare_arguments(Context &ctx, const CLI::App &app, std::vector<std::string> &args);
 
 // What a command line the parser refused gets: for a missing or extra
 // argument of a subcommand, one sentence and that subcommand's usage line;
 // otherwise the parser's text.  Ends with where to read more.
 std::string parse_failure(const CLI::App &app, const CLI::ParseError &error);
 
-// The indices in args of the subcommand's positional arguments (its files),
-// past its options and their values.
-std::vector<size_t> positional_arguments(const CLI::App &app, const std::vector<std::string> &args);
+// A refusal of a subcommand's command line: the sentence, its usage line
+// and where to read more, as parse_failure words the parser's refusals.
+std::string usage_failure(const CLI::App &sub, const std::string &sentence);
+
+// The indices in args of the subcommand's positional arguments, past its
+// options and their values, each with the type name of the argument it
+// gives (kFileType for a file, kToolidType for a TOOLID).
+std::vector<std::pair<size_t, std::string>> positional_arguments(const CLI::App &app,
+                                                                 const std::vector<std::string> &args);
+
+// The type names a subcommand's arguments are known by in help, the man
+// page and the completion: files, and TOOLIDs (never expanded as files).
+inline constexpr char kFileType[] = "FILE";
+inline constexpr char kToolidType[] = "TOOLID";
+
+// Option values checked as the parser reads them, each refusal one plain
+// sentence: one of a few words ("takes one or per-tool, not "2""), a line
+// number.
+CLI::Validator one_of(const std::vector<std::string> &values);
+CLI::Validator line_number();
 
 // An example's command line in the quoting of the user's shell: as written
 // (single quotes) for a POSIX shell, in double quotes for cmd.exe.

@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "tools/tlsfile/input_file.h"
+#include "tools/tlsfile/source.h"
 #include "tools/tlsfile/tls_records.h"
 
 namespace fs = std::filesystem;
@@ -127,7 +128,7 @@ const char *kind_words(OutputKind kind) {
 bool is_output_of_kind(OutputKind kind, const std::string &existing) {
     if (existing.empty()) return true;
     switch (kind) {
-    case OutputKind::library: return starts_as_library(existing);
+    case OutputKind::library: return source_of("", existing).kind == SourceKind::library;
     case OutputKind::picture: return is_drawing(existing);
     case OutputKind::page:
     case OutputKind::table: return has(head(existing), kGeneratorMark) && !starts_as_library(existing);
@@ -136,17 +137,26 @@ bool is_output_of_kind(OutputKind kind, const std::string &existing) {
     return false;
 }
 
-ReplacementPlan plan_replacement(OutputKind kind, const std::string &label, const std::string &existing,
+ReplacementPlan plan_replacement(OutputKind kind, const std::string &label, const std::string *existing,
                                  const std::string &content, const std::string &writer) {
     ReplacementPlan plan;
-    plan.identical = existing == content;
-    if (!is_output_of_kind(kind, existing)) {
-        plan.refused = true;
-        plan.why = label + " is not " + kind_words(kind) + " this program wrote" +
-                   (starts_as_library(existing) ? std::string(": it is a tool library") : std::string());
+    if (!existing) {
+        // a new file: every record is added
+        if (kind == OutputKind::library)
+            for (const Tool &t : parse_tls(content).tools) plan.added.push_back({t.name, t.line});
         return plan;
     }
-    if (kind == OutputKind::library && !existing.empty()) plan_library(plan, label, existing, content, writer);
+    plan.identical = *existing == content;
+    // a library as the input layer reads it, in whatever encoding it was saved
+    const Source old = source_of(label, *existing);
+    const bool library = old.kind == SourceKind::library;
+    if (!existing->empty() && (kind == OutputKind::library ? !library : !is_output_of_kind(kind, *existing))) {
+        plan.refused = true;
+        plan.why = label + " is not " + kind_words(kind) + " this program wrote" +
+                   (library ? std::string(": it is a tool library") : std::string());
+        return plan;
+    }
+    if (kind == OutputKind::library && !existing->empty()) plan_library(plan, label, old.text, content, writer);
     return plan;
 }
 

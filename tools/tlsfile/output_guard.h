@@ -46,10 +46,12 @@ struct ReplacementPlan {
     bool identical = false;                 // the same bytes: nothing changes
 };
 
-// Judges replacing existing (the bytes of the file at the output) by
-// content, an output of kind.  label names the file in why, writer what
-// makes the new content ("this export").
-ReplacementPlan plan_replacement(OutputKind kind, const std::string &label, const std::string &existing,
+// Judges replacing existing (the bytes of the file at the output, or null
+// when there is none: then every record is added) by content, an output of
+// kind.  An existing library is compared as the input layer reads it,
+// whatever its encoding.  label names the file in why, writer what makes
+// the new content ("this export").
+ReplacementPlan plan_replacement(OutputKind kind, const std::string &label, const std::string *existing,
                                  const std::string &content, const std::string &writer = "the new library");
 
 }  // namespace tlsfile

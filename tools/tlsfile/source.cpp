@@ -161,8 +161,8 @@ Source source_of(std::string label, std::string bytes) {
         s.text.reserve(body.size());
         int at_line = 1;
         for (size_t i = 0; i < body.size();) {
-            uint32_t cp;
-            size_t len;
+            uint32_t cp = 0;
+            size_t len = 1;
             kesto::utf8_code_point(body, i, cp, len);  // valid: utf8_beyond_ascii said so
             put_cp1251(s, cp, at_line);
             at_line += cp == '\n';
@@ -177,7 +177,10 @@ Source source_of(std::string label, std::string bytes) {
         s.text = std::move(bytes);
         return s;
     }
-    if (s.byte_order_mark) s.encoding = Encoding::utf8;
+    // anything else is kept as it is; what it was saved as is told all the same
+    int line = 0;
+    if (s.byte_order_mark || utf8_beyond_ascii(body, line)) s.encoding = Encoding::utf8;
+    s.first_utf8_line = line;
     s.text = std::move(bytes);
     return s;
 }

@@ -447,7 +447,7 @@ std::string holder_summary(const Tool &t) {
 namespace {
 
 void append_problem(std::string &out, const Problem &p, const std::string &file_label) {
-    out += file_label;
+    out += kesto::utf8_shown(file_label);
     out += ':';
     out += std::to_string(p.line);
     out += ": ";
@@ -492,7 +492,7 @@ void append_tool_line(std::string &out, const Tool &t) {
 }
 
 std::string report_head(const std::string &file_label, size_t tools) {
-    return file_label + ": " + std::to_string(tools) + (tools == 1 ? " tool" : " tools") + "\n";
+    return kesto::utf8_shown(file_label) + ": " + std::to_string(tools) + (tools == 1 ? " tool" : " tools") + "\n";
 }
 
 void append_problems_and_count(std::string &out, const std::vector<Problem> &problems, size_t beyond,
@@ -509,7 +509,7 @@ void append_problems_and_count(std::string &out, const std::vector<Problem> &pro
 }  // namespace
 
 std::string format_report(const CheckResult &r, const std::string &file_label) {
-    if (!r.readable) return file_label + ": cannot be read: " + r.read_error + "\n";
+    if (!r.readable) return kesto::utf8_shown(file_label) + ": cannot be read: " + kesto::utf8_shown(r.read_error) + "\n";
     const Library &lib = r.library;
     std::string out;
     out.reserve(128 * (lib.tools.size() + r.problems.size()));  // about a line each

@@ -58,7 +58,8 @@ std::string tool_summary(const Tool &tool);
 std::string holder_summary(const Tool &tool);
 
 // The whole report in UTF-8: one line per tool, then one line per problem
-// ("FILE:LINE: ..."), then the count.  file_label names the file in it.
+// ("FILE:LINE: ..."), then the count.  file_label names the file in it,
+// its control bytes shown as "\x1B", as the file's own texts are.
 std::string format_report(const CheckResult &result, const std::string &file_label);
 
 // The report format_report gives of the file at path, made record by record

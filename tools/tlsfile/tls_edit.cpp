@@ -2,117 +2,60 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 
 #include "host/common/cp1251.h"
-#include "tools/tlsfile/toolid_pattern.h"
+#include "tools/tlsfile/toolid_match.h"
 
 namespace tlsfile {
-namespace {
 
-constexpr char kMark[] = "\xEF\xBB\xBF";
-
-// Whether all of s is UTF-8 and some of it beyond ASCII.
-bool is_utf8_text(const std::string &s) {
-    bool beyond = false;
-    for (size_t i = 0; i < s.size();) {
-        uint32_t cp;
-        size_t len;
-        if (!kesto::utf8_code_point(s, i, cp, len)) return false;
-        beyond = beyond || len > 1;
-        i += len;
-    }
-    return beyond;
-}
-
-}  // namespace
-
-FixResult fix_library(const std::string &bytes) {
+FixResult fix_library(const Source &source, const std::string &text) {
     FixResult r;
-    std::string text = bytes;
-    if (text.compare(0, 3, kMark) == 0) {
-        text.erase(0, 3);
-        r.byte_order_mark = true;
+    if (source.kind != SourceKind::library) {
+        r.error_line = 1;
+        r.error = std::string("does not start with the tool library header \"") + kLibraryHeaderLine + "\"";
+        return r;
     }
-    r.from_utf8 = is_utf8_text(text);
-    std::string out;
+    if (source.lost_line) {
+        std::string shown;
+        kesto::append_utf8(shown, source.lost_character);
+        char code[16];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(source.lost_character));
+        r.error_line = source.lost_line;
+        r.error = "line " + std::to_string(source.lost_line) + ": the character \"" + shown + "\" (" + code +
+                  ") has no Windows-1251 form; nothing was changed";
+        return r;
+    }
+    r.byte_order_mark = source.byte_order_mark;
+    const bool utf16 = source.encoding == Encoding::utf16le || source.encoding == Encoding::utf16be;
+    if (source.encoding != Encoding::windows_1251) r.converted_from = encoding_name(source.encoding);
+    std::string &out = r.text;
     out.reserve(text.size() + text.size() / 16);
-    int line = 1;
-    bool line_converted = false;
-    for (size_t i = 0; i < text.size();) {
+    bool beyond_ascii = false;  // on this line
+    auto line_done = [&] {
+        // a UTF-16 line is all new bytes; a UTF-8 one where it had letters beyond ASCII
+        r.converted_lines += r.converted_from && (utf16 || beyond_ascii);
+        beyond_ascii = false;
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '\r' || c == '\n') {
             if (c == '\n') ++r.lf_ends;
             else if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
             else ++r.cr_ends;
             out += "\r\n";
-            ++i;
-            r.converted_lines += line_converted;
-            line_converted = false;
-            ++line;
+            line_done();
             continue;
         }
-        uint32_t cp = static_cast<unsigned char>(c);
-        size_t len = 1;
-        if (r.from_utf8 && !kesto::utf8_code_point(text, i, cp, len)) cp = 0xFFFD;
-        if (r.from_utf8 && len > 1) {
-            const char b = cp <= 0xFFFF ? kesto::cp1251_byte(cp) : '?';
-            if (b == '?') {
-                r.error_line = line;
-                r.error = "line " + std::to_string(line) + ": the character \"" + text.substr(i, len) + "\" (U+" +
-                          [](uint32_t v) {
-                              const char *digits = "0123456789ABCDEF";
-                              std::string h;
-                              for (int shift = v > 0xFFFF ? 20 : 12; shift >= 0; shift -= 4) h += digits[(v >> shift) & 0xF];
-                              return h;
-                          }(cp) +
-                          ") has no Windows-1251 form; nothing was changed";
-                r.text.clear();
-                return r;
-            }
-            out += b;
-            line_converted = true;
-        } else {
-            out += c;
-        }
-        i += len;
+        beyond_ascii = beyond_ascii || static_cast<unsigned char>(c) >= 0x80;
+        out += c;
     }
     if (!out.empty() && out.back() != '\n') {
         out += "\r\n";
         r.end_added = true;
-        r.converted_lines += line_converted;
+        line_done();
     }
-    if (!starts_as_library(out)) {
-        r.error_line = 1;
-        r.error = std::string("does not start with the tool library header \"") + kLibraryHeaderLine + "\"";
-        return r;
-    }
-    r.text = std::move(out);
     return r;
-}
-
-std::string as_toolid(std::string name) {
-    std::replace(name.begin(), name.end(), '"', '|');
-    return name;
-}
-
-std::vector<size_t> records_named(const LibrarySpans &spans, const std::vector<std::string> &names,
-                                  std::vector<std::string> &unmatched) {
-    std::vector<bool> chosen(spans.records.size(), false);
-    for (const std::string &name : names) {
-        bool any = false;
-        for (size_t i = 0; i < spans.records.size(); ++i) {
-            const std::string &toolid = spans.records[i].tool->name;
-            if (is_pattern(name) ? matches(name, toolid) : as_toolid(name) == as_toolid(toolid)) {
-                chosen[i] = true;
-                any = true;
-            }
-        }
-        if (!any) unmatched.push_back(name);
-    }
-    std::vector<size_t> out;
-    for (size_t i = 0; i < chosen.size(); ++i)
-        if (chosen[i]) out.push_back(i);
-    return out;
 }
 
 std::string without_records(const std::string &text, const LibrarySpans &spans, const std::vector<size_t> &indexes) {
