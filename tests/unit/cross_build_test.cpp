@@ -244,7 +244,10 @@ TEST(CrossBuildNames, WhatACmdUserTypes) {
     // (Wine reads non-ASCII arguments in the locale given: k.tls has an ASCII name)
     const std::string russian = russian_windows(dir);
     fs::create_directories(dir.file("enc"));
-    write_file(dir.file("enc/unicode.tls"), std::string("\xFF\xFE") + "C\0G\0T\0E\0C\0H\0\r\0\n\0");
+    // a library saved as Notepad's "Unicode": UTF-16, its mark first
+    std::string unicode = "\xFF\xFE";
+    for (char c : read_file(dir.file("k.tls"))) unicode += std::string(1, c) + '\0';  // k.tls: ASCII
+    write_file(dir.file("enc/unicode.tls"), unicode);
     const std::string here = wine_path(dir.path()), root_relative = here.substr(2);
     struct Row {
         std::string args;  // as the shell passes them on

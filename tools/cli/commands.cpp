@@ -50,7 +50,7 @@ void add_commands(CLI::App &app, Context &ctx) {
     for (auto add : {add_run_command, add_export_command, add_play_command, add_diff_command, add_merge_command,
                      add_find_command, add_check_command, add_fix_command, add_remove_command, add_rename_command,
                      add_extract_command, add_preview_command, add_sheet_command, add_catalog_command,
-                     add_settings_command})
+                     add_settings_command, add_git_setup_command})
         add(app, ctx);
 }
 

@@ -22,6 +22,20 @@ struct DiffArgs {
     ReportOptions report;
 };
 
+// git's textconv: the library as UTF-8 text, line for line, so that git's
+// own line diff (git log -p) shows it readable, each hunk headed by its
+// record's TOOLID line.
+Result textconv(const std::string &file, Context &ctx) {
+    ctx.streams().set_utf8(true);
+    Result result;
+    LibraryFile library;
+    if (file != "/dev/null" && !read_library(ctx, file, "diff --git", library)) return Result(kExitUsage);
+    std::string text = kesto::cp1251_to_utf8(library.library.text);
+    for (size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos;) text.erase(at, 1);
+    ctx.write_bytes(text);
+    return result;
+}
+
 Result run_diff(DiffArgs args, Context &ctx) {
     DiffView view;
     view.full = args.full && !args.stat;
@@ -82,8 +96,9 @@ void add_diff_command(CLI::App &app, Context &ctx) {
              "changed yellow), never when NO_COLOR is set.\n\n"
              "--git takes the seven arguments git hands an external diff program (set up by git-setup: "
              "diff.kesto-tls.command), /dev/null standing for a side that is not there, and prints the "
-             "same report headed by the library's path in the repository; git then shows a changed tool "
-             "by its TOOLID.\n\n"
+             "same report headed by the library's path in the repository, in UTF-8; git diff then shows a "
+             "changed tool by its TOOLID. Given one file, --git prints it as UTF-8 text for git's own line "
+             "diff (diff.kesto-tls.textconv, which git log -p uses).\n\n"
              "Exit 0 when the libraries hold the same tools, 1 when they differ (with --git: 0), 2 when a "
              "file cannot be read or is no tool library, or the report cannot be written.",
              {{"diff SITE.tls NEW.tls", "what a merge of NEW.tls into SITE.tls would change"},
@@ -95,7 +110,6 @@ void add_diff_command(CLI::App &app, Context &ctx) {
         ->required()
         ->type_name(kFileType);
     cmd->add_option("new", args->new_file, "The library to compare with it (*.tls); - reads standard input")
-        ->required()
         ->type_name(kFileType);
     cmd->add_flag("--full", args->full, "Every differing line of each changed tool");
     cmd->add_flag("--stat", args->stat, "Only the counts of tools the same, changed, added and removed");
@@ -107,6 +121,12 @@ void add_diff_command(CLI::App &app, Context &ctx) {
     cmd->callback(reported(ctx, args->report, [args, cmd, &ctx] {
         DiffArgs given = *args;
         given.git_args = cmd->remaining();
+        if (given.git && given.new_file.empty()) return textconv(given.old_file, ctx);
+        if (given.new_file.empty()) {
+            ctx.error(usage_failure(*cmd, "diff needs its argument \"new\": the library to compare with it (*.tls); - "
+                                          "reads standard input."));
+            return Result(kExitUsage);
+        }
         if (given.git) {
             // git's seven arguments, in the order git gives them
             given.git_args.insert(given.git_args.begin(), {given.old_file, given.new_file});

@@ -98,8 +98,10 @@ Result run_merge(const MergeArgs &args, const CLI::App &cmd, Context &ctx) {
     three.git = args.git;
     if (args.git) {
         three.git_path = args.files[3];
-        // git hands over its own temporaries: OURS takes the merge whatever it held
+        // git hands over its own temporaries: OURS takes the merge whatever it
+        // held; what git shows of a driver is its conflicts, on standard error
         ctx.policy.force = true;
+        ctx.quiet = true;
         ctx.policy.backup = tlsfile::Backup::none;
     }
     return run_three_way(ctx, three);

@@ -31,10 +31,19 @@ int open_input(const fs::path &p, std::string &cause) {
     HANDLE h = CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        cause = kesto::system_error_text(static_cast<int>(error));
-        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
-            cause = "the file is open in another program (" + cause + "); close it there and try again";
+        // the C runtime's words where it has them, as the POSIX build says them
+        switch (const DWORD error = GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME: cause = std::strerror(ENOENT); break;
+        case ERROR_ACCESS_DENIED: cause = std::strerror(EACCES); break;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            cause = "the file is open in another program (" + kesto::system_error_text(static_cast<int>(error)) +
+                    "); close it there and try again";
+            break;
+        default: cause = kesto::system_error_text(static_cast<int>(error));
+        }
         return -1;
     }
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);

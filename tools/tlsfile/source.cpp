@@ -104,7 +104,8 @@ void from_utf16(Source &s, std::string_view bytes, bool big_endian) {
     for (int n = 0; n < 64 && probe.next(cp); ++n) kesto::append_utf8(head, cp);
     s.kind = starts_as_library(head) ? SourceKind::library : json_object_start(head) ? SourceKind::part
                                                                                         : SourceKind::other;
-    if (s.kind == SourceKind::other) return;
+    // anything but a part is decoded as a library would be: check reads it
+    // as one, to say what is wrong with it
     s.text.reserve(bytes.size() / 2);
     Utf16Reader reader(bytes, big_endian);
     int line = 1;
@@ -141,7 +142,6 @@ Source source_of(std::string label, std::string bytes) {
         s.encoding = big_endian ? Encoding::utf16be : Encoding::utf16le;
         s.byte_order_mark = marked16;
         from_utf16(s, all.substr(marked16 ? 2 : 0), big_endian);
-        if (s.kind == SourceKind::other) s.text = std::move(bytes);
         return s;
     }
     s.byte_order_mark = all.substr(0, 3) == kUtf8Mark;
@@ -193,7 +193,7 @@ bool read_source(const std::string &path, Source &source, std::string &error, si
 }
 
 bool encoding_problem(const Source &s, Problem &p) {
-    if (s.kind != SourceKind::library) return false;
+    if (s.kind == SourceKind::part) return false;
     const char *const kHint = " (hint: save it as Windows-1251, \"ANSI\"";
     if (s.encoding == Encoding::utf16le || s.encoding == Encoding::utf16be) {
         p = {1, "", std::string(s.byte_order_mark ? "the file starts with a UTF-16 byte-order mark: " : "") +
