@@ -871,7 +871,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"diff folder demo.tls", "cannot read folder"},
         {"diff demo.tls", "diff needs its argument \"new\""},
         {"diff demo.tls demo.tls extra", "diff was given more arguments than it takes; \"extra\" is one too many.\n"
-                                         "Usage: kesto-tools-vericut diff [OPTIONS] old new\n"},
+                                         "Usage: kesto-tools-vericut diff [OPTIONS] old [new]\n"},
         {"diff part.json demo.tls", "part.json: is a part or session file (JSON), not a tool library; diff takes"},
         {"preview part.json -o out.svg", "part.json: is a part or session file (JSON), not a tool library; preview"},
         {"diff demo.tls link.tls >full", "standard output: cannot be written: No space left on device"},
@@ -1006,7 +1006,7 @@ TEST(CliTlsfile, BadArgumentsLeaveNoOutput) {
         {"find demo.tls --settings missing.ini", "cannot read missing.ini"},
         {"export --prefer nowhere -o new.tls", "cannot search nowhere: no such folder"},
         {"frobnicate demo.tls", "unknown subcommand \"frobnicate\"\nThe subcommands are run, export, play, diff, "
-                                "merge, find, check, fix, remove, rename, extract, preview, sheet, catalog, settings, help."},
+                                "merge, find, check, fix, remove, rename, extract, preview, sheet, catalog, settings, git-setup, help."},
         {"exprot", "unknown subcommand \"exprot\"; did you mean \"export\"?"},
         {"--verison", "unknown option \"--verison\" for kesto-tools-vericut; did you mean \"--version\"?"},
         {"", "A subcommand is required"},
@@ -1248,9 +1248,9 @@ TEST(CliTlsfile, EverySubcommandHasHelp) {
     EXPECT_EQ(cli("help").out, top.out);
     // the list of subcommands: one line each
     const std::string list = top.out.substr(top.out.find("Subcommands:\n") + 13);
-    EXPECT_EQ(split_lf(list.substr(0, list.find("\n\n"))).size(), 16u) << list;
+    EXPECT_EQ(split_lf(list.substr(0, list.find("\n\n"))).size(), 17u) << list;
     for (const std::string command : {"run", "export", "play", "diff", "merge", "find", "check", "preview", "settings",
-                                      "sheet", "catalog", "fix", "remove", "rename", "extract"}) {
+                                      "sheet", "catalog", "fix", "remove", "rename", "extract", "git-setup"}) {
         SCOPED_TRACE(command);
         Result r = cli(command + " --help");
         EXPECT_EQ(r.code, 0) << r.err;

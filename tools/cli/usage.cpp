@@ -19,7 +19,7 @@ namespace kesto::cli {
 namespace {
 
 constexpr size_t kOptionColumn = 26;      // where an option's description starts
-constexpr size_t kSubcommandColumn = 12;  // where a subcommand's summary starts
+constexpr size_t kSubcommandColumn = 13;  // where a subcommand's summary starts
 constexpr char kExampleLead[] = "  kesto-tools-vericut ";  // an example's command line
 constexpr char kNotConverted[] = "Could not convert: ";
 
