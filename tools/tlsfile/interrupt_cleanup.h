@@ -33,6 +33,13 @@ void unguard_library(const std::filesystem::path &file);
 // on, which is what an interrupt then says of it.
 bool replace_unless_interrupted(const std::function<bool()> &replace, const std::filesystem::path &library = {});
 
+// A point where a test may interrupt a writer: when $KESTO_INTERRUPT_AT
+// names step ("locked", "written", "replaced"), the process interrupts
+// itself there (SIGINT) and waits for the clean-up to end it, so that each
+// step's clean-up and message can be seen.  Nothing otherwise, and nothing
+// on Windows.
+void interrupt_point(const char *step);
+
 // This process's id, as its temporaries' names carry it.
 unsigned long own_process_id();
 

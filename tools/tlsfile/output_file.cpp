@@ -323,6 +323,7 @@ bool write_output_file(const std::string &path, const std::string &content, std:
     if (target.empty()) return false;
     OutputLock own;
     if (!held && !own.take(path, error)) return false;
+    interrupt_point("locked");
     std::error_code ec;
     done.created = !fs::exists(target, ec);
     fs::path temp;
@@ -356,6 +357,7 @@ bool write_output_file(const std::string &path, const std::string &content, std:
         fs::remove(temp, ec);
         return false;
     }
+    interrupt_point("written");
     // the replacement keeps what the file system kept about the old file;
     // the old bytes go to the backup first, when they change at all
     BackupJob job{path, target, backup, "", ""};
@@ -369,6 +371,7 @@ bool write_output_file(const std::string &path, const std::string &content, std:
         },
         target);
     (void)interrupted;
+    interrupt_point("replaced");
     if (commit == kesto::Commit::kFailed) {
         error = !job.error.empty() ? "the backup cannot be written: " + job.error : path + ": cannot replace it: " + replace_cause(cause);
         fs::remove(temp, ec);

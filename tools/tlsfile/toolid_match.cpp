@@ -113,10 +113,21 @@ std::string new_toolid_fault(const std::string &typed, std::string &bytes) {
 }
 
 std::string nearest(const std::string &word, const std::vector<std::string> &names) {
+    // letters compared one to a byte and in either case ("фреза" is a slip of "ФРЕЗА")
+    auto folded = [](const std::string &utf8) {
+        std::string out = kesto::utf8_to_cp1251(utf8);
+        for (char &c : out) {
+            const unsigned char u = static_cast<unsigned char>(c);
+            if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDF)) c = static_cast<char>(u + 32);
+            else if (u == 0xA8) c = static_cast<char>(0xB8);  // Ё
+        }
+        return out;
+    };
+    const std::string typed = folded(word);
     std::string best, prefixed;
     size_t best_distance = 3, starts = 0;
     for (const std::string &n : names) {
-        size_t d = edit_distance(word, n);
+        size_t d = n == word ? 0 : std::max<size_t>(1, edit_distance(typed, folded(n)));
         if (d < best_distance && d < n.size()) {
             best = n;
             best_distance = d;
