@@ -34,29 +34,6 @@ struct ExportArgs {
     ReportOptions report;
 };
 
-// The TOOLIDs already held that an append would write again: refused, or
-// with --dry-run each refused, or with --force a warning.  0, or the code.
-int judge_append(Context &ctx, const ExportArgs &args, const std::string &old, const tlsfile::Library &added,
-                 std::vector<std::pair<std::string, std::string>> &refused, int code) {
-    if (old.empty()) return code;
-    const std::vector<tlsfile::ListedTool> again = tools_held(tlsfile::parse_tls(old), added);
-    if (again.empty()) return code;
-    const std::string what = args.output + " already holds " + (again.size() == 1 ? "TOOLID " : "TOOLIDs ") +
-                             listed_toolids(again);
-    if (ctx.policy.dry_run && !ctx.policy.force) {
-        for (const tlsfile::ListedTool &t : again)
-            refused.emplace_back(t.name, "held already (--merge replaces it in its place, --force appends it again)");
-        return code;
-    }
-    if (!ctx.policy.force) {
-        ctx.error(what + "; nothing appended, " + left_as_it_was(args.output) +
-                  "; --merge replaces those tools in their place, --force appends them all the same");
-        return -kExitProblems;
-    }
-    ctx.warn(what + (again.size() == 1 ? "; it now holds it twice (--force)" : "; it now holds them twice (--force)"));
-    return kExitProblems;
-}
-
 Result run_export(ExportArgs args, Context &ctx) {
     Result result;
     json &object = result.object;
@@ -176,7 +153,7 @@ Result run_export(ExportArgs args, Context &ctx) {
             code = kExitProblems;
         }
     }
-    code = judge_append(ctx, args, old, added, refused, code);
+    code = judge_append(ctx, args.output, old, added, refused, code);
     if (code < 0) {
         result.code = -code;
         return result;

@@ -134,4 +134,25 @@ std::vector<tlsfile::ListedTool> tools_held(const tlsfile::Library &library, con
     return out;
 }
 
+int judge_append(Context &ctx, const std::string &output, const std::string &old, const tlsfile::Library &added,
+                 std::vector<std::pair<std::string, std::string>> &refused, int code) {
+    if (old.empty()) return code;
+    const std::vector<tlsfile::ListedTool> again = tools_held(tlsfile::parse_tls(old), added);
+    if (again.empty()) return code;
+    const std::string what = output + " already holds " + (again.size() == 1 ? "TOOLID " : "TOOLIDs ") +
+                             listed_toolids(again);
+    if (ctx.policy.dry_run && !ctx.policy.force) {
+        for (const tlsfile::ListedTool &t : again)
+            refused.emplace_back(t.name, "held already (--merge replaces it in its place, --force appends it again)");
+        return code;
+    }
+    if (!ctx.policy.force) {
+        ctx.error(what + "; nothing appended, " + left_as_it_was(output) +
+                  "; --merge replaces those tools in their place, --force appends them all the same");
+        return -kExitProblems;
+    }
+    ctx.warn(what + (again.size() == 1 ? "; it now holds it twice (--force)" : "; it now holds them twice (--force)"));
+    return kExitProblems;
+}
+
 }  // namespace kesto::cli

@@ -40,6 +40,13 @@ size_t check_export(Context &ctx, const std::string &output, const std::string &
                     tlsfile::Library &added, json &problems, const tlsfile::Database *database = nullptr,
                     const tlsfile::PreferResult *preferred = nullptr);
 
+// The TOOLIDs of added that an append to old (the library at output) would
+// write again: refused (the negated exit code, said), or with --dry-run
+// each one refused in refused, or with --force a warning and
+// kExitProblems; else code.
+int judge_append(Context &ctx, const std::string &output, const std::string &old, const tlsfile::Library &added,
+                 std::vector<std::pair<std::string, std::string>> &refused, int code);
+
 // The tools of library whose TOOLIDs are among those of others.
 std::vector<tlsfile::ListedTool> tools_held(const tlsfile::Library &library, const tlsfile::Library &others);
 
