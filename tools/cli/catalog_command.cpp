@@ -45,9 +45,7 @@ Result run_catalog(const CatalogArgs &args, Context &ctx) {
     head.date = page_date();
     const std::string page = tlsfile::catalog_html(head, database, entries.entries());
     Written written;
-    std::string error;
-    if (const int code = write_output(ctx, out, page, written, error)) {
-        ctx.error(error);
+    if (const int code = write_output(ctx, out, page, written)) {
         result.code = code;
         return result;
     }

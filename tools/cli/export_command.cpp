@@ -179,8 +179,7 @@ Result run_export(ExportArgs args, Context &ctx) {
         return result;
     }
     Written done;
-    if (const int failed = write_output(ctx, out, written, done, error)) {
-        ctx.error(error);
+    if (const int failed = write_output(ctx, out, written, done)) {
         result.code = failed;
         return result;
     }

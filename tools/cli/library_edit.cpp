@@ -87,8 +87,7 @@ Result run_edit(Context &ctx, const char *command, const EditArgs &args, const E
         return result;
     }
     Written written;
-    if (const int failed = write_output(ctx, out, made.text, written, error)) {
-        ctx.error(error);
+    if (const int failed = write_output(ctx, out, made.text, written)) {
         result.code = failed;
         return result;
     }

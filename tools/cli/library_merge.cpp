@@ -141,11 +141,7 @@ int merge_and_write(Context &ctx, const MergeRequest &request, Result &result, b
     result.output_is_stdout = is_standard_stream(request.out.path);
     if (dry) return dry_run(ctx, request.out, merged.text, refused_records, result);
     Written done;
-    std::string error;
-    if (const int code = write_output(ctx, request.out, merged.text, done, error)) {
-        ctx.error(error);
-        return code;
-    }
+    if (const int code = write_output(ctx, request.out, merged.text, done)) return code;
     written = true;
     result.object["written"] = true;
     result.object["replaced"] = names_of(merged.replaced);

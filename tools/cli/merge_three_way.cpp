@@ -169,8 +169,7 @@ Result run_three_way(Context &ctx, const ThreeWayArgs &args) {
         return result;
     }
     Written written;
-    if (const int code = write_output(ctx, out, merged.text, written, error)) {
-        ctx.error(error);
+    if (const int code = write_output(ctx, out, merged.text, written)) {
         result.code = code;
         return result;
     }

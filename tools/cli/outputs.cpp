@@ -144,32 +144,34 @@ bool plan_output(Context &ctx, const Output &out, const std::string &content, tl
     return true;
 }
 
-int write_output(Context &ctx, const Output &out, const std::string &content, Written &written, std::string &error) {
+int write_output(Context &ctx, const Output &out, const std::string &content, Written &written) {
     written = Written();
+    std::string error;
     if (is_standard_stream(out.path)) {
         written.plan.to_stdout = true;
         written.plan.label = output_label(out.path);
         const int cause = ctx.write_bytes(content);
-        if (cause != 0) error = std::string("standard output: cannot be written: ") + std::strerror(cause);
-        return cause == 0 ? kExitOk : kExitProblems;
-    }
-    const std::vector<std::string> inputs = files_only(out.inputs);
-    if (!tlsfile::check_output_target(out.path, inputs, error)) return kExitUsage;
-    tlsfile::OutputLock own;
-    if (!plan_output(ctx, out, content, own, written.plan)) {
-        error = ctx.errors().empty() ? std::string() : ctx.errors().back();
+        if (cause == 0) return kExitOk;
+        ctx.error(std::string("standard output: cannot be written: ") + std::strerror(cause));
         return kExitProblems;
     }
+    const std::vector<std::string> inputs = files_only(out.inputs);
+    if (!tlsfile::check_output_target(out.path, inputs, error)) {
+        ctx.error(error);
+        return kExitUsage;
+    }
+    tlsfile::OutputLock own;
+    if (!plan_output(ctx, out, content, own, written.plan)) return kExitProblems;
     const std::string refusal = written.plan.refusal();
     if (!refusal.empty() && !ctx.policy.force) {
-        error = refusal + "; " + left_as_it_was(out.path) + "; --force replaces it all the same" +
-                (out.ways.empty() ? "" : ", " + out.ways);
+        ctx.error(refusal + "; " + left_as_it_was(out.path) + "; --force replaces it all the same" +
+                  (out.ways.empty() ? "" : ", " + out.ways));
         return kExitUsage;
     }
     written.backup_asked = ctx.policy.backup != tlsfile::Backup::none;
     if (!tlsfile::write_output_file(out.path, content, error, inputs, out.lock ? out.lock : &own, ctx.policy.backup,
                                     &written.file)) {
-        error += "; " + left_as_it_was(out.path);
+        ctx.error(error + "; " + left_as_it_was(out.path));
         return kExitProblems;
     }
     return kExitOk;

@@ -100,8 +100,8 @@ struct Written {
 // kind, or a library holding a TOOLID the new one lacks, refused unless
 // forced), then tlsfile::write_output_file with the policy's backup.  0
 // when written; kExitUsage when refused; kExitProblems when it could not be
-// written; error then says why, and what became of the file.
-int write_output(Context &ctx, const Output &out, const std::string &content, Written &written, std::string &error);
+// written, after saying why and what became of the file.
+int write_output(Context &ctx, const Output &out, const std::string &content, Written &written);
 
 // What a report says of a file written: "replaced SITE.tls: 1 record
 // changed ("BN16_R2"), 12 the same", where the backup went, or that the

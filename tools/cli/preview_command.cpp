@@ -77,11 +77,7 @@ Result run_preview(const PreviewArgs &args, Context &ctx) {
         is_standard_stream(args.file) ? label : tlsfile::utf8_path(tlsfile::fs_path(args.file).filename());
     const std::string svg = tlsfile::render_preview(checked.library, checked.problems, title, options);
     Written written;
-    std::string error;
-    if (write_output(ctx, out, svg, written, error) != kExitOk) {
-        ctx.error(error);
-        return result;
-    }
+    if (write_output(ctx, out, svg, written) != kExitOk) return result;
     const size_t tools = checked.library.tools.size();
     if (!is_standard_stream(output))
         result.text = "wrote " + shown(output) + ": " + count(tools, "tool", "tools") + "\n" + replacement_text(written);

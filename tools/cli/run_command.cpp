@@ -74,10 +74,7 @@ int run_one(Context &ctx, const OneRun &args, const std::string &plugin_option, 
     const bool as_json = json || (!args.output.empty() && has_extension(args.output, {".json"}));
     const std::string text = as_json ? sim::render_json(result.events) : sim::render(result.events);
     Written written;
-    if (int code = write_output(ctx, out, text, written, error)) {
-        ctx.error(error + "; the transcript is not written");
-        return code;
-    }
+    if (int code = write_output(ctx, out, text, written)) return code;
     if (result.return_codes.empty()) {
         ctx.error(result.error);
         return kExitNoPlugin;

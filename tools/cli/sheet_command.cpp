@@ -102,9 +102,7 @@ Result run_sheet(const SheetArgs &args, Context &ctx) {
     if (!check_output(ctx, out)) return result;
     const std::string page = csv ? tlsfile::sheet_csv(head, rows, verdicts) : tlsfile::sheet_html(head, rows, verdicts);
     Written written;
-    std::string error;
-    if (const int code = write_output(ctx, out, page, written, error)) {
-        ctx.error(error);
+    if (const int code = write_output(ctx, out, page, written)) {
         result.code = code;
         return result;
     }
