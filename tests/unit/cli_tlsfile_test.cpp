@@ -1099,9 +1099,13 @@ TEST(CliTlsfile, PipesQuietAndJson) {
          "70.00000)\n    +    72        STANDARD",
          ""},
         {"K sheet part.json", 0, "wrote p.html: 2 tools\n", "", "p.html"},
-        {"K sheet demo.tls -o s.csv && head -c 60 s.csv", 0,
-         "wrote s.csv: 12 tools\n\xEF\xBB\xBFkesto-tools-vericut tool sheet;demo;", "", "s.csv"},
-        {"K sheet part.json -o p.csv && grep DR5 p.csv", 0, "2;;DR5 |HSS|;drill;5;0;40;", "", "p.csv"},
+        {"K sheet demo.tls -o s.csv && head -c 40 s.csv && tail -1 s.csv", 0,
+         "wrote s.csv: 12 tools\n\xEF\xBB\xBFPosition;Tool number;TOOLID;Kind;Simu"
+         "kesto-tools-vericut tool sheet;demo;", "", "s.csv"},
+        {"K sheet part.json -o p.csv && grep DR5 p.csv", 0, "2;;DR5 |HSS|;drill;drill;mm;5;0;40;;", "", "p.csv"},
+        // a library with problems: each tool listed, its problems in its row
+        {"K sheet damaged.tls -o d.csv && grep BALL8 d.csv", 0,
+         "3;;BALL8;ball-nose mill;ball end;mm;;4;71;;20;;;;D8.00 r4.00 H71.00;line 72: non-finite number 'inf'\r\n", "damaged.tls: 1 problem (see check); its tools are listed as read, each with its problems"},
         {"K sheet demo.tls -o again.html && K sheet demo.tls -o again.html", 0, "wrote again.html: 12 tools\n"
                                                                                  "wrote again.html: 12 tools\n", ""},
         {"K sheet demo.tls -o t.csv && K sheet demo.tls -o t.csv", 0, "wrote t.csv: 12 tools\nwrote t.csv", ""},

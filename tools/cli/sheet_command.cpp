@@ -48,7 +48,7 @@ void part_columns(const sim::Part &part, std::vector<tlsfile::SheetRow> &rows) {
         it->second.pop_front();
         row.number = param_text(m, UF_PARAM_TL_NUMBER);
         row.flutes = param_text(m, UF_PARAM_TL_NUM_FLUTES);
-        row.catalogue = written_name(param_text(m, UF_PARAM_TL_CATALOG_NUMBER));
+        row.catalogue = param_text(m, UF_PARAM_TL_CATALOG_NUMBER);
     }
 }
 
@@ -76,22 +76,18 @@ int run_sheet(const SheetArgs &args) {
     tlsfile::LibraryText library;
     library.library = tlsfile::parse_tls(text);
     library.text = std::move(text);
-    if (!part) {
-        size_t beyond = 0;
-        const size_t problems = tlsfile::check_library(library.library, &beyond).size() + beyond;
-        if (problems)
-            warn(head.file + ": " + count(problems, "problem", "problems") + " (see check); its tools are listed as read");
-    }
-    std::vector<tlsfile::SheetRow> rows;
-    for (const tlsfile::Tool &t : library.library.tools) rows.push_back({&t, "", "", "", ""});
+    size_t beyond = 0;
+    const std::vector<tlsfile::Problem> problems = tlsfile::check_library(library.library, &beyond);
+    if (!part && problems.size() + beyond)
+        warn(head.file + ": " + count(problems.size() + beyond, "problem", "problems") +
+             " (see check); its tools are listed as read, each with its problems");
+    std::vector<tlsfile::SheetRow> rows = tlsfile::sheet_rows(library.library, problems, head);
     if (part) part_columns(*part, rows);
     const bool verdicts = !args.databases.empty() || !args.settings.empty();
     if (verdicts) {
         tlsfile::Database database;
         if (!load_database(args.databases, args.settings, database)) return kExitUsage;
-        const tlsfile::FindResult found = tlsfile::find_tools(database, library);
-        for (size_t i = 0; i < rows.size() && i < found.tools.size(); ++i)
-            rows[i].verdict = tlsfile::verdict_name(found.tools[i].verdict);
+        tlsfile::judge_rows(rows, database, tlsfile::find_tools(database, library));
     }
     const std::string output = args.output.empty() ? head.name + ".html" : args.output;
     const std::string page = csv_output(output) ? tlsfile::sheet_csv(head, rows, verdicts)
@@ -110,15 +106,16 @@ void add(CLI::App &app) {
     CLI::App *cmd = app.add_subcommand("sheet");
     describe(cmd, "Write the tool sheet of a part or library, as HTML or CSV",
              "One row per tool, in the file's order: position, the part's tool number, TOOLID, kind, "
-             "diameter, corner radius, length, flute length, the part's flute count, the holder's sections, "
-             "the part's catalogue number, the description and a drawing of cutter and holder, every drawing "
-             "to one scale. INPUT is a part or session file (JSON), whose tools are exported through the "
+             "diameter, corner radius, length, stick-out, flute length, the part's flute count, the holder's "
+             "sections, the part's catalogue number, the description, the problems check finds in its lines and "
+             "a drawing of cutter and holder, every drawing to one scale. INPUT is a part or session file (JSON), whose tools are exported through the "
              "plug-in as export does, or a tool library; - reads standard input. With --database or "
-             "--settings a column says whether the site has each tool, as find judges it.\n\n"
+             "--settings a column says whether the site has each tool, as find judges it, naming the site's record of a renamed or different one.\n\n"
              "The head gives the part's or library's name, the date, the file, the count and the units of "
              "the lengths (the library's). The HTML page is one file that needs nothing else and prints on "
-             "A4 landscape, its head on every page and no row split; an output named *.csv gets the CSV "
-             "(semicolons, decimal commas, UTF-8 with a byte-order mark: see the README). Without -o it writes "
+             "A4 portrait, the name, date and page number on every page and no row split; an output named *.csv "
+             "gets the CSV (the column names first, semicolons, decimal commas, UTF-8 with a byte-order mark: "
+             "see the README for the spreadsheets' import options). Without -o it writes "
              "NAME.html in the current folder, NAME as export names its library. A file already there is replaced "
              "only when it is a page or table this program wrote, unless --force is given.\n\n"
              "Exit 0 when the sheet was written, 1 when it could not be written, 2 when nothing was (bad "
