@@ -68,13 +68,16 @@ std::string fill(std::string_view page, const std::vector<std::pair<std::string_
 }
 
 // A page: the shared frame, style and drawing code, with the page's own
-// body, script and data (NAME_body.html holds the body, NAME.js the script).
+// body (its heading filled in), script and data (NAME_body.html holds the
+// body, NAME.js the script).
 std::string page(const std::string &name, const std::string &title, const std::string &data) {
-    return fill(web_asset("page.html"), {{"TITLE", markup_text(title)},
+    const std::string heading = markup_text(title);
+    const std::string body = fill(web_asset(name + "_body.html"), {{"TITLE", heading}});
+    return fill(web_asset("page.html"), {{"TITLE", heading},
                                          {"GENERATOR", kGeneratorMeta},
                                          {"CLASS", name},
                                          {"STYLE", web_asset("page.css")},
-                                         {"BODY", web_asset(name + "_body.html")},
+                                         {"BODY", body},
                                          {"DRAW", web_asset("draw.js")},
                                          {"SCRIPT", web_asset(name + ".js")},
                                          {"DATA", data}});
@@ -171,6 +174,20 @@ std::string sheet_units(const std::vector<SheetRow> &rows) {
 }
 
 std::string sheet_html(const PageHead &head, const std::vector<SheetRow> &rows, bool verdicts) {
+    // the site's libraries by their paths below the folder they all share
+    size_t shared = std::string::npos;
+    const std::string *first = nullptr;
+    for (const SheetRow &r : rows) {
+        if (r.site.library.empty()) continue;
+        if (!first) first = &r.site.library, shared = first->size();
+        size_t same = 0;
+        while (same < shared && same < r.site.library.size() && r.site.library[same] == (*first)[same]) ++same;
+        shared = same;
+    }
+    if (first) {
+        const size_t slash = first->find_last_of("/\\", shared == 0 ? 0 : shared - 1);
+        shared = slash == std::string::npos || shared == 0 ? 0 : slash + 1;
+    }
     std::string data = "{";
     json_head(data, head);
     data += ",\"units\":";
@@ -229,6 +246,8 @@ std::string sheet_html(const PageHead &head, const std::vector<SheetRow> &rows, 
                 data += ",\"site\":{\"id\":";
                 json_raw(data, r.site.toolid);
                 data += ",\"lib\":";
+                json_string(data, std::string_view(r.site.library).substr(shared));
+                data += ",\"path\":";
                 json_string(data, r.site.library);
                 data += ",\"line\":" + std::to_string(r.site.line) + ",\"more\":" + std::to_string(r.site.more) + "}";
             }
