@@ -262,9 +262,9 @@
     setCell(c[C_SD], num(r[SD]));
     setCell(c[C_HOLDER], r[HOLDER], r[HOLDER]);
     setCell(c[C_DESC], r[DESC], r[DESC]);
-    // a long path by its end, where the file's name is
+    // the path below the folder all share; a long one cut at its start, where the style sheet puts the ellipsis
     var path = data.libs[r[LIB]];
-    lib.children[0].textContent = path.length > 40 ? '\u2026' + path.slice(-39) : path;
+    lib.children[0].textContent = '\u200E' + path.slice(shared) + '\u200E';
     lib.children[1].textContent = ':' + r[LINE];
     lib.title = path + ':' + r[LINE];
     var problems = r[PROBLEMS] === undefined ? [] : data.p[r[PROBLEMS]];
@@ -306,13 +306,20 @@
       (viewGroup ? ' in ' + groupCount.get(state.group) + ' groups' : '');
     var key = state.sort.replace(/^-/, ''), down = state.sort.charAt(0) === '-';
     Array.prototype.forEach.call($('columns').children, function (h) {
-      var sorted = h.getAttribute('data-key') === key, order = h.querySelector('.order');
-      if (sorted) h.setAttribute('aria-sort', down ? 'descending' : 'ascending');
+      // its aria-sort says the order, and the style sheet's arrow shows it
+      if (h.getAttribute('data-key') === key) h.setAttribute('aria-sort', down ? 'descending' : 'ascending');
       else h.removeAttribute('aria-sort');
-      if (order) order.textContent = sorted ? (down ? ' \u25BC' : ' \u25B2') : '';
     });
     render();
   }
+
+  // the part of the libraries' paths they all share, up to a folder's end
+  var common = data.libs.length ? data.libs.reduce(function (a, b) {
+    var n = 0;
+    while (n < a.length && n < b.length && a.charAt(n) === b.charAt(n)) ++n;
+    return a.slice(0, n);
+  }) : '';
+  var shared = Math.max(common.lastIndexOf('/'), common.lastIndexOf('\\')) + 1;
 
   // the page's parts that do not change
   var searched = data.libs.length - data.skipped.length;
@@ -323,8 +330,8 @@
     var o = document.createElement('option');
     o.value = kd[0];
     // the shop's word, and the simulator's where two kinds share it
-    var shared = data.kinds.some(function (other) { return other !== kd && other[1] === kd[1]; });
-    o.textContent = shared ? kd[1] + ' (' + kd[2] + ')' : kd[1];
+    var twice = data.kinds.some(function (other) { return other !== kd && other[1] === kd[1]; });
+    o.textContent = twice ? kd[1] + ' (' + kd[2] + ')' : kd[1];
     $('kind').appendChild(o);
   });
   // each column's name; a sortable one is a button that says its order
@@ -341,7 +348,6 @@
     var b = document.createElement('button');
     b.type = 'button';
     b.textContent = c[1];
-    b.appendChild(document.createElement('span')).className = 'order';
     b.title = 'Sort by ' + c[1].toLowerCase();
     h.appendChild(b);
     b.addEventListener('click', function () {
