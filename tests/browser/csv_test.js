@@ -25,7 +25,8 @@ const library = 'CGTECH Tool Library File\r\nVersion-5.2\r\n\r\n' + TOOLS.map(([
   `TOOLID "${id}" {\r\n  UNITS MILLIMETER\r\n  DESCRIPTION "${description}"\r\n  TOOLTYPE MILLING\r\n  CUTTER {\r\n` +
   `    FLUTE_LENGTH 20\r\n    ASSEMBLY {\r\n      CUTTER_TYPE "FLAT END"\r\n      STANDARD (${d},0,0,0,0,0,75.5)\r\n` +
   '    }\r\n  }\r\n}\r\n').join('');
-fs.writeFileSync(path.join(work, 'TRICKY.tls'), Buffer.from(Array.from(library, (c) => c.charCodeAt(0) < 0x80 ? c.charCodeAt(0) : c.charCodeAt(0) - 0x350)));
+const cp1251 = (c) => c.charCodeAt(0) < 0x80 ? c.charCodeAt(0) : c.charCodeAt(0) - 0x350;
+fs.writeFileSync(path.join(work, 'TRICKY.tls'), Buffer.from(Array.from(library, cp1251)));
 run('sheet', 'TRICKY.tls', '-o', 'tricky.csv');
 run('sheet', path.join(source, 'examples', 'PART.json'), '--database', path.join(source, 'examples', 'database'), '-o', 'part.csv');
 
@@ -38,7 +39,8 @@ execFileSync(process.argv[5], ['-env:UserInstallation=file://' + path.join(out, 
   path.join(work, 'tricky.csv'), path.join(work, 'part.csv')], { stdio: ['ignore', 'pipe', 'pipe'], timeout: 100000 });
 
 let failures = 0;
-const xml = (t) => t.replace(/&quot;/g, '"').replace(/&apos;/g, "'").replace(/&lt;/g, '<').replace(/&gt;/g, '>').replace(/&amp;/g, '&');
+const xml = (t) => t.replace(/&quot;/g, '"').replace(/&apos;/g, "'").replace(/&lt;/g, '<').replace(/&gt;/g, '>')
+  .replace(/&amp;/g, '&');
 for (const name of ['tricky', 'part']) {
   // the CSV as written, fields unquoted; each as meant
   const rows = [];

@@ -241,8 +241,9 @@ const COUNT = "document.getElementById('count').textContent";
           '3 of 16 tools');
     // A fragment of a megabyte, made in the page (the page's events, each
     // with the megabyte of its address, not sent to us meanwhile): the page
-    // measures each view it takes from a fragment ('fragment-view'); the
-    // least of two, as a busy machine may stop the page for a while.
+    // measures each reading of a fragment ('fragment-read', both its popstate
+    // and hashchange); the least of them, as a busy machine may stop the page
+    // for a while.
     await page.send('Page.disable');
     for (const [what, fragment, count] of [['d= blanks and a letter', "'d=' + ' '.repeat(1 << 20) + 'x'", ALL],
                                            ['a quarter million unknown keys', "'x=1&'.repeat(1 << 18) + 'kind=drill'", 3],
@@ -251,11 +252,13 @@ const COUNT = "document.getElementById('count').textContent";
       for (let k = 0; k < 2; ++k) {
         await page.evaluate("location.hash = 'q=reset'").then(() => page.until(`${COUNT} === '0 of 16 tools'`, 3000));
         await page.evaluate(`performance.clearMeasures(); location.hash = ${fragment}; 0`);
-        await page.until("performance.getEntriesByName('fragment-view').length > 0", 5000).catch(() => {});
-        ms.push(...await page.evaluate("performance.getEntriesByName('fragment-view').map(function (m) { return m.duration; })"));
+        await page.until(`${COUNT} === '${count} of ${ALL} tools'`, 5000).catch(() => {});
+        ms.push(...await page.evaluate("performance.getEntriesByName('fragment-read').map(function (m) { " +
+                                       'return m.duration; })'));
       }
-      console.log(`catalog: a 1 MB fragment (${what}) read and its view shown in ${ms.map((m) => m.toFixed(1)).join(', ')} ms`);
-      check(`catalog: ${what} read in under 100 ms, and its view`, [Math.min(...ms) < 100, await page.evaluate(COUNT)],
+      console.log(`catalog: a 1 MB fragment (${what}) read in ${ms.map((m) => m.toFixed(1)).join(', ')} ms`);
+      check(`catalog: ${what} read in under 100 ms, and its view`,
+            [ms.length >= 2 && Math.min(...ms) < 100, await page.evaluate(COUNT)],
             [true, `${count} of ${ALL} tools`]);
     }
     await page.send('Page.enable');

@@ -275,8 +275,9 @@
   }
 
   // the rows in sight below the column names, and a few beyond unless flinging
+  var heading = 0;  // the column names' height, measured when the view or the window changes
   function render() {
-    var list = $('list'), beyond = flinging ? 0 : 4, heading = $('columns').offsetHeight;
+    var list = $('list'), beyond = flinging ? 0 : 4;
     var first = Math.max(0, Math.floor(list.scrollTop / ROW) - beyond);
     var last = Math.min(view.length, Math.ceil((list.scrollTop + list.clientHeight - heading) / ROW) + beyond),
         spacer = $('spacer');
@@ -301,6 +302,7 @@
     shown.forEach(function (row) { spare.push(row); });
     shown.clear();
     $('spacer').style.height = view.length * ROW + 'px';
+    heading = $('columns').offsetHeight;
     $('list').setAttribute('aria-rowcount', view.length + 1);
     $('count').textContent = view.length + ' of ' + total + ' tools' +
       (viewGroup ? ' in ' + groupCount.get(state.group) + ' groups' : '');
@@ -365,16 +367,16 @@
     });
   });
   // Back, Forward, or a fragment set by hand: the view it names
-  // (each such view measured as 'fragment-view', from the reading on)
+  // (the reading of each measured as 'fragment-read')
   function follow() {
-    var start = performance.now(), before = fragment();
+    var before = fragment(), start = performance.now();
     readFragment();
+    performance.measure('fragment-read', { start: start });
     if (fragment() === before) return;
     typedIn = null;
     showState();
     $('list').scrollTop = 0;
     refresh();
-    performance.measure('fragment-view', { start: start });
   }
   window.addEventListener('popstate', follow);
   window.addEventListener('hashchange', follow);
@@ -389,7 +391,10 @@
     pending = true;
     requestAnimationFrame(function () { pending = false; render(); });
   });
-  window.addEventListener('resize', render);
+  window.addEventListener('resize', function () {
+    heading = $('columns').offsetHeight;
+    render();
+  });
 
   readFragment();
   showState();
