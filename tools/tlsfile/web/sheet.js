@@ -5,7 +5,7 @@
 'use strict';
 (function () {
   var data = JSON.parse(document.getElementById('data').textContent);
-  var DRAW_W = 142, DRAW_H = 56;  // room for the largest tool, in pixels
+  var DRAW_W = 132, DRAW_H = 56;  // room for the largest tool, in pixels
   // a column the part fills (tool number, flutes, catalogue number) only when some tool has it
   var any = function (key) { return data.t.some(function (r) { return r[key].length > 0; }); };
   var problems = any('p'), numbers = any('num'), flutes = any('flutes'), catalogue = any('cat');
@@ -26,7 +26,13 @@
     ['Flute', 'num', function (r) { return number(r.fl); }],
     flutes && ['Flutes', 'num', function (r) { return r.flutes; }],
     ['Holder', 'holder', function (r, td) {
-      r.holder.forEach(function (s) { td.appendChild(el('span', null, s)); });
+      // a section a line, which may break after its diameter only: "Ø44.5–51.6×" "68.4"
+      r.holder.forEach(function (s) {
+        var section = td.appendChild(el('span')), at = s.indexOf('\u00d7') + 1;
+        section.appendChild(el('span', null, s.slice(0, at)));
+        section.appendChild(document.createElement('wbr'));
+        section.appendChild(el('span', null, s.slice(at)));
+      });
       if (r.hx) td.title = r.hx;
     }],
     [catalogue ? 'Catalogue number, description' : 'Description', '', function (r, td) {
