@@ -83,30 +83,26 @@
   }
 
   // The fragment, key by key: keys and values the page does not know are
-  // left out, so that any link opens a view.  One pass over the text, each
-  // part looked at only where a key of the page would stand; a value longer
-  // than any the page writes (MAX_VALUE characters) is not one it knows.
+  // left out, so that any link opens a view.  Each key of the page is
+  // looked for with one search of the text (its first part wins), so that
+  // reading takes time in proportion to the text, however many parts it
+  // has; a value longer than any the page writes (MAX_VALUE characters)
+  // is not one it knows.
   var KEYS = ['q', 'kind', 'd', 'l', 'sort', 'group'], MAX_VALUE = 1000;
-  var NAMED = KEYS.map(function (key) { return key + '='; });
   function decode(text) {
     try { return decodeURIComponent(text.replace(/\+/g, ' ')); } catch (e) { return null; }
   }
   function readFragment() {
     var s = { q: '', kind: '', d: '', l: '', sort: '', group: '' };
-    var text = location.hash, at = text.charAt(0) === '#' ? 1 : 0;
-    while (at <= text.length) {
-      var end = text.indexOf('&', at);
+    var text = location.hash.replace(/^#/, '');
+    KEYS.forEach(function (key) {
+      var first = text.startsWith(key + '='), at = first ? 0 : text.indexOf('&' + key + '=') + 1;
+      if (!first && at === 0) return;
+      var from = at + key.length + 1, end = text.indexOf('&', from);
       if (end < 0) end = text.length;
-      for (var k = 0, c = text.charCodeAt(at); k < KEYS.length; ++k) {
-        var from = at + NAMED[k].length;
-        if (c === NAMED[k].charCodeAt(0) && text.startsWith(NAMED[k], at) && end - from <= 3 * MAX_VALUE) {
-          var value = decode(text.slice(from, end));
-          if (value !== null && value.length <= MAX_VALUE) s[KEYS[k]] = value;
-          break;
-        }
-      }
-      at = end + 1;
-    }
+      var value = end - from <= 3 * MAX_VALUE ? decode(text.slice(from, end)) : null;
+      if (value !== null && value.length <= MAX_VALUE) s[key] = value;
+    });
     if (!kindIndex.has(s.kind)) s.kind = '';
     if (!groupOf.has(s.group)) s.group = '';
     if (!byKey.has(s.sort.replace(/^-/, ''))) s.sort = '';
