@@ -83,26 +83,27 @@
   }
 
   // The fragment, key by key: keys and values the page does not know are
-  // left out, so that any link opens a view.  Each key of the page is
-  // looked for with one search of the text (its first part wins), so that
-  // reading takes time in proportion to the text, however many parts it
-  // has; a value longer than any the page writes (MAX_VALUE characters)
-  // is not one it knows.
+  // left out, so that any link opens a view.  One pass of a pattern that
+  // looks at each character once finds the page's keys (the first part of
+  // each wins), however many parts the text has; a value longer than any
+  // the page writes (MAX_VALUE characters) is not one it knows.
   var KEYS = ['q', 'kind', 'd', 'l', 'sort', 'group'], MAX_VALUE = 1000;
+  var PARTS = new RegExp('(?:^|&)(' + KEYS.join('|') + ')=', 'g');
   function decode(text) {
     try { return decodeURIComponent(text.replace(/\+/g, ' ')); } catch (e) { return null; }
   }
   function readFragment() {
-    var s = { q: '', kind: '', d: '', l: '', sort: '', group: '' };
-    var text = location.hash.replace(/^#/, '');
-    KEYS.forEach(function (key) {
-      var first = text.startsWith(key + '='), at = first ? 0 : text.indexOf('&' + key + '=') + 1;
-      if (!first && at === 0) return;
-      var from = at + key.length + 1, end = text.indexOf('&', from);
+    var s = { q: '', kind: '', d: '', l: '', sort: '', group: '' }, seen = new Set();
+    var text = location.hash.replace(/^#/, ''), part;
+    PARTS.lastIndex = 0;
+    while ((part = PARTS.exec(text))) {
+      if (seen.has(part[1])) continue;
+      seen.add(part[1]);
+      var from = PARTS.lastIndex, end = text.indexOf('&', from);
       if (end < 0) end = text.length;
       var value = end - from <= 3 * MAX_VALUE ? decode(text.slice(from, end)) : null;
-      if (value !== null && value.length <= MAX_VALUE) s[key] = value;
-    });
+      if (value !== null && value.length <= MAX_VALUE) s[part[1]] = value;
+    }
     if (!kindIndex.has(s.kind)) s.kind = '';
     if (!groupOf.has(s.group)) s.group = '';
     if (!byKey.has(s.sort.replace(/^-/, ''))) s.sort = '';
