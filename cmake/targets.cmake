@@ -227,13 +227,24 @@ if(NOT WIN32)
   # Tests are named by their name generators alone: a printed parameter
   # would put struct bytes (padding included) into the names.
   # The sheet and catalogue in headless Chromium, driven over its DevTools
-  # pipe by Node.js (tests/browser): no package to fetch.
+  # pipe by Node.js (tests/browser), checked with axe-core and html-validate,
+  # which npm ci installs into the build folder once (tests/browser's lock);
+  # the sheet's CSV read back by LibreOffice Calc, headless.
   find_program(KESTO_NODE node)
+  find_program(KESTO_SOFFICE NAMES soffice libreoffice)
   if(KESTO_NODE)
     add_test(NAME browser_pages
       COMMAND ${KESTO_NODE} ${PROJECT_SOURCE_DIR}/tests/browser/pages_test.js $<TARGET_FILE:kesto-tools-vericut>
               ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR})
     set_tests_properties(browser_pages PROPERTIES TIMEOUT 120)
+    if(KESTO_SOFFICE)
+      add_test(NAME csv_libreoffice
+        COMMAND ${KESTO_NODE} ${PROJECT_SOURCE_DIR}/tests/browser/csv_test.js $<TARGET_FILE:kesto-tools-vericut>
+                ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR} ${KESTO_SOFFICE})
+      set_tests_properties(csv_libreoffice PROPERTIES TIMEOUT 120)
+    else()
+      message(WARNING "soffice was not found: the CSV is not read back by LibreOffice (scripts/install-deps.sh installs libreoffice-calc-nogui)")
+    endif()
   else()
     message(WARNING "node was not found: the browser tests of the sheet and catalogue are left out (scripts/install-deps.sh installs it)")
   endif()

@@ -3,8 +3,10 @@
 # missing: the native toolchain, GoogleTest, nlohmann-json, CLI11, the
 # MinGW-w64 cross compiler and Wine (32-bit, after adding the i386
 # architecture), tmux for the terminal-session test, Chromium for the
-# preview screenshot test, Node.js and poppler-utils for the browser tests
-# of the sheet and catalogue (the page driven, its PDF read), and clang with its runtime for the fuzz targets.
+# preview screenshot test, Node.js, npm and poppler-utils for the browser tests
+# of the sheet and catalogue (the page driven, its PDF read; npm fetches
+# axe-core and html-validate for them), LibreOffice Calc without its GUI to
+# read the sheet's CSV back, and clang with its runtime for the fuzz targets.
 # On a machine whose kernel cannot run 32-bit programs, also qemu-user and
 # the 64-bit Wine: Wine's 32-bit loader then runs under qemu-i386, started
 # by the kernel once i386 programs are registered with binfmt_misc (done
@@ -21,7 +23,7 @@ if [ "$want" = bench ]; then
   packages+=(valgrind jq time)
 fi
 if [ "$want" = all ]; then
-  packages+=(g++-mingw-w64-i686 wine wine32:i386 tmux chromium nodejs poppler-utils clang-14 libclang-rt-14-dev)
+  packages+=(g++-mingw-w64-i686 wine wine32:i386 tmux chromium nodejs poppler-utils libreoffice-calc-nogui clang-14 libclang-rt-14-dev)
 fi
 
 sudo=""
@@ -86,6 +88,10 @@ update_indexes() {
 }
 
 install_missing "${packages[@]}"
+# npm comes with a Node.js from NodeSource, in a package of its own with Debian's
+if [ "$want" = all ] && ! command -v npm >/dev/null; then
+  install_missing npm
+fi
 wine32="$(dirname "$0")/wine32.sh"
 if [ "$want" = all ] && [ "$("$wine32" how)" != native ]; then
   install_missing qemu-user wine64

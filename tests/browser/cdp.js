@@ -50,6 +50,16 @@ class Page {
     await this.evaluate(`(function(){var e=document.querySelector(${JSON.stringify(selector)});e.focus();e.select&&e.select();})()`);
     await this.send('Input.insertText', { text });
   }
+  // A key pressed and let go in the focused element: 'Enter', ' ', 'Tab'.
+  async press(key) {
+    const codes = { Enter: ['Enter', 13, '\r'], ' ': ['Space', 32, ' '], Tab: ['Tab', 9, ''] };
+    const [code, windowsVirtualKeyCode, text] = codes[key];
+    await this.send('Input.dispatchKeyEvent', { type: 'keyDown', key, code, windowsVirtualKeyCode, text });
+    await this.send('Input.dispatchKeyEvent', { type: 'keyUp', key, code, windowsVirtualKeyCode });
+  }
+  async resize(width, height) {
+    await this.send('Emulation.setDeviceMetricsOverride', { width, height, deviceScaleFactor: 1, mobile: false });
+  }
   async screenshot(file) {
     const r = await this.send('Page.captureScreenshot', { format: 'png' });
     fs.mkdirSync(path.dirname(file), { recursive: true });

@@ -1109,9 +1109,16 @@ TEST(CliTlsfile, PipesQuietAndJson) {
          "70.00000)\n    +    72        STANDARD",
          ""},
         {"K sheet part.json", 0, "wrote p.html: 2 tools\n", "", "p.html"},
-        {"K sheet demo.tls -o s.csv && head -c 60 s.csv", 0,
-         "wrote s.csv: 12 tools\n\xEF\xBB\xBFkesto-tools-vericut tool sheet;demo;", "", "s.csv"},
-        {"K sheet part.json -o p.csv && grep DR5 p.csv", 0, "2;;DR5 |HSS|;drill;5;0;40;", "", "p.csv"},
+        {"K sheet demo.tls -o s.csv && head -c 40 s.csv && tail -1 s.csv", 0,
+         "wrote s.csv: 12 tools\n\xEF\xBB\xBFPosition;Tool number;TOOLID;Kind;Simu"
+         "kesto-tools-vericut tool sheet;demo;", "", "s.csv"},
+        {"K sheet part.json -o p.csv && grep DR5 p.csv", 0, "2;;DR5 |HSS|;drill;drill;mm;5;0;40;;", "", "p.csv"},
+        // a library with problems: each tool listed, its problems in its row
+        // a part whose export has problems gets its sheet too
+        {"K sheet zero.json; echo $?", 0, "wrote z.html: 1 tool\n1\n", "zero.json: 1 problem (see check)"},
+        {"K sheet damaged.tls -o d.csv; echo $?; grep BALL8 d.csv", 0,
+         "1\n"
+         "3;;BALL8;ball-nose mill;ball end;mm;;4;71;;20;;;;D8.00 r4.00 H71.00;line 72: non-finite number 'inf'\r\n", "damaged.tls: 1 problem (see check); its tools are listed as read, each with its problems"},
         {"K sheet demo.tls -o again.html && K sheet demo.tls -o again.html", 0, "wrote again.html: 12 tools\n"
                                                                                  "wrote again.html: 12 tools\n", ""},
         {"K sheet demo.tls -o t.csv && K sheet demo.tls -o t.csv", 0, "wrote t.csv: 12 tools\nwrote t.csv", ""},
@@ -1190,6 +1197,8 @@ TEST(CliTlsfile, PipesQuietAndJson) {
     write_file("part.json", R"({"name": "p.prt", "members": [{"name": "EM10", "type": 1, "subtype": 1,
         "params": {"diameter": 10, "length": 75}}, {"name": "DR5 \"HSS\"", "type": 2, "params": {"diameter": 5,
         "length": 40, "point_angle": 2}}, {"name": "G", "object_type": 110}]})");
+    write_file("zero.json", R"({"name": "z.prt", "members": [{"name": "Z0", "type": 1, "subtype": 1,
+        "params": {"diameter": 0, "length": 75}}]})");
     write_file("nf.json", R"({"name": "p.prt", "members": [{"name": "EM7", "type": 1, "subtype": 2,
         "params": {"diameter": 10, "length": 75, "tip_angle": 1e308}}, {"name": "EM10", "type": 1, "subtype": 1,
         "params": {"diameter": 10, "length": 75}}]})");

@@ -128,6 +128,13 @@ TEST(TlsfileCheck, FormsAndMainDimensions) {
     // straight from 2 up; the offset points on the axis are none
     EXPECT_EQ(tlsfile::holder_text(tlsfile::tool_facts(r.library.tools[1])), "D40 x 50; D30-34.01338 x 20");
     EXPECT_EQ(tlsfile::holder_text(tlsfile::tool_facts(bar)), "D20 x 30");
+    // for people: rounded, bottom first; the stick-out from the tip to the
+    // holder's lowest point, lowered by its offset on a stacked cutter
+    EXPECT_EQ(tlsfile::holder_brief(tlsfile::tool_facts(r.library.tools[1])),
+              (std::vector<std::string>{"\u00d840\u00d750", "\u00d830\u201334\u00d720"}));
+    EXPECT_EQ(tlsfile::tool_facts(r.library.tools[1]).stick_out, 75);
+    EXPECT_EQ(tlsfile::tool_facts(bar).stick_out, 35);
+    EXPECT_TRUE(std::isnan(tlsfile::tool_facts(r.library.tools[0]).stick_out));  // no holder
 }
 
 struct Damage {

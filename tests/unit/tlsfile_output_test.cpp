@@ -93,6 +93,14 @@ TEST(TlsfileOutput, ReplacesOnlyWhatItWouldWriteAgain) {
         {"a JSON transcript", OutputKind::transcript, "[\n {\n  \"kind\": \"load\",", "[]", false, ""},
         {"a page of ours", OutputKind::page, "<meta name=\"generator\" content=\"kesto-tools-vericut\">", "x", false, ""},
         {"a page of someone else", OutputKind::page, "<html></html>", "x", true, ""},
+        {"a table of ours", OutputKind::table, "\xEF\xBB\xBFPosition;TOOLID\r\n1;A\r\nkesto-tools-vericut tool sheet;n;d\r\n",
+         "x", false, ""},
+        {"a table of ours from before", OutputKind::table, "\xEF\xBB\xBFkesto-tools-vericut tool sheet;n;d\r\nPosition\r\n",
+         "x", false, ""},
+        {"someone else's table naming us", OutputKind::table, "Position;Note\r\n1;kesto-tools-vericut tool sheet;\r\n2\r\n",
+         "x", true, ""},
+        {"a page of ours given as a table", OutputKind::table, "<meta name=\"generator\" content=\"kesto-tools-vericut\">",
+         "x", true, ""},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "host/common/cp1251.h"
 #include "tests/unit/tlsfile_fixture.h"
 #include "tools/tlsfile/tls_check.h"
 #include "tools/tlsfile/tls_preview.h"
@@ -523,20 +524,30 @@ TEST(TlsfilePreview, OutlineTextsForThePages) {
 }
 
 // The sheet's CSV: numbers with decimal commas, texts quoted where they
-// hold a separator, a text a spreadsheet would run as a formula
-// made plain; and the page's data, which no text can break out of.
+// hold a separator, a text a spreadsheet would take for a number, a date
+// or a formula written as a formula of the text; and the page's data,
+// which no text can break out of.
 TEST(TlsfilePreview, SheetCsvAndPageData) {
     struct Row {
         const char *name;         // TOOLID in the library
-        const char *description;  // its DESCRIPTION
-        const char *csv;          // its line of the CSV from the TOOLID on
+        const char *description;  // its DESCRIPTION (Windows-1251)
+        const char *number;       // the part's tool number
+        const char *csv;          // its line of the CSV
     };
     const Row rows[] = {
-        {"EM10", "D10.00 H75.00", "EM10;flat end;10;0;75;50;;;;D10.00 H75.00\r\n"},
-        {"DR8.5", "D8.50 H90.00", "DR8.5;drill;8,5;0;90;60;;;;D8.50 H90.00\r\n"},
-        {"=HYPERLINK(1)", "a; b", "'=HYPERLINK(1);flat end;10;0;75;50;;;;\"a; b\"\r\n"},
-        {"-X", "@SUM(1)", "'-X;flat end;10;0;75;50;;;;'@SUM(1)\r\n"},
-        {"</script><b>x", "</script>", "</script><b>x;flat end;10;0;75;50;;;;</script>\r\n"},
+        {"EM10", "D10.00 H75.00", "12", "1;12;EM10;end mill;flat end;mm;10;0;75;;50;;;;D10.00 H75.00;\r\n"},
+        {"DR8.5", "D8.50 H90.00", "", "1;;DR8.5;drill;drill;mm;8,5;0;90;;60;;;;D8.50 H90.00;\r\n"},
+        {"=HYPERLINK(1)", "a; b", "", "1;;=\"=HYPERLINK(1)\";end mill;flat end;mm;10;0;75;;50;;;;\"a; b\";\r\n"},
+        {"-X", "@SUM(1)", "T1", "1;T1;=\"-X\";end mill;flat end;mm;10;0;75;;50;;;;=\"@SUM(1)\";\r\n"},
+        {"</script><b>x", "</script>", "", "1;;=\"</script><b>x\";end mill;flat end;mm;10;0;75;;50;;;;=\"</script>\";\r\n"},
+        // numbers, dates and truth values as spreadsheets read them, kept texts
+        {"0105", "1-2", "0105", "1;=\"0105\";=\"0105\";end mill;flat end;mm;10;0;75;;50;;;;=\"1-2\";\r\n"},
+        {"3/4", "12E3", "", "1;;=\"3/4\";end mill;flat end;mm;10;0;75;;50;;;;=\"12E3\";\r\n"},
+        {"Mar-5", "TRUE", "", "1;;=\"Mar-5\";end mill;flat end;mm;10;0;75;;50;;;;=\"TRUE\";\r\n"},
+        {"MARKER", "\xDF\xED\xE2 5, \xF4\xF0\xE5\xE7\xE0", "", "1;;MARKER;end mill;flat end;mm;10;0;75;;50;;;;"
+                                                          "=\"Янв 5, фреза\";\r\n"},
+        // a quote at the start of a part's text, and a separator
+        {"EM1", "D1", "\"Q\"; 1", "1;\"=\"\"\"\"\"\"Q\"\"\"\"; 1\"\"\";EM1;end mill;flat end;mm;10;0;75;;50;;;;D1;\r\n"},
     };
     auto record = [](const Row &row) {
         const bool drill = std::string(row.name) == "DR8.5";
@@ -552,16 +563,15 @@ TEST(TlsfilePreview, SheetCsvAndPageData) {
         lib.text = std::string("CGTECH Tool Library File\nVersion-5.2\n\n") + record(row);
         lib.library = tlsfile::parse_tls(lib.text);
         ASSERT_EQ(lib.library.tools.size(), 1u);
-        const std::vector<tlsfile::SheetRow> sheet = {{&lib.library.tools[0], "", "", "", ""}};
-        const tlsfile::PageHead head{"lib", "lib.tls", "today"};
+        tlsfile::PageHead head{"lib", "lib.tls", "today", {}};
+        std::vector<tlsfile::SheetRow> sheet = tlsfile::sheet_rows(lib.library, {}, head);
+        sheet[0].number = row.number;
         const std::string csv = tlsfile::sheet_csv(head, sheet, false);
-        EXPECT_EQ(csv.rfind("\xEF\xBB\xBFkesto-tools-vericut tool sheet;lib;today;lib.tls;1 tool;lengths in millimetres\r\n"
-                            "Position;Tool number;TOOLID;Kind;",
-                            0),
-                  0u)
+        EXPECT_EQ(csv.rfind("\xEF\xBB\xBFPosition;Tool number;TOOLID;Kind;Simulator's kind;Units;Diameter;", 0), 0u)
             << csv;
-        const std::string line = csv.substr(csv.rfind("\r\n1;;") + 5);
-        EXPECT_EQ(line, row.csv);
+        const size_t first = csv.find("\r\n") + 2, last = csv.find("\r\nkesto-tools-vericut tool sheet;") + 2;
+        EXPECT_EQ(csv.substr(first, last - first), row.csv);
+        EXPECT_EQ(csv.substr(last), "kesto-tools-vericut tool sheet;lib;today;lib.tls;1 tool;lengths in millimetres\r\n");
         // the data comes back whole from the page, and only one script element closes
         const std::string html = tlsfile::sheet_html(head, sheet, false);
         EXPECT_LT(html.find(tlsfile::kGeneratorMeta), 200u);
@@ -569,8 +579,8 @@ TEST(TlsfilePreview, SheetCsvAndPageData) {
         const size_t at = html.find(open) + open.size();
         ASSERT_NE(at, std::string::npos + open.size());
         const nlohmann::json data = nlohmann::json::parse(html.substr(at, html.find("</script>", at) - at));
-        EXPECT_EQ(data["t"][0][2], row.name);
-        EXPECT_EQ(data["t"][0][11], row.description);
+        EXPECT_EQ(data["t"][0]["id"], row.name);
+        EXPECT_EQ(data["t"][0]["desc"], kesto::cp1251_shown(row.description));
         EXPECT_EQ(html.find("</script><b>"), std::string::npos);
     }
 }

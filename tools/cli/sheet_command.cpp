@@ -53,7 +53,7 @@ void part_columns(const sim::Part &part, std::vector<tlsfile::SheetRow> &rows) {
         it->second.pop_front();
         row.number = param_text(m, UF_PARAM_TL_NUMBER);
         row.flutes = param_text(m, UF_PARAM_TL_NUM_FLUTES);
-        row.catalogue = tlsfile::as_toolid(param_text(m, UF_PARAM_TL_CATALOG_NUMBER));
+        row.catalogue = param_text(m, UF_PARAM_TL_CATALOG_NUMBER);  // as the part holds it
     }
 }
 
@@ -83,20 +83,19 @@ Result run_sheet(const SheetArgs &args, Context &ctx) {
     out.formats = "a page (.html or .htm) or a table (.csv)";
     if (!check_output(ctx, out)) return result;
     const tlsfile::LibraryText &library = input.library.library;
+    // a part's export, or a library, with problems still gets its sheet: each in its tool's row
     size_t beyond = 0;
-    const size_t problems = (input.part ? input.problems.size() : content_problems(input.library, &beyond).size()) + beyond;
-    if (problems)
-        ctx.warn(head.file + ": " + count(problems, "problem", "problems") + " (see check); its tools are listed as read");
-    std::vector<tlsfile::SheetRow> rows;
-    for (const tlsfile::Tool &t : library.library.tools) rows.push_back({&t, "", "", "", ""});
+    const std::vector<tlsfile::Problem> problems = input.part ? input.problems : content_problems(input.library, &beyond);
+    if (!problems.empty())
+        ctx.warn(head.file + ": " + count(problems.size() + beyond, "problem", "problems") +
+                 " (see check); its tools are listed as read, each with its problems");
+    std::vector<tlsfile::SheetRow> rows = tlsfile::sheet_rows(library.library, problems, head);
     if (part) part_columns(*part, rows);
     const bool verdicts = !args.databases.empty() || !args.settings.empty();
     tlsfile::Database database;
     if (verdicts) {
         if (!load_database(ctx, args.databases, args.settings, database)) return result;
-        const tlsfile::FindResult found = tlsfile::find_tools(database, library);
-        for (size_t i = 0; i < rows.size() && i < found.tools.size(); ++i)
-            rows[i].verdict = tlsfile::verdict_name(found.tools[i].verdict);
+        tlsfile::judge_rows(rows, database, tlsfile::find_tools(database, library));
     }
     out.inputs = database_files(out.inputs, database);
     if (!check_output(ctx, out)) return result;
@@ -108,7 +107,7 @@ Result run_sheet(const SheetArgs &args, Context &ctx) {
     }
     result.output_is_stdout = is_standard_stream(output);
     result.text = "wrote " + shown(output_label(output)) + ": " + count(rows.size(), "tool", "tools") + "\n";
-    result.code = problems ? kExitProblems : kExitOk;
+    result.code = problems.empty() ? kExitOk : kExitProblems;
     return result;
 }
 
@@ -119,18 +118,20 @@ void add_sheet_command(CLI::App &app, Context &ctx) {
     CLI::App *cmd = app.add_subcommand("sheet");
     describe(cmd, "Write the tool sheet of a part or library, as HTML or CSV",
              "One row per tool, in the file's order: position, the part's tool number, TOOLID, kind, "
-             "diameter, corner radius, length, flute length, the part's flute count, the holder's sections, "
-             "the part's catalogue number, the description and a drawing of cutter and holder, every drawing "
-             "to one scale. INPUT is a part or session file (JSON), whose tools are exported through the "
-             "plug-in as export does, or a tool library; - reads standard input. With --database or "
-             "--settings a column says whether the site has each tool, as find judges it. Tools with "
-             "problems (see check) are listed as read, and the sheet is written all the same.\n\n"
+             "diameter, corner radius, length, stick-out, flute length, the part's flute count, the holder's "
+             "sections, the part's catalogue number, the description, the problems check finds in its lines and "
+             "a drawing of cutter and holder, every drawing to one scale. INPUT is a part or session file "
+             "(JSON), whose tools are exported through the plug-in as export does, or a tool library; - reads "
+             "standard input. With --database or --settings a column says whether the site has each tool, as "
+             "find judges it, naming the site's record of a renamed or different one. Tools with problems are "
+             "listed as read, with their problems, and the sheet is written all the same.\n\n"
              "The head gives the part's or library's name, the date, the file, the count and the units of "
              "the lengths (the library's). The HTML page is one file that needs nothing else and prints on "
-             "A4, its head on every page and no row split; an output named *.csv gets the CSV (semicolons, "
-             "decimal commas, UTF-8 with a byte-order mark: see the guide), any other name is refused. Without "
-             "-o it writes NAME.html in the current folder, NAME as export names its library. A file already "
-             "there is replaced only when it is a page or table this program wrote, unless --force is given.\n\n"
+             "A4 portrait, the name, date and page number on every page and no row split; an output named *.csv "
+             "gets the CSV (the column names first, semicolons, decimal commas, UTF-8 with a byte-order mark: "
+             "see the guide for the spreadsheets' import options), any other name is refused. Without -o it "
+             "writes NAME.html in the current folder, NAME as export names its library. A file already there is "
+             "replaced only when it is a page or table this program wrote, unless --force is given.\n\n"
              "Exit 0 when the sheet was written, 1 when it was written but tools have problems or it could not "
              "be written, 2 when nothing was (bad arguments, an input that cannot be read or exported, an output "
              "that may not be replaced), 3 when the plug-in cannot be loaded.",

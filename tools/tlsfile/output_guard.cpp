@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <unordered_map>
@@ -28,6 +29,19 @@ bool is_drawing(const std::string &text) {
     const std::string top = head(text);
     if (!has(top, "<svg")) return false;
     return has(top, kGeneratorMark) || (has(top, "<text class=\"head\"") && has(top, ".scalebar"));
+}
+
+// A table of ours: the mark at the start of its last line, or of its
+// first line (after the byte-order mark) in one made before.
+bool is_table(const std::string &text) {
+    if (starts_as_library(text)) return false;
+    const size_t bom = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    if (text.compare(bom, std::strlen(kTableMark), kTableMark) == 0) return true;
+    size_t end = text.size();
+    while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r')) --end;
+    const size_t last = text.find_last_of("\r\n", end == 0 ? 0 : end - 1);
+    const size_t start = last == std::string::npos ? 0 : last + 1;
+    return text.compare(start, std::strlen(kTableMark), kTableMark) == 0;
 }
 
 // A transcript starts with the plug-in's load, as text or as JSON.
@@ -130,8 +144,8 @@ bool is_output_of_kind(OutputKind kind, const std::string &existing) {
     switch (kind) {
     case OutputKind::library: return source_of("", existing).kind == SourceKind::library;
     case OutputKind::picture: return is_drawing(existing);
-    case OutputKind::page:
-    case OutputKind::table: return has(head(existing), kGeneratorMark) && !starts_as_library(existing);
+    case OutputKind::page: return has(head(existing), kGeneratorMark) && !starts_as_library(existing);
+    case OutputKind::table: return is_table(existing);
     case OutputKind::transcript: return is_transcript(existing);
     }
     return false;

@@ -29,6 +29,10 @@ const char *kind_words(OutputKind kind);
 // What this program puts near the top of every page and table it writes,
 // so that an earlier one can be told from a file someone else made.
 inline constexpr char kGeneratorMark[] = "kesto-tools-vericut";
+// A table (the sheet's CSV) starts its last line with this, after the
+// rows; tables made before the column names came first started their
+// first line with it.
+inline constexpr char kTableMark[] = "kesto-tools-vericut tool sheet;";
 
 // Whether existing (a file's bytes) is an output of kind: a library by its
 // header line, the others by what this program writes at their top.  An

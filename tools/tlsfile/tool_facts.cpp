@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "tools/tlsfile/number_text.h"
 #include "tools/tlsfile/tls_check.h"
 
 namespace tlsfile {
@@ -14,15 +15,21 @@ constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 
 struct KindNames {
     Kind kind;
-    const char *word, *label;
+    const char *word, *label, *shop;
 };
 constexpr KindNames kKindNames[] = {
-    {Kind::flat_end, "flat-end", "flat end"},     {Kind::bull_nose, "bull-nose", "bull nose"},
-    {Kind::ball, "ball", "ball"},                 {Kind::drill, "drill", "drill"},
-    {Kind::apt10, "apt10", "APT 10"},             {Kind::seven_value, "seven-value", "seven-value"},
-    {Kind::barrel, "barrel", "barrel"},           {Kind::t_cutter, "t-cutter", "T-cutter"},
-    {Kind::profile, "profile", "profile"},        {Kind::turning, "turning", "turning"},
-    {Kind::none, "none", "no cutter"},            {Kind::unknown, "unknown", "unknown"},
+    {Kind::flat_end, "flat-end", "flat end", "end mill"},
+    {Kind::bull_nose, "bull-nose", "bull nose", "bull-nose mill"},
+    {Kind::ball, "ball", "ball end", "ball-nose mill"},
+    {Kind::drill, "drill", "drill", "drill"},
+    {Kind::apt10, "apt10", "APT 10", "form mill"},
+    {Kind::seven_value, "seven-value", "seven-value", "form mill"},
+    {Kind::barrel, "barrel", "SOR outline, barrel", "barrel mill"},
+    {Kind::t_cutter, "t-cutter", "SOR outline, T-cutter", "T-slot cutter"},
+    {Kind::profile, "profile", "SOR outline", "form cutter"},
+    {Kind::turning, "turning", "turning", "turning tool"},
+    {Kind::none, "none", "no cutter", "no cutter"},
+    {Kind::unknown, "unknown", "unknown cutter type", "unknown cutter"},
 };
 
 const KindNames &names(Kind kind) {
@@ -105,10 +112,23 @@ std::vector<HolderSection> holder_sections(const Outline &o) {
     return out;
 }
 
+// From the tip to the holder's lowest point off the axis (the points on
+// the axis are its origin and offset, not its body), the holder raised
+// onto the cutter's top with STACK YES.  NaN without a holder or a length.
+double stick_out(const Tool &t, double length) {
+    if (!t.holder_outline.present || !std::isfinite(length)) return kNone;
+    double lowest = std::numeric_limits<double>::infinity();
+    for (const OutlineItem &p : t.holder_outline.items)
+        if (p.kind == OutlineItem::point && std::fabs(p.x) > kAxisTolerance) lowest = std::min(lowest, p.y);
+    if (!std::isfinite(lowest)) return kNone;
+    return (t.stack == "YES" ? length : 0) + lowest;
+}
+
 }  // namespace
 
 const char *kind_word(Kind kind) { return names(kind).word; }
 const char *kind_label(Kind kind) { return names(kind).label; }
+const char *kind_shop_word(Kind kind) { return names(kind).shop; }
 
 Kind tool_kind(const Tool &t) {
     switch (t.form) {
@@ -127,7 +147,7 @@ Kind tool_kind(const Tool &t) {
 }
 
 ToolFacts tool_facts(const Tool &t) {
-    ToolFacts f{tool_kind(t), t.units == kInch, kNone, kNone, kNone, kNone, kNone, {}};
+    ToolFacts f{tool_kind(t), t.units == kInch, kNone, kNone, kNone, kNone, kNone, kNone, {}};
     const std::vector<double> &v = t.standard;
     if (standard_form(t.form) && v.size() == (t.form == Form::apt10 ? 10u : 7u)) {
         f.diameter = v[0];
@@ -143,7 +163,30 @@ ToolFacts tool_facts(const Tool &t) {
     if (t.has_flute_length) f.flute_length = t.flute_length;
     if (t.has_shank_diameter) f.shank_diameter = t.shank_diameter;
     if (t.holder_outline.present) f.holder = holder_sections(t.holder_outline);
+    f.stick_out = stick_out(t, f.length);
     return f;
+}
+
+std::vector<std::string> holder_brief(const ToolFacts &f) {
+    const int decimals = f.inch ? 2 : 1;
+    auto rounded = [decimals](std::string &out, double v) {
+        const size_t at = out.size();
+        append_fixed(out, v, decimals);
+        while (out.back() == '0') out.pop_back();
+        if (out.back() == '.') out.pop_back();
+        if (out.compare(at, std::string::npos, "-0") == 0) out.erase(at, 1);
+    };
+    std::vector<std::string> out;
+    for (const HolderSection &s : f.holder) {
+        std::string bottom, top;
+        rounded(bottom, s.bottom_diameter);
+        rounded(top, s.top_diameter);
+        // the diameter sign, an en dash between two diameters, the multiplication sign
+        std::string text = "\xC3\x98" + bottom + (top != bottom ? "\xE2\x80\x93" + top : "") + "\xC3\x97";
+        rounded(text, s.to - s.from);
+        out.push_back(std::move(text));
+    }
+    return out;
 }
 
 }  // namespace tlsfile

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/tlsfile/tls_database.h"
@@ -17,15 +18,24 @@
 
 namespace tlsfile {
 
-// The words a page and the outputs guard know our files by.
+// The words a page is known by as ours, at its top (a table's are
+// kTableMark, in output_guard.h).
 inline constexpr char kGeneratorMeta[] = "<meta name=\"generator\" content=\"kesto-tools-vericut\">";
-inline constexpr char kSheetCsvFirstField[] = "kesto-tools-vericut tool sheet";
 
 // What a page says of where its tools come from.
 struct PageHead {
-    std::string name;  // the part or library, UTF-8
-    std::string file;  // the input as given
-    std::string date;  // when the page was made
+    std::string name;                // the part or library, UTF-8
+    std::string file;                // the input as given
+    std::string date;                // when the page was made
+    std::vector<std::string> notes;  // what belongs to no one tool (a problem of the file's head), raw bytes
+};
+
+// The site's record a tool was found as (renamed) or that differs from it.
+struct SiteRecord {
+    std::string toolid;   // raw bytes
+    std::string library;  // its label in the database, UTF-8
+    int line = 0;         // its TOOLID line
+    size_t more = 0;      // further records found so, not named
 };
 
 // One tool of a sheet.  Texts from a part are Windows-1251 bytes, as the
@@ -34,11 +44,23 @@ struct SheetRow {
     const Tool *tool = nullptr;
     std::string number;     // the part's tool number; empty from a library
     std::string flutes;     // the part's flute count; empty from a library
-    std::string catalogue;  // the part's catalogue number; empty from a library
-    std::string verdict;    // same, renamed, differs or missing; empty without a database
+    std::string catalogue;  // the part's catalogue number as the part holds it; empty from a library
+    Verdict verdict = Verdict::missing;  // shown only when the sheet has verdicts
+    SiteRecord site;                     // for renamed and differs
+    std::vector<std::string> problems;   // "line N: message" of check's problems in its lines (raw bytes)
 };
 
-// The holder's sections for people: "D40 x 50; D30-34.01 x 20" (diameter,
+// A row per tool of library, each with the problems that fall in its lines;
+// those before the first record go to head.notes.
+std::vector<SheetRow> sheet_rows(const Library &library, const std::vector<Problem> &problems, PageHead &head);
+// Each row's verdict as find gives it, and the site's record it names.
+void judge_rows(std::vector<SheetRow> &rows, const Database &database, const FindResult &found);
+
+// What a verdict is called on the sheet, page and table alike: "same",
+// "renamed", "differs", "not in the database".
+const char *verdict_words(Verdict verdict);
+
+// The holder's sections exactly: "D40 x 50; D30-34.01338 x 20" (diameter,
 // at the bottom and top when they differ, then the height).
 std::string holder_text(const ToolFacts &facts);
 
@@ -48,8 +70,14 @@ std::string sheet_units(const std::vector<SheetRow> &rows);
 
 std::string sheet_html(const PageHead &head, const std::vector<SheetRow> &rows, bool verdicts);
 // Semicolons between fields, decimal commas, UTF-8 with a byte-order mark,
-// CR LF; its first line names the file as ours, with the head.
+// CR LF; the column names first, the head on the last line, which names the
+// file as ours.  A text a spreadsheet would take for a number, a date or a
+// formula is written as a formula whose value is that text (="0105").
 std::string sheet_csv(const PageHead &head, const std::vector<SheetRow> &rows, bool verdicts);
+
+// Whether a spreadsheet opening a CSV could take a text (UTF-8) for
+// anything but itself: a number, a date, a time, a truth value or a formula.
+bool csv_text_needs_guard(std::string_view utf8);
 
 // What the catalogue shows of one record of the database, in its order.
 struct CatalogEntry {

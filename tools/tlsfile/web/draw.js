@@ -70,31 +70,39 @@ var kestoDraw = (function () {
     return t;
   }
 
-  // An <svg> of the tool: scale pixels per millimetre, or, when scale is
-  // 0, the tool fitted into width x height.
+  // An <svg> of the tool lying down, its tip to the left: scale pixels per
+  // millimetre, or, when scale is 0, the tool fitted into width x height.
+  // Drawn upright in millimetres and turned a quarter round, which keeps
+  // each arc's direction.  A picture for the eye only: its sizes are in
+  // the row's cells.
   function svg(t, scale, width, height) {
     var b = t.box, pad = 1, w = Math.max(b.x1 - b.x0, 1e-3), h = Math.max(b.y1 - b.y0, 1e-3);
-    if (!scale) scale = Math.min((width - 2 * pad) / w, (height - 2 * pad) / h);
+    if (!scale) scale = Math.min((width - 2 * pad) / h, (height - 2 * pad) / w);
     var e = document.createElementNS(SVG, 'svg');
-    e.setAttribute('width', (w * scale + 2 * pad).toFixed(1));
-    e.setAttribute('height', (h * scale + 2 * pad).toFixed(1));
+    e.setAttribute('width', (h * scale + 2 * pad).toFixed(1));
+    e.setAttribute('height', (w * scale + 2 * pad).toFixed(1));
     var p = pad / scale;
-    e.setAttribute('viewBox', (b.x0 - p) + ' ' + (-b.y1 - p) + ' ' + (w + 2 * p) + ' ' + (h + 2 * p));
+    e.setAttribute('viewBox', (b.y0 - p) + ' ' + (b.x0 - p) + ' ' + (h + 2 * p) + ' ' + (w + 2 * p));
     e.setAttribute('class', 'tool-drawing');
+    e.setAttribute('aria-hidden', 'true');
+    e.setAttribute('focusable', 'false');
+    var g = document.createElementNS(SVG, 'g');
+    g.setAttribute('transform', 'rotate(90)');
     [['holder', t.holder], ['cutter', t.cutter]].forEach(function (part) {
       if (!part[1].length) return;
       var el = document.createElementNS(SVG, 'path');
       el.setAttribute('class', part[0]);
       el.setAttribute('d', path(part[1]));
       el.setAttribute('vector-effect', 'non-scaling-stroke');
-      e.appendChild(el);
+      g.appendChild(el);
     });
     var axis = document.createElementNS(SVG, 'line');
     axis.setAttribute('class', 'axis');
     axis.setAttribute('x1', 0); axis.setAttribute('x2', 0);
     axis.setAttribute('y1', -b.y1 - p); axis.setAttribute('y2', -b.y0 + p);
     axis.setAttribute('vector-effect', 'non-scaling-stroke');
-    e.appendChild(axis);
+    g.appendChild(axis);
+    e.appendChild(g);
     return e;
   }
 
