@@ -4,8 +4,9 @@
 # from its own folder), the simulated host's libraries in lib, found
 # relative to bin, and the README.  Windows: one folder holding the program,
 # the plug-in, the simulated host's DLLs and the C++ runtime, stripped, the
-# install notes and the user guide (CR LF texts) and the examples the guide
-# uses; CPack makes it a ZIP (kesto_tools_vericut-VERSION-win32.zip).
+# install notes, the user guide and the reference (CR LF texts) and the
+# examples the guide uses; CPack makes it a ZIP
+# (kesto_tools_vericut-VERSION-win32.zip).
 include(GNUInstallDirs)
 
 if(WIN32)
@@ -70,6 +71,15 @@ if(WIN32)
   endforeach()
   install(FILES ${PROJECT_BINARY_DIR}/package/install-windows.txt DESTINATION . RENAME INSTALL.txt)
   install(FILES ${PROJECT_BINARY_DIR}/package/guide-windows.txt DESTINATION . RENAME GUIDE.txt)
+  # The reference (the man page's text, for cmd.exe), which the help's
+  # lines point to: printed by the native program of these sources when the
+  # package is made (cmake/package_reference.cmake).
+  set(KESTO_NATIVE_PROGRAM "${PROJECT_SOURCE_DIR}/build/native/kesto-tools-vericut" CACHE FILEPATH
+    "The native kesto-tools-vericut of the same sources, which writes the Windows package's REFERENCE.txt")
+  install(CODE "set(KESTO_NATIVE_PROGRAM_DEFAULT \"${KESTO_NATIVE_PROGRAM}\")
+    set(KESTO_PACKAGE_VERSION \"${PROJECT_VERSION}\")
+    set(KESTO_PACKAGE_DIR \"${PROJECT_BINARY_DIR}/package\")")
+  install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/package_reference.cmake)
   # The examples the guide's walkthroughs use; the settings file names
   # their database as its TLS folder.
   install(FILES ${PROJECT_BINARY_DIR}/package/kesto_tools_vericut.ini DESTINATION examples)

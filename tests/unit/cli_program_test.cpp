@@ -105,6 +105,8 @@ TEST(CliProgram, EveryCommandReadsALibraryHoweverItWasSaved) {
         {"preview utf16.tls -o p.svg", 1, "wrote p.svg: 4 tools", "utf16.tls has 1 problem"},
         {"merge lib.tls utf16.tls -o m.tls", 0, "4 tools replaced (0 changed)", ""},
         {"remove utf16.tls ФРЕЗА -o r.tls", 0, "removed \"ФРЕЗА\" (line 16)", ""},
+        // --json says what the report says, the encoding written too
+        {"remove utf8.tls D10 -o r3.tls --json", 0, "\"written in Windows-1251, as the plug-in writes (it was UTF-8)\"", ""},
         {"fix utf16be.tls -o f.tls", 0, "encoding UTF-16 made Windows-1251 (19 lines)", ""},
         {"fix lost.tls -o f2.tls", 2, "", "lost.tls: line 5: the character \"✓\" (U+2713) has no Windows-1251 form"},
         {"remove lost.tls D10 -o r2.tls", 2, "", "line 5 holds a character Windows-1251 lacks"},

@@ -56,7 +56,10 @@ void add_commands(CLI::App &app, Context &ctx) {
 
 void add_report_options(CLI::App *cmd, ReportOptions &options, const std::string &quiet_help) {
     cmd->add_flag("-q,--quiet", options.quiet, quiet_help);
-    cmd->add_flag("--json", options.json, "Print one JSON object (its keys: see the reference, man kesto-tools-vericut)");
+    // the reference is installed as the man page, and is REFERENCE.txt in the Windows package
+    cmd->add_flag("--json", options.json,
+                  "Print one JSON object (its keys: see the reference, man kesto-tools-vericut; REFERENCE.txt in "
+                  "the Windows package)");
 }
 
 std::function<void()> reported(Context &ctx, const ReportOptions &options, std::function<Result()> run) {

@@ -68,10 +68,11 @@ Result run_edit(Context &ctx, const char *command, const EditArgs &args, const E
         return result;
     }
     for (const auto &[key, value] : made.details.items()) result.object[key] = value;
-    result.object["changes"] = made.done;
     if (in.file.source.encoding != tlsfile::Encoding::windows_1251 && std::string(command) != "fix")
         made.done.push_back(std::string("written in Windows-1251, as the plug-in writes (it was ") +
                             tlsfile::encoding_name(in.file.source.encoding) + ")");
+    // --json's changes are the report's, the encoding's too
+    result.object["changes"] = made.done;
     if (ctx.policy.dry_run) {
         // fix changes bytes the record-by-record plan does not show (line
         // ends, the encoding): it says what it would do itself

@@ -157,7 +157,9 @@ void add_merge_command(CLI::App &app, Context &ctx) {
         ->type_name(kFileType);
     cmd->add_flag("--three-way", args->three_way, "Merge OURS and THEIRS with the BASE they started from");
     cmd->add_flag("--git", args->git, "Be git's merge driver: BASE OURS THEIRS PATH, the merge into OURS");
-    add_list_option(cmd, "--take", args->take, "Settle conflicts: ours, theirs, or TOOLID=ours|theirs for one tool");
+    // its type name the words a completion offers; TOOLID=ours is typed whole
+    add_list_option(cmd, "--take", args->take, "Settle conflicts: ours, theirs, or TOOLID=ours|theirs for one tool")
+        ->type_name("ours|theirs");
     add_force_option(cmd, args->output_options,
                      "Merge libraries with problems all the same (exit 1), or replace an output that holds TOOLIDs "
                      "the merge does not give, or is no tool library");

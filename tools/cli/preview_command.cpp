@@ -116,8 +116,9 @@ void add_preview_command(CLI::App &app, Context &ctx) {
     cmd->add_option("file", args->file, "The *.tls file to draw; - reads standard input")->required()->type_name(kFileType);
     cmd->add_option("-o,--output", args->output, "The SVG file (default: the input's name with .svg); - writes standard output")
         ->type_name(kFileType);
-    cmd->add_option("--scale", args->scale, "one (default): every tool to the same scale; per-tool: each to fill its cell")
-        ->check(one_of({"one", "per-tool"}));
+    choices(cmd->add_option("--scale", args->scale,
+                            "one (default): every tool to the same scale; per-tool: each to fill its cell"),
+            {"one", "per-tool"});
     cmd->add_option("--against", args->against,
                     "The library this one was merged into: mark the tools the merge added or replaced")
         ->type_name(kFileType);

@@ -10,6 +10,31 @@
 #include "tools/cli/wildcards.h"
 
 namespace kesto::cli {
+namespace {
+
+// --man-page, --reference[=posix|windows], --bash-completion and
+// --complete-toolids [WORD], each alone on the command line: the code they
+// end with, or -1 for any other command line.
+int shell_docs_switch(Context &ctx, const CLI::App &app, const std::vector<std::string> &args) {
+    if (args.size() < 2) return -1;
+    const std::string &what = args[1];
+    if (what == "--complete-toolids" && args.size() <= 3) return complete_toolids(ctx, args.size() == 3 ? args[2] : "");
+    if (args.size() != 2) return -1;
+#if defined(_WIN32)
+    const bool windows = what != "--reference=posix";
+#else
+    const bool windows = what == "--reference=windows";
+#endif
+    std::string text;
+    if (what == "--man-page") text = man_page(app);
+    else if (what == "--bash-completion") text = bash_completion(app);
+    else if (what == "--reference" || what == "--reference=posix" || what == "--reference=windows")
+        text = reference_text(app, windows);
+    else return -1;
+    return ctx.print(text) ? kExitOk : kExitUsage;
+}
+
+}  // namespace
 
 int run_program(std::vector<std::string> args, Streams &streams) {
     Context ctx(streams);
@@ -31,19 +56,18 @@ int run_program(std::vector<std::string> args, Streams &streams) {
     app.footer(std::string("Run kesto-tools-vericut help SUBCOMMAND (or ") + help_forms +
                ") for its details and examples. A file named - is standard input or output; write ./- for a file "
                "of that name.");
-    app.add_option_function<std::string>(
-           "--encoding", [&streams](const std::string &name) { streams.set_utf8(name == "utf-8"); },
-           "Text sent to a pipe or a file: console (the console's code page, as Windows' own programs write; "
-           "the default) or utf-8 (also $KESTO_ENCODING=utf-8). Tool libraries are written as they are")
-        ->check(one_of({"console", "utf-8"}));
+    choices(app.add_option_function<std::string>(
+                "--encoding", [&streams](const std::string &name) { streams.set_utf8(name == "utf-8"); },
+                "Text sent to a pipe or a file: console (the console's code page, as Windows' own programs write; "
+                "the default) or utf-8 (also $KESTO_ENCODING=utf-8). Tool libraries are written as they are"),
+            {"console", "utf-8"});
     add_commands(app, ctx);
     // "help [SUBCOMMAND]" is answered as --help is (see prepare_arguments)
     std::string topic;
     app.add_subcommand("help", "Show the help of the program or of one subcommand")
         ->add_option("subcommand", topic, "The subcommand to explain");
-    // the man page and the bash completion the build installs, made from this help
-    if (args.size() == 2 && (args[1] == "--man-page" || args[1] == "--bash-completion"))
-        return ctx.print(args[1] == "--man-page" ? man_page(app) : bash_completion(app)) ? kExitOk : kExitUsage;
+    // the reference and the completion the build installs, made from this help
+    if (int code = shell_docs_switch(ctx, app, args); code >= 0) return code;
     if (!expand_file_patterns(ctx, app, args) || !prepare_arguments(ctx, app, args)) return kExitUsage;
     std::vector<std::string> reversed(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
     try {

@@ -151,7 +151,8 @@ void add_run_command(CLI::App &app, Context &ctx) {
         ->type_name(kFileType);
     add_list_option(cmd, "-C,--folder", args->folders,
                     "Run in this folder (the session's files and relative paths land there); once for all "
-                    "sessions or once per session");
+                    "sessions or once per session")
+        ->type_name(kFolderType);
     add_list_option(cmd, "-o,--output", args->outputs,
                     "Write the transcript to this file, - is standard output; once for all sessions (each in "
                     "its own -C folder) or once per session");

@@ -1,12 +1,16 @@
+// The reference rendered: as a man page (roff) and as plain text.
 #include "tools/cli/shell_docs.h"
 
-#include <vector>
+#include "tools/cli/commands.h"
+#include "tools/cli/reference.h"
 
 namespace kesto::cli {
 namespace {
 
-// Text as roff shows it: a backslash doubled, a line's leading '.' or '\''
-// kept from being taken for a request, '-' as the minus of an option.
+using Kind = Block::Kind;
+
+// Text as roff shows it: a backslash as \e, '-' as the minus of an option,
+// a line's leading '.' or '\'' kept from being taken for a request.
 std::string roff(const std::string &text) {
     std::string out;
     bool line_start = true;
@@ -20,101 +24,98 @@ std::string roff(const std::string &text) {
     return out;
 }
 
-std::vector<const CLI::App *> subcommands(const CLI::App &app) {
-    std::vector<const CLI::App *> out;
-    for (const CLI::App *sub : app.get_subcommands({}))
-        if (sub->get_name() != "help") out.push_back(sub);
-    return out;
-}
-
-// "-o, --output FILE" of an option; empty for a positional.
-std::string option_label(const CLI::Option *opt) {
-    std::string out;
-    for (const std::string &s : opt->get_snames()) out += (out.empty() ? "-" : ", -") + s;
-    for (const std::string &l : opt->get_lnames()) out += (out.empty() ? "--" : ", --") + l;
-    if (!out.empty() && opt->get_expected_max() != 0) out += " " + (opt->get_type_name().empty() ? "VALUE" : opt->get_type_name());
-    return out;
-}
-
-std::string options_section(const CLI::App &app) {
-    std::string out;
-    for (const CLI::Option *opt : app.get_options()) {
-        const std::string label = opt->get_positional() ? opt->get_name() : option_label(opt);
-        if (label.empty()) continue;
-        out += ".TP\n.B " + roff(label) + "\n" + roff(opt->get_description()) + "\n";
+// Words wrapped to width, each line after the first indented by indent.
+std::string wrapped(const std::string &text, size_t width, size_t indent) {
+    std::string out, line;
+    auto flush = [&] {
+        if (line.empty()) return;
+        out += (out.empty() ? "" : "\n" + std::string(indent, ' ')) + line;
+        line.clear();
+    };
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find_first_of(" \n", at);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(at, end - at);
+        if (!word.empty() && !line.empty() && indent + line.size() + 1 + word.size() > width) flush();
+        if (!word.empty()) line += (line.empty() ? "" : " ") + word;
+        at = end + 1;
     }
+    flush();
     return out;
 }
 
-// The options a completion offers for app: every long and short name.
-std::string option_words(const CLI::App &app) {
-    std::string out;
-    for (const CLI::Option *opt : app.get_options()) {
-        if (opt->get_positional()) continue;
-        for (const std::string &l : opt->get_lnames()) out += (out.empty() ? "--" : " --") + l;
-        for (const std::string &s : opt->get_snames()) out += (out.empty() ? "-" : " -") + s;
+constexpr size_t kWidth = 78, kBody = 7, kItemText = 14, kMeaning = 11;
+
+std::string text_block(const Block &b) {
+    const std::string body(kBody, ' ');
+    switch (b.kind) {
+    case Kind::section: return b.title + "\n";
+    case Kind::subsection: return "   " + b.title + "\n";
+    case Kind::paragraph: return body + wrapped(b.text, kWidth, kBody) + "\n";
+    case Kind::lines: {
+        std::string out;
+        for (size_t at = 0; at <= b.text.size();) {
+            size_t end = b.text.find('\n', at);
+            if (end == std::string::npos) end = b.text.size();
+            out += body + b.text.substr(at, end - at) + "\n";
+            at = end + 1;
+        }
+        return out;
     }
-    return out;
+    case Kind::item: {
+        // the text beside a short tag, else on the line below it
+        const bool beside = kBody + b.title.size() + 1 < kItemText;
+        return body + b.title + (beside ? std::string(kItemText - kBody - b.title.size(), ' ')
+                                        : "\n" + std::string(kItemText, ' ')) +
+               wrapped(b.text, kWidth, kItemText) + "\n";
+    }
+    case Kind::example:
+        return body + b.title + "\n" + std::string(kMeaning, ' ') + wrapped(b.text, kWidth, kMeaning) + "\n";
+    }
+    return "";
+}
+
+std::string roff_block(const Block &b, Kind previous) {
+    const bool after_heading = previous == Kind::section || previous == Kind::subsection;
+    switch (b.kind) {
+    case Kind::section: return ".SH " + b.title + "\n";
+    case Kind::subsection: return ".SS " + roff(b.title) + "\n";
+    case Kind::paragraph: return (after_heading ? "" : ".PP\n") + roff(b.text) + "\n";
+    case Kind::lines: return (after_heading ? "" : ".PP\n") + std::string(".nf\n") + roff(b.text) + "\n.fi\n";
+    case Kind::item: return ".TP\n.B " + roff(b.title) + "\n" + roff(b.text) + "\n";
+    case Kind::example:
+        return (after_heading ? "" : ".PP\n") + std::string(".nf\n\\fB") + roff(b.title) + "\\fR\n.fi\n.RS\n" +
+               roff(b.text) + "\n.RE\n";
+    }
+    return "";
 }
 
 }  // namespace
 
 std::string man_page(const CLI::App &app) {
-    const std::string name = app.get_name();
-    // the NAME line: the description's first sentence, without its full stop
-    const std::string &description = app.get_description();
-    std::string summary = description.substr(0, description.find(". "));
-    if (!summary.empty() && summary.back() == '.') summary.pop_back();
-    std::string out = ".TH " + roff(name) + " 1\n.SH NAME\n" + roff(name) + " \\- " + roff(summary) +
-                      "\n.SH SYNOPSIS\n.B " + roff(name) + "\n.I SUBCOMMAND\n[OPTIONS] [ARGUMENTS]\n" +
-                      ".SH DESCRIPTION\n" + roff(app.get_description()) + "\n" + ".SH OPTIONS\n" +
-                      options_section(app) + ".SH SUBCOMMANDS\n";
-    for (const CLI::App *sub : subcommands(app)) {
-        const std::string &text = sub->get_description();
-        out += ".SS " + roff(sub->get_name()) + "\n";
-        size_t start = 0;
-        while (start <= text.size()) {
-            size_t end = text.find("\n\n", start);
-            if (end == std::string::npos) end = text.size();
-            out += ".PP\n" + roff(text.substr(start, end - start)) + "\n";
-            start = end + 2;
-        }
-        out += options_section(*sub);
-        // the examples, one command a line, kept unfilled
-        const std::string &footer = sub->get_footer();
-        if (!footer.empty()) out += ".PP\n.nf\n" + roff(footer) + "\n.fi\n";
+    // the date: SOURCE_DATE_EPOCH's, for a build that gives the same bytes
+    const std::string date = page_date().substr(0, 10);
+    std::string name = app.get_name(), title;
+    for (char c : name) title += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    std::string out = ".TH " + roff(title) + " 1 " + date + " \"" + roff(name) + " " KESTO_VERSION "\"\n";
+    Kind previous = Kind::paragraph;
+    for (const Block &b : reference_document(app, false)) {
+        out += roff_block(b, previous);
+        previous = b.kind;
     }
-    return out + ".SH SEE ALSO\n" + roff(name) + " help SUBCOMMAND, and the README in the documentation folder.\n";
+    return out;
 }
 
-std::string bash_completion(const CLI::App &app) {
-    const std::string name = app.get_name();
-    std::string function = "_";
-    for (char c : name) function += c == '-' ? '_' : c;
-    std::string commands, cases;
-    for (const CLI::App *sub : app.get_subcommands({})) {
-        commands += (commands.empty() ? "" : " ") + sub->get_name();
-        cases += "        " + sub->get_name() + ") words=\"" + option_words(*sub) + "\" ;;\n";
+std::string reference_text(const CLI::App &app, bool windows) {
+    std::string out = app.get_name() + " " KESTO_VERSION " reference\n";
+    Kind previous = Kind::paragraph;
+    for (const Block &b : reference_document(app, windows)) {
+        // a blank line before every block but an item after an item
+        if (b.kind != Kind::item || previous != Kind::item) out += "\n";
+        out += text_block(b);
+        previous = b.kind;
     }
-    return "# bash completion of " + name + "; made from its own help\n" + function + "() {\n" +
-           "    local cur=${COMP_WORDS[COMP_CWORD]} sub=\"\" words=\"\" i\n" +
-           "    for ((i = 1; i < COMP_CWORD; ++i)); do\n" +
-           "        case ${COMP_WORDS[i]} in -*) ;; *) sub=${COMP_WORDS[i]}; break ;; esac\n" +
-           "    done\n" +
-           "    if [[ -z $sub ]]; then\n" +
-           "        if [[ $cur == -* ]]; then words=\"" + option_words(app) + "\"; else words=\"" + commands + "\"; fi\n" +
-           "        COMPREPLY=($(compgen -W \"$words\" -- \"$cur\"))\n" +
-           "        return\n" +
-           "    fi\n" +
-           "    if [[ $sub == help ]]; then COMPREPLY=($(compgen -W \"" + commands + "\" -- \"$cur\")); return; fi\n" +
-           "    case $sub in\n" + cases + "    esac\n" +
-           "    if [[ $cur == -* ]]; then\n" +
-           "        COMPREPLY=($(compgen -W \"$words\" -- \"$cur\"))\n" +
-           "    else\n" +
-           "        COMPREPLY=($(compgen -f -- \"$cur\"))\n" +
-           "    fi\n" +
-           "}\n" +
-           "complete -o filenames -F " + function + " " + name + "\n";
+    return out;
 }
 
 }  // namespace kesto::cli

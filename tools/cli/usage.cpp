@@ -207,7 +207,28 @@ CLI::Validator one_of(const std::vector<std::string> &values) {
             const std::string guess = tlsfile::nearest(value, values);
             return "takes " + names + ", not \"" + value + "\"" + (guess.empty() ? "" : " (did you mean " + guess + "?)");
         },
-        names);
+        "");
+}
+
+CLI::Option *choices(CLI::Option *opt, const std::vector<std::string> &values) {
+    std::string listed;
+    for (const std::string &v : values) listed += (listed.empty() ? "" : "|") + v;
+    return opt->check(one_of(values))->type_name(listed);
+}
+
+std::vector<std::string> choice_words(const std::string &type_name) {
+    if (type_name.find('|') == std::string::npos) return {};
+    std::vector<std::string> words;
+    for (size_t at = 0; at <= type_name.size();) {
+        const size_t end = std::min(type_name.find('|', at), type_name.size());
+        const std::string word = type_name.substr(at, end - at);
+        // lower-case words only: "TEXT:a|b" or "TOOLID=x" name no value
+        if (word.empty() || word.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-") != std::string::npos)
+            return {};
+        words.push_back(word);
+        at = end + 1;
+    }
+    return words;
 }
 
 CLI::Validator line_number() {

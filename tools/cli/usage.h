@@ -63,8 +63,11 @@ std::vector<std::pair<size_t, std::string>> positional_arguments(const CLI::App 
                                                                  const std::vector<std::string> &args);
 
 // The type names a subcommand's arguments are known by in help, the man
-// page and the completion: files, and TOOLIDs (never expanded as files).
+// page and the completion: files, folders, and TOOLIDs (never expanded as
+// files).  A type name of words joined by '|' ("simple|numbered") lists
+// the values an option takes.
 inline constexpr char kFileType[] = "FILE";
+inline constexpr char kFolderType[] = "FOLDER";
 inline constexpr char kToolidType[] = "TOOLID";
 
 // Option values checked as the parser reads them, each refusal one plain
@@ -72,6 +75,11 @@ inline constexpr char kToolidType[] = "TOOLID";
 // number.
 CLI::Validator one_of(const std::vector<std::string> &values);
 CLI::Validator line_number();
+// An option that takes one of a few words: checked by one_of, its type
+// name the words joined by '|', which help shows and the completion offers.
+CLI::Option *choices(CLI::Option *opt, const std::vector<std::string> &values);
+// The words of a type name that lists an option's values ("a|b"), or none.
+std::vector<std::string> choice_words(const std::string &type_name);
 
 // An example's command line in the quoting of the user's shell: as written
 // (single quotes) for a POSIX shell, in double quotes for cmd.exe.
