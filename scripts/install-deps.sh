@@ -6,7 +6,9 @@
 # preview screenshot test, Node.js, npm and poppler-utils for the browser tests
 # of the sheet and catalogue (the page driven, its PDF read; npm fetches
 # axe-core and html-validate for them), LibreOffice Calc without its GUI to
-# read the sheet's CSV back, and clang with its runtime for the fuzz targets.
+# read the sheet's CSV back, and clang with its runtime for the fuzz targets;
+# mandoc (the man page's lint), shellcheck and bash-completion (the
+# completion checked, and tried in a bash that loads it) and git.
 # On a machine whose kernel cannot run 32-bit programs, also qemu-user and
 # the 64-bit Wine: Wine's 32-bit loader then runs under qemu-i386, started
 # by the kernel once i386 programs are registered with binfmt_misc (done
@@ -21,6 +23,9 @@ want="${1:-all}"  # "native" for the demo, "all" for the tests, "bench" for benc
 packages=(cmake ninja-build g++ libgtest-dev nlohmann-json3-dev libcli11-dev)
 if [ "$want" = bench ]; then
   packages+=(valgrind jq time)
+fi
+if [ "$want" = all ]; then
+  packages+=(mandoc shellcheck bash-completion git)
 fi
 if [ "$want" = all ]; then
   packages+=(g++-mingw-w64-i686 wine wine32:i386 tmux chromium nodejs poppler-utils libreoffice-calc-nogui clang-14 libclang-rt-14-dev)

@@ -215,6 +215,24 @@ TEST(CliReference, ManPagePassesMandocAndCoversEverySubcommand) {
     EXPECT_EQ(out, "");
 }
 
+// The reference for each shell: the POSIX one's, and the one the Windows
+// package carries, made by this program as the Windows program prints it.
+TEST(CliReference, ForEachShell) {
+    const std::string posix = program("--reference").out, windows = program("--reference=windows").out;
+    const std::pair<const std::string *, std::vector<std::string>> rows[] = {
+        {&posix, {"--select 'EM*' -o MILLS.tls", "End of input (Ctrl-D)", "$UGII_SITE_DIR/application/", "TMPDIR"}},
+        {&windows,
+         {"--select \"EM*\" -o MILLS.tls", "End of input (Ctrl-Z, then Enter)", "%UGII_SITE_DIR%\\application\\",
+          "USERPROFILE", "SUBCOMMAND /?", "REFERENCE.txt"}},
+    };
+    for (const auto &[text, pieces] : rows)
+        for (const std::string &piece : pieces) EXPECT_NE(text->find(piece), std::string::npos) << piece;
+    EXPECT_EQ(windows.find("'EM*'"), std::string::npos);
+    EXPECT_EQ(windows.find("Ctrl-D"), std::string::npos);
+    // the switch asks for the texts only: the help of a command stays this system's
+    EXPECT_NE(program("help play").out.find("(Ctrl-D)"), std::string::npos);
+}
+
 // Every variable a getenv in the program's sources reads by name is in
 // the reference's ENVIRONMENT.
 TEST(CliReference, EnvironmentNamesEveryVariableTheSourcesRead) {

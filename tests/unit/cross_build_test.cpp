@@ -329,7 +329,9 @@ TEST(CrossBuild, WindowsZipWalkthrough) {
     if (win.empty() || wine_dir() != win) GTEST_SKIP() << "no Win32 build run under Wine (KESTO_WIN32_DIR)";
     TempDir dir;
     std::string out;
-    ASSERT_EQ(run_command("cpack --config " + quoted(win + "/CPackConfig.cmake") + " -B " + quoted(dir.file("cpack")) +
+    // the package's reference is printed by this build's program
+    ASSERT_EQ(run_command("KESTO_NATIVE_PROGRAM=" KESTO_CLI_PATH " cpack --config " + quoted(win + "/CPackConfig.cmake") +
+                              " -B " + quoted(dir.file("cpack")) +
                               " >/dev/null 2>&1 && cd " + quoted(dir.path()) +
                               " && mkdir 'Папка с пробелами' && cd 'Папка с пробелами' && unzip -q ../cpack/*.zip",
                           out),
@@ -351,6 +353,26 @@ TEST(CrossBuild, WindowsZipWalkthrough) {
         ASSERT_EQ(run_command("i686-w64-mingw32-objdump -h " + quoted(entry.path().string()), out), 0);
         EXPECT_EQ(out.find(".debug_"), std::string::npos) << name << " is not stripped";
     }
+    // The reference every --json help line points to: CR LF, every
+    // subcommand with its usage, the examples quoted for cmd.exe.
+    const std::string reference = read_file((unpacked / "REFERENCE.txt").string());
+    EXPECT_EQ(occurrences(reference, "\n"), occurrences(reference, "\r\n"));
+    ASSERT_EQ(run_command(quoted(KESTO_CLI_PATH) + " --help", out), 0);
+    size_t subcommands = 0;
+    std::istringstream help(out.substr(out.find("\nSubcommands:\n") + 14));
+    for (std::string line; std::getline(help, line) && line.rfind("  ", 0) == 0;) {
+        if (line[2] == ' ') continue;  // a summary's second line
+        const std::string name = line.substr(2, line.find(' ', 2) - 2);
+        ++subcommands;
+        if (name == "help") continue;
+        EXPECT_NE(reference.find("\r\n   " + name + "\r\n\r\n       kesto-tools-vericut " + name), std::string::npos)
+            << name << " is not in REFERENCE.txt";
+    }
+    EXPECT_GE(subcommands, 16u);
+    EXPECT_NE(reference.find("--select \"EM*\" -o MILLS.tls"), std::string::npos);
+    EXPECT_EQ(reference.find("'EM*'"), std::string::npos);
+    EXPECT_NE(reference.find("%UGII_SITE_DIR%\\application\\kesto_tools_vericut.ini"), std::string::npos);
+
     // the version resource's strings are UTF-16
     auto utf16 = [](const std::string &ascii) {
         std::string s;
@@ -382,6 +404,8 @@ TEST(CrossBuild, WindowsZipWalkthrough) {
     ASSERT_GE(commands.size(), 15u);
     std::string script = "@echo off\r\n";
     for (const std::string &command : commands) script += command + "\r\necho @@%ERRORLEVEL%\r\n";
+    // and the reference as the Windows program itself prints it
+    script += "kesto-tools-vericut --reference > exe-reference.txt\r\n";
     write_file((unpacked / "walkthrough.cmd").string(), script);
 
     // a fresh prefix, with the share mapped once the prefix is there
@@ -417,6 +441,10 @@ TEST(CrossBuild, WindowsZipWalkthrough) {
     const std::string report = read_file((unpacked / "report.txt").string());
     EXPECT_NE(report.find("site.tls: 13 tools\r\n"), std::string::npos) << report;
     EXPECT_NE(out.find(report), std::string::npos) << "type shows the report";
+    // the package's reference is the one its program gives
+    auto lf = [](std::string text) { return std::regex_replace(text, std::regex("\r\n"), "\n"); };
+    EXPECT_TRUE(lf(read_file((unpacked / "exe-reference.txt").string())) == lf(reference))
+        << read_file((unpacked / "exe-reference.txt").string()).substr(0, 400);
 }
 
 // The DLL is a PE32 i386 library exporting exactly the two entry points and

@@ -79,6 +79,14 @@ public:
     // object is still printed.
     bool quiet = false;
     bool json = false;
+    // Help and the reference are for cmd.exe (Ctrl-Z ends input, examples
+    // in double quotes): on Windows, and for the Windows package's
+    // reference, which the native program prints.
+#if defined(_WIN32)
+    bool windows_texts = true;
+#else
+    bool windows_texts = false;
+#endif
     OutputPolicy policy;
     // The code the program ends with: the command's.
     int exit_code = kExitOk;

@@ -53,11 +53,7 @@ int run_play(const PlayArgs &args, Context &ctx) {
 void add_play_command(CLI::App &app, Context &ctx) {
     auto args = std::make_shared<PlayArgs>();
     CLI::App *cmd = app.add_subcommand("play");
-#if defined(_WIN32)
-    const char *end_key = "Ctrl-Z, then Enter";
-#else
-    const char *end_key = "Ctrl-D";
-#endif
+    const char *end_key = ctx.windows_texts ? "Ctrl-Z, then Enter" : "Ctrl-D";
     describe(cmd, "Run the plug-in at the terminal: you answer its dialogs",
              std::string("Its menus, questions, messages, file chooser and listing window are drawn here and you "
                          "type the answers: a menu item or a button by its number or its label (in any case; y or n "

@@ -12,7 +12,7 @@
 namespace kesto::cli {
 namespace {
 
-// --man-page, --reference[=posix|windows], --bash-completion and
+// --man-page, --reference[=windows], --bash-completion and
 // --complete-toolids [WORD], each alone on the command line: the code they
 // end with, or -1 for any other command line.
 int shell_docs_switch(Context &ctx, const CLI::App &app, const std::vector<std::string> &args) {
@@ -20,16 +20,10 @@ int shell_docs_switch(Context &ctx, const CLI::App &app, const std::vector<std::
     const std::string &what = args[1];
     if (what == "--complete-toolids" && args.size() <= 3) return complete_toolids(ctx, args.size() == 3 ? args[2] : "");
     if (args.size() != 2) return -1;
-#if defined(_WIN32)
-    const bool windows = what != "--reference=posix";
-#else
-    const bool windows = what == "--reference=windows";
-#endif
     std::string text;
     if (what == "--man-page") text = man_page(app);
     else if (what == "--bash-completion") text = bash_completion(app);
-    else if (what == "--reference" || what == "--reference=posix" || what == "--reference=windows")
-        text = reference_text(app, windows);
+    else if (what == "--reference" || what == "--reference=windows") text = reference_text(app, ctx.windows_texts);
     else return -1;
     return ctx.print(text) ? kExitOk : kExitUsage;
 }
@@ -61,6 +55,8 @@ int run_program(std::vector<std::string> args, Streams &streams) {
                 "Text sent to a pipe or a file: console (the console's code page, as Windows' own programs write; "
                 "the default) or utf-8 (also $KESTO_ENCODING=utf-8). Tool libraries are written as they are"),
             {"console", "utf-8"});
+    // the Windows package's reference, as the Windows program would print it
+    if (args.size() == 2 && args[1] == "--reference=windows") ctx.windows_texts = true;
     add_commands(app, ctx);
     // "help [SUBCOMMAND]" is answered as --help is (see prepare_arguments)
     std::string topic;

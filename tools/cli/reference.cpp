@@ -107,7 +107,7 @@ void add_json_output(std::vector<Block> &doc, const CLI::App &app) {
         if (std::string(shape.name) != "every") doc.push_back({Kind::subsection, shape.name, ""});
         doc.push_back({Kind::paragraph, "", shape.intro});
         for (const JsonKey &key : shape.keys)
-            doc.push_back({Kind::item, key.path,
+            doc.push_back({Kind::key, key.path,
                            std::string(key.meaning) + (key.shape ? std::string(" (a ") + key.shape + ")" : "")});
     }
 }

@@ -20,7 +20,8 @@ struct Block {
         section,     // title: a top heading (NAME, SYNOPSIS, ...)
         subsection,  // title: a heading under it
         paragraph,   // text
-        item,        // title: a tag (an option, a variable, a key); text: what it means
+        item,        // title: a tag (an option, a variable, a file); text: what it means
+        key,         // an item of a list of many short ones (the --json keys)
         example,     // title: a command line, kept whole; text: what it does
         lines,       // text: lines kept as they are (usage lines)
     };

@@ -62,7 +62,8 @@ std::string text_block(const Block &b) {
         }
         return out;
     }
-    case Kind::item: {
+    case Kind::item:
+    case Kind::key: {
         // the text beside a short tag, else on the line below it
         const bool beside = kBody + b.title.size() + 1 < kItemText;
         return body + b.title + (beside ? std::string(kItemText - kBody - b.title.size(), ' ')
@@ -77,12 +78,16 @@ std::string text_block(const Block &b) {
 
 std::string roff_block(const Block &b, Kind previous) {
     const bool after_heading = previous == Kind::section || previous == Kind::subsection;
+    // keys follow one another without a blank line between them
+    if (previous == Kind::key && b.kind != Kind::key) return ".PD\n" + roff_block(b, Kind::item);
+    if (previous != Kind::key && b.kind == Kind::key) return ".PD 0\n" + roff_block(b, Kind::key);
     switch (b.kind) {
     case Kind::section: return ".SH " + b.title + "\n";
     case Kind::subsection: return ".SS " + roff(b.title) + "\n";
     case Kind::paragraph: return (after_heading ? "" : ".PP\n") + roff(b.text) + "\n";
     case Kind::lines: return (after_heading ? "" : ".PP\n") + std::string(".nf\n") + roff(b.text) + "\n.fi\n";
-    case Kind::item: return ".TP\n.B " + roff(b.title) + "\n" + roff(b.text) + "\n";
+    case Kind::item:
+    case Kind::key: return ".TP\n.B " + roff(b.title) + "\n" + roff(b.text) + "\n";
     case Kind::example:
         return (after_heading ? "" : ".PP\n") + std::string(".nf\n\\fB") + roff(b.title) + "\\fR\n.fi\n.RS\n" +
                roff(b.text) + "\n.RE\n";
@@ -111,7 +116,8 @@ std::string reference_text(const CLI::App &app, bool windows) {
     Kind previous = Kind::paragraph;
     for (const Block &b : reference_document(app, windows)) {
         // a blank line before every block but an item after an item
-        if (b.kind != Kind::item || previous != Kind::item) out += "\n";
+        const bool listed = b.kind == Kind::item || b.kind == Kind::key;
+        if (!listed || (previous != Kind::item && previous != Kind::key)) out += "\n";
         out += text_block(b);
         previous = b.kind;
     }

@@ -239,7 +239,7 @@ CLI::Validator line_number() {
                                 value[0] != '0';
             return digits ? std::string() : "takes a line number (1 or more), not \"" + value + "\"";
         },
-        "LINE");
+        "");
 }
 
 }  // namespace kesto::cli
