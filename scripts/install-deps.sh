@@ -23,7 +23,7 @@ if [ "$want" = bench ]; then
   packages+=(valgrind jq time)
 fi
 if [ "$want" = all ]; then
-  packages+=(g++-mingw-w64-i686 wine wine32:i386 tmux chromium nodejs poppler-utils libreoffice-calc-nogui clang-14 libclang-rt-14-dev)
+  packages+=(g++-mingw-w64-i686 wine wine32:i386 tmux chromium nodejs poppler-utils libreoffice-calc-nogui clang-14 libclang-rt-14-dev git)
 fi
 
 sudo=""
