@@ -166,7 +166,7 @@ bool pick_records(Context &ctx, const EditInput &in, const std::vector<std::stri
                 for (const tlsfile::RecordSpan &r : records) names.push_back(toolid_json(r.tool->name));
                 const std::string guess = q.pattern ? "" : tlsfile::nearest(q.typed, names);
                 ctx.error(shown(in.label) + (q.pattern ? " holds no TOOLID that matches " : " holds no TOOLID ") + "\"" +
-                          shown(q.typed) + "\"" + (guess.empty() ? "" : "; did you mean \"" + shown(guess) + "\"?") +
+                          shown(q.typed) + "\"" + (guess.empty() ? "" : " (did you mean \"" + shown(guess) + "\"?)") +
                           "; " + left);
                 return false;
             }
