@@ -151,7 +151,7 @@ TEST(CliProgram, ToolidsAreNamesPatternsOrLines) {
         {"remove lib.tls --line 12", 0, "D10 T10 ФРЕЗА", "removed \"T*1\" (line 12)"},
         {"remove lib.tls T10 --line 12", 2, "D10 T10 T*1 ФРЕЗА", "--line 12 picks no record that \"T10\" names"},
         {"remove lib.tls '?10'", 0, "T*1 ФРЕЗА", "removed \"D10\" (line 4)"},
-        {"remove lib.tls фреза", 2, "D10 T10 T*1 ФРЕЗА", "holds no TOOLID \"фреза\"; did you mean \"ФРЕЗА\"?"},
+        {"remove lib.tls фреза", 2, "D10 T10 T*1 ФРЕЗА", "holds no TOOLID \"фреза\" (did you mean \"ФРЕЗА\"?)"},
         {"remove lib.tls T01", 2, "D10 T10 T*1 ФРЕЗА", "did you mean \"T10\"?"},
         // a new name passes what check asks of a TOOLID
         {"rename lib.tls D10 'D\t10'", 2, "D10 T10 T*1 ФРЕЗА", "cannot be a TOOLID: it holds the control byte \\x09"},
