@@ -236,7 +236,7 @@ if(NOT WIN32)
     add_test(NAME browser_pages
       COMMAND ${KESTO_NODE} ${PROJECT_SOURCE_DIR}/tests/browser/pages_test.js $<TARGET_FILE:kesto-tools-vericut>
               ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR})
-    set_tests_properties(browser_pages PROPERTIES TIMEOUT 120)
+    set_tests_properties(browser_pages PROPERTIES TIMEOUT 300)
     if(KESTO_SOFFICE)
       add_test(NAME csv_libreoffice
         COMMAND ${KESTO_NODE} ${PROJECT_SOURCE_DIR}/tests/browser/csv_test.js $<TARGET_FILE:kesto-tools-vericut>

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "host/common/cp1251.h"
 #include "tests/unit/test_support.h"
@@ -196,6 +197,15 @@ TEST(CliProgram, ReplacingAFileKeepsOneTrueBackup) {
     EXPECT_NE(r.out.find("lib.tls is unchanged: it held these bytes already, so no backup was made"), std::string::npos)
         << r.out;
     EXPECT_EQ(read_file("lib.tls~"), kLibrary);
+    // and says so in its object too, for every command that writes a library
+    for (const char *line : {"merge lib.tls new.tls -o lib.tls --json", "fix lib.tls --json",
+                             "merge --three-way lib.tls lib.tls lib.tls -o lib.tls --json"}) {
+        SCOPED_TRACE(line);
+        r = program(line);
+        const nlohmann::json object = nlohmann::json::parse(r.out, nullptr, false);
+        ASSERT_TRUE(object.is_object()) << r.out << r.err;
+        EXPECT_EQ(object.value("written", true), false) << r.out;
+    }
     // a backup never goes through a link, nor over a file that is no earlier backup
     struct Refusal {
         const char *setup;  // what stands at lib.tls~

@@ -87,13 +87,8 @@ Result run_edit(Context &ctx, const char *command, const EditArgs &args, const E
         return result;
     }
     Written written;
-    if (const int failed = write_output(ctx, out, made.text, written)) {
-        result.code = failed;
-        return result;
-    }
-    result.code = kExitOk;
-    result.object["written"] = !written.file.unchanged;
-    result.object["replacement"] = replacement_json(written);
+    result.code = write_result(ctx, out, made.text, written, result);
+    if (result.code != kExitOk) return result;
     if (in_place && written.file.unchanged) {
         result.text = shown(in.label) + ": nothing to change; it is left as it was\n";
         return result;
