@@ -167,8 +167,8 @@ std::string without_end_blanks(const std::string &s) { return s.substr(0, s.find
 // line for any text. Blanks at line ends do not count.
 bool shows_as(const std::vector<std::string> &shown, size_t i, const std::vector<std::string> &out, size_t j) {
     if (i == shown.size()) return j == out.size();
-    if (without_end_blanks(shown[i]).find_first_not_of(' ') != std::string::npos &&
-        shown[i].substr(shown[i].find_first_not_of(' ')) == "...") {
+    if (const size_t text = shown[i].find_first_not_of(' ');
+        text != std::string::npos && without_end_blanks(shown[i]).compare(text, std::string::npos, "...") == 0) {
         for (size_t k = j; k <= out.size(); ++k)
             if (shows_as(shown, i + 1, out, k)) return true;
         return false;
@@ -211,16 +211,16 @@ void run_example(const std::string &doc, const std::string &heading, const Subst
                     "GIT_AUTHOR_EMAIL=anna@example.com GIT_COMMITTER_NAME=anna GIT_COMMITTER_EMAIL=anna@example.com "
                     "sh ../steps.sh 2>&1",
                 out);
-    std::vector<std::string> chunks;
-    for (size_t from = 0, at; (at = out.find('\x01', from)) != std::string::npos; from = at + 1)
-        chunks.push_back(out.substr(from, at - from));
-    ASSERT_EQ(chunks.size(), steps.size()) << out;
+    std::vector<std::string> pieces(1);  // each step's output, after the exit code of the step before
+    for (char c : out) {
+        if (c == '\x01') pieces.emplace_back();
+        else pieces.back() += c;
+    }
+    ASSERT_EQ(pieces.size(), steps.size() + 1) << out;
     for (size_t i = 0; i < steps.size(); ++i) {
-        const std::string code = i + 1 < steps.size() ? chunks[i + 1] : out.substr(out.rfind('\x01') + 1);
-        std::string text = chunks[i];
-        if (i > 0) text.erase(0, text.find('\n') + 1);  // the exit code of the step before
+        std::string text = i == 0 ? pieces[0] : pieces[i].substr(pieces[i].find('\n') + 1);
         text = substituted(substituted(text, {{root, ""}}), substitutions);
-        EXPECT_EQ(std::atoi(code.c_str()), steps[i].exit) << steps[i].command << "\n" << text;
+        EXPECT_EQ(std::atoi(pieces[i + 1].c_str()), steps[i].exit) << steps[i].command << "\n" << text;
         if (steps[i].shows) {
             EXPECT_TRUE(shows_as(steps[i].shown, 0, lines_of(text), 0))
                 << "$ " << steps[i].command << "\nprinted:\n" << text;
@@ -242,7 +242,7 @@ void PrintTo(const GuideCase &c, std::ostream *os) { *os << c.doc << ": " << c.h
 const std::vector<GuideCase> &guide_cases() {
     static const std::vector<GuideCase> cases = {
         {kGuide, "Export a part's tools", {}, nullptr},
-        {kGuide, "Check a library", {}, [] { EXPECT_TRUE(file_exists("home/anna/kesto-examples/SITE.svg")); }},
+        {kGuide, "Check a library", {}, nullptr},
         {kGuide, "See what changed", {}, nullptr},
         {kGuide, "One library into another", {},
          [] {  // the drawing marks what the merge added and replaced
@@ -263,8 +263,7 @@ const std::vector<GuideCase> &guide_cases() {
              const std::string csv = read_file("home/anna/kesto-examples/SITE.csv");
              EXPECT_EQ(csv.rfind("\xEF\xBB\xBFPosition;Tool number;TOOLID;", 0), 0u);
          }},
-        {kGuide, "Look at the whole database (the catalogue)", {},
-         [] { EXPECT_TRUE(file_exists("home/anna/kesto-examples/site-tools.html")); }},
+        {kGuide, "Look at the whole database (the catalogue)", {}, nullptr},
         {kGuide, "Mend a library saved by another editor", {}, nullptr},
         {kGuide, "Remove, rename and extract tools", {}, nullptr},
         {kGuide, "Backups and dry runs", {}, nullptr},
@@ -296,11 +295,9 @@ TEST_P(Guide, RunsAsShown) {
 // Named by the heading's words: "Remove, rename and extract tools" is RemoveRenameAndExtractTools.
 INSTANTIATE_TEST_SUITE_P(Docs, Guide, ::testing::ValuesIn(guide_cases()), [](const auto &p) {
     std::string name;
-    bool start = true;
-    for (char c : std::string(p.param.heading)) {
-        if (std::isalnum(static_cast<unsigned char>(c))) name += start ? static_cast<char>(std::toupper(c)) : c;
-        start = !std::isalnum(static_cast<unsigned char>(c));
-    }
+    for (const char *c = p.param.heading; *c; ++c)
+        if (std::isalnum(static_cast<unsigned char>(*c)))
+            name += c == p.param.heading || std::isalnum(static_cast<unsigned char>(c[-1])) ? *c : std::toupper(*c);
     return name;
 });
 
@@ -394,8 +391,8 @@ INSTANTIATE_TEST_SUITE_P(
                         }
                         const std::vector<Step> check = steps_under(kGuide, "Check a library");
                         ASSERT_FALSE(check.empty());
-                        EXPECT_TRUE(shows_as(check[0].shown, 0, lines_of(substituted(report, {{"demo-out/demo.tls", "SITE.tls"}})), 0))
-                            << report;
+                        report = substituted(report, {{"demo-out/demo.tls", "SITE.tls"}});
+                        EXPECT_TRUE(shows_as(check[0].shown, 0, lines_of(report), 0)) << report;
                         EXPECT_TRUE(file_exists("demo-out/demo.svg"));
                     }},
         // The install commands as they stand, on the build folders given: the
