@@ -21,6 +21,6 @@ Look at them with:
   xdg-open demo-out/demo.svg     (or open it in any browser)
 Next, try the plug-in's own dialogs at the terminal:
   build/native/kesto-tools-vericut play
-or keep a site library, as the README's "Keeping a site library" shows:
+or see what changed, as docs/guide.md shows ("See what changed"):
   build/native/kesto-tools-vericut diff examples/SITE.tls demo-out/demo.tls
 END

@@ -6,9 +6,10 @@
 # the plug-in writes (the demo and every suite session's).  What a target
 # finds new is kept in build/fuzz/corpus/TARGET, so later runs go on from
 # there.  A crash, a leak or a sanitizer report ends the run with exit 1;
-# the input that caused it is saved in build/fuzz/artifacts.  The fuzzers
-# run in build/fuzz, so their logs (TARGET.log, and fuzz-JOB.log of each
-# job) stay there.  Needs build/fuzz (KESTO_FUZZ) and build/native.
+# the input that caused it is saved in build/fuzz/artifacts.  The targets
+# run at once; their logs stay in build/fuzz (TARGET.log, and fuzz-JOB.log
+# of each job in run/TARGET).  Needs build/fuzz (KESTO_FUZZ) and
+# build/native.
 #
 #   scripts/fuzz.sh                                  every target for a minute
 #   KESTO_FUZZ_JOBS=2 scripts/fuzz.sh 7200 tls_file  two jobs for two hours
@@ -39,23 +40,39 @@ for session in tests/sessions/*.json; do
   find "$work/$name" -name '*.tls' | while read -r tls; do cp "$tls" "$seeds/tls_file/$name-$(basename "$tls")"; done
 done
 
-cd build/fuzz
+# The targets run at once, each in a folder of its own (libFuzzer's job
+# logs are fuzz-JOB.log in the folder it runs in), so that a minute each is
+# a minute in all.
+fuzz="$root/build/fuzz"
 shopt -s nullglob  # fuzz-*.log: none without jobs
 parallel=()
 [ "$jobs" -gt 1 ] && parallel=(-jobs="$jobs" -workers="$jobs")
-for target in "${targets[@]}"; do
-  corpus="corpus/$target"
-  log="$target.log"
-  mkdir -p "$corpus"
-  rm -f fuzz-*.log
-  dict=()
+run_target() {
+  local target=$1 dict=()
+  mkdir -p "$fuzz/corpus/$target" "$fuzz/run/$target"
+  rm -f "$fuzz/run/$target"/fuzz-*.log
   [ -f "$root/tests/fuzz/$target.dict" ] && dict=(-dict="$root/tests/fuzz/$target.dict")
-  if ! "./fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
-      "${parallel[@]}" "${dict[@]}" -artifact_prefix="artifacts/$target-" "$corpus" "seeds/$target" >"$log" 2>&1; then
-    tail -n 60 "$log" fuzz-*.log
-    echo "== fuzz_$target found a fault (log: build/fuzz/$log; input: build/fuzz/artifacts/$target-*)"
-    exit 1
+  cd "$fuzz/run/$target"
+  "$fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
+    "${parallel[@]}" "${dict[@]}" -artifact_prefix="$fuzz/artifacts/$target-" "$fuzz/corpus/$target" \
+    "$fuzz/seeds/$target" >"$fuzz/$target.log" 2>&1
+}
+pids=()
+for target in "${targets[@]}"; do
+  run_target "$target" &
+  pids+=($!)
+done
+failed=0
+for i in "${!targets[@]}"; do
+  target=${targets[$i]}
+  log="$fuzz/$target.log"
+  if ! wait "${pids[$i]}"; then
+    tail -n 60 "$log" "$fuzz/run/$target"/fuzz-*.log
+    echo "== fuzz_$target found a fault (log: build/fuzz/$target.log; input: build/fuzz/artifacts/$target-*)"
+    failed=1
+    continue
   fi
-  runs=$(cat "$log" fuzz-*.log | sed -n 's/^stat::number_of_executed_units: *//p' | awk '{ n += $1 } END { print n }')
+  runs=$(cat "$log" "$fuzz/run/$target"/fuzz-*.log | sed -n 's/^stat::number_of_executed_units: *//p' | awk '{ n += $1 } END { print n }')
   echo "== fuzz_$target: ${runs:-?} runs in ${seconds} s, nothing found"
 done
+exit "$failed"

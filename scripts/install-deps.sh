@@ -25,10 +25,7 @@ if [ "$want" = bench ]; then
   packages+=(valgrind jq time)
 fi
 if [ "$want" = all ]; then
-  packages+=(mandoc shellcheck bash-completion git)
-fi
-if [ "$want" = all ]; then
-  packages+=(g++-mingw-w64-i686 wine wine32:i386 tmux chromium nodejs poppler-utils libreoffice-calc-nogui clang-14 libclang-rt-14-dev)
+  packages+=(g++-mingw-w64-i686 wine wine32:i386 tmux chromium nodejs poppler-utils libreoffice-calc-nogui clang-14 libclang-rt-14-dev git mandoc shellcheck bash-completion)
 fi
 
 sudo=""

@@ -1,5 +1,5 @@
 // The sheet's CSV read back by LibreOffice Calc (headless) with the import
-// options the README tells a user to choose: each field as meant (="TEXT"
+// options the guide tells a user to choose: each field as meant (="TEXT"
 // the text, a number with a decimal comma the number, any other field the
 // text), so every TOOLID the text it was, Cyrillic right.  Calc writes what
 // it read as a flat OpenDocument spreadsheet, whose cells say their type.
@@ -30,7 +30,7 @@ fs.writeFileSync(path.join(work, 'TRICKY.tls'), Buffer.from(Array.from(library, 
 run('sheet', 'TRICKY.tls', '-o', 'tricky.csv');
 run('sheet', path.join(source, 'examples', 'PART.json'), '--database', path.join(source, 'examples', 'database'), '-o', 'part.csv');
 
-// The README's choices in the Text Import dialog as the CSV filter's options:
+// The guide's choices in the Text Import dialog as the CSV filter's options:
 // semicolons, ", UTF-8, from row 1, standard types, Russian, quoted fields
 // not as text, no special numbers, (export options), no trimming, (an export
 // option), formulas evaluated.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "host/common/cp1251.h"
 #include "tests/unit/test_support.h"
@@ -153,7 +154,7 @@ TEST(CliProgram, ToolidsAreNamesPatternsOrLines) {
         {"remove lib.tls --line 12", 0, "D10 T10 ФРЕЗА", "removed \"T*1\" (line 12)"},
         {"remove lib.tls T10 --line 12", 2, "D10 T10 T*1 ФРЕЗА", "--line 12 picks no record that \"T10\" names"},
         {"remove lib.tls '?10'", 0, "T*1 ФРЕЗА", "removed \"D10\" (line 4)"},
-        {"remove lib.tls фреза", 2, "D10 T10 T*1 ФРЕЗА", "holds no TOOLID \"фреза\"; did you mean \"ФРЕЗА\"?"},
+        {"remove lib.tls фреза", 2, "D10 T10 T*1 ФРЕЗА", "holds no TOOLID \"фреза\" (did you mean \"ФРЕЗА\"?)"},
         {"remove lib.tls T01", 2, "D10 T10 T*1 ФРЕЗА", "did you mean \"T10\"?"},
         // a new name passes what check asks of a TOOLID
         {"rename lib.tls D10 'D\t10'", 2, "D10 T10 T*1 ФРЕЗА", "cannot be a TOOLID: it holds the control byte \\x09"},
@@ -198,6 +199,15 @@ TEST(CliProgram, ReplacingAFileKeepsOneTrueBackup) {
     EXPECT_NE(r.out.find("lib.tls is unchanged: it held these bytes already, so no backup was made"), std::string::npos)
         << r.out;
     EXPECT_EQ(read_file("lib.tls~"), kLibrary);
+    // and says so in its object too, for every command that writes a library
+    for (const char *line : {"merge lib.tls new.tls -o lib.tls --json", "fix lib.tls --json",
+                             "merge --three-way lib.tls lib.tls lib.tls -o lib.tls --json"}) {
+        SCOPED_TRACE(line);
+        r = program(line);
+        const nlohmann::json object = nlohmann::json::parse(r.out, nullptr, false);
+        ASSERT_TRUE(object.is_object()) << r.out << r.err;
+        EXPECT_EQ(object.value("written", true), false) << r.out;
+    }
     // a backup never goes through a link, nor over a file that is no earlier backup
     struct Refusal {
         const char *setup;  // what stands at lib.tls~
@@ -294,3 +304,78 @@ TEST(CliProgram, QuietMeansNoReportAndNoWarning) {
 }
 
 }  // namespace
+
+// A site library kept in git: git-setup's drivers merge two keepers'
+// branches record by record, stop on a conflict with a whole library, and
+// show a changed tool by its TOOLID.
+TEST(CliProgram, GitMergesAndShowsALibraryToolByTool) {
+    TempDir dir;
+    const std::string bin = fs::path(KESTO_CLI_PATH).parent_path().string();
+    auto sh = [&](const std::string &line, std::string &out) {
+        return testing_support::run_command("export PATH='" + bin + "':$PATH GIT_CONFIG_NOSYSTEM=1 HOME='" +
+                                                dir.path() + "'; " + line + " 2>&1",
+                                            out);
+    };
+    std::string out;
+    ASSERT_EQ(sh("git init -q -b main && git config user.email k@k && git config user.name k && "
+                 "kesto-tools-vericut git-setup",
+                 out),
+              0)
+        << out;
+    EXPECT_NE(out.find("git config merge.kesto-tls.driver \"kesto-tools-vericut merge --git %O %A %B %P\""),
+              std::string::npos)
+        << out;
+    write_file("site.tls", kLibrary);
+    const std::string base = kLibrary;
+    struct Row {
+        const char *what;
+        const char *ours_from, *ours_to;      // a description changed on main
+        const char *theirs_from, *theirs_to;  // and on the branch
+        int merge_code;
+        const char *said;  // a piece of what git merge prints
+    };
+    for (const Row &row : {Row{"different records", "\"D10\" {\r\n  DESCRIPTION \"turning\"",
+                               "\"D10\" {\r\n  DESCRIPTION \"ours\"", "\"T10\" {\r\n  DESCRIPTION \"turning\"",
+                               "\"T10\" {\r\n  DESCRIPTION \"theirs\"", 0, "Merge made"},
+                           Row{"the same record", "\"D10\" {\r\n  DESCRIPTION \"turning\"",
+                               "\"D10\" {\r\n  DESCRIPTION \"ours\"", "\"D10\" {\r\n  DESCRIPTION \"turning\"",
+                               "\"D10\" {\r\n  DESCRIPTION \"theirs\"", 1,
+                               "site.tls: conflict: \"D10\": changed differently on both sides"}}) {
+        SCOPED_TRACE(row.what);
+        write_file("site.tls", base);
+        ASSERT_EQ(sh("git add -A && git commit -qm base && git checkout -qb theirs", out), 0) << out;
+        std::string text = base;
+        write_file("site.tls", text.replace(text.find(row.theirs_from), std::string(row.theirs_from).size(), row.theirs_to));
+        ASSERT_EQ(sh("git commit -qam theirs && git checkout -q main", out), 0) << out;
+        text = base;
+        write_file("site.tls", text.replace(text.find(row.ours_from), std::string(row.ours_from).size(), row.ours_to));
+        ASSERT_EQ(sh("git commit -qam ours", out), 0) << out;
+        EXPECT_EQ(sh("git merge theirs -m merged", out), row.merge_code) << out;
+        EXPECT_NE(out.find(row.said), std::string::npos) << out;
+        // whatever came of it, the file is a whole library
+        EXPECT_EQ(program("check -q site.tls").code, 0);
+        EXPECT_EQ(read_file("site.tls").find("<<<<"), std::string::npos);
+        if (row.merge_code == 0) {
+            EXPECT_NE(read_file("site.tls").find("\"ours\""), std::string::npos);
+            EXPECT_NE(read_file("site.tls").find("\"theirs\""), std::string::npos);
+        } else {
+            // settled one way, by the three sides git keeps
+            ASSERT_EQ(sh("git show :1:site.tls >b.tls && git show :2:site.tls >o.tls && git show :3:site.tls >t.tls && "
+                         "kesto-tools-vericut merge --three-way b.tls o.tls t.tls --take D10=theirs -o site.tls && "
+                         "git add site.tls && git commit -qm settled",
+                         out),
+                      0)
+                << out;
+            EXPECT_NE(read_file("site.tls").find("\"theirs\""), std::string::npos);
+        }
+        // git shows a change by its tool's TOOLID: git diff through the diff driver, git log -p through textconv
+        const std::string changed = row.merge_code == 0 ? "\"T10\"" : "\"D10\"";
+        EXPECT_EQ(sh("git diff HEAD~1 HEAD -- site.tls", out), 0);
+        EXPECT_NE(out.find("changed: 1 tool\n  " + changed), std::string::npos) << out;
+        EXPECT_EQ(sh("git log -p -1 theirs -- site.tls", out), 0);
+        const std::string theirs = row.merge_code == 0 ? "TOOLID \"T10\" {\n-  DESCRIPTION \"turning\"\n+  DESCRIPTION \"theirs\""
+                                                       : "TOOLID \"D10\" {\n-  DESCRIPTION \"turning\"\n+  DESCRIPTION \"theirs\"";
+        EXPECT_NE(out.find(theirs), std::string::npos) << out;
+        sh("git branch -D theirs", out);
+    }
+}

@@ -1114,6 +1114,15 @@ TEST(CliTlsfile, PipesQuietAndJson) {
          "kesto-tools-vericut tool sheet;demo;", "", "s.csv"},
         {"K sheet part.json -o p.csv && grep DR5 p.csv", 0, "2;;DR5 |HSS|;drill;drill;mm;5;0;40;;", "", "p.csv"},
         // a library with problems: each tool listed, its problems in its row
+        // what stands where the plug-in looks for its settings is named, never "not there"
+        {"mkdir -p s1/application/kesto_tools_vericut.ini s2/application && mkfifo s2/application/kesto_tools_vericut.ini; "
+         "K settings --env UGII_VENDOR_DIR=s1 --env UGII_USER_DIR=s2 --env UGII_SITE_DIR --env USER_UFUN --env "
+         "UGII_INITIAL_UFUN_DIR --env UGII_TMP_DIR --env HOME --env TMP", 1,
+         "s1/application/kesto_tools_vericut.ini: a folder of that name, no file: the plug-in passes it by\n", ""},
+        {"K settings --env UGII_VENDOR_DIR=s1 --env UGII_USER_DIR=s2 --env UGII_SITE_DIR --env USER_UFUN --env "
+         "UGII_INITIAL_UFUN_DIR --env UGII_TMP_DIR --env HOME --env TMP", 1,
+         "s2/application/kesto_tools_vericut.ini: not a regular file (a pipe, a device or a socket): the plug-in "
+         "passes it by\n", ""},
         // a part whose export has problems gets its sheet too
         {"K sheet zero.json; echo $?", 0, "wrote z.html: 1 tool\n1\n", "zero.json: 1 problem (see check)"},
         {"K sheet damaged.tls -o d.csv; echo $?; grep BALL8 d.csv", 0,

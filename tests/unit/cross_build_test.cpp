@@ -234,6 +234,15 @@ TEST(CrossBuildNames, WhatACmdUserTypes) {
     fs::copy_file(examples / "SITE.tls", dir.file("libs/site.tls"));
     fs::copy_file(examples / "SITE.tls", dir.file("libs/sub/k.tls"));
     fs::copy_file(examples / "SITE.tls", dir.file("libs/site.tlsx"));  // never "*.tls" (its short name would be)
+    fs::create_directories(dir.file("shop libraries"));
+    fs::copy_file(examples / "SITE.tls", dir.file("shop libraries/x.tls"));
+    write_file(dir.file("T_SLOT_30"), "a file named as a TOOLID is");
+    // a library edited apart by two keepers, as git hands it to its merge driver
+    std::string ours = read_file(dir.file("libs/site.tls")), theirs = ours;
+    ours.replace(ours.find("H90.00"), 6, "H91.00");
+    theirs.replace(theirs.find("H90.00"), 6, "H92.00");
+    write_file(dir.file("git-ours"), ours);
+    write_file(dir.file("git-theirs"), theirs);
     write_file(dir.file("корпус.json"), R"({"name": "Корпус.prt", "members": [{"name": "ФРЕЗА12", "type": 1,
         "subtype": 1, "params": {"diameter": 12, "length": 75, "flute_length": 30}}]})");
     write_file(dir.file("site/application/kesto_tools_vericut.ini"), "[VMAIN]\r\nTLS=C:\\база\r\nNUM=1\r\n[VRUN]\r\n1=" +
@@ -270,6 +279,12 @@ TEST(CrossBuildNames, WhatACmdUserTypes) {
         {"check 'libs\\*.tls' --json", 0, "libs\\\\site.tls"},
         {"diff 'libs\\s?te.tls' 'libs/sub/k.t*'", 0, "unchanged: 12 tools"},
         {"check 'libs\\*.none'", 2, "libs\\*.none: no file matches this pattern"},
+        // a file pattern in quotes is expanded as cmd's own commands expand it; a TOOLID never is
+        {"check 'shop libraries\\*.tls'", 0, "shop libraries\\x.tls: 12 tools"},
+        {"extract libs/site.tls 'T_*' -o libs/t.tls", 0, "wrote \"T_FULLRAD_30\""},
+        // git's merge driver (Git for Windows starts it as git-setup set it): a conflict named, OURS whole
+        {"merge --git libs/site.tls git-ours git-theirs site.tls", 1, "site.tls: conflict: \"BN16_R2\""},
+        {"check -q git-ours", 0, ""},
         // the program's own paths in Windows' separator, the user's as typed
         {"find libs/site.tls --database libs", 0, ", libs\\sub\\k.tls:4"},
         {"find libs/site.tls --database libs/", 0, ", libs/sub/k.tls:4"},

@@ -1,6 +1,7 @@
-// The README's examples, taken from README.md itself and run as written:
-// the session file, the transcript and check report it shows, and its
-// command lines with their placeholders filled in.
+// The examples of the README, the guide and the development page, taken from
+// the files themselves and run as written: each command of the guide with
+// the exit code and the output it shows, the session file and transcript,
+// the quick start and the install commands.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -8,7 +9,11 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <regex>
+#include <set>
 #include <sstream>
+
+#include <unistd.h>
 
 #include "tests/unit/test_support.h"
 
@@ -16,6 +21,8 @@ namespace fs = std::filesystem;
 using namespace testing_support;
 
 namespace {
+
+constexpr const char *kReadme = "README.md", *kGuide = "docs/guide.md", *kDevelopment = "docs/development.md";
 
 struct Block {
     std::string heading;  // the heading the block stands under
@@ -30,11 +37,12 @@ std::vector<std::string> lines_of(const std::string &text) {
     return lines;
 }
 
-std::vector<Block> readme_blocks() {
+// The fenced blocks of a file of the tree (README.md, docs/guide.md, ...).
+std::vector<Block> doc_blocks(const std::string &doc) {
     std::vector<Block> blocks;
     std::string heading;
     Block *open = nullptr;
-    for (const std::string &line : lines_of(read_file(std::string(KESTO_SOURCE_DIR) + "/README.md"))) {
+    for (const std::string &line : lines_of(read_file(std::string(KESTO_SOURCE_DIR) + "/" + doc))) {
         if (open) {
             if (line == "```") open = nullptr;
             else open->text += line + "\n";
@@ -49,9 +57,9 @@ std::vector<Block> readme_blocks() {
 }
 
 // The one block of that kind under that heading.
-std::string readme_block(const std::string &heading, const std::string &info) {
+std::string doc_block(const std::string &doc, const std::string &heading, const std::string &info) {
     std::vector<std::string> found;
-    for (const Block &b : readme_blocks())
+    for (const Block &b : doc_blocks(doc))
         if (b.heading == heading && b.info == info) found.push_back(b.text);
     EXPECT_EQ(found.size(), 1u) << "```" << info << " blocks under \"" << heading << "\"";
     return found.empty() ? "" : found[0];
@@ -84,7 +92,7 @@ void expect_shown_in(const std::string &example, const std::string &output) {
 
 std::string quoted(const std::string &s) { return "'" + s + "'"; }
 
-// A command line of the README with the program's path, without its
+// A command line of the development page with the program's path, without its
 // brackets and with each placeholder replaced; "..." (more of the same) goes.
 std::string filled(const std::string &line, const std::map<std::string, std::string> &values) {
     std::string out = quoted(KESTO_CLI_PATH);
@@ -110,7 +118,7 @@ void run_lines(const std::string &block, const std::map<std::string, std::string
 // The session example, saved as readme_session.json and run in folder, by
 // the native program or the Windows one under Wine; its transcript.
 std::string run_session_example(const std::string &folder, bool under_wine = false) {
-    write_file("readme_session.json", readme_block("The session file", "json"));
+    write_file("readme_session.json", doc_block(kDevelopment, "The session file", "json"));
     fs::create_directory(folder);
     std::string command = quoted(KESTO_CLI_PATH) + " run readme_session.json -C " + folder;
     if (under_wine)
@@ -120,6 +128,189 @@ std::string run_session_example(const std::string &folder, bool under_wine = fal
     std::string out;
     EXPECT_EQ(run_command(command + " -o transcript.txt", out), 0) << out;
     return read_file(folder + "/transcript.txt");
+}
+
+// A command of an example ("$ " in a ```console block, or a line of a ```sh
+// block), the exit code its comment gives ("# exit N", else 0) and the
+// output shown under it (console blocks only).
+struct Step {
+    std::string command;
+    int exit = 0;
+    bool shows = false;
+    std::vector<std::string> shown;
+};
+
+std::vector<Step> steps_under(const std::string &doc, const std::string &heading) {
+    static const std::regex exit_comment(R"(#.*\bexit (\d+))");
+    std::vector<Step> steps;
+    for (const Block &b : doc_blocks(doc)) {
+        if (b.heading != heading || (b.info != "console" && b.info != "sh")) continue;
+        for (const std::string &line : lines_of(b.text)) {
+            const bool console = b.info == "console";
+            if (console && line.rfind("$ ", 0) != 0) {
+                if (!steps.empty()) steps.back().shown.push_back(line);
+                continue;
+            }
+            Step step{console ? line.substr(2) : line, 0, console, {}};
+            std::smatch m;
+            if (std::regex_search(step.command, m, exit_comment)) step.exit = std::stoi(m[1]);
+            steps.push_back(step);
+        }
+    }
+    return steps;
+}
+
+std::string without_end_blanks(const std::string &s) { return s.substr(0, s.find_last_not_of(" \t\r") + 1); }
+
+// Whether the output's lines are the shown ones, from the first to the
+// last; a shown line "..." stands for any number of lines, and "..." in a
+// line for any text. Blanks at line ends do not count.
+bool shows_as(const std::vector<std::string> &shown, size_t i, const std::vector<std::string> &out, size_t j) {
+    if (i == shown.size()) return j == out.size();
+    if (const size_t text = shown[i].find_first_not_of(' ');
+        text != std::string::npos && without_end_blanks(shown[i]).compare(text, std::string::npos, "...") == 0) {
+        for (size_t k = j; k <= out.size(); ++k)
+            if (shows_as(shown, i + 1, out, k)) return true;
+        return false;
+    }
+    return j < out.size() && matches(without_end_blanks(out[j]), without_end_blanks(shown[i])) &&
+           shows_as(shown, i + 1, out, j + 1);
+}
+
+using Substitutions = std::vector<std::pair<std::string, std::string>>;
+
+std::string substituted(std::string text, const Substitutions &substitutions) {
+    for (const auto &[was, is] : substitutions)
+        for (size_t at = text.find(was); at != std::string::npos; at = text.find(was, at + is.size()))
+            text.replace(at, was.size(), is);
+    return text;
+}
+
+// The steps under the heading, run as the guide's reader runs them: in a
+// clone (examples/ and build/native/ with the program), after the commands
+// of the guide's "Before you start" (PATH, a copy of the examples in the
+// home folder of anna), by sh with no other variable set than git's name
+// for its commits. Each step's exit code and output are checked, the test's
+// folder taken out of the output and the row's substitutions made.
+void run_example(const std::string &doc, const std::string &heading, const Substitutions &substitutions) {
+    std::vector<Step> steps = steps_under(kGuide, "Before you start");
+    const std::vector<Step> own = steps_under(doc, heading);
+    ASSERT_FALSE(own.empty()) << "no example under \"" << heading << "\" in " << doc;
+    steps.insert(steps.end(), own.begin(), own.end());
+    const std::string root = fs::current_path().string();
+    fs::create_directories("home/anna");
+    fs::create_directories("clone/build/native");
+    fs::copy(std::string(KESTO_SOURCE_DIR) + "/examples", "clone/examples", fs::copy_options::recursive);
+    fs::create_symlink(KESTO_CLI_PATH, "clone/build/native/kesto-tools-vericut");
+    std::string script;
+    for (const Step &step : steps) script += step.command + "\nprintf '\\001%d\\n' $?\n";
+    write_file("steps.sh", script);
+    std::string out;
+    run_command("cd clone && env -i HOME=" + quoted(root + "/home/anna") +
+                    " PATH=/usr/bin:/bin LANG=C.UTF-8 GIT_CONFIG_NOSYSTEM=1 GIT_AUTHOR_NAME=anna "
+                    "GIT_AUTHOR_EMAIL=anna@example.com GIT_COMMITTER_NAME=anna GIT_COMMITTER_EMAIL=anna@example.com "
+                    "sh ../steps.sh 2>&1",
+                out);
+    std::vector<std::string> pieces(1);  // each step's output, after the exit code of the step before
+    for (char c : out) {
+        if (c == '\x01') pieces.emplace_back();
+        else pieces.back() += c;
+    }
+    ASSERT_EQ(pieces.size(), steps.size() + 1) << out;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        std::string text = i == 0 ? pieces[0] : pieces[i].substr(pieces[i].find('\n') + 1);
+        text = substituted(substituted(text, {{root, ""}}), substitutions);
+        EXPECT_EQ(std::atoi(pieces[i + 1].c_str()), steps[i].exit) << steps[i].command << "\n" << text;
+        if (steps[i].shows) {
+            EXPECT_TRUE(shows_as(steps[i].shown, 0, lines_of(text), 0))
+                << "$ " << steps[i].command << "\nprinted:\n" << text;
+        }
+    }
+}
+
+// A heading of a guide whose examples run, with what else they must do: the
+// substitutions that make the output what the guide shows (only what must
+// vary), and what is checked afterwards, in the example's folder.
+struct GuideCase {
+    const char *doc;
+    const char *heading;
+    Substitutions substitutions;
+    std::function<void()> then;
+};
+void PrintTo(const GuideCase &c, std::ostream *os) { *os << c.doc << ": " << c.heading; }
+
+const std::vector<GuideCase> &guide_cases() {
+    static const std::vector<GuideCase> cases = {
+        {kGuide, "Export a part's tools", {}, nullptr},
+        {kGuide, "Check a library", {}, nullptr},
+        {kGuide, "See what changed", {}, nullptr},
+        {kGuide, "One library into another", {},
+         [] {  // the drawing marks what the merge added and replaced
+             const std::string svg = read_file("home/anna/kesto-examples/site.svg");
+             EXPECT_EQ(occurrences(svg, "class=\"cell added\""), 1u);
+             EXPECT_EQ(occurrences(svg, "class=\"cell replaced\""), 1u);
+         }},
+        {kGuide, "Two copies edited apart", {}, nullptr},
+        {kGuide, "Find a part's tools in the site's database", {}, nullptr},
+        {kGuide, "Make a tool sheet", {},
+         [] {
+             EXPECT_LT(read_file("home/anna/kesto-examples/demo_bracket_rev2.html")
+                           .find("<meta name=\"generator\" content=\"kesto-tools-vericut\">"),
+                       200u);
+         }},
+        {kGuide, "For a spreadsheet: the CSV", {},
+         [] {
+             const std::string csv = read_file("home/anna/kesto-examples/SITE.csv");
+             EXPECT_EQ(csv.rfind("\xEF\xBB\xBFPosition;Tool number;TOOLID;", 0), 0u);
+         }},
+        {kGuide, "Look at the whole database (the catalogue)", {}, nullptr},
+        {kGuide, "Mend a library saved by another editor", {}, nullptr},
+        {kGuide, "Remove, rename and extract tools", {}, nullptr},
+        {kGuide, "Backups and dry runs", {}, nullptr},
+        {kGuide, "Scripts with --json", {}, nullptr},
+        {kGuide, "Keep a site library in git", {},
+         [] {  // settled: anna's BN16_R2 in a whole, sound library
+             std::string out;
+             EXPECT_EQ(run_command(quoted(KESTO_CLI_PATH) + " check home/anna/kesto-examples/tools/site.tls", out), 0)
+                 << out;
+             EXPECT_NE(out.find("\"BN16_R2\" bull nose: D 16, R 2, L 100, flute 40; holder"), std::string::npos) << out;
+         }},
+        {kGuide, "The settings the plug-in reads", {}, nullptr},
+        {kGuide, "What the program itself reads", {}, nullptr},
+        {kReadme, "A short tour", {}, nullptr},
+    };
+    return cases;
+}
+
+class Guide : public ::testing::TestWithParam<GuideCase> {};
+
+TEST_P(Guide, RunsAsShown) {
+    if (std::string(GetParam().heading) == "Keep a site library in git" && std::system("git --version >/dev/null 2>&1"))
+        GTEST_SKIP() << "git is not installed (scripts/install-deps.sh installs it)";
+    TempDir dir;
+    run_example(GetParam().doc, GetParam().heading, GetParam().substitutions);
+    if (GetParam().then) GetParam().then();
+}
+
+// Named by the heading's words: "Remove, rename and extract tools" is RemoveRenameAndExtractTools.
+INSTANTIATE_TEST_SUITE_P(Docs, Guide, ::testing::ValuesIn(guide_cases()), [](const auto &p) {
+    std::string name;
+    for (const char *c = p.param.heading; *c; ++c)
+        if (std::isalnum(static_cast<unsigned char>(*c)))
+            name += c == p.param.heading || std::isalnum(static_cast<unsigned char>(c[-1])) ? *c : std::toupper(*c);
+    return name;
+});
+
+// Every heading of the README and the guide with commands has its row (the
+// quick start and the install commands have theirs below).
+TEST(Guide, EveryExampleRuns) {
+    std::set<std::string> rows = {std::string(kReadme) + ": Quick start", std::string(kReadme) + ": Install",
+                                  std::string(kGuide) + ": Before you start"};
+    for (const GuideCase &c : guide_cases()) rows.insert(std::string(c.doc) + ": " + c.heading);
+    for (const char *doc : {kReadme, kGuide})
+        for (const Block &b : doc_blocks(doc))
+            EXPECT_TRUE((b.info != "console" && b.info != "sh") || rows.count(std::string(doc) + ": " + b.heading))
+                << doc << ": " << b.heading;
 }
 
 struct ExampleCase {
@@ -150,7 +341,9 @@ INSTANTIATE_TEST_SUITE_P(
                         EXPECT_EQ(run_command(quoted(KESTO_CLI_PATH) + " check run/bracket.tls", out), 0) << out;
                     }},
         ExampleCase{"Transcript",
-                    [] { expect_shown_in(readme_block("The transcript", ""), run_session_example("run")); }},
+                    [] {
+                        expect_shown_in(doc_block(kDevelopment, "The transcript", ""), run_session_example("run"));
+                    }},
         // The Windows build shows the same transcript.
         ExampleCase{"SessionFileUnderWine",
                     [] {
@@ -160,9 +353,9 @@ INSTANTIATE_TEST_SUITE_P(
                     }},
         ExampleCase{"RunCommandLine",
                     [] {
-                        write_file("readme_session.json", readme_block("The session file", "json"));
+                        write_file("readme_session.json", doc_block(kDevelopment, "The session file", "json"));
                         for (const char *folder : {"run", "run_a", "run_b"}) fs::create_directory(folder);
-                        run_lines(readme_block("Running a session", "sh"),
+                        run_lines(doc_block(kDevelopment, "Running a session", "sh"),
                                   {{"SESSION.json", "readme_session.json"}, {"FOLDER", "run"},
                                    {"TRANSCRIPT", "t.txt"}, {"LIB", KESTO_PLUGIN_PATH},
                                    {"A.json", "readme_session.json"}, {"B.json", "readme_session.json"},
@@ -173,21 +366,21 @@ INSTANTIATE_TEST_SUITE_P(
                         EXPECT_NE(read_file("run_a/t.txt").find("unload 1"), std::string::npos);
                         EXPECT_EQ(read_file("run_b/t.txt"), read_file("run_a/t.txt"));
                     }},
-        ExampleCase{"ExportCheckPreviewCommandLines",
+        // The quick start's two commands, the second what CI runs; the demo
+        // script's commands after its build print the check report the guide
+        // shows of SITE.tls, the demo part's library.
+        ExampleCase{"QuickStart",
                     [] {
-                        run_lines(readme_block("Exporting, checking and drawing tool libraries", "sh"),
-                                  {{"PART_OR_SESSION.json", std::string(KESTO_SOURCE_DIR) + "/examples/demo_part.json"},
-                                   {"FILE.tls", "lib.tls"}, {"NAME", "EM10_FLAT"}, {"FILE.svg", "lib.svg"}});
-                        EXPECT_NE(read_file("lib.tls").find("TOOLID \"EM10_FLAT\""), std::string::npos);
-                        EXPECT_TRUE(file_exists("lib.svg"));
-                    }},
-        // The demo script's commands after its build, and the check report
-        // they print.
-        ExampleCase{"DemoScriptCheckReport",
-                    [] {
+                        const std::string src = KESTO_SOURCE_DIR;
+                        std::vector<std::string> commands;
+                        for (const std::string &line : lines_of(doc_block(kReadme, "Quick start", "sh")))
+                            commands.push_back(line.substr(0, line.find(' ')));
+                        EXPECT_EQ(commands, (std::vector<std::string>{"scripts/demo.sh", "scripts/test-all.sh"}));
+                        for (const std::string &script : commands)
+                            EXPECT_EQ(::access((src + "/" + script).c_str(), X_OK), 0) << script;
+                        EXPECT_NE(read_file(src + "/.ci/run").find("exec scripts/test-all.sh"), std::string::npos);
                         std::string report;
-                        std::string script = read_file(std::string(KESTO_SOURCE_DIR) + "/scripts/demo.sh");
-                        for (const std::string &line : lines_of(script)) {
+                        for (const std::string &line : lines_of(read_file(src + "/scripts/demo.sh"))) {
                             std::string command;
                             if (line.rfind("mkdir ", 0) == 0) command = line;
                             else if (line.rfind("build/native/kesto-tools-vericut ", 0) == 0) command = filled(line, {});
@@ -196,35 +389,11 @@ INSTANTIATE_TEST_SUITE_P(
                             ASSERT_EQ(run_command(command, out), 0) << line << "\n" << out;
                             if (line.find(" check ") != std::string::npos) report = out;
                         }
-                        expect_shown_in(readme_block("Exporting, checking and drawing tool libraries", ""), report);
+                        const std::vector<Step> check = steps_under(kGuide, "Check a library");
+                        ASSERT_FALSE(check.empty());
+                        report = substituted(report, {{"demo-out/demo.tls", "SITE.tls"}});
+                        EXPECT_TRUE(shows_as(check[0].shown, 0, lines_of(report), 0)) << report;
                         EXPECT_TRUE(file_exists("demo-out/demo.svg"));
-                    }},
-        // The keeper's commands as they stand, in a copy of the repository's
-        // folders they use (the program linked in): diff says what changed
-        // (exit 1) as the README shows, the merge is clean and the drawing
-        // marks both.  SITE.tls is what the demo part gives.
-        ExampleCase{"KeepingASiteLibrary",
-                    [] {
-                        fs::create_directories("build/native");
-                        fs::create_symlink(KESTO_CLI_PATH, "build/native/kesto-tools-vericut");
-                        fs::copy(std::string(KESTO_SOURCE_DIR) + "/examples", "examples");
-                        std::string out, diff, folder = ".";
-                        ASSERT_EQ(run_command(quoted(KESTO_CLI_PATH) + " export -o demo.tls", out), 0) << out;
-                        EXPECT_TRUE(read_file("examples/SITE.tls") == read_file("demo.tls"));
-                        for (const std::string &line : lines_of(readme_block("Keeping a site library", "sh"))) {
-                            if (line.rfind("cd ", 0) == 0) {
-                                folder += "/" + line.substr(3);
-                                continue;
-                            }
-                            const bool is_diff = line.find(" diff ") != std::string::npos;
-                            EXPECT_EQ(run_command("cd '" + folder + "' && " + line + " 2>&1", out), is_diff ? 1 : 0)
-                                << line << out;
-                            if (is_diff) diff = out;
-                        }
-                        expect_shown_in(readme_block("Keeping a site library", ""), diff);
-                        const std::string svg = read_file(folder + "/MERGED.svg");
-                        EXPECT_EQ(occurrences(svg, "class=\"cell added\""), 1u);
-                        EXPECT_EQ(occurrences(svg, "class=\"cell replaced\""), 1u);
                     }},
         // The install commands as they stand, on the build folders given: the
         // installed program and the Windows ZIP unpacked (under Wine) run the
@@ -233,7 +402,7 @@ INSTANTIATE_TEST_SUITE_P(
                     [] {
                         const std::string win = wine_dir();
                         std::string out, script = "set -ex; " + quoted(KESTO_CLI_PATH) + " export -o reference.tls";
-                        for (std::string line : lines_of(readme_block("Installing", "sh"))) {
+                        for (std::string line : lines_of(doc_block(kReadme, "Install", "sh"))) {
                             line = line.substr(0, line.find(" #"));
                             // the build folders given are configured and built already
                             if (line.rfind("cmake -S", 0) == 0 || line.rfind("cmake --build build/native", 0) == 0)
@@ -261,36 +430,6 @@ INSTANTIATE_TEST_SUITE_P(
                                       "INSTALL.txt GUIDE.txt examples/kesto_tools_vericut.ini); " + wine_command() +
                                       " zip/kesto-tools-vericut.exe export -o wine.tls; cmp wine.tls reference.tls";
                         EXPECT_EQ(run_command("(" + script + ") 2>&1", out), 0) << out;
-                    }},
-        // find and export --prefer on a copy of examples/, as the README
-        // shows them: find exits 1 (not every tool is the same), the export 0.
-        ExampleCase{"FindInTheSiteDatabase",
-                    [] {
-                        fs::copy(std::string(KESTO_SOURCE_DIR) + "/examples", "examples", fs::copy_options::recursive);
-                        std::vector<std::string> out;
-                        for (const std::string &line :
-                             lines_of(readme_block("Find a part's tools in the site's database", "sh"))) {
-                            out.emplace_back();
-                            const bool is_find = line.find(" find ") != std::string::npos;
-                            EXPECT_EQ(run_command(filled(line, {}) + " 2>&1", out.back()), is_find ? 1 : 0) << line;
-                        }
-                        ASSERT_EQ(out.size(), 3u);
-                        expect_shown_in(readme_block("Find a part's tools in the site's database", ""), out[0]);
-                        expect_shown_in(readme_block("Export with the site's records", ""), out[1]);
-                                                EXPECT_NE(out[2].find("5 tools: 1 same, 2 renamed, 1 different, 1 not in"), std::string::npos);
-                    }},
-        // the sheet and the catalogue as the README makes them: our pages
-        // and CSV, named as it says
-        ExampleCase{"SheetAndCatalogue",
-                    [] {
-                        fs::copy(std::string(KESTO_SOURCE_DIR) + "/examples", "examples", fs::copy_options::recursive);
-                        run_lines(readme_block("Tool sheet and catalogue in a browser", "sh"), {});
-                        for (const char *page : {"demo_bracket_rev2.html", "catalog.html"})
-                            EXPECT_LT(read_file(page).find("<meta name=\"generator\" content=\"kesto-tools-vericut\">"),
-                                      200u) << page;
-                        const std::string csv = read_file("SITE.csv");
-                        EXPECT_EQ(csv.rfind("\xEF\xBB\xBFPosition;Tool number;TOOLID;", 0), 0u);
-                        EXPECT_NE(csv.find("\r\nkesto-tools-vericut tool sheet;SITE;"), std::string::npos);
                     }}),
     [](const auto &p) { return std::string(p.param.name); });
 

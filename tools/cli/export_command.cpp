@@ -179,12 +179,10 @@ Result run_export(ExportArgs args, Context &ctx) {
         return result;
     }
     Written done;
-    if (const int failed = write_output(ctx, out, written, done)) {
+    if (const int failed = write_result(ctx, out, written, done, result)) {
         result.code = failed;
         return result;
     }
-    object["written"] = true;
-    object["replacement"] = replacement_json(done);
     result.text = std::string(args.append ? "appended to " : "wrote ") + shown(output_label(args.output)) + ": " +
                   count(static_cast<size_t>(run.records), "tool", "tools") + "\n" + skips + report +
                   replacement_text(done);

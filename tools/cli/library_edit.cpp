@@ -88,13 +88,8 @@ Result run_edit(Context &ctx, const char *command, const EditArgs &args, const E
         return result;
     }
     Written written;
-    if (const int failed = write_output(ctx, out, made.text, written)) {
-        result.code = failed;
-        return result;
-    }
-    result.code = kExitOk;
-    result.object["written"] = !written.file.unchanged;
-    result.object["replacement"] = replacement_json(written);
+    result.code = write_result(ctx, out, made.text, written, result);
+    if (result.code != kExitOk) return result;
     if (in_place && written.file.unchanged) {
         result.text = shown(in.label) + ": nothing to change; it is left as it was\n";
         return result;
@@ -167,7 +162,7 @@ bool pick_records(Context &ctx, const EditInput &in, const std::vector<std::stri
                 for (const tlsfile::RecordSpan &r : records) names.push_back(toolid_json(r.tool->name));
                 const std::string guess = q.pattern ? "" : tlsfile::nearest(q.typed, names);
                 ctx.error(shown(in.label) + (q.pattern ? " holds no TOOLID that matches " : " holds no TOOLID ") + "\"" +
-                          shown(q.typed) + "\"" + (guess.empty() ? "" : "; did you mean \"" + shown(guess) + "\"?") +
+                          shown(q.typed) + "\"" + (guess.empty() ? "" : " (did you mean \"" + shown(guess) + "\"?)") +
                           "; " + left);
                 return false;
             }

@@ -141,14 +141,12 @@ int merge_and_write(Context &ctx, const MergeRequest &request, Result &result, b
     result.output_is_stdout = is_standard_stream(request.out.path);
     if (dry) return dry_run(ctx, request.out, merged.text, refused_records, result);
     Written done;
-    if (const int code = write_output(ctx, request.out, merged.text, done)) return code;
+    if (const int code = write_result(ctx, request.out, merged.text, done, result)) return code;
     written = true;
-    result.object["written"] = true;
     result.object["replaced"] = names_of(merged.replaced);
     result.object["added"] = names_of(merged.added);
     result.object["kept"] = merged.kept;
     result.object["notes"] = notes(request, merged);
-    result.object["replacement"] = replacement_json(done);
     result.text += summary(request, merged) + replacement_text(done);
     return checked.problems.empty() ? kExitOk : kExitProblems;
 }

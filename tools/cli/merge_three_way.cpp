@@ -169,12 +169,10 @@ Result run_three_way(Context &ctx, const ThreeWayArgs &args) {
         return result;
     }
     Written written;
-    if (const int code = write_output(ctx, out, merged.text, written)) {
+    if (const int code = write_result(ctx, out, merged.text, written, result)) {
         result.code = code;
         return result;
     }
-    result.object["written"] = true;
-    result.object["replacement"] = replacement_json(written);
     result.text = "merged " + shown(side_label(args, tlsfile::Input::ours)) + " and " +
                   shown(side_label(args, tlsfile::Input::theirs)) + " (their base " +
                   shown(side_label(args, tlsfile::Input::base)) + ") into " + shown(output_label(output)) + ": " +

@@ -193,6 +193,13 @@ std::string replacement_text(const Written &w) {
     return out;
 }
 
+int write_result(Context &ctx, const Output &out, const std::string &content, Written &written, Result &result) {
+    if (const int failed = write_output(ctx, out, content, written)) return failed;
+    result.object["written"] = !written.file.unchanged;
+    result.object["replacement"] = replacement_json(written);
+    return kExitOk;
+}
+
 json replacement_json(const Written &w) {
     const OutputPlan &p = w.plan;
     if (p.to_stdout || !p.exists) return nullptr;

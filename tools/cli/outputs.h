@@ -102,6 +102,10 @@ struct Written {
 // when written; kExitUsage when refused; kExitProblems when it could not be
 // written, after saying why and what became of the file.
 int write_output(Context &ctx, const Output &out, const std::string &content, Written &written);
+// write_output for a command's result: when written, the --json object's
+// "written" (false when the file already held these bytes) and
+// "replacement".
+int write_result(Context &ctx, const Output &out, const std::string &content, Written &written, Result &result);
 
 // What a report says of a file written: "replaced SITE.tls: 1 record
 // changed ("BN16_R2"), 12 the same", where the backup went, or that the

@@ -55,9 +55,10 @@ private:
 // first characters a zero, as no Windows-1251 or UTF-8 text has.
 bool unmarked_utf16(std::string_view b, bool &big_endian) {
     if (b.size() < 4) return false;
-    if (b[0] != 0 && b[1] == 0 && b[2] != 0 && b[3] == 0) return !(big_endian = false);
-    if (b[0] == 0 && b[1] != 0 && b[2] == 0 && b[3] != 0) return (big_endian = true);
-    return false;
+    const bool little = b[0] != 0 && b[1] == 0 && b[2] != 0 && b[3] == 0;
+    const bool big = b[0] == 0 && b[1] != 0 && b[2] == 0 && b[3] != 0;
+    big_endian = big;
+    return little || big;
 }
 
 // Whether text is UTF-8 through and through and holds something beyond
