@@ -2,7 +2,7 @@
 #
 # Native: the program and the plug-in in bin (the program loads the plug-in
 # from its own folder), the simulated host's libraries in lib, found
-# relative to bin, and the README.  Windows: one folder holding the program,
+# relative to bin, and the README with the guides.  Windows: one folder holding the program,
 # the plug-in, the simulated host's DLLs and the C++ runtime, stripped, the
 # install notes, the user guide and the reference (CR LF texts) and the
 # examples the guide uses; CPack makes it a ZIP
@@ -33,7 +33,9 @@ install(TARGETS ufun ugopenint
   LIBRARY DESTINATION ${KESTO_INSTALL_LIB}
   ARCHIVE DESTINATION ${KESTO_INSTALL_LIB} EXCLUDE_FROM_ALL)
 if(NOT WIN32)
+  # the README with the pages it links to, where its links find them
   install(FILES README.md DESTINATION ${KESTO_INSTALL_DOC})
+  install(FILES docs/guide.md docs/guide-windows.txt docs/development.md docs/design.md DESTINATION ${KESTO_INSTALL_DOC}/docs)
 endif()
 
 if(NOT WIN32)

@@ -414,6 +414,13 @@ INSTANTIATE_TEST_SUITE_P(
                         }
                         // the man page, the examples, and the completion as bash takes it: a
                         // subcommand after the program's name, an option after a subcommand
+                        // every page the README links to is beside the installed README
+                        std::string linked;
+                        const std::string readme = read_file(std::string(KESTO_SOURCE_DIR) + "/" + kReadme);
+                        const std::regex link(R"(\]\((docs/[^)#]+))");
+                        for (std::sregex_iterator it(readme.begin(), readme.end(), link), end; it != end; ++it)
+                            linked += " usr/share/doc/*/" + (*it)[1].str();
+                        script += "; ls" + linked;
                         script += "; ls usr/share/doc/*/README.md usr/share/doc/*/examples/PART.json; "
                                   "grep -q '^.SS diff' usr/share/man/man1/kesto-tools-vericut.1; "
                                   "bash -c 'set -e; source usr/share/bash-completion/completions/kesto-tools-vericut; "

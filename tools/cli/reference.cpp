@@ -184,8 +184,8 @@ std::vector<Block> reference_document(const CLI::App &app, bool windows) {
     doc.push_back({Kind::section, "SEE ALSO", ""});
     doc.push_back({Kind::paragraph, "",
                    windows ? name + " help SUBCOMMAND; INSTALL.txt and GUIDE.txt beside the program."
-                           : name + " help SUBCOMMAND; the README and the guides in the documentation folder "
-                                    "(share/doc/kesto_tools_vericut)."});
+                           : name + " help SUBCOMMAND; README.md and the guide, docs/guide.md, in the "
+                                    "documentation folder (share/doc/kesto_tools_vericut under the prefix)."});
     return doc;
 }
 
