@@ -223,9 +223,6 @@ if(NOT WIN32)
     get_filename_component(name ${src} NAME_WE)
     add_dependencies(kesto_tests ${name})
   endforeach()
-  include(GoogleTest)
-  # Tests are named by their name generators alone: a printed parameter
-  # would put struct bytes (padding included) into the names.
   # The sheet and catalogue in headless Chromium, driven over its DevTools
   # pipe by Node.js (tests/browser), checked with axe-core and html-validate,
   # which npm ci installs into the build folder once (tests/browser's lock);
@@ -248,17 +245,20 @@ if(NOT WIN32)
   else()
     message(WARNING "node was not found: the browser tests of the sheet and catalogue are left out (scripts/install-deps.sh installs it)")
   endif()
-  # The long tests (the Windows build under Wine, the installed tree, the
-  # ZIP) get a cost, so that ctest -j starts them first even without the
-  # timings of an earlier run, and the short ones fill in beside them.
+  # The tests are registered by ctest from the program's list as it starts
+  # (cmake/test_suites.cmake): the long ones (the Windows build under Wine,
+  # the installed tree, the ZIP, the docs' walkthroughs) one by one and
+  # first, the others a suite at a time.
   set(KESTO_LONG_TESTS "CrossBuild*:CrossBuildNames*:ReaderCorpus*:LibraryWriters*:LaunchBothBuilds*:Readme/*:Docs/*")
   set(KESTO_TEST_ENVIRONMENT "KESTO_WIN32_DIR=${KESTO_WIN32_DIR};KESTO_WINE_DIR=${KESTO_WINE_DIR};KESTO_WINE=${KESTO_WINE_COMMAND}")
-  gtest_discover_tests(kesto_tests WORKING_DIRECTORY ${PROJECT_BINARY_DIR} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
-    TEST_FILTER "${KESTO_LONG_TESTS}" TEST_LIST kesto_long_tests
-    PROPERTIES ENVIRONMENT "${KESTO_TEST_ENVIRONMENT}" COST 1000)
-  gtest_discover_tests(kesto_tests WORKING_DIRECTORY ${PROJECT_BINARY_DIR} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
-    TEST_FILTER "-${KESTO_LONG_TESTS}" TEST_LIST kesto_short_tests
-    PROPERTIES ENVIRONMENT "${KESTO_TEST_ENVIRONMENT}")
+  file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/kesto_tests_include.cmake CONTENT
+"set(KESTO_TESTS [==[$<TARGET_FILE:kesto_tests>]==])
+set(KESTO_TESTS_DIR [==[${PROJECT_BINARY_DIR}]==])
+set(KESTO_TESTS_ENVIRONMENT [==[${KESTO_TEST_ENVIRONMENT}]==])
+set(KESTO_LONG_TESTS [==[${KESTO_LONG_TESTS}]==])
+include([==[${PROJECT_SOURCE_DIR}/cmake/test_suites.cmake]==])
+")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${PROJECT_BINARY_DIR}/kesto_tests_include.cmake)
 endif()
 
 # The benchmark's programs: the floor of an export and the input generator.

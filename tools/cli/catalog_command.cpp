@@ -1,5 +1,7 @@
 // kesto-tools-vericut catalog --database DIR...: every record of the site's
 // tool database in one HTML page to search, filter, sort and look at.
+#include <CLI/CLI.hpp>
+
 #include "tools/cli/commands.h"
 #include "tools/cli/outputs.h"
 #include "tools/cli/tool_database.h"

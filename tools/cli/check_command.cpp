@@ -3,6 +3,8 @@
 // found with its line number; several files get one summary line each.
 #include <cmath>
 
+#include <CLI/CLI.hpp>
+
 #include "host/common/cp1251.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/inputs.h"

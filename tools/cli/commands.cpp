@@ -5,6 +5,8 @@
 #include <ctime>
 #include <filesystem>
 
+#include <CLI/CLI.hpp>
+
 #include "host/sim/sim_host.h"
 #include "tools/cli/inputs.h"
 #include "tools/tlsfile/input_file.h"

@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-#include <CLI/CLI.hpp>
+#include "tools/cli/cli11_fwd.h"
 
 #include "tools/cli/context.h"
 #include "tools/cli/printer.h"

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include <CLI/CLI.hpp>
+
 #include "host/common/cp1251.h"
 #include "tools/cli/part_input.h"
 #include "tools/cli/shell_docs.h"

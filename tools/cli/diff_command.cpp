@@ -2,6 +2,8 @@
 // libraries, tool by tool, records matched by TOOLID.
 #include <algorithm>
 
+#include <CLI/CLI.hpp>
+
 #include "host/common/cp1251.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/diff_report.h"

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <CLI/CLI.hpp>
+
 #include "tools/cli/commands.h"
 #include "tools/cli/export_result.h"
 #include "tools/cli/library_merge.h"

@@ -1,5 +1,7 @@
 // kesto-tools-vericut extract LIBRARY TOOLID... -o NEW: some records of a
 // library as a library of their own, under its header.
+#include <CLI/CLI.hpp>
+
 #include "tools/cli/library_edit.h"
 #include "tools/cli/usage.h"
 #include "tools/tlsfile/tls_edit.h"

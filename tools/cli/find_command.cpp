@@ -2,6 +2,8 @@
 // or of a part exported first, looked up in the site's tool database: the
 // same record, the same geometry under another TOOLID, another record of
 // its TOOLID, or none.
+#include <CLI/CLI.hpp>
+
 #include "tools/cli/commands.h"
 #include "tools/cli/plugin_run.h"
 #include "tools/cli/tool_database.h"

@@ -1,6 +1,8 @@
 // kesto-tools-vericut fix LIBRARY: the library made what the plug-in
 // writes: Windows-1251, CR LF line ends, no byte-order mark, a line end at
 // the end.  Every record stays otherwise byte for byte.
+#include <CLI/CLI.hpp>
+
 #include "tools/cli/library_edit.h"
 #include "tools/cli/usage.h"
 #include "tools/tlsfile/tls_edit.h"

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <CLI/CLI.hpp>
+
 #include "tools/cli/commands.h"
 #include "tools/cli/usage.h"
 #include "tools/tlsfile/input_file.h"

@@ -2,6 +2,8 @@
 // subcommand, details and examples in each subcommand's own help.
 #include <algorithm>
 
+#include <CLI/CLI.hpp>
+
 #include "tools/cli/commands.h"
 #include "tools/cli/usage.h"
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <CLI/CLI.hpp>
+
 #include "tools/cli/usage.h"
 #include "tools/tlsfile/tls_edit.h"
 #include "tools/tlsfile/toolid_match.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
+#include "tools/cli/cli11_fwd.h"
 
 #include "tools/cli/commands.h"
 #include "tools/cli/inputs.h"

@@ -3,6 +3,8 @@
 // appended; --three-way BASE OURS THEIRS -o OUT, two edited copies merged
 // record by record with the version they share; --git, that as git's merge
 // driver.  The output is checked and then written whole, or not at all.
+#include <CLI/CLI.hpp>
+
 #include "tools/cli/commands.h"
 #include "tools/cli/library_merge.h"
 #include "tools/cli/merge_three_way.h"

@@ -12,6 +12,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include <CLI/CLI.hpp>
+
 #include "tools/cli/inputs.h"
 #include "tools/tlsfile/input_file.h"
 #include "tools/tlsfile/source.h"

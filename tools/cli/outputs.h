@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include <CLI/CLI.hpp>
+#include "tools/cli/cli11_fwd.h"
 
 #include "tools/cli/printer.h"
 #include "tools/tlsfile/output_file.h"

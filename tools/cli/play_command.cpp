@@ -4,6 +4,8 @@
 #include <iostream>
 #include <string>
 
+#include <CLI/CLI.hpp>
+
 #include "host/common/cp1251.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/inputs.h"

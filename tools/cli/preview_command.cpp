@@ -4,6 +4,8 @@
 // framed; the output file appears whole or not at all.
 #include <algorithm>
 
+#include <CLI/CLI.hpp>
+
 #include "tools/cli/commands.h"
 #include "tools/cli/inputs.h"
 #include "tools/cli/outputs.h"

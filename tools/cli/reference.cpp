@@ -4,6 +4,8 @@
 // and the examples.
 #include "tools/cli/reference.h"
 
+#include <CLI/CLI.hpp>
+
 #include "tools/cli/usage.h"
 
 namespace kesto::cli {

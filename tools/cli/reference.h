@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
+#include "tools/cli/cli11_fwd.h"
 
 namespace kesto::cli {
 

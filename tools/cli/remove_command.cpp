@@ -1,5 +1,7 @@
 // kesto-tools-vericut remove LIBRARY TOOLID...: records taken out of a
 // library, the rest byte for byte.
+#include <CLI/CLI.hpp>
+
 #include "tools/cli/library_edit.h"
 #include "tools/cli/usage.h"
 #include "tools/tlsfile/tls_edit.h"

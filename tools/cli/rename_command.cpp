@@ -1,5 +1,7 @@
 // kesto-tools-vericut rename LIBRARY OLD NEW: a record's TOOLID changed on
 // its TOOLID line, nothing else.
+#include <CLI/CLI.hpp>
+
 #include "tools/cli/library_edit.h"
 #include "tools/cli/usage.h"
 #include "tools/tlsfile/tls_edit.h"

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include <CLI/CLI.hpp>
+
 #include "host/sim/sim_host.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/inputs.h"

@@ -7,6 +7,8 @@
 #include <map>
 #include <optional>
 
+#include <CLI/CLI.hpp>
+
 #include "host/platform/platform.h"
 #include "src/shared_facts.h"
 #include "tools/cli/commands.h"

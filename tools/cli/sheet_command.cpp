@@ -5,6 +5,8 @@
 #include <map>
 #include <optional>
 
+#include <CLI/CLI.hpp>
+
 #include "host/sim/session.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/outputs.h"

@@ -1,6 +1,8 @@
 // The reference rendered: as a man page (roff) and as plain text.
 #include "tools/cli/shell_docs.h"
 
+#include <CLI/CLI.hpp>
+
 #include "tools/cli/commands.h"
 #include "tools/cli/reference.h"
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include <CLI/CLI.hpp>
+#include "tools/cli/cli11_fwd.h"
 
 #include "tools/cli/context.h"
 

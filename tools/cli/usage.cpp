@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include <CLI/CLI.hpp>
+
 #include "tools/cli/commands.h"
 #include "tools/tlsfile/toolid_match.h"
 

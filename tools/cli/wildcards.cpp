@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cwctype>
 
+#include <CLI/CLI.hpp>
+
 #include "tools/cli/usage.h"
 #include "tools/tlsfile/input_file.h"
 
