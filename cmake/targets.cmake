@@ -247,9 +247,9 @@ if(NOT WIN32)
   endif()
   # The tests are registered by ctest from the program's list as it starts
   # (cmake/test_suites.cmake): the long ones (the Windows build under Wine,
-  # the installed tree, the ZIP, the docs' walkthroughs) one by one and
-  # first, the others a suite at a time.
-  set(KESTO_LONG_TESTS "CrossBuild*:CrossBuildNames*:ReaderCorpus*:LibraryWriters*:LaunchBothBuilds*:Readme/*:Docs/*")
+  # the installed tree, the ZIP, the docs' walkthroughs, the program's own
+  # command lines) one by one and first, the others a suite at a time.
+  set(KESTO_LONG_TESTS "CrossBuild*:CrossBuildNames*:ReaderCorpus*:LibraryWriters*:LaunchBothBuilds*:Readme/*:Docs/*:CliTlsfile.*")
   set(KESTO_TEST_ENVIRONMENT "KESTO_WIN32_DIR=${KESTO_WIN32_DIR};KESTO_WINE_DIR=${KESTO_WINE_DIR};KESTO_WINE=${KESTO_WINE_COMMAND}")
   file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/kesto_tests_include.cmake CONTENT
 "set(KESTO_TESTS [==[$<TARGET_FILE:kesto_tests>]==])

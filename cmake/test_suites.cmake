@@ -1,10 +1,11 @@
 # Read by ctest as it starts (TEST_INCLUDE_FILES): registers the tests of
 # kesto_tests from the program's own list.  A long test (the Windows build
-# under Wine, the installed tree, the ZIP, the docs' walkthroughs) is a
-# ctest test of its own, with a cost that makes ctest -j start it first;
-# the other tests are one ctest test a suite, so that the few seconds a
-# start of the program costs under the sanitizers are paid once a suite,
-# not once a test.  A suite's failing test is named in its output.
+# under Wine, the installed tree, the ZIP, the docs' walkthroughs, the
+# program's command lines) is a ctest test of its own, with a cost that
+# makes ctest -j start it first; the other tests are one ctest test a
+# suite, so that the half second a start of the program costs under the
+# sanitizers is paid once a suite, not once a test.  A suite's failing test
+# is named in its output.
 #
 # Set before this runs: KESTO_TESTS (the program), KESTO_TESTS_DIR (where
 # they run), KESTO_TESTS_ENVIRONMENT and KESTO_LONG_TESTS (the long ones,
@@ -41,16 +42,21 @@ foreach(line IN LISTS lines)
       list(FIND suites "${suite}" at)
       if(at EQUAL -1)
         list(APPEND suites "${suite}")
+        set("count_${suite}" 0)
       endif()
+      math(EXPR "count_${suite}" "${count_${suite}} + 1")
     endif()
   endif()
 endforeach()
-foreach(suite IN LISTS suites)
-  # the suite's long tests run on their own
-  add_test("${suite}.*" "${KESTO_TESTS}" "--gtest_filter=${suite}.*-${KESTO_LONG_TESTS}")
-  list(APPEND registered "${suite}.*")
-endforeach()
+set(skipped "\\[  PASSED  \\] 0 tests\\.\n\\[  SKIPPED \\]")
 foreach(test IN LISTS registered)
   set_tests_properties("${test}" PROPERTIES WORKING_DIRECTORY "${KESTO_TESTS_DIR}"
-    ENVIRONMENT "${KESTO_TESTS_ENVIRONMENT}" SKIP_REGULAR_EXPRESSION "\\[  PASSED  \\] 0 tests\\.\n\\[  SKIPPED \\]")
+    ENVIRONMENT "${KESTO_TESTS_ENVIRONMENT}" SKIP_REGULAR_EXPRESSION "${skipped}")
+endforeach()
+# The other tests a ctest test a suite; its cost, the count of its tests,
+# starts the bigger suites first.
+foreach(suite IN LISTS suites)
+  add_test("${suite}.*" "${KESTO_TESTS}" "--gtest_filter=${suite}.*-${KESTO_LONG_TESTS}")
+  set_tests_properties("${suite}.*" PROPERTIES WORKING_DIRECTORY "${KESTO_TESTS_DIR}" COST ${count_${suite}}
+    ENVIRONMENT "${KESTO_TESTS_ENVIRONMENT}" SKIP_REGULAR_EXPRESSION "${skipped}")
 endforeach()

@@ -3,8 +3,8 @@
 # the simulated host's Windows programs), the native build under
 # AddressSanitizer and UndefinedBehaviorSanitizer with every test, the Wine
 # ones too (they run the Windows programs beside the native ones), and each
-# libFuzzer target for a minute (KESTO_FUZZ_SECONDS).  Ends with the time
-# each step took.
+# libFuzzer target for half a minute (KESTO_FUZZ_SECONDS; scripts/fuzz.sh
+# fuzzes longer).  Ends with the time each step took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -72,17 +72,18 @@ native() {
 }
 step "native build (AddressSanitizer, UndefinedBehaviorSanitizer)" native
 
+# The first Wine start makes the prefix and starts Wine's services; once,
+# before the tests, while the fuzz targets are built.
+build/native/wine/wine cmd /c exit >/dev/null 2>&1 &
+wine_started=$!
 fuzz() {
   cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTO_FUZZ=ON \
     -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
   cmake --build build/fuzz -j "$jobs"
+  wait "$wine_started" || true
 }
-step "fuzz build" fuzz
-
-# The first Wine start makes the prefix and starts Wine's services; once,
-# before the tests.
-step "Wine prefix" bash -c 'build/native/wine/wine cmd /c exit >/dev/null 2>&1 || true'
+step "fuzz build and the Wine prefix" fuzz
 
 export ASAN_OPTIONS=detect_leaks=1
 step "tests (with the Windows build under Wine)" ctest --test-dir build/native --output-on-failure -j "$jobs"
-step "fuzzing: each target for ${KESTO_FUZZ_SECONDS:-60} s" scripts/fuzz.sh "${KESTO_FUZZ_SECONDS:-60}"
+step "fuzzing: each target for ${KESTO_FUZZ_SECONDS:-30} s" scripts/fuzz.sh "${KESTO_FUZZ_SECONDS:-30}"
