@@ -131,6 +131,9 @@ target_include_directories(kesto_cli SYSTEM PUBLIC ${KESTO_THIRD_PARTY_INCLUDE})
 # kesto_platform: the profile reader the plug-in reads its settings with
 target_link_libraries(kesto_cli PUBLIC ufun ugopenint kesto_platform kesto_common kesto_tlsfile)
 target_compile_definitions(kesto_cli PRIVATE KESTO_VERSION="${PROJECT_VERSION}")
+if(KESTO_UNITY)
+  set_target_properties(kesto_cli PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
+endif()
 if(WIN32)
   # shell32: the wide command line split into arguments
   target_link_libraries(kesto_cli PUBLIC shell32)
@@ -186,7 +189,11 @@ if(NOT WIN32)
   # Texts the tests expect as Windows-1251 bytes are compiled in that code page.
   file(GLOB KESTO_CP1251_TESTS CONFIGURE_DEPENDS tests/unit/*_cp1251.cpp)
   if(KESTO_CP1251_TESTS)
-    set_source_files_properties(${KESTO_CP1251_TESTS} PROPERTIES COMPILE_OPTIONS -fexec-charset=CP1251)
+    set_source_files_properties(${KESTO_CP1251_TESTS} PROPERTIES COMPILE_OPTIONS -fexec-charset=CP1251
+      SKIP_UNITY_BUILD_INCLUSION ON)
+  endif()
+  if(KESTO_UNITY)
+    set_target_properties(kesto_tests PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
   endif()
   # The Wine tests start the Windows programs the way this machine can: Wine
   # as it is, or its 32-bit loader under qemu-i386, in a prefix of this build

@@ -22,29 +22,17 @@ using testing_support::TempDir;
 using testing_support::write_file;
 
 
-struct Ran {
-    int code = -1;
-    std::string out;
-};
+using Ran = testing_support::ProgramRun;
+using testing_support::program_args;
 
-Ran program(const std::vector<std::string> &args) {
-    std::vector<std::string> all = {"kesto-tools-vericut"};
-    all.insert(all.end(), args.begin(), args.end());
-    kesto::cli::StringStreams streams;
-    Ran r;
-    r.code = kesto::cli::run_program(all, streams);
-    r.out = streams.out;
-    return r;
-}
-
-const std::string kHead = "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\n";
-std::string record(const std::string &toolid) {
+const std::string kNamesHead = "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\n";
+std::string named_record(const std::string &toolid) {
     return "TOOLID \"" + toolid + "\" {\r\n  TOOLTYPE TURNING\r\n}\r\n";
 }
 // TOOLIDs with a blank, a pattern's character and a Cyrillic name (Windows-1251)
-const std::string kLibrary =
-    kHead + record("EM10") + record("DRILL 8.5 |HSS|") + record("T*1") + record("\xD4\xD0\xC5\xC7\xC0") + record("EM10");
-const std::string kPart = R"({"name": "p.prt", "members": [{"name": "NONE", "type": 0, "subtype": 0},
+const std::string kNamesLibrary =
+    kNamesHead + named_record("EM10") + named_record("DRILL 8.5 |HSS|") + named_record("T*1") + named_record("\xD4\xD0\xC5\xC7\xC0") + named_record("EM10");
+const std::string kNamesPart = R"({"name": "p.prt", "members": [{"name": "NONE", "type": 0, "subtype": 0},
     {"name": "EM10", "type": 1, "subtype": 1, "params": {"diameter": 10, "length": 75}},
     {"name": "BALL 8", "type": 1, "subtype": 1, "params": {"diameter": 8, "length": 70}}]})";
 
@@ -62,8 +50,8 @@ TEST(CliCompletion, ShellWordsAndTheToolidsTheyName) {
     for (const auto &[typed, word] : words) EXPECT_EQ(kesto::cli::shell_word(typed), word) << typed;
     setenv("HOME", home.c_str(), 1);
 
-    write_file("my lib.tls", kLibrary);
-    write_file("part.json", kPart);
+    write_file("my lib.tls", kNamesLibrary);
+    write_file("part.json", kNamesPart);
     const std::string cyrillic = kesto::cp1251_to_utf8("\xD4\xD0\xC5\xC7\xC0");
     struct Row {
         std::vector<std::string> args;
@@ -82,7 +70,7 @@ TEST(CliCompletion, ShellWordsAndTheToolidsTheyName) {
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.args.back());
-        const Ran r = program(row.args);
+        const Ran r = program_args(row.args);
         EXPECT_EQ(r.code, row.code);
         if (row.args.size() == 1) EXPECT_EQ(r.out.rfind(row.out, 0), 0u) << r.out;
         else EXPECT_EQ(r.out, row.out);
@@ -91,7 +79,7 @@ TEST(CliCompletion, ShellWordsAndTheToolidsTheyName) {
 
 TEST(CliCompletion, ShellcheckFindsNothing) {
     TempDir dir;
-    write_file("completion.bash", program({"--bash-completion"}).out);
+    write_file("completion.bash", program_args({"--bash-completion"}).out);
     std::string out;
     if (run_command("command -v shellcheck", out) != 0) GTEST_SKIP() << "shellcheck is missing (scripts/install-deps.sh)";
     EXPECT_EQ(run_command("shellcheck completion.bash 2>&1", out), 0) << out;
@@ -110,11 +98,11 @@ TEST(CliCompletion, InARealBashUnderAnInstalledPrefix) {
         ASSERT_EQ(run_command(KESTO_CMAKE " --install " KESTO_BINARY_DIR " --prefix " + dir.file(prefix) + " 2>&1", out),
                   0) << out;
     ASSERT_EQ(read_file(dir.file("kesto/share/bash-completion/completions/kesto-tools-vericut")),
-              program({"--bash-completion"}).out) << "the build's completion is not the program's: build it again";
+              program_args({"--bash-completion"}).out) << "the build's completion is not the program's: build it again";
     fs::create_directories("work");
-    write_file("work/my library.tls", kLibrary);
-    write_file("work/part.json", kPart);
-    write_file("work/other.tls", kHead);
+    write_file("work/my library.tls", kNamesLibrary);
+    write_file("work/part.json", kNamesPart);
+    write_file("work/other.tls", kNamesHead);
     struct Row {
         const char *words;  // COMP_WORDS after the program's name, as bash splits them
         const char *offered;

@@ -23,33 +23,8 @@ using testing_support::read_file;
 using testing_support::TempDir;
 using testing_support::write_file;
 
-struct Ran {
-    int code = -1;
-    std::string out, err;
-};
-
-// The program on a command line (split at blanks; a word in '' may hold
-// blanks), standard input in.
-Ran program(const std::string &line, const std::string &in = "") {
-    std::vector<std::string> args = {"kesto-tools-vericut"};
-    for (size_t at = 0; at < line.size();) {
-        if (line[at] == ' ') {
-            ++at;
-            continue;
-        }
-        const bool quoted = line[at] == '\'';
-        const size_t end = quoted ? line.find('\'', at + 1) : line.find(' ', at);
-        args.push_back(line.substr(at + quoted, (end == std::string::npos ? line.size() : end) - at - quoted));
-        at = end == std::string::npos ? line.size() : end + 1;
-    }
-    kesto::cli::StringStreams streams;
-    streams.in = in;
-    Ran r;
-    r.code = kesto::cli::run_program(args, streams);
-    r.out = streams.out;
-    r.err = streams.err;
-    return r;
-}
+using Ran = testing_support::ProgramRun;
+using testing_support::program;
 
 const std::string kHead = "CGTECH Tool Library File\r\nVersion-5.2\r\n\r\n";
 std::string record(const std::string &toolid, const std::string &description = "turning") {

@@ -24,31 +24,8 @@ using testing_support::run_command;
 using testing_support::TempDir;
 using testing_support::write_file;
 
-struct Ran {
-    int code = -1;
-    std::string out, err;
-};
-
-// The program on a command line split at blanks ('' keeps blanks in a word).
-Ran program(const std::string &line) {
-    std::vector<std::string> args = {"kesto-tools-vericut"};
-    for (size_t at = 0; at < line.size();) {
-        if (line[at] == ' ') {
-            ++at;
-            continue;
-        }
-        const bool quoted = line[at] == '\'';
-        const size_t end = quoted ? line.find('\'', at + 1) : line.find(' ', at);
-        args.push_back(line.substr(at + quoted, (end == std::string::npos ? line.size() : end) - at - quoted));
-        at = end == std::string::npos ? line.size() : end + 1;
-    }
-    kesto::cli::StringStreams streams;
-    Ran r;
-    r.code = kesto::cli::run_program(args, streams);
-    r.out = streams.out;
-    r.err = streams.err;
-    return r;
-}
+using Ran = testing_support::ProgramRun;
+using testing_support::program;
 
 std::string replaced(std::string text, const std::string &what, const std::string &with) {
     const size_t at = text.find(what);

@@ -19,8 +19,6 @@ std::string session_with(const std::string &answers, const std::string &extra = 
     return std::string("{") + kPart + ", \"answers\": " + answers + (extra.empty() ? "" : ", " + extra) + "}";
 }
 
-std::string utf8(const std::string &cp1251) { return kesto::cp1251_to_utf8(cp1251); }
-
 TEST(EntryMenu, MenuItemsAndInactiveOptions) {
     TempDir dir;
     sim::RunResult r = run_json(session_with(R"([{"menu": 7}, {"menu": 8}, {"menu": 2}])"));

@@ -95,7 +95,7 @@ std::string flat_end(const std::string &name, double d, double l, double fl) {
 }
 
 // text with the first from replaced by to.
-std::string replaced(std::string text, const std::string &from, const std::string &to) {
+std::string with_replaced(std::string text, const std::string &from, const std::string &to) {
     size_t at = text.find(from);
     return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
@@ -108,8 +108,6 @@ const std::string kConfirmAll = confirm_all(3);
 const std::string kNotATool = "message: Ошибка выбора !!!\n Выберите инструмент \n Операция прервана.";
 const std::string kWriteFailed = "message: Ошибка создания файла инструмента .....\n Операция прервана.";
 const std::string kSelectMenu = "menu Select Tools and pick 'Fix' default=1 [Fix] -> 5";
-
-std::string utf8(const std::string &cp1251) { return kesto::cp1251_to_utf8(cp1251); }
 
 std::string session_path(const std::string &name) {
     return std::string(KESTO_SOURCE_DIR) + "/tests/sessions/" + name;
@@ -287,13 +285,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "bracket.tls", kHeader + kEm10 + kDr5, ""},
         SessionCase{"ControlCharactersBecomeBlanks", "export_control_characters.json",
                     {confirm_all(2) + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 1, 2)}, "bracket.tls",
-                    kHeader + replaced(replaced(kEm10, "\"EM10\"", "\"EM 10\""), "\"D10.00 H75.00\"",
+                    kHeader + with_replaced(with_replaced(kEm10, "\"EM10\"", "\"EM 10\""), "\"D10.00 H75.00\"",
                                        "\"D10.00 H75.00 END  MILL HSS CAT 10\""),
                     ""},
         SessionCase{"NonFiniteNumbers", "export_non_finite.json",
                     {confirm_all(4) + " -> 1", filebox("bracket.tls"), offer("bracket.tls", 3, 2)}, "bracket.tls",
                     kHeader + flat_end("EM7", 10, 75, 50) + flat_end("DR5", 5, 40, 20) +
-                        replaced(kEm10, "}\r\n}\r\n",
+                        with_replaced(kEm10, "}\r\n}\r\n",
                                  "}\r\n  HOLDER {\r\n    ASSEMBLY {\r\n      SOR {\r\n        PTS { (0,0) }\r\n"
                                  "        PTS { (20.00000,-0.00000) } \r\n        PTS { (20.00000,50.00000) } \r\n"
                                  "        PTS { (15.00000,50.00000) } \r\n        PTS { (15.00000," +

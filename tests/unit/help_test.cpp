@@ -17,8 +17,6 @@ namespace {
 const std::string kSeparator = "\n#============================================================";
 const char *kWaitTitle = "Краткое Руководство пользователя и об авторах ..";
 
-std::string utf8(const std::string &cp1251) { return kesto::cp1251_to_utf8(cp1251); }
-
 std::vector<std::string> listing(const sim::RunResult &r) {
     std::vector<std::string> out;
     for (const Event &e : of_kind(r, Event::Listing)) out.push_back(e.texts.at(0));

@@ -17,8 +17,6 @@ namespace {
 const double kCone = 0.052359876666666666;
 const double kFlank = 1.0471975333333332;
 
-std::string utf8(const std::string &cp1251) { return kesto::cp1251_to_utf8(cp1251); }
-
 const sim::Member &member(const sim::Session &s, const std::string &name) {
     for (const sim::Member &m : s.part->members)
         if (m.name == name) return m;

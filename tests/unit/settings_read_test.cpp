@@ -51,21 +51,21 @@ std::string put_ini(const std::string &dir, const std::string &content) {
     return dir + "\\application\\" + kIniName;
 }
 
-struct Block {
+struct IniBlock {
     int active;
     std::string runpath, ver, path_tool, path_usr;
     int num_path;
 };
 
-Block defaults() { return {0, "", "5.2", "\\\\cadserver\\vericut\\Tools", "\\\\cadserver\\vericut", 0}; }
+IniBlock defaults() { return {0, "", "5.2", "\\\\cadserver\\vericut\\Tools", "\\\\cadserver\\vericut", 0}; }
 
-std::string success_out(const Block &b) {
+std::string success_out(const IniBlock &b) {
     return std::string(kStart) + "\n _ini_read - read ini\nactive=" + std::to_string(b.active) +
            "\nfile=kesto_tools_vericut.ini\nrunpath=" + b.runpath + "\nver=" + b.ver + "\npath_tool=" + b.path_tool +
            "\npath_usr=" + b.path_usr + "\nnum_path=" + std::to_string(b.num_path) + "\n ----end----- _ini_read";
 }
 
-void expect_block(const Block &b) {
+void expect_block(const IniBlock &b) {
     EXPECT_EQ(Settings.active, b.active);
     EXPECT_STREQ(Settings.file, kIniName);
     EXPECT_EQ(std::string(Settings.runpath), b.runpath);
@@ -81,7 +81,7 @@ TEST(IniRead, OnlyHomeSet) {
     IniRun run = read_with({{"HOME", dir.path()}});
     EXPECT_EQ(run.rc, 0);
     EXPECT_EQ(run.syslog, (std::vector<std::string>{candidate, "\n"}));
-    Block b = defaults();
+    IniBlock b = defaults();
     b.active = 1;
     b.runpath = candidate;
     b.num_path = 2;
@@ -145,7 +145,7 @@ TEST(IniRead, MalformedVariableBytesBecomeQuestionMarks) {
 struct ValueCase {
     const char *name;
     std::string ini;
-    Block expected;  // runpath is filled in by the test
+    IniBlock expected;  // runpath is filled in by the test
 };
 
 class IniValues : public ::testing::TestWithParam<ValueCase> {};
@@ -156,13 +156,13 @@ TEST_P(IniValues, BlockAndPrintout) {
     std::string candidate = put_ini(dir.path(), c.ini);
     IniRun run = read_with({{"HOME", dir.path()}});
     EXPECT_EQ(run.rc, 0);
-    Block b = c.expected;
+    IniBlock b = c.expected;
     b.runpath = candidate;
     expect_block(b);
     EXPECT_EQ(run.out, success_out(b));
 }
 
-Block with(int num, const std::string &ver = "5.2", const std::string &tool = "\\\\cadserver\\vericut\\Tools",
+IniBlock with(int num, const std::string &ver = "5.2", const std::string &tool = "\\\\cadserver\\vericut\\Tools",
            const std::string &usr = "\\\\cadserver\\vericut") {
     return {1, "", ver, tool, usr, num};
 }

@@ -12,6 +12,9 @@
 #include <stdexcept>
 #include <thread>
 
+#include "host/common/cp1251.h"
+#include "tools/cli/program.h"
+
 namespace testing_support {
 
 TempDir::TempDir() {
@@ -150,5 +153,39 @@ std::string wine_path(const std::string &path) {
         if (c == '/') c = '\\';
     return s;
 }
+
+namespace {
+
+ProgramRun run_in_process(std::vector<std::string> args, const std::string &in) {
+    args.insert(args.begin(), "kesto-tools-vericut");
+    kesto::cli::StringStreams streams;
+    streams.in = in;
+    ProgramRun r;
+    r.code = kesto::cli::run_program(args, streams);
+    r.out = streams.out;
+    r.err = streams.err;
+    return r;
+}
+
+}  // namespace
+
+ProgramRun program_args(const std::vector<std::string> &args) { return run_in_process(args, ""); }
+
+ProgramRun program(const std::string &line, const std::string &in) {
+    std::vector<std::string> args;
+    for (size_t at = 0; at < line.size();) {
+        if (line[at] == ' ') {
+            ++at;
+            continue;
+        }
+        const bool quoted = line[at] == '\'';
+        const size_t end = quoted ? line.find('\'', at + 1) : line.find(' ', at);
+        args.push_back(line.substr(at + quoted, (end == std::string::npos ? line.size() : end) - at - quoted));
+        at = end == std::string::npos ? line.size() : end + 1;
+    }
+    return run_in_process(args, in);
+}
+
+std::string utf8(const std::string &cp1251) { return kesto::cp1251_to_utf8(cp1251); }
 
 }  // namespace testing_support

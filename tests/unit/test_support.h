@@ -74,6 +74,20 @@ std::string wine_prefix();
 // An absolute POSIX path as Wine's Z: drive names it.
 std::string wine_path(const std::string &path);
 
+// The program run in this process: its exit code and what it wrote.
+struct ProgramRun {
+    int code = -1;
+    std::string out, err;
+};
+// On a command line split at blanks (a word in '' may hold blanks),
+// standard input in.
+ProgramRun program(const std::string &line, const std::string &in = "");
+// On these arguments after the program's name.
+ProgramRun program_args(const std::vector<std::string> &args);
+
+// Windows-1251 bytes as UTF-8.
+std::string utf8(const std::string &cp1251);
+
 }  // namespace testing_support
 
 #endif
