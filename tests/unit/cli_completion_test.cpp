@@ -21,7 +21,6 @@ using testing_support::run_command;
 using testing_support::TempDir;
 using testing_support::write_file;
 
-
 using Ran = testing_support::ProgramRun;
 using testing_support::program_args;
 
